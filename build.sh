@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Sets up a Debian/Ubuntu machine for Quenlo, builds it, then starts it or runs its tests.
+#   ./build.sh run    install packages, build, start quenlo
+#   ./build.sh test   install packages, build, run every test suite
+# QUENLO_BUILD_DIR (default build) and QUENLO_CMAKE_ARGS pick another build.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+mode=${1:-run}
+case "$mode" in
+run | test) ;;
+*)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools
+    libsqlite3-dev sqlite3
+    libx11-dev libxi-dev libxtst-dev libevdev-dev
+    wamerican
+    xvfb xauth xdotool x11-utils
+    fonts-dejavu-core
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+build_dir=${QUENLO_BUILD_DIR:-build}
+# shellcheck disable=SC2086
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${QUENLO_CMAKE_ARGS:-}
+cmake --build "$build_dir"
+
+if [ "$mode" = run ]; then
+    exec "$build_dir/bin/quenlo"
+fi
+cd "$build_dir"
+ctest --output-on-failure --parallel 2

@@ -1,0 +1,24 @@
+// Chooses the keyboard backends for this desktop, in one place.
+#pragma once
+
+#include "keyboardhook.h"
+#include "keyinjector.h"
+
+#include <memory>
+#include <string>
+
+struct KeyboardBackendOptions {
+    // The X display to use; empty means the DISPLAY environment variable.
+    std::string display;
+};
+
+struct KeyboardBackends {
+    std::unique_ptr<KeyboardHook> hook;
+    std::unique_ptr<KeyInjector> injector;
+    // Why no real backend could be chosen, for the user; empty when one was.
+    std::string problem;
+};
+
+// Picks the hook and injector that can work here. Never fails: without a usable desktop the
+// null backends come back, with the reason in problem.
+KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options = {});

@@ -1,0 +1,151 @@
+// Fakes of the outside world for tests: each records what it was asked and lets the test answer.
+#pragma once
+
+#include "platform/clipboard.h"
+#include "platform/filedialogs.h"
+#include "platform/keyinjector.h"
+#include "platform/messageboxes.h"
+#include "platform/settingsbackend.h"
+#include "platform/trayicon.h"
+#include "platform/webpages.h"
+
+#include <QList>
+#include <QMap>
+#include <QStringList>
+#include <QUrl>
+#include <deque>
+
+class RecordingKeyInjector final : public KeyInjector {
+public:
+    bool sendShiftInsert() override
+    {
+        ++shiftInserts;
+        return true;
+    }
+    std::string name() const override { return "recording"; }
+    int shiftInserts = 0;
+};
+
+class FakeClipboard final : public Clipboard {
+public:
+    void clear() override
+    {
+        ++clears;
+        text.clear();
+    }
+    bool setText(const QString& newText) override
+    {
+        if (!writable)
+            return false;
+        text = newText;
+        return true;
+    }
+    QString text;
+    int clears = 0;
+    bool writable = true;
+};
+
+class MemorySettingsBackend final : public SettingsBackend {
+public:
+    std::optional<QString> value(const QString& application, const QString& section,
+                                 const QString& key) const override
+    {
+        const auto it = values.constFind(path(application, section, key));
+        if (it == values.constEnd())
+            return std::nullopt;
+        return *it;
+    }
+    bool setValue(const QString& application, const QString& section, const QString& key,
+                  const QString& value) override
+    {
+        if (!writable)
+            return false;
+        values.insert(path(application, section, key), value);
+        writes.append(path(application, section, key) + QLatin1Char('=') + value);
+        return true;
+    }
+    static QString path(const QString& application, const QString& section, const QString& key)
+    {
+        return application + QLatin1Char('/') + section + QLatin1Char('/') + key;
+    }
+    QMap<QString, QString> values; // "application/section/key" -> text
+    QStringList writes;            // "application/section/key=value", in order
+    bool writable = true;
+};
+
+class FakeFileDialogs final : public FileDialogs {
+public:
+    QString openFileName() override { return next(QStringLiteral("open")); }
+    QString saveFileName() override { return next(QStringLiteral("save")); }
+    std::deque<QString> answers; // next names to return; empty text cancels
+    QStringList shown;           // "open" or "save", in order
+
+private:
+    QString next(const QString& kind)
+    {
+        shown.append(kind);
+        if (answers.empty())
+            return QString();
+        QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+class FakeMessageBoxes final : public MessageBoxes {
+public:
+    struct Shown {
+        QString title;
+        QString text;
+        bool question;
+    };
+    void inform(const QString& title, const QString& text) override { shown.append({title, text, false}); }
+    bool ask(const QString& title, const QString& text) override
+    {
+        shown.append({title, text, true});
+        if (answers.empty())
+            return false;
+        const bool yes = answers.front();
+        answers.pop_front();
+        return yes;
+    }
+    QList<Shown> shown;
+    std::deque<bool> answers; // next answers to questions: true is Yes; none left means No
+};
+
+class FakeWebPages final : public WebPages {
+public:
+    bool open(const QUrl& page) override
+    {
+        opened.append(page);
+        return succeeds;
+    }
+    QList<QUrl> opened;
+    bool succeeds = true;
+};
+
+class FakeTrayIcon final : public TrayIcon {
+public:
+    bool available() const override { return hasNotificationArea; }
+    void add(const QIcon&, const QString& newTip) override
+    {
+        ++adds;
+        tip = newTip;
+        isShown = hasNotificationArea;
+    }
+    void remove() override { isShown = false; }
+    bool shown() const override { return isShown; }
+    void setLeftButtonHandler(std::function<void()> handler) override { leftButton = std::move(handler); }
+
+    // Simulates the left button on the icon.
+    void pressLeftButton()
+    {
+        if (leftButton)
+            leftButton();
+    }
+    bool hasNotificationArea = true;
+    bool isShown = false;
+    int adds = 0;
+    QString tip;
+    std::function<void()> leftButton;
+};

@@ -1,0 +1,49 @@
+// A keyboard hook driven by tests: they press keys and read back each decision.
+#pragma once
+
+#include "platform/keyboardhook.h"
+
+#include <optional>
+#include <vector>
+
+class TestKeyboardHook final : public KeyboardHook {
+public:
+    struct Decision {
+        int keyCode;
+        std::int16_t discard;
+    };
+
+    bool start(KeyHandler handler, std::string&) override
+    {
+        m_handler = std::move(handler);
+        return true;
+    }
+    void setPopupVisible(bool visible) override { m_popupVisible = visible; }
+    std::string name() const override { return "test"; }
+
+    // Delivers one key press. The decision, when it was made before this returns; a press
+    // that arrived while another was being handled is answered later (see decisions()).
+    std::optional<std::int16_t> press(int keyCode)
+    {
+        if (!m_handler)
+            return std::nullopt;
+        std::optional<std::int16_t> answer;
+        bool returned = false;
+        m_handler(keyCode, [this, keyCode, &answer, &returned](std::int16_t discard) {
+            m_decisions.push_back({keyCode, discard});
+            if (!returned)
+                answer = discard;
+        });
+        returned = true;
+        return answer;
+    }
+    // Every decision made so far, in the order they were made.
+    const std::vector<Decision>& decisions() const { return m_decisions; }
+    // What the engine last said about the pop-up.
+    bool popupVisible() const { return m_popupVisible; }
+
+private:
+    KeyHandler m_handler;
+    std::vector<Decision> m_decisions;
+    bool m_popupVisible = false;
+};

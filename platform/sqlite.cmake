@@ -1,0 +1,1 @@
+# SQLite backend of the word database.

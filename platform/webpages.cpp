@@ -1,0 +1,9 @@
+// QDesktopServices behind the WebPages interface.
+#include "webpages.h"
+
+#include <QDesktopServices>
+
+bool DesktopWebPages::open(const QUrl& page)
+{
+    return QDesktopServices::openUrl(page);
+}

@@ -1,0 +1,1 @@
+# X11 keyboard hook and keystroke injection.
