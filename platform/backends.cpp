@@ -1,8 +1,7 @@
 // The one place that decides which keyboard backends the program uses.
 #include "backends.h"
 
-KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions&)
-{
+KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions&) {
     KeyboardBackends backends;
     backends.hook = std::make_unique<NullKeyboardHook>();
     backends.injector = std::make_unique<NullKeyInjector>();

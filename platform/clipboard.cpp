@@ -4,16 +4,14 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
-void QtClipboard::clear()
-{
+void QtClipboard::clear() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear(QClipboard::Clipboard);
     if (clipboard->supportsSelection())
         clipboard->clear(QClipboard::Selection);
 }
 
-bool QtClipboard::setText(const QString& text)
-{
+bool QtClipboard::setText(const QString& text) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->setText(text, QClipboard::Clipboard);
     if (clipboard->supportsSelection())

@@ -4,12 +4,10 @@
 #include <QApplication>
 #include <QFileDialog>
 
-QString QtFileDialogs::openFileName()
-{
+QString QtFileDialogs::openFileName() {
     return QFileDialog::getOpenFileName(QApplication::activeWindow());
 }
 
-QString QtFileDialogs::saveFileName()
-{
+QString QtFileDialogs::saveFileName() {
     return QFileDialog::getSaveFileName(QApplication::activeWindow());
 }

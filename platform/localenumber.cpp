@@ -8,19 +8,16 @@
 #include <string>
 
 namespace {
-bool isBlank(QChar c)
-{
+bool isBlank(QChar c) {
     return c == QLatin1Char(' ') || c == QLatin1Char('\t');
 }
 
-bool isAsciiDigit(QChar c)
-{
+bool isAsciiDigit(QChar c) {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 } // namespace
 
-std::optional<double> parseLocaleNumber(QStringView text, const QLocale& locale)
-{
+std::optional<double> parseLocaleNumber(QStringView text, const QLocale& locale) {
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && isBlank(text[begin]))
@@ -92,8 +89,7 @@ std::optional<double> parseLocaleNumber(QStringView text, const QLocale& locale)
     return value;
 }
 
-double roundHalfEven(double value)
-{
+double roundHalfEven(double value) {
     // nearbyint follows the current rounding mode; make sure it is to-nearest-even.
     const int previous = std::fegetround();
     std::fesetround(FE_TONEAREST);
@@ -102,8 +98,7 @@ double roundHalfEven(double value)
     return rounded;
 }
 
-std::optional<std::int16_t> toInt16(double value)
-{
+std::optional<std::int16_t> toInt16(double value) {
     const double rounded = roundHalfEven(value);
     if (!(rounded >= std::numeric_limits<std::int16_t>::min() &&
           rounded <= std::numeric_limits<std::int16_t>::max()))

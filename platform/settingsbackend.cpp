@@ -6,15 +6,13 @@
 namespace {
 const QString organization = QStringLiteral("Quenlo");
 
-QString settingsKey(const QString& section, const QString& key)
-{
+QString settingsKey(const QString& section, const QString& key) {
     return section + QLatin1Char('/') + key;
 }
 } // namespace
 
 std::optional<QString> QSettingsBackend::value(const QString& application, const QString& section,
-                                               const QString& key) const
-{
+                                               const QString& key) const {
     const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, organization, application);
     const QVariant stored = settings.value(settingsKey(section, key));
     if (!stored.isValid())
@@ -23,8 +21,7 @@ std::optional<QString> QSettingsBackend::value(const QString& application, const
 }
 
 bool QSettingsBackend::setValue(const QString& application, const QString& section, const QString& key,
-                                const QString& value)
-{
+                                const QString& value) {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, organization, application);
     settings.setValue(settingsKey(section, key), value);
     settings.sync();

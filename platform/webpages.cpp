@@ -3,7 +3,6 @@
 
 #include <QDesktopServices>
 
-bool DesktopWebPages::open(const QUrl& page)
-{
+bool DesktopWebPages::open(const QUrl& page) {
     return QDesktopServices::openUrl(page);
 }

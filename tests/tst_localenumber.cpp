@@ -14,46 +14,72 @@ private slots:
     void toInt16();
 };
 
-void TestLocaleNumber::parse_data()
-{
+void TestLocaleNumber::parse_data() {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("isNumber");
     QTest::addColumn<double>("value");
 
-    QTest::newRow("plain") << "en_US" << "5" << true << 5.0;
-    QTest::newRow("decimal") << "en_US" << "2.5" << true << 2.5;
-    QTest::newRow("blanks around") << "en_US" << "  3 \t" << true << 3.0;
-    QTest::newRow("signs") << "en_US" << "-1.25" << true << -1.25;
-    QTest::newRow("plus") << "en_US" << "+7" << true << 7.0;
-    QTest::newRow("leading point") << "en_US" << ".5" << true << 0.5;
-    QTest::newRow("trailing point") << "en_US" << "5." << true << 5.0;
-    QTest::newRow("grouping") << "en_US" << "1,234.5" << true << 1234.5;
-    QTest::newRow("loose grouping") << "en_US" << "1,2,3" << true << 123.0;
-    QTest::newRow("exponent") << "en_US" << "1.5e3" << true << 1500.0;
-    QTest::newRow("negative exponent") << "en_US" << "25E-1" << true << 2.5;
-    QTest::newRow("german decimal") << "de_DE" << "2,5" << true << 2.5;
-    QTest::newRow("german grouping") << "de_DE" << "1.000,5" << true << 1000.5;
-    QTest::newRow("french grouping with space") << "fr_FR" << "1 000" << true << 1000.0;
+    QTest::newRow("plain") << "en_US"
+                           << "5" << true << 5.0;
+    QTest::newRow("decimal") << "en_US"
+                             << "2.5" << true << 2.5;
+    QTest::newRow("blanks around") << "en_US"
+                                   << "  3 \t" << true << 3.0;
+    QTest::newRow("signs") << "en_US"
+                           << "-1.25" << true << -1.25;
+    QTest::newRow("plus") << "en_US"
+                          << "+7" << true << 7.0;
+    QTest::newRow("leading point") << "en_US"
+                                   << ".5" << true << 0.5;
+    QTest::newRow("trailing point") << "en_US"
+                                    << "5." << true << 5.0;
+    QTest::newRow("grouping") << "en_US"
+                              << "1,234.5" << true << 1234.5;
+    QTest::newRow("loose grouping") << "en_US"
+                                    << "1,2,3" << true << 123.0;
+    QTest::newRow("exponent") << "en_US"
+                              << "1.5e3" << true << 1500.0;
+    QTest::newRow("negative exponent") << "en_US"
+                                       << "25E-1" << true << 2.5;
+    QTest::newRow("german decimal") << "de_DE"
+                                    << "2,5" << true << 2.5;
+    QTest::newRow("german grouping") << "de_DE"
+                                     << "1.000,5" << true << 1000.5;
+    QTest::newRow("french grouping with space") << "fr_FR"
+                                                << "1 000" << true << 1000.0;
 
-    QTest::newRow("empty") << "en_US" << "" << false << 0.0;
-    QTest::newRow("blanks only") << "en_US" << "   " << false << 0.0;
-    QTest::newRow("letters") << "en_US" << "abc" << false << 0.0;
-    QTest::newRow("letter after digit") << "en_US" << "5x" << false << 0.0;
-    QTest::newRow("inner blank") << "en_US" << "1 2" << false << 0.0;
-    QTest::newRow("sign only") << "en_US" << "-" << false << 0.0;
-    QTest::newRow("point only") << "en_US" << "." << false << 0.0;
-    QTest::newRow("exponent without digits") << "en_US" << "1e" << false << 0.0;
-    QTest::newRow("leading group separator") << "en_US" << ",5" << false << 0.0;
-    QTest::newRow("trailing group separator") << "en_US" << "5," << false << 0.0;
-    QTest::newRow("german group point") << "de_DE" << "2.5" << true << 25.0;
-    QTest::newRow("foreign decimal") << "de_DE" << "2,5,1" << false << 0.0;
-    QTest::newRow("double sign") << "en_US" << "--1" << false << 0.0;
-    QTest::newRow("overflow") << "en_US" << "1e999" << false << 0.0;
+    QTest::newRow("empty") << "en_US"
+                           << "" << false << 0.0;
+    QTest::newRow("blanks only") << "en_US"
+                                 << "   " << false << 0.0;
+    QTest::newRow("letters") << "en_US"
+                             << "abc" << false << 0.0;
+    QTest::newRow("letter after digit") << "en_US"
+                                        << "5x" << false << 0.0;
+    QTest::newRow("inner blank") << "en_US"
+                                 << "1 2" << false << 0.0;
+    QTest::newRow("sign only") << "en_US"
+                               << "-" << false << 0.0;
+    QTest::newRow("point only") << "en_US"
+                                << "." << false << 0.0;
+    QTest::newRow("exponent without digits") << "en_US"
+                                             << "1e" << false << 0.0;
+    QTest::newRow("leading group separator") << "en_US"
+                                             << ",5" << false << 0.0;
+    QTest::newRow("trailing group separator") << "en_US"
+                                              << "5," << false << 0.0;
+    QTest::newRow("german group point") << "de_DE"
+                                        << "2.5" << true << 25.0;
+    QTest::newRow("foreign decimal") << "de_DE"
+                                     << "2,5,1" << false << 0.0;
+    QTest::newRow("double sign") << "en_US"
+                                 << "--1" << false << 0.0;
+    QTest::newRow("overflow") << "en_US"
+                              << "1e999" << false << 0.0;
 }
 
-void TestLocaleNumber::parse()
-{
+void TestLocaleNumber::parse() {
     QFETCH(QString, locale);
     QFETCH(QString, text);
     QFETCH(bool, isNumber);
@@ -65,8 +91,7 @@ void TestLocaleNumber::parse()
         QCOMPARE(*parsed, value);
 }
 
-void TestLocaleNumber::roundHalfEven_data()
-{
+void TestLocaleNumber::roundHalfEven_data() {
     QTest::addColumn<double>("value");
     QTest::addColumn<double>("rounded");
     QTest::newRow("half down to even") << 2.5 << 2.0;
@@ -76,15 +101,13 @@ void TestLocaleNumber::roundHalfEven_data()
     QTest::newRow("above half") << 1234.6 << 1235.0;
 }
 
-void TestLocaleNumber::roundHalfEven()
-{
+void TestLocaleNumber::roundHalfEven() {
     QFETCH(double, value);
     QFETCH(double, rounded);
     QCOMPARE(::roundHalfEven(value), rounded);
 }
 
-void TestLocaleNumber::toInt16_data()
-{
+void TestLocaleNumber::toInt16_data() {
     QTest::addColumn<double>("value");
     QTest::addColumn<bool>("fits");
     QTest::addColumn<int>("result");
@@ -96,8 +119,7 @@ void TestLocaleNumber::toInt16_data()
     QTest::newRow("too small") << -32769.0 << false << 0;
 }
 
-void TestLocaleNumber::toInt16()
-{
+void TestLocaleNumber::toInt16() {
     QFETCH(double, value);
     QFETCH(bool, fits);
     QFETCH(int, result);

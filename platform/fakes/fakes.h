@@ -17,8 +17,7 @@
 
 class RecordingKeyInjector final : public KeyInjector {
 public:
-    bool sendShiftInsert() override
-    {
+    bool sendShiftInsert() override {
         ++shiftInserts;
         return true;
     }
@@ -28,13 +27,11 @@ public:
 
 class FakeClipboard final : public Clipboard {
 public:
-    void clear() override
-    {
+    void clear() override {
         ++clears;
         text.clear();
     }
-    bool setText(const QString& newText) override
-    {
+    bool setText(const QString& newText) override {
         if (!writable)
             return false;
         text = newText;
@@ -48,24 +45,21 @@ public:
 class MemorySettingsBackend final : public SettingsBackend {
 public:
     std::optional<QString> value(const QString& application, const QString& section,
-                                 const QString& key) const override
-    {
+                                 const QString& key) const override {
         const auto it = values.constFind(path(application, section, key));
         if (it == values.constEnd())
             return std::nullopt;
         return *it;
     }
     bool setValue(const QString& application, const QString& section, const QString& key,
-                  const QString& value) override
-    {
+                  const QString& value) override {
         if (!writable)
             return false;
         values.insert(path(application, section, key), value);
         writes.append(path(application, section, key) + QLatin1Char('=') + value);
         return true;
     }
-    static QString path(const QString& application, const QString& section, const QString& key)
-    {
+    static QString path(const QString& application, const QString& section, const QString& key) {
         return application + QLatin1Char('/') + section + QLatin1Char('/') + key;
     }
     QMap<QString, QString> values; // "application/section/key" -> text
@@ -81,8 +75,7 @@ public:
     QStringList shown;           // "open" or "save", in order
 
 private:
-    QString next(const QString& kind)
-    {
+    QString next(const QString& kind) {
         shown.append(kind);
         if (answers.empty())
             return QString();
@@ -100,8 +93,7 @@ public:
         bool question;
     };
     void inform(const QString& title, const QString& text) override { shown.append({title, text, false}); }
-    bool ask(const QString& title, const QString& text) override
-    {
+    bool ask(const QString& title, const QString& text) override {
         shown.append({title, text, true});
         if (answers.empty())
             return false;
@@ -115,8 +107,7 @@ public:
 
 class FakeWebPages final : public WebPages {
 public:
-    bool open(const QUrl& page) override
-    {
+    bool open(const QUrl& page) override {
         opened.append(page);
         return succeeds;
     }
@@ -127,8 +118,7 @@ public:
 class FakeTrayIcon final : public TrayIcon {
 public:
     bool available() const override { return hasNotificationArea; }
-    void add(const QIcon&, const QString& newTip) override
-    {
+    void add(const QIcon&, const QString& newTip) override {
         ++adds;
         tip = newTip;
         isShown = hasNotificationArea;
@@ -138,8 +128,7 @@ public:
     void setLeftButtonHandler(std::function<void()> handler) override { leftButton = std::move(handler); }
 
     // Simulates the left button on the icon.
-    void pressLeftButton()
-    {
+    void pressLeftButton() {
         if (leftButton)
             leftButton();
     }

@@ -13,8 +13,7 @@ public:
         std::int16_t discard;
     };
 
-    bool start(KeyHandler handler, std::string&) override
-    {
+    bool start(KeyHandler handler, std::string&) override {
         m_handler = std::move(handler);
         return true;
     }
@@ -23,8 +22,7 @@ public:
 
     // Delivers one key press. The decision, when it was made before this returns; a press
     // that arrived while another was being handled is answered later (see decisions()).
-    std::optional<std::int16_t> press(int keyCode)
-    {
+    std::optional<std::int16_t> press(int keyCode) {
         if (!m_handler)
             return std::nullopt;
         std::optional<std::int16_t> answer;

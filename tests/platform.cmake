@@ -1,0 +1,2 @@
+# Test suites of the platform backends.
+quenlo_add_test(tst_sqliteconnection SOURCES tst_sqliteconnection.cpp LIBS quenlo_platform quenlo_wordsfile PkgConfig::SQLITE3)
