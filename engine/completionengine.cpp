@@ -1,0 +1,157 @@
+// The completion engine: handles every key press, keeps the word being typed, offers and
+// completes words.
+#include "completionengine.h"
+
+#include "engine/keycodes.h"
+#include "engine/suggestionpopup.h"
+#include "platform/clipboard.h"
+#include "platform/keyinjector.h"
+#include "platform/localenumber.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace {
+const QString repairedMinimumLetters = QStringLiteral("5");
+const QString repairedMinimumLengthToAdd = QStringLiteral("4");
+
+// Writes only real changes: the key handling runs on every keystroke system-wide.
+void setText(QLineEdit* box, const QString& text) {
+    if (box->text() != text)
+        box->setText(text);
+}
+
+void setText(QLabel* label, const QString& text) {
+    if (label->text() != text)
+        label->setText(text);
+}
+} // namespace
+
+CompletionEngine::CompletionEngine(const EngineControls& controls, DbConnection& words, Clipboard& clipboard,
+                                   KeyInjector& injector, KeyboardHook& hook, QObject* parent)
+    : QObject(parent)
+    , m_controls(controls)
+    , m_clipboard(clipboard)
+    , m_injector(injector)
+    , m_hook(hook)
+    , m_lookup(controls, words)
+    , m_queue([this](int keyCode, KeyDecision decide) { handleKey(keyCode, decide); }) {
+    Q_ASSERT(controls.Text9 && controls.Text8 && controls.Text4 && controls.Check1 && controls.Check4 &&
+             controls.Check5 && controls.Text1 && controls.Text5 && controls.Label1);
+}
+
+CompletionEngine::~CompletionEngine() {
+    if (m_popup)
+        m_popup->disconnect(this);
+}
+
+void CompletionEngine::keyPressed(int keyCode, KeyDecision decide) {
+    m_queue.press(keyCode, std::move(decide));
+}
+
+void CompletionEngine::setCompletionKeyCode(std::int16_t code) {
+    m_completionKeyCode = code;
+}
+
+std::int16_t CompletionEngine::completionKeyCode() const {
+    return m_completionKeyCode;
+}
+
+SuggestionPopup& CompletionEngine::popup() {
+    if (!m_popup) {
+        m_popup = std::make_unique<SuggestionPopup>();
+        connect(m_popup.get(), &SuggestionPopup::visibilityChanged, this,
+                [this](bool visible) { m_hook.setPopupVisible(visible); });
+    }
+    return *m_popup;
+}
+
+SuggestionPopup* CompletionEngine::existingPopup() const {
+    return m_popup.get();
+}
+
+int CompletionEngine::minimumLetters() {
+    const std::optional<double> number = parseLocaleNumber(m_controls.Text9->text());
+    if (!number) {
+        // Repaired to 5, not to the design value 3; this key still counts with 0.
+        m_controls.Text9->setText(repairedMinimumLetters);
+        return 0;
+    }
+    return toInt16(*number).value_or(0);
+}
+
+void CompletionEngine::keepMinimumLengthToAddNumeric() {
+    if (!parseLocaleNumber(m_controls.Text8->text()))
+        m_controls.Text8->setText(repairedMinimumLengthToAdd);
+}
+
+bool CompletionEngine::completionEnabled() const {
+    return m_controls.Check1->checkState() == Qt::Checked;
+}
+
+void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
+    SuggestionPopup& form2 = popup();
+    std::int16_t discard = 0;
+
+    const int minimum = minimumLetters();
+    keepMinimumLengthToAddNumeric();
+    const QString character = keyCharacter(keyCode);
+    if (keyCode == KeyCode::Space)
+        setText(m_controls.Text5, QString());
+    setText(m_controls.Label1, character + QLatin1Char(' ') + QString::number(keyCode));
+    setText(m_controls.Text1, character);
+
+    if (keyCode != KeyCode::Up && keyCode != KeyCode::Down && keyCode != KeyCode::Shift) {
+        const QString typed = m_controls.Text1->text();
+        if (!typed.isEmpty()) {
+            m_controls.Text5->setText(m_controls.Text5->text() + typed.back());
+            if (m_controls.Text5->text().size() >= minimum && completionEnabled())
+                m_lookup.run(form2);
+        }
+    }
+
+    // Only a Space with a minimum of 0 or less keeps the pop-up up: it emptied the buffer.
+    const bool showing =
+        m_controls.Text5->text().size() >= minimum && completionEnabled() && form2.isVisible();
+
+    if (keyCode == KeyCode::Up && form2.isVisible() && form2.selectedRow() > 0) {
+        form2.selectRow(form2.selectedRow() - 1);
+        discard = 1;
+    }
+    if (keyCode == KeyCode::Down && form2.isVisible() && form2.selectedRow() < form2.rowCount() - 1) {
+        form2.selectRow(form2.selectedRow() + 1);
+        discard = 1;
+    }
+
+    if (keyCode == m_completionKeyCode && form2.isVisible()) {
+        completeWord(form2);
+        discard = 1;
+    }
+
+    if ((keyCode == KeyCode::Space && !showing) || keyCode == KeyCode::Enter ||
+        keyCode == KeyCode::Backspace || keyCode == KeyCode::Tab) {
+        setText(m_controls.Text5, QString());
+        form2.setCurrentSuggestion(QString());
+        form2.hide();
+    }
+    if (keyCode == KeyCode::Escape)
+        form2.hide();
+
+    decide(discard);
+}
+
+void CompletionEngine::completeWord(SuggestionPopup& form2) {
+    form2.hide();
+    m_clipboard.clear();
+    const QString suggestion = form2.currentSuggestion();
+    const qsizetype typed = m_controls.Text5->text().size();
+    const QString rest = suggestion.size() > typed ? suggestion.mid(typed) : QString();
+    const bool placed = m_clipboard.setText(rest);
+    form2.setCurrentSuggestion(QString());
+    form2.hide();
+    // Pasting without the rest on the clipboard would insert whatever was there before.
+    if (placed)
+        m_injector.sendShiftInsert();
+    setText(m_controls.Text5, QString());
+}

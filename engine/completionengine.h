@@ -1,0 +1,54 @@
+// The completion engine: handles every key press, keeps the word being typed, offers and
+// completes words.
+#pragma once
+
+#include "engine/enginecontrols.h"
+#include "engine/keyeventqueue.h"
+#include "engine/suggestionlookup.h"
+
+#include <QObject>
+#include <cstdint>
+#include <memory>
+
+class Clipboard;
+class DbConnection;
+class KeyInjector;
+class SuggestionPopup;
+
+class CompletionEngine : public QObject {
+    Q_OBJECT
+public:
+    // Every control must exist; the references must outlive the engine.
+    CompletionEngine(const EngineControls& controls, DbConnection& words, Clipboard& clipboard,
+                     KeyInjector& injector, KeyboardHook& hook, QObject* parent = nullptr);
+    ~CompletionEngine() override;
+
+    // The hook's key handler. A press that arrives while another is being handled is handled
+    // right after it; its decision is made then.
+    void keyPressed(int keyCode, KeyDecision decide);
+
+    // The key code that completes a word: 16 (Shift) or 9 (Tab); 0 until first set.
+    void setCompletionKeyCode(std::int16_t code);
+    std::int16_t completionKeyCode() const;
+
+    // Form2, created hidden and topmost on first use.
+    SuggestionPopup& popup();
+    // Form2, or nullptr until something first used it.
+    SuggestionPopup* existingPopup() const;
+
+private:
+    void handleKey(int keyCode, const KeyDecision& decide);
+    int minimumLetters();
+    void keepMinimumLengthToAddNumeric();
+    bool completionEnabled() const;
+    void completeWord(SuggestionPopup& form2);
+
+    EngineControls m_controls;
+    Clipboard& m_clipboard;
+    KeyInjector& m_injector;
+    KeyboardHook& m_hook;
+    SuggestionLookup m_lookup;
+    KeyEventQueue m_queue;
+    std::unique_ptr<SuggestionPopup> m_popup;
+    std::int16_t m_completionKeyCode = 0;
+};

@@ -1,0 +1,18 @@
+// The text of the suggestion query for the word being typed.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// The most words to offer as it goes into the query: the text trimmed, when it is a whole
+// number of zero or more written in ASCII digits; nothing otherwise.
+std::optional<QString> suggestionCount(const QString& maxCountText);
+
+// The LIKE pattern matching every text that begins with prefix, as an SQL literal, with the
+// clause that declares its escape character when the prefix needed one.
+QString prefixPattern(const QString& prefix);
+
+// The select of at most maxCountText words beginning with prefix, letter case ignored, of the
+// kinds asked for; nothing when maxCountText is no whole number.
+std::optional<QString> suggestionQuery(const QString& maxCountText, const QString& prefix,
+                                       bool useDefaultWords, bool useCustomWords);
