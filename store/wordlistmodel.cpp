@@ -1,0 +1,216 @@
+// The sorted word list of the main window, kept in chunks so that each insertion stays cheap.
+#include "wordlistmodel.h"
+
+#include <algorithm>
+
+namespace {
+// Chunks are split in two when they pass this size; removals merge nothing, empty chunks go.
+constexpr std::size_t maxChunkSize = 1024;
+} // namespace
+
+WordListModel::WordListModel(QObject* parent)
+    : QAbstractListModel(parent) {
+    m_publishTimer.setSingleShot(true);
+    connect(&m_publishTimer, &QTimer::timeout, this, &WordListModel::publish);
+}
+
+int WordListModel::compareWords(QStringView a, QStringView b) {
+    return a.compare(b, Qt::CaseInsensitive);
+}
+
+int WordListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_publishedCount;
+}
+
+QVariant WordListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.parent().isValid() || index.row() >= m_publishedCount)
+        return QVariant();
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
+        return QVariant();
+    const Position position = locatePublished(index.row());
+    return m_chunks[position.chunk].entries[position.offset].text;
+}
+
+WordListModel::Position WordListModel::locate(int row) const {
+    // Walk from the chunk of the last look-up: a view or a loop reads rows in order.
+    std::size_t chunk = m_cachedChunk;
+    int start = m_cachedChunkStart;
+    if (chunk >= m_chunks.size() || row < start) {
+        chunk = 0;
+        start = 0;
+    }
+    while (row - start >= int(m_chunks[chunk].entries.size())) {
+        start += int(m_chunks[chunk].entries.size());
+        ++chunk;
+    }
+    m_cachedChunk = chunk;
+    m_cachedChunkStart = start;
+    return {chunk, std::size_t(row - start)};
+}
+
+WordListModel::Position WordListModel::locatePublished(int publishedRow) const {
+    if (m_unpublished == 0)
+        return locate(publishedRow);
+    std::size_t chunk = 0;
+    int start = 0;
+    while (publishedRow - start >= m_chunks[chunk].published) {
+        start += m_chunks[chunk].published;
+        ++chunk;
+    }
+    int wanted = publishedRow - start;
+    const std::vector<Entry>& entries = m_chunks[chunk].entries;
+    for (std::size_t offset = 0;; ++offset) {
+        if (entries[offset].published && wanted-- == 0)
+            return {chunk, offset};
+    }
+}
+
+int WordListModel::addWord(const QString& text) {
+    const auto sortsAfter = [&text](const Entry& entry) {
+        return compareWords(entry.text, text) > 0;
+    };
+    // The first chunk whose last entry sorts after text takes it; past all of them, the last one.
+    auto chunk = std::partition_point(m_chunks.begin(), m_chunks.end(),
+                                      [&](const Chunk& c) { return !sortsAfter(c.entries.back()); });
+    if (chunk == m_chunks.end()) {
+        if (m_chunks.empty())
+            m_chunks.emplace_back();
+        chunk = m_chunks.end() - 1;
+    }
+    auto place = std::partition_point(chunk->entries.begin(), chunk->entries.end(),
+                                      [&](const Entry& entry) { return !sortsAfter(entry); });
+    int row = int(place - chunk->entries.begin());
+    for (auto before = m_chunks.begin(); before != chunk; ++before)
+        row += int(before->entries.size());
+    chunk->entries.insert(place, Entry{text, false});
+    splitIfFull(std::size_t(chunk - m_chunks.begin()));
+    ++m_count;
+    ++m_unpublished;
+    changed();
+    schedulePublish();
+    return row;
+}
+
+void WordListModel::splitIfFull(std::size_t index) {
+    if (m_chunks[index].entries.size() <= maxChunkSize)
+        return;
+    Chunk upper;
+    std::vector<Entry>& entries = m_chunks[index].entries;
+    const auto middle = entries.begin() + std::ptrdiff_t(entries.size() / 2);
+    upper.entries.assign(std::make_move_iterator(middle), std::make_move_iterator(entries.end()));
+    entries.erase(middle, entries.end());
+    for (const Entry& entry : upper.entries)
+        upper.published += entry.published ? 1 : 0;
+    m_chunks[index].published -= upper.published;
+    m_chunks.insert(m_chunks.begin() + std::ptrdiff_t(index) + 1, std::move(upper));
+}
+
+void WordListModel::changed() {
+    ++m_revision;
+    m_cachedChunk = 0;
+    m_cachedChunkStart = 0;
+}
+
+void WordListModel::schedulePublish() {
+    if (m_publishTimer.isActive())
+        return;
+    const qint64 waited = m_sinceLastPublish.isValid() ? m_sinceLastPublish.elapsed() : publishIntervalMs;
+    if (waited >= publishIntervalMs)
+        publish();
+    else
+        m_publishTimer.start(int(publishIntervalMs - waited));
+}
+
+void WordListModel::publish() {
+    m_publishTimer.stop();
+    m_sinceLastPublish.start();
+    // Each run of neighbouring unreported entries is reported as one insertion, front to back,
+    // so that every run's rows are already right when it is reported.
+    const auto next = [this](Position& position) {
+        if (++position.offset == m_chunks[position.chunk].entries.size()) {
+            ++position.chunk;
+            position.offset = 0;
+        }
+    };
+    Position position{0, 0};
+    int row = 0;
+    while (m_unpublished > 0 && position.chunk < m_chunks.size()) {
+        Chunk& chunk = m_chunks[position.chunk];
+        if (position.offset == 0 && chunk.published == int(chunk.entries.size())) {
+            row += chunk.published;
+            ++position.chunk;
+            continue;
+        }
+        if (chunk.entries[position.offset].published) {
+            ++row;
+            next(position);
+            continue;
+        }
+        int length = 0;
+        for (Position end = position;
+             end.chunk < m_chunks.size() && !m_chunks[end.chunk].entries[end.offset].published; next(end))
+            ++length;
+        beginInsertRows(QModelIndex(), row, row + length - 1);
+        for (int i = 0; i < length; ++i, next(position)) {
+            m_chunks[position.chunk].entries[position.offset].published = true;
+            ++m_chunks[position.chunk].published;
+        }
+        m_publishedCount += length;
+        m_unpublished -= length;
+        const quint64 revision = m_revision;
+        endInsertRows();
+        row += length;
+        if (revision != m_revision) {
+            // Someone changed the list while hearing of the insertion: start again from the top.
+            position = {0, 0};
+            row = 0;
+        }
+    }
+}
+
+bool WordListModel::removeRows(int row, int count, const QModelIndex& parent) {
+    if (parent.isValid() || row < 0 || count < 1 || count > m_count - row)
+        return false;
+    publish();
+    beginRemoveRows(QModelIndex(), row, row + count - 1);
+    for (int i = 0; i < count; ++i) {
+        const Position position = locate(row);
+        std::vector<Entry>& entries = m_chunks[position.chunk].entries;
+        entries.erase(entries.begin() + std::ptrdiff_t(position.offset));
+        --m_chunks[position.chunk].published;
+        if (entries.empty())
+            m_chunks.erase(m_chunks.begin() + std::ptrdiff_t(position.chunk));
+        changed();
+    }
+    m_count -= count;
+    m_publishedCount -= count;
+    endRemoveRows();
+    return true;
+}
+
+void WordListModel::clear() {
+    beginResetModel();
+    m_publishTimer.stop();
+    m_chunks.clear();
+    m_count = 0;
+    m_publishedCount = 0;
+    m_unpublished = 0;
+    changed();
+    endResetModel();
+}
+
+QString WordListModel::word(int row) const {
+    if (row < 0 || row >= m_count)
+        return QString();
+    const Position position = locate(row);
+    return m_chunks[position.chunk].entries[position.offset].text;
+}
+
+QStringList WordListModel::words() const {
+    QStringList all;
+    all.reserve(m_count);
+    for (const Chunk& chunk : m_chunks)
+        for (const Entry& entry : chunk.entries)
+            all.append(entry.text);
+    return all;
+}

@@ -1,0 +1,83 @@
+// The word list of the main window: entries kept in alphabetical order, letter case ignored.
+#pragma once
+
+#include <QAbstractListModel>
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QTimer>
+#include <cstddef>
+#include <vector>
+
+// The entries of List1, sorted alphabetically ignoring letter case; entries equal in that order
+// keep the order they were added in.
+//
+// Views hear of additions in batches: an addition made soon after the last report waits, at most
+// publishIntervalMs, to be reported together with the others made meanwhile. Loops that add one
+// entry per event-loop yield would otherwise make the view lay itself out and repaint on every
+// yield. rowCount() and data() describe what views have been told; count(), word() and words()
+// describe every entry. After publish() the two agree and a view's row is the entry's row.
+class WordListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    explicit WordListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    // Removes count entries from row on; views hear of pending additions first.
+    bool removeRows(int row, int count, const QModelIndex& parent = QModelIndex()) override;
+
+    // Adds text, unchanged, at its sorted place after the entries equal to it; returns its row.
+    int addWord(const QString& text);
+    // Removes every entry.
+    void clear();
+    // The number of entries, reported to views or not.
+    int count() const { return m_count; }
+    // The entry at row, 0 <= row < count(); empty text for any other row.
+    QString word(int row) const;
+    // Every entry, in list order.
+    QStringList words() const;
+
+    // Tells views now of every addition not reported yet.
+    void publish();
+    // True when views have heard of every entry.
+    bool isPublished() const { return m_unpublished == 0; }
+
+    // Longest time an addition waits to be reported to views.
+    static constexpr int publishIntervalMs = 100;
+
+    // The list's order: negative, zero or positive as a sorts before, together with or after b.
+    static int compareWords(QStringView a, QStringView b);
+
+private:
+    struct Entry {
+        QString text;
+        bool published;
+    };
+    // A sorted run of neighbouring entries, so that an insertion moves a few hundred, not all.
+    struct Chunk {
+        std::vector<Entry> entries;
+        int published = 0;
+    };
+    struct Position {
+        std::size_t chunk;
+        std::size_t offset;
+    };
+
+    Position locate(int row) const;
+    Position locatePublished(int publishedRow) const;
+    void splitIfFull(std::size_t chunk);
+    void changed();
+    void schedulePublish();
+
+    std::vector<Chunk> m_chunks;
+    int m_count = 0;
+    int m_publishedCount = 0;
+    int m_unpublished = 0;
+    // Counts every change, so that a report interrupted by a change can start again.
+    quint64 m_revision = 0;
+    // The chunk of the last row looked up and its first row: sequential reads stay cheap.
+    mutable std::size_t m_cachedChunk = 0;
+    mutable int m_cachedChunkStart = 0;
+    QTimer m_publishTimer;
+    QElapsedTimer m_sinceLastPublish;
+};

@@ -1,0 +1,39 @@
+// The word database statements of the word list. The doubled blanks belong to the texts.
+#include "wordstatements.h"
+
+#include "platform/dbconnection.h"
+
+QString allWordsStatement() {
+    return QStringLiteral("select Text1 from Words order by 1 ");
+}
+
+QString defaultWordsStatement() {
+    return QStringLiteral("select Text1 from Words where Type1 is null or type1 = ''  order by 1 ");
+}
+
+QString customWordsStatement() {
+    return QStringLiteral("select Text1 from Words where Type1  = '1'  order by 1 ");
+}
+
+QString insertWordStatement(const QString& word) {
+    return QStringLiteral("insert into words (Text1, Type1) values (") + sqlLiteral(word) +
+           QStringLiteral(",'1')");
+}
+
+QString removeWordStatement(const QString& word) {
+    return QStringLiteral("delete from words  where text1  = ") + sqlLiteral(word);
+}
+
+QString deleteWordStatement(const QString& word) {
+    return QStringLiteral("Delete from Words where Text1 = ") + sqlLiteral(word);
+}
+
+std::optional<QString> fillStatement(bool showDefaultWords, bool showCustomWords) {
+    if (showDefaultWords && showCustomWords)
+        return allWordsStatement();
+    if (showDefaultWords)
+        return defaultWordsStatement();
+    if (showCustomWords)
+        return customWordsStatement();
+    return std::nullopt;
+}

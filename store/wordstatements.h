@@ -1,0 +1,21 @@
+// The word database statements of the word list: their texts exactly as the database receives them.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// Every word, for the list view.
+QString allWordsStatement();
+// Default words only: Type1 NULL or empty.
+QString defaultWordsStatement();
+// Custom words only: Type1 '1'.
+QString customWordsStatement();
+// Adds word as a custom word.
+QString insertWordStatement(const QString& word);
+// Removes every row holding word, ignoring letter case (Remove Word).
+QString removeWordStatement(const QString& word);
+// Removes every row holding word, ignoring letter case (the list's Delete).
+QString deleteWordStatement(const QString& word);
+
+// The select that fills the list for the two Show boxes; nothing when both are unticked.
+std::optional<QString> fillStatement(bool showDefaultWords, bool showCustomWords);

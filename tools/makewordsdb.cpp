@@ -1,0 +1,67 @@
+// Build-time tool: makes the shipped words.mdb, the default words, from a dictionary file.
+#include "platform/wordsfile.h"
+
+#include <QFile>
+#include <QString>
+#include <QStringDecoder>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+// Only words the completion can offer whole: letters, no apostrophes, digits or blanks.
+bool isLettersOnly(const QString& word) {
+    if (word.isEmpty())
+        return false;
+    for (const char32_t c : word.toUcs4())
+        if (!QChar::isLetter(c))
+            return false;
+    return true;
+}
+
+int failWith(const QString& message) {
+    std::fprintf(stderr, "makewordsdb: %s\n", qPrintable(message));
+    return 1;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: makewordsdb DICTIONARY OUTPUT\n"
+                             "Makes the words database OUTPUT holding, as default words, the lines of the\n"
+                             "UTF-8 file DICTIONARY that are made of letters only.\n");
+        return 2;
+    }
+    const QString dictionaryPath = QString::fromLocal8Bit(argv[1]);
+    const QString outputPath = QString::fromLocal8Bit(argv[2]);
+
+    QFile dictionary(dictionaryPath);
+    if (!dictionary.open(QIODevice::ReadOnly))
+        return failWith(QStringLiteral("cannot read %1: %2").arg(dictionaryPath, dictionary.errorString()));
+    const QString text = QStringDecoder(QStringConverter::Utf8).decode(dictionary.readAll());
+    std::vector<WordRow> rows;
+    for (const QStringView line : QStringView(text).split(QLatin1Char('\n'))) {
+        const QString word = line.trimmed().toString();
+        if (isLettersOnly(word))
+            rows.push_back({word, std::nullopt});
+    }
+    if (rows.empty())
+        return failWith(QStringLiteral("%1 holds no words").arg(dictionaryPath));
+
+    // The database is made under a name of its own and then put in place whole, so that an
+    // interrupted build never leaves a half-made words.mdb behind.
+    const QString temporaryPath = outputPath + QStringLiteral(".new");
+    QFile::remove(temporaryPath);
+    QString error;
+    if (!createWordsDatabase(temporaryPath, rows, &error))
+        return failWith(QStringLiteral("cannot make %1: %2").arg(temporaryPath, error));
+    std::error_code renameError;
+    std::filesystem::rename(temporaryPath.toStdString(), outputPath.toStdString(), renameError);
+    if (renameError) {
+        QFile::remove(temporaryPath);
+        return failWith(QStringLiteral("cannot replace %1: %2")
+                            .arg(outputPath, QString::fromStdString(renameError.message())));
+    }
+    std::printf("makewordsdb: %zu words in %s\n", rows.size(), qPrintable(outputPath));
+    return 0;
+}
