@@ -1,0 +1,102 @@
+// The main window: every control and menu of the program by name, laid out as designed.
+#pragma once
+
+#include <QMainWindow>
+
+class QButtonGroup;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QAction;
+
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // Every control by its name; each one's objectName is that name.
+    struct Controls {
+        QGroupBox* Frame2 = nullptr;
+        QLineEdit* Text7 = nullptr;
+        QPushButton* Command8 = nullptr;
+        QPushButton* Command5 = nullptr;
+        QListView* List1 = nullptr; // the model is set later; the window works without one
+        QLabel* Label777 = nullptr;
+        QFrame* Frame1 = nullptr;
+        QCheckBox* Check1 = nullptr;
+        QPushButton* Command2 = nullptr;
+        QPushButton* Command1 = nullptr;
+        QLineEdit* Text4 = nullptr;
+        QLabel* Label4 = nullptr;
+        QLineEdit* Text8 = nullptr;
+        QLabel* Label5 = nullptr;
+        QLineEdit* Text9 = nullptr;
+        QLabel* Label7 = nullptr;
+        QLineEdit* Text2 = nullptr;
+        QLabel* Label2 = nullptr;
+        QCheckBox* Check2 = nullptr;
+        QCheckBox* Check3 = nullptr;
+        QCheckBox* Check5 = nullptr;
+        QCheckBox* Check4 = nullptr;
+        QLabel* Label3 = nullptr;
+        QRadioButton* Opt1 = nullptr;
+        QRadioButton* Opt2 = nullptr;
+        QLineEdit* Text1 = nullptr; // hidden working storage of the key handling
+        QLineEdit* Text5 = nullptr; // hidden working storage: the word being typed
+        QLabel* Label1 = nullptr;   // hidden working storage: the last key
+        QMenu* FileMenu = nullptr;
+        QAction* FileImport = nullptr;
+        QAction* FileSave = nullptr;
+        QAction* FileSave2 = nullptr;
+        QAction* Exit = nullptr;
+        QMenu* Options = nullptr;
+        QAction* RunMinimized = nullptr;
+        QAction* Suggestions = nullptr;
+        QMenu* Help = nullptr;
+        QAction* About = nullptr;
+        QAction* Help2 = nullptr;
+        QMenu* RMenu = nullptr; // never on the menu bar: opens over List1 on a right-button press
+        QAction* DeleteMMMM = nullptr;
+    };
+
+    // Size of the client area below the menu bar, in logical pixels.
+    static constexpr int clientWidth = 449;
+    static constexpr int clientHeight = 369;
+
+    explicit Form1(QWidget* parent = nullptr);
+
+    const Controls& ui() const { return m_ui; }
+
+    // Sets both completion-key option buttons exactly, both off included; emits no clicked().
+    void setCompletionOptions(bool opt1, bool opt2);
+
+    // A line under the controls for something the user must know; hidden while empty.
+    void setNotice(const QString& text);
+    QString notice() const;
+
+signals:
+    // A left click on the promotional label.
+    void label777Clicked();
+    // The close box of the window frame was used; the close itself was refused.
+    void frameCloseRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void setTabOrder();
+    void setAccessibleNames();
+    void updateOptionTabStops();
+
+    Controls m_ui;
+    QButtonGroup* m_completionKeyGroup = nullptr;
+    QLabel* m_notice = nullptr;
+    bool m_label777Pressed = false;
+};
