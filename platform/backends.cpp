@@ -1,10 +1,39 @@
 // The one place that decides which keyboard backends the program uses.
 #include "backends.h"
 
-KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions&) {
+#ifdef QUENLO_HAVE_X11
+#include "x11/x11display.h"
+#include "x11/x11keyboardhook.h"
+#include "x11/x11keyinjector.h"
+#endif
+
+KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
     KeyboardBackends backends;
-    backends.hook = std::make_unique<NullKeyboardHook>();
-    backends.injector = std::make_unique<NullKeyInjector>();
+#ifdef QUENLO_HAVE_X11
+    // Under a Wayland session this is XWayland: only the X11 applications' keys are seen.
+    std::string error;
+    if (std::shared_ptr<X11Display> display = X11Display::open(options.display, error)) {
+        if (!display->hasXInput22() || !display->hasXkb()) {
+            backends.problem = "the X server on " + display->name() +
+                               " lacks the XInput 2.2 or XKEYBOARD extension, so key presses cannot be seen";
+        } else {
+            backends.hook = std::make_unique<X11KeyboardHook>(display);
+            if (display->hasXTest())
+                backends.injector = std::make_unique<X11KeyInjector>(display);
+            else
+                backends.problem = "the X server on " + display->name() +
+                                   " lacks the XTEST extension, so completed words cannot be typed";
+        }
+    } else {
+        backends.problem = error;
+    }
+#else
+    (void)options;
     backends.problem = "this build has no keyboard backend for this desktop";
+#endif
+    if (!backends.hook)
+        backends.hook = std::make_unique<NullKeyboardHook>();
+    if (!backends.injector)
+        backends.injector = std::make_unique<NullKeyInjector>();
     return backends;
 }

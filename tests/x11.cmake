@@ -1,1 +1,5 @@
 # Test suites of the x11 area.
+if(X11LIBS_FOUND)
+    quenlo_add_test(tst_x11keymapping SOURCES x11/tst_x11keymapping.cpp LIBS quenlo_platform)
+    quenlo_add_test(tst_x11presspairing SOURCES x11/tst_x11presspairing.cpp LIBS quenlo_platform)
+endif()

@@ -1,0 +1,71 @@
+// The X connection of the keyboard backends: their own, apart from Qt's, shared by the hook and the
+// injector so that the hook can tell the keys this program typed from the user's.
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+typedef struct _XDisplay Display;
+
+class X11Display {
+public:
+    // Opens the named display (empty: $DISPLAY). Null, with the reason in error, when it cannot.
+    static std::shared_ptr<X11Display> open(const std::string& name, std::string& error);
+    X11Display(const X11Display&) = delete;
+    X11Display& operator=(const X11Display&) = delete;
+    ~X11Display();
+
+    Display* handle() const { return m_display; }
+    const std::string& name() const { return m_name; }
+
+    // Extensions the backends need, found when the display was opened.
+    bool hasXInput22() const { return m_xinputOpcode >= 0; }
+    int xinputOpcode() const { return m_xinputOpcode; }
+    bool hasXkb() const { return m_xkbEventBase >= 0; }
+    int xkbEventBase() const { return m_xkbEventBase; }
+    bool hasXTest() const { return m_hasXTest; }
+
+    // A press this program is about to type: the hook skips it when it comes back.
+    void expectInjectedPress(unsigned keycode);
+    // True, and forgotten, when a press from this device is the next one this program typed.
+    bool takeInjectedPress(unsigned keycode, int sourceDevice);
+    // Looks the XTest keyboards up again (their ids change only when devices are added or removed).
+    void refreshInjectionDevices();
+
+    // The hook's reader: called after a request whose reply may have moved events into Xlib's queue,
+    // where the socket notifier never sees them.
+    void setEventsQueuedHandler(std::function<void()> handler) { m_eventsQueued = std::move(handler); }
+    void eventsMayBeQueued();
+
+    // X errors on this connection (a failed grab must not end the program, as Xlib's default would).
+    int errorCount() const { return m_errorCount; }
+    int lastErrorCode() const { return m_lastErrorCode; }
+    // Called by the process's X error handler for an error on this connection.
+    void noteError(int code) {
+        ++m_errorCount;
+        m_lastErrorCode = code;
+    }
+
+private:
+    explicit X11Display(Display* display, std::string name);
+
+    struct Expected {
+        unsigned keycode;
+        std::chrono::steady_clock::time_point deadline;
+    };
+
+    Display* m_display;
+    std::string m_name;
+    int m_xinputOpcode = -1;
+    int m_xkbEventBase = -1;
+    bool m_hasXTest = false;
+    std::vector<int> m_injectionDevices;
+    std::deque<Expected> m_expected;
+    std::function<void()> m_eventsQueued;
+    int m_errorCount = 0;
+    int m_lastErrorCode = 0;
+};

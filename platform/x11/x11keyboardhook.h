@@ -1,0 +1,24 @@
+// The keyboard hook of X11 desktops: reports every key press of the desktop and, while the suggestion
+// pop-up is up, can keep Up, Down, Tab and Shift from the focused application.
+#pragma once
+
+#include "platform/keyboardhook.h"
+
+#include <memory>
+
+class X11Display;
+
+class X11KeyboardHook final : public KeyboardHook {
+public:
+    explicit X11KeyboardHook(std::shared_ptr<X11Display> display);
+    ~X11KeyboardHook() override;
+
+    bool start(KeyHandler handler, std::string& error) override;
+    void setPopupVisible(bool visible) override;
+    std::string name() const override { return "X11"; }
+
+    struct State;
+
+private:
+    std::shared_ptr<State> m_state;
+};

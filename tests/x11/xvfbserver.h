@@ -1,0 +1,81 @@
+// A private Xvfb server for tests and benchmarks that need a real X display.
+#pragma once
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+
+#include <cerrno>
+#include <unistd.h>
+
+class XvfbServer {
+public:
+    XvfbServer() = default;
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+    ~XvfbServer() { stop(); }
+
+    // Starts Xvfb on a free display number; false, with the reason in error(), when it cannot.
+    bool start(const QStringList& extraArguments = {}) {
+        const QString program = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+        if (program.isEmpty()) {
+            m_error = QStringLiteral("Xvfb is not installed");
+            return false;
+        }
+        // -displayfd: Xvfb picks a free number itself and writes it to this pipe once it listens.
+        int fds[2];
+        if (::pipe(fds) != 0) {
+            m_error = QStringLiteral("cannot make a pipe");
+            return false;
+        }
+        QStringList arguments{QStringLiteral("-displayfd"),  QString::number(fds[1]),
+                              QStringLiteral("-screen"),     QStringLiteral("0"),
+                              QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                              QStringLiteral("tcp")};
+        arguments += extraArguments;
+        m_process.setProgram(program);
+        m_process.setArguments(arguments);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        ::close(fds[1]);
+        QByteArray number;
+        char c = 0;
+        for (;;) {
+            const ssize_t got = ::read(fds[0], &c, 1);
+            if (got == 1 && c != '\n') {
+                number += c;
+                continue;
+            }
+            if (got < 0 && errno == EINTR)
+                continue;
+            break;
+        }
+        ::close(fds[0]);
+        if (number.isEmpty()) {
+            m_error = QStringLiteral("Xvfb did not start");
+            stop();
+            return false;
+        }
+        m_display = QStringLiteral(":") + QString::fromLatin1(number);
+        return true;
+    }
+
+    void stop() {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+    QString display() const { return m_display; }
+    QString error() const { return m_error; }
+
+private:
+    QProcess m_process;
+    QString m_display;
+    QString m_error;
+};
