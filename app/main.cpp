@@ -1,8 +1,37 @@
 // Builds the application and shows the main window.
-#include <QApplication>
+#include "platform/backends.h"
+#include "platform/clipboard.h"
+#include "platform/filedialogs.h"
+#include "platform/messageboxes.h"
+#include "platform/settingsbackend.h"
+#include "platform/sqliteconnection.h"
+#include "platform/trayicon.h"
+#include "platform/webpages.h"
+#include "shell/quenloprogram.h"
+#include "ui/form1.h"
 
-int main(int argc, char* argv[])
-{
+#include <QApplication>
+#include <QDir>
+
+int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Quenlo"));
+    // The main window hides to the tray; only Exit ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    KeyboardBackends keyboard = createKeyboardBackends();
+    QSettingsBackend settings;
+    QtTrayIcon tray;
+    QtFileDialogs fileDialogs;
+    QtMessageBoxes messages;
+    DesktopWebPages webPages;
+    QtClipboard clipboard;
+    const QString programDir = QCoreApplication::applicationDirPath();
+    SqliteConnection words(QDir(programDir).filePath(QStringLiteral("words.mdb")));
+
+    QuenloProgram program({settings, tray, fileDialogs, messages, webPages, clipboard, *keyboard.hook,
+                           *keyboard.injector, words, programDir, keyboard.problem});
+    program.load();
+    program.mainWindow().show();
+    return application.exec();
 }

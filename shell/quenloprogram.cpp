@@ -1,0 +1,149 @@
+// Builds the main window and its parts, wires each control to its handler, and runs the load
+// handling and the exit.
+#include "quenloprogram.h"
+
+#include "engine/completionengine.h"
+#include "engine/enginecontrols.h"
+#include "engine/suggestionpopup.h"
+#include "maker.h"
+#include "persistedoptions.h"
+#include "platform/dbconnection.h"
+#include "platform/keyboardhook.h"
+#include "platform/localenumber.h"
+#include "settingsstore.h"
+#include "store/wordlistfiles.h"
+#include "store/wordlistmodel.h"
+#include "store/wordlistview.h"
+#include "ui/form1.h"
+#include "ui/informationcommands.h"
+#include "ui/programicon.h"
+#include "windowtray.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+
+namespace {
+const QString trayTip = QStringLiteral("Quenlo 4.1 - ") + maker::siteName;
+} // namespace
+
+QuenloProgram::QuenloProgram(ProgramServices services)
+    : m_services(std::move(services))
+    , m_window(std::make_unique<Form1>())
+    , m_settings(std::make_unique<SettingsStore>(m_services.settings)) {
+    const Form1::Controls& ui = m_window->ui();
+    m_engine = std::make_unique<CompletionEngine>(
+        EngineControls{ui.Text9, ui.Text8, ui.Text4, ui.Check1, ui.Check4, ui.Check5, ui.Text1, ui.Text5,
+                       ui.Label1},
+        m_services.words, m_services.clipboard, m_services.injector, m_services.hook);
+    m_options = std::make_unique<PersistedOptions>(
+        OptionControls{ui.Check5, ui.Check4, ui.Opt1, ui.Opt2, ui.Text2}, *m_settings, m_services.messages,
+        [this](std::int16_t code) { m_engine->setCompletionKeyCode(code); },
+        // Setting the display time creates the pop-up, hidden, when it does not exist yet.
+        [this](int milliseconds) { m_engine->popup().setHideInterval(milliseconds); });
+    m_tray = std::make_unique<WindowTray>(m_window.get(), m_services.tray, programIcon(), trayTip,
+                                          [this](const QString& text) { m_window->setNotice(text); });
+    m_wordList = std::make_unique<WordListModel>();
+    ui.List1->setModel(m_wordList.get());
+    m_wordListView = std::make_unique<WordListView>(ui.List1, *m_wordList, ui.Check2, ui.Check3, ui.Text7,
+                                                    m_services.words, m_services.messages, maker::siteName);
+    m_wordListFiles = std::make_unique<WordListFiles>(
+        *m_wordList, ui.Text8, m_services.fileDialogs, m_services.messages, [this](const QString& name) {
+            m_settings->WriteSetting(settingsApplication, QStringLiteral("File"), QStringLiteral("Import"),
+                                     name);
+        });
+    m_information = std::make_unique<InformationCommands>(m_services.messages, m_services.webPages,
+                                                          m_services.programDir);
+    m_settings->setWriteFailureHandler([this](const QString& what) {
+        m_window->setNotice(QStringLiteral("Your settings could not be saved (%1).").arg(what));
+    });
+    wire();
+}
+
+QuenloProgram::~QuenloProgram() = default;
+
+void QuenloProgram::wire() {
+    const Form1::Controls& ui = m_window->ui();
+    connect(ui.Command1, &QPushButton::clicked, this, [this] { m_tray->minimize(); });
+    connect(m_window.get(), &Form1::frameCloseRequested, this, [this] {
+        if (!m_tray->hideOnClose())
+            exit();
+    });
+    connect(ui.Exit, &QAction::triggered, this, &QuenloProgram::exit);
+
+    connect(ui.Check2, &QCheckBox::clicked, this, [this] { m_wordListView->FillData(); });
+    connect(ui.Check3, &QCheckBox::clicked, this, [this] { m_wordListView->FillData(); });
+    connect(ui.Command8, &QPushButton::clicked, this, [this] { m_wordListView->addWord(); });
+    connect(ui.Command5, &QPushButton::clicked, this, [this] { m_wordListView->removeWord(); });
+    connect(ui.Command2, &QPushButton::clicked, this, [this] { m_wordListView->clearList(); });
+    connect(ui.DeleteMMMM, &QAction::triggered, this, [this] { m_wordListView->deleteWord(); });
+
+    connect(ui.FileImport, &QAction::triggered, this, [this] { m_wordListFiles->fileImport(); });
+    connect(ui.FileSave, &QAction::triggered, this, [this] { m_wordListFiles->fileSave(); });
+    connect(ui.FileSave2, &QAction::triggered, this, [this] { m_wordListFiles->fileSaveAs(); });
+
+    m_information->connectTo(*m_window);
+}
+
+void QuenloProgram::load() {
+    m_tray->IconTray();
+    m_wordListFiles->setCurrentFileName(m_settings->ReadSetting(settingsApplication, QStringLiteral("File"),
+                                                                QStringLiteral("Save"), QString()));
+    // Only a value that reads as the number 1 switches the start-up import on.
+    const std::optional<double> autoImport = parseLocaleNumber(m_settings->ReadSetting(
+        settingsApplication, QStringLiteral("Options"), QStringLiteral("AutoImort"), QString()));
+    if (autoImport && *autoImport == 1) {
+        m_wordListFiles->GetImportFile(m_settings->ReadSetting(settingsApplication, QStringLiteral("File"),
+                                                               QStringLiteral("Import"), QString()),
+                                       false);
+    }
+    m_services.words.open();
+    m_options->restore();
+    m_options->OptionsCheck();
+    startKeyboardHook();
+}
+
+void QuenloProgram::startKeyboardHook() {
+    std::string problem = m_services.keyboardProblem;
+    if (problem.empty()) {
+        m_services.hook.start(
+            [this](int keyCode, KeyDecision decide) { m_engine->keyPressed(keyCode, std::move(decide)); },
+            problem);
+    }
+    if (!problem.empty())
+        showKeyboardProblem(QString::fromStdString(problem));
+}
+
+void QuenloProgram::showKeyboardProblem(const QString& problem) {
+    const QString text = QStringLiteral("Completion cannot see the keyboard: %1.").arg(problem);
+    m_window->setNotice(text);
+    m_tray->setTipProblem(text);
+}
+
+void QuenloProgram::exit() {
+    if (SuggestionPopup* popup = m_engine->existingPopup())
+        popup->hide();
+    m_window->hide();
+    m_tray->removeIcon();
+    m_services.words.close();
+    QCoreApplication::exit(0);
+}
+
+Form1& QuenloProgram::mainWindow() const {
+    return *m_window;
+}
+
+CompletionEngine& QuenloProgram::engine() const {
+    return *m_engine;
+}
+
+WordListModel& QuenloProgram::wordList() const {
+    return *m_wordList;
+}
+
+WordListFiles& QuenloProgram::wordListFiles() const {
+    return *m_wordListFiles;
+}

@@ -1,0 +1,77 @@
+// The running program: the main window and every part behind it, wired together, with the
+// load handling that brings them up and the exit that ends them.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <string>
+
+class Clipboard;
+class CompletionEngine;
+class DbConnection;
+class FileDialogs;
+class Form1;
+class InformationCommands;
+class KeyboardHook;
+class KeyInjector;
+class MessageBoxes;
+class PersistedOptions;
+class SettingsBackend;
+class SettingsStore;
+class TrayIcon;
+class WebPages;
+class WindowTray;
+class WordListFiles;
+class WordListModel;
+class WordListView;
+
+// The outside world the program works with: real backends, or fakes in tests.
+struct ProgramServices {
+    SettingsBackend& settings;
+    TrayIcon& tray;
+    FileDialogs& fileDialogs;
+    MessageBoxes& messages;
+    WebPages& webPages;
+    Clipboard& clipboard;
+    KeyboardHook& hook;
+    KeyInjector& injector;
+    DbConnection& words;         // not yet open: the load handling opens it
+    QString programDir;          // where the help page is looked for
+    std::string keyboardProblem; // why no real keyboard backend could be chosen; empty when one was
+};
+
+class QuenloProgram : public QObject {
+    Q_OBJECT
+public:
+    explicit QuenloProgram(ProgramServices services);
+    ~QuenloProgram() override;
+
+    // The load handling, in its fixed order: tray icon, the current file name, the optional
+    // import, the database, the stored choices, OptionsCheck. Then the keyboard hook starts.
+    // A step that fails is skipped without a message.
+    void load();
+    // Exit: removes the tray icon and closes the database, then ends the event loop at once.
+    void exit();
+
+    Form1& mainWindow() const;
+    CompletionEngine& engine() const;
+    WordListModel& wordList() const;
+    WordListFiles& wordListFiles() const;
+
+private:
+    void wire();
+    void startKeyboardHook();
+    void showKeyboardProblem(const QString& problem);
+
+    ProgramServices m_services;
+    std::unique_ptr<Form1> m_window;
+    std::unique_ptr<SettingsStore> m_settings;
+    std::unique_ptr<CompletionEngine> m_engine;
+    std::unique_ptr<PersistedOptions> m_options;
+    std::unique_ptr<WindowTray> m_tray;
+    std::unique_ptr<WordListModel> m_wordList;
+    std::unique_ptr<WordListView> m_wordListView;
+    std::unique_ptr<WordListFiles> m_wordListFiles;
+    std::unique_ptr<InformationCommands> m_information;
+};

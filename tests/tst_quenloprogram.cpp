@@ -1,0 +1,237 @@
+// The whole program through fakes: start-up in its order with fresh and prepared stores, a
+// missing database, the main job through the test keyboard hook, and Exit.
+#include "engine/completionengine.h"
+#include "engine/suggestionpopup.h"
+#include "maker.h"
+#include "platform/fakes/fakes.h"
+#include "platform/fakes/testkeyboardhook.h"
+#include "platform/sqliteconnection.h"
+#include "platform/wordsfile.h"
+#include "shell/quenloprogram.h"
+#include "store/wordlistfiles.h"
+#include "store/wordlistmodel.h"
+#include "ui/form1.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QListView>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+constexpr int tabKey = 9;
+constexpr int downKey = 40;
+
+struct Fixture {
+    explicit Fixture(const QString& databasePath)
+        : words(databasePath) {}
+    QString setting(const QString& key) const {
+        return settings.values.value(QStringLiteral("Quenlo/") + key, QStringLiteral("<absent>"));
+    }
+    void type(const QString& letters) {
+        for (const QChar letter : letters)
+            hook.press(letter.toUpper().unicode());
+    }
+
+    MemorySettingsBackend settings;
+    FakeTrayIcon tray;
+    FakeFileDialogs fileDialogs;
+    FakeMessageBoxes messages;
+    FakeWebPages webPages;
+    FakeClipboard clipboard;
+    TestKeyboardHook hook;
+    RecordingKeyInjector injector;
+    SqliteConnection words;
+    std::unique_ptr<QuenloProgram> program;
+
+    QuenloProgram& start() {
+        program = std::make_unique<QuenloProgram>(ProgramServices{settings,
+                                                                  tray,
+                                                                  fileDialogs,
+                                                                  messages,
+                                                                  webPages,
+                                                                  clipboard,
+                                                                  hook,
+                                                                  injector,
+                                                                  words,
+                                                                  QString(),
+                                                                  {}});
+        program->load();
+        return *program;
+    }
+};
+} // namespace
+
+class TestQuenloProgram : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void freshStore();
+    void preparedStore();
+    void autoImport_data();
+    void autoImport();
+    void missingDatabase();
+    void keyboardProblemIsShownOnce();
+    void mainJobEndToEnd();
+    void shiftCompletesAfterRestart();
+    void exitRemovesIconAndClosesDatabase();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_database;
+};
+
+void TestQuenloProgram::init() {
+    m_database = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) +
+                                QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".mdb"));
+    QFile::remove(m_database);
+    QVERIFY(createWordsDatabase(
+        m_database,
+        {{"hello", std::nullopt}, {"help", std::nullopt}, {"helmet", "1"}, {"world", std::nullopt}}));
+}
+
+void TestQuenloProgram::freshStore() {
+    Fixture f(m_database);
+    QuenloProgram& program = f.start();
+    const Form1::Controls& ui = program.mainWindow().ui();
+    QCOMPARE(program.wordList().rowCount(), 0);
+    QVERIFY(ui.Check4->isChecked());
+    QVERIFY(ui.Check5->isChecked());
+    QVERIFY(ui.Opt2->isChecked());
+    QCOMPARE(program.engine().completionKeyCode(), std::int16_t(9));
+    QVERIFY(f.tray.shown());
+    QCOMPARE(f.tray.tip, QStringLiteral("Quenlo 4.1 - ") + maker::siteName);
+    QCOMPARE(f.setting("Type/Opt1"), QStringLiteral("False"));
+    QCOMPARE(f.setting("Type/Opt2"), QStringLiteral("True"));
+    QCOMPARE(f.setting("Type/C4"), QStringLiteral("<absent>"));
+    QCOMPARE(f.words.state(), 1);
+    QVERIFY(f.messages.shown.isEmpty());
+    QVERIFY(program.mainWindow().notice().isEmpty());
+}
+
+void TestQuenloProgram::preparedStore() {
+    Fixture f(m_database);
+    f.settings.values.insert(QStringLiteral("Quenlo/Type/C5"), QStringLiteral("0"));
+    f.settings.values.insert(QStringLiteral("Quenlo/Type/Opt1"), QStringLiteral("True"));
+    f.settings.values.insert(QStringLiteral("Quenlo/Type/Opt2"), QStringLiteral("False"));
+    f.settings.values.insert(QStringLiteral("Quenlo/File/Save"), m_dir.filePath(QStringLiteral("saved.txt")));
+    QuenloProgram& program = f.start();
+    const Form1::Controls& ui = program.mainWindow().ui();
+    QVERIFY(!ui.Check5->isChecked());
+    QVERIFY(ui.Opt1->isChecked());
+    QVERIFY(!ui.Opt2->isChecked());
+    QCOMPARE(program.engine().completionKeyCode(), std::int16_t(16));
+    QCOMPARE(program.wordListFiles().currentFileName(), m_dir.filePath(QStringLiteral("saved.txt")));
+}
+
+void TestQuenloProgram::autoImport_data() {
+    QTest::addColumn<QString>("autoImport");
+    QTest::addColumn<bool>("importNamed");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("on, with a file") << "1" << true << 2;
+    QTest::newRow("on, no file named") << "1" << false << 0;
+    QTest::newRow("off") << "0" << true << 0;
+    QTest::newRow("letters") << "yes" << true << 0;
+}
+
+void TestQuenloProgram::autoImport() {
+    QFETCH(QString, autoImport);
+    QFETCH(bool, importNamed);
+    QFETCH(int, rows);
+
+    const QString listFile = m_dir.filePath(QStringLiteral("list.txt"));
+    QFile file(listFile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("zebra\r\nab\r\napple\r\n");
+    file.close();
+
+    Fixture f(m_database);
+    f.settings.values.insert(QStringLiteral("Quenlo/Options/AutoImort"), autoImport);
+    if (importNamed)
+        f.settings.values.insert(QStringLiteral("Quenlo/File/Import"), listFile);
+    QuenloProgram& program = f.start();
+    QCOMPARE(program.wordList().rowCount(), rows);
+    QVERIFY(f.messages.shown.isEmpty());
+    // The database is untouched by an import.
+    std::unique_ptr<DbResult> all = f.words.execute(QStringLiteral("select Text1 from Words order by 1 "));
+    int stored = 0;
+    for (; all && !all->eof(); all->moveNext())
+        ++stored;
+    QCOMPARE(stored, 4);
+}
+
+void TestQuenloProgram::missingDatabase() {
+    Fixture f(m_dir.filePath(QStringLiteral("nowhere.mdb")));
+    QuenloProgram& program = f.start();
+    QCOMPARE(f.words.state(), 0);
+    QVERIFY(f.messages.shown.isEmpty());
+    QVERIFY(f.tray.shown());
+    f.type(QStringLiteral("hel"));
+    QVERIFY(!program.engine().existingPopup() || !program.engine().existingPopup()->isVisible());
+    QVERIFY(f.messages.shown.isEmpty());
+    QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("nowhere.mdb"))));
+}
+
+void TestQuenloProgram::keyboardProblemIsShownOnce() {
+    Fixture f(m_database);
+    f.program = std::make_unique<QuenloProgram>(ProgramServices{f.settings, f.tray, f.fileDialogs, f.messages,
+                                                                f.webPages, f.clipboard, f.hook, f.injector,
+                                                                f.words, QString(), "no X display"});
+    f.program->load();
+    QVERIFY(f.program->mainWindow().notice().contains(QStringLiteral("no X display")));
+    QVERIFY(f.tray.tip.contains(QStringLiteral("no X display")));
+    QVERIFY(f.messages.shown.isEmpty());
+}
+
+void TestQuenloProgram::mainJobEndToEnd() {
+    Fixture f(m_database);
+    QuenloProgram& program = f.start();
+    f.type(QStringLiteral("hel"));
+    SuggestionPopup* popup = program.engine().existingPopup();
+    QVERIFY(popup && popup->isVisible());
+    QVERIFY(f.hook.popupVisible());
+    QCOMPARE(popup->currentSuggestion(), QStringLiteral("hello"));
+
+    QCOMPARE(f.hook.press(downKey), std::optional<std::int16_t>(1));
+    QCOMPARE(popup->currentSuggestion(), QStringLiteral("helmet"));
+    QCOMPARE(f.hook.press(tabKey), std::optional<std::int16_t>(1));
+    QCOMPARE(f.clipboard.text, QStringLiteral("met"));
+    QCOMPARE(f.injector.shiftInserts, 1);
+    QVERIFY(!popup->isVisible());
+    QVERIFY(program.mainWindow().ui().Text5->text().isEmpty());
+}
+
+void TestQuenloProgram::shiftCompletesAfterRestart() {
+    Fixture f(m_database);
+    f.start();
+    f.program->mainWindow().ui().Opt1->click();
+    f.program.reset();
+    f.words.close();
+
+    // The same store, a new run.
+    QuenloProgram& program = f.start();
+    QVERIFY(program.mainWindow().ui().Opt1->isChecked());
+    f.type(QStringLiteral("wor"));
+    QCOMPARE(f.hook.press(tabKey), std::optional<std::int16_t>(0));
+    f.type(QStringLiteral("wor"));
+    QCOMPARE(f.hook.press(16), std::optional<std::int16_t>(1));
+    QCOMPARE(f.clipboard.text, QStringLiteral("ld"));
+}
+
+void TestQuenloProgram::exitRemovesIconAndClosesDatabase() {
+    Fixture f(m_database);
+    QuenloProgram& program = f.start();
+    program.mainWindow().show();
+    f.type(QStringLiteral("hel"));
+    program.mainWindow().ui().Exit->trigger();
+    QVERIFY(!f.tray.shown());
+    QCOMPARE(f.words.state(), 0);
+    QVERIFY(!program.engine().existingPopup()->isVisible());
+    QVERIFY(f.messages.shown.isEmpty());
+}
+
+QTEST_MAIN(TestQuenloProgram)
+#include "tst_quenloprogram.moc"
