@@ -109,7 +109,7 @@ Form1::Form1(QWidget* parent)
 
     createControls();
     createMenus();
-    setTabOrder();
+    setDesignedTabOrder();
     setAccessibleNames();
 
     m_notice = new QLabel(this);
@@ -252,7 +252,7 @@ void Form1::createMenus() {
     c.DeleteMMMM = menuItem(c.RMenu, "DeleteMMMM", QStringLiteral("Delete"));
 }
 
-void Form1::setTabOrder() {
+void Form1::setDesignedTabOrder() {
     const Controls& c = m_ui;
     const QList<QWidget*> order = {c.Text7,  c.Command8, c.Check1,   c.Text8, c.Text9,  c.Text2,
                                    c.List1,  c.Command2, c.Command1, c.Text4, c.Check2, c.Check3,

@@ -81,7 +81,8 @@ public:
 signals:
     // A left click on the promotional label.
     void label777Clicked();
-    // The close box of the window frame was used; the close itself was refused.
+    // The window was asked to close (its frame's close box, or close()); the close was refused
+    // and the receiver decides what happens.
     void frameCloseRequested();
 
 protected:
@@ -91,7 +92,7 @@ protected:
 private:
     void createControls();
     void createMenus();
-    void setTabOrder();
+    void setDesignedTabOrder();
     void setAccessibleNames();
     void updateOptionTabStops();
 
