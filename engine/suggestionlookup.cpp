@@ -8,7 +8,6 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QLineEdit>
-#include <QPointer>
 
 namespace {
 constexpr int emptyPopupHeightTwips = 1000;
@@ -21,6 +20,7 @@ SuggestionLookup::SuggestionLookup(const EngineControls& controls, DbConnection&
     , m_words(words) {}
 
 void SuggestionLookup::run(SuggestionPopup& form2) {
+    const SuggestionPopup::FillBatch batch(form2);
     form2.clearList();
     form2.setHeightTwips(emptyPopupHeightTwips);
 

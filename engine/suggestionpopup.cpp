@@ -7,7 +7,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
-#include <QPointer>
 #include <QScopedValueRollback>
 #include <QScreen>
 
@@ -55,6 +54,10 @@ SuggestionPopup::SuggestionPopup()
     m_list->setObjectName(QStringLiteral("List1"));
     m_list->setFocusPolicy(Qt::NoFocus);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Like a plain list box: long words are cut off, never scrolled sideways. Every entry has
+    // the same height, so the list need not measure each word again whenever one is added.
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setUniformItemSizes(true);
     QFont font(QStringLiteral("MS Sans Serif"), 12, QFont::Normal);
     font.setStyleHint(QFont::SansSerif);
     m_list->setFont(font);
@@ -192,7 +195,8 @@ void SuggestionPopup::setHeightTwips(int twips) {
     if (!height || *height < 0)
         return;
     m_heightTwips = twips;
-    resize(width(), *height);
+    if (m_fillBatches == 0)
+        applyHeights();
 }
 
 int SuggestionPopup::listHeightTwips() const {
@@ -204,7 +208,26 @@ void SuggestionPopup::setListHeightTwips(int twips) {
     if (!height || *height < 0)
         return;
     m_listHeightTwips = twips;
-    m_list->resize(m_list->width(), *height);
+    if (m_fillBatches == 0)
+        applyHeights();
+}
+
+void SuggestionPopup::applyHeights() {
+    resize(width(), pixels(m_heightTwips));
+    m_list->resize(m_list->width(), pixels(m_listHeightTwips));
+}
+
+SuggestionPopup::FillBatch::FillBatch(SuggestionPopup& popup)
+    : m_popup(&popup) {
+    if (popup.m_fillBatches++ == 0)
+        popup.m_list->setUpdatesEnabled(false);
+}
+
+SuggestionPopup::FillBatch::~FillBatch() {
+    if (!m_popup || --m_popup->m_fillBatches > 0)
+        return;
+    m_popup->applyHeights();
+    m_popup->m_list->setUpdatesEnabled(true);
 }
 
 std::optional<int> SuggestionPopup::twipsToPixels(int twips) {

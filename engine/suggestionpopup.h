@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QCollator>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -46,6 +47,20 @@ public:
     int listHeightTwips() const;
     void setListHeightTwips(int twips);
 
+    // While one exists, the window keeps its size and the list does not repaint; when the last
+    // one ends, the heights set meanwhile are applied and the list paints once. Resizing and
+    // repainting for every row found would cost far more than the lookup itself.
+    class FillBatch {
+    public:
+        explicit FillBatch(SuggestionPopup& popup);
+        ~FillBatch();
+        FillBatch(const FillBatch&) = delete;
+        FillBatch& operator=(const FillBatch&) = delete;
+
+    private:
+        QPointer<SuggestionPopup> m_popup;
+    };
+
     // Puts the window in (on) or out of the topmost band, keeping its place and size.
     static void SetOnTop(QWidget* window, bool on);
 
@@ -62,6 +77,7 @@ private:
     void runSelectionRule();
     void runHideRule();
     void restartHideTimer();
+    void applyHeights();
 
     QListWidget* m_list;
     QLabel* m_label;
@@ -72,6 +88,7 @@ private:
     bool m_timerEnabled = false;
     int m_heightTwips;
     int m_listHeightTwips;
+    int m_fillBatches = 0;
     // Set while the list changes under program control, whose selection rule runs explicitly.
     bool m_listChanging = false;
 };
