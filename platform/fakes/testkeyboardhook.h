@@ -3,6 +3,7 @@
 
 #include "platform/keyboardhook.h"
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -25,15 +26,19 @@ public:
     std::optional<std::int16_t> press(int keyCode) {
         if (!m_handler)
             return std::nullopt;
-        std::optional<std::int16_t> answer;
-        bool returned = false;
-        m_handler(keyCode, [this, keyCode, &answer, &returned](std::int16_t discard) {
+        // Shared, since a later decision runs after this call has returned.
+        struct Answer {
+            std::optional<std::int16_t> discard;
+            bool returned = false;
+        };
+        const auto answer = std::make_shared<Answer>();
+        m_handler(keyCode, [this, keyCode, answer](std::int16_t discard) {
             m_decisions.push_back({keyCode, discard});
-            if (!returned)
-                answer = discard;
+            if (!answer->returned)
+                answer->discard = discard;
         });
-        returned = true;
-        return answer;
+        answer->returned = true;
+        return answer->discard;
     }
     // Every decision made so far, in the order they were made.
     const std::vector<Decision>& decisions() const { return m_decisions; }
