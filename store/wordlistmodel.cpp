@@ -51,18 +51,34 @@ WordListModel::Position WordListModel::locate(int row) const {
 WordListModel::Position WordListModel::locatePublished(int publishedRow) const {
     if (m_unpublished == 0)
         return locate(publishedRow);
+    // As locate(), but counting only what views have heard of; a view reads rows in order.
     std::size_t chunk = 0;
-    int start = 0;
-    while (publishedRow - start >= m_chunks[chunk].published) {
-        start += m_chunks[chunk].published;
-        ++chunk;
+    std::size_t offset = 0;
+    int row = 0; // reported entries before (chunk, offset)
+    if (m_publishedCache.valid && publishedRow >= m_publishedCache.row) {
+        chunk = m_publishedCache.chunk;
+        offset = m_publishedCache.offset;
+        row = m_publishedCache.row;
     }
-    int wanted = publishedRow - start;
-    const std::vector<Entry>& entries = m_chunks[chunk].entries;
-    for (std::size_t offset = 0;; ++offset) {
-        if (entries[offset].published && wanted-- == 0)
-            return {chunk, offset};
+    for (;;) {
+        const Chunk& current = m_chunks[chunk];
+        if (offset == 0 && publishedRow - row >= current.published) {
+            row += current.published;
+            ++chunk;
+            continue;
+        }
+        if (current.entries[offset].published) {
+            if (row == publishedRow)
+                break;
+            ++row;
+        }
+        if (++offset == current.entries.size()) {
+            ++chunk;
+            offset = 0;
+        }
     }
+    m_publishedCache = {chunk, offset, row, true};
+    return {chunk, offset};
 }
 
 int WordListModel::addWord(const QString& text) {
@@ -109,6 +125,7 @@ void WordListModel::changed() {
     ++m_revision;
     m_cachedChunk = 0;
     m_cachedChunkStart = 0;
+    m_publishedCache.valid = false;
 }
 
 void WordListModel::schedulePublish() {
@@ -151,6 +168,7 @@ void WordListModel::publish() {
              end.chunk < m_chunks.size() && !m_chunks[end.chunk].entries[end.offset].published; next(end))
             ++length;
         beginInsertRows(QModelIndex(), row, row + length - 1);
+        m_publishedCache.valid = false;
         for (int i = 0; i < length; ++i, next(position)) {
             m_chunks[position.chunk].entries[position.offset].published = true;
             ++m_chunks[position.chunk].published;

@@ -78,6 +78,14 @@ private:
     // The chunk of the last row looked up and its first row: sequential reads stay cheap.
     mutable std::size_t m_cachedChunk = 0;
     mutable int m_cachedChunkStart = 0;
+    // The same for the rows views know, while some additions are not reported yet.
+    struct PublishedPosition {
+        std::size_t chunk = 0;
+        std::size_t offset = 0;
+        int row = 0;
+        bool valid = false;
+    };
+    mutable PublishedPosition m_publishedCache;
     QTimer m_publishTimer;
     QElapsedTimer m_sinceLastPublish;
 };

@@ -30,6 +30,8 @@ WordListView::WordListView(QListView* List1, WordListModel& model, QCheckBox* Ch
     , m_siteName(std::move(siteName)) {
     if (m_list->model() != &m_model)
         m_list->setModel(&m_model);
+    // Rows of one height spare the view measuring every entry each time the list grows.
+    m_list->setUniformItemSizes(true);
 }
 
 int WordListView::selectedRow() const {

@@ -16,8 +16,8 @@ class WordListModel;
 // The widgets, the model, the connection and the message boxes must outlive this object.
 class WordListView {
 public:
-    // Shows model in List1 (setting it when List1 shows another). siteName is the maker's
-    // web-site name, part of two question titles.
+    // Shows model in List1 (setting it when List1 shows another), rows all of one height.
+    // siteName is the maker's web-site name, part of two question titles.
     WordListView(QListView* List1, WordListModel& model, QCheckBox* Check2, QCheckBox* Check3,
                  QLineEdit* Text7, DbConnection& words, MessageBoxes& messages, QString siteName);
     WordListView(const WordListView&) = delete;

@@ -1,0 +1,138 @@
+// Speed of the word list with a shown view: import, save and fill of a large list, one yield per line.
+#include "platform/fakes/fakes.h"
+#include "platform/sqliteconnection.h"
+#include "platform/wordsfile.h"
+#include "store/wordlistfiles.h"
+#include "store/wordlistmodel.h"
+#include "store/wordlistview.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QListView>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+namespace {
+constexpr double targetSeconds = 1.0;
+
+// Words of 3 to 10 letters, either case, in no order.
+QStringList randomWords(int count) {
+    QRandomGenerator random(4711);
+    QStringList words;
+    words.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        QString word;
+        const int length = 3 + int(random.bounded(8));
+        for (int j = 0; j < length; ++j)
+            word += QChar(char16_t((random.bounded(4) == 0 ? u'A' : u'a') + random.bounded(26)));
+        words.append(word);
+    }
+    return words;
+}
+
+// A list view as the main window shows it, on screen while the work runs.
+std::unique_ptr<QListView> shownView(WordListModel& model) {
+    auto view = std::make_unique<QListView>();
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setModel(&model);
+    view->resize(400, 95);
+    view->show();
+    QApplication::processEvents();
+    return view;
+}
+
+// Runs work, lets the view catch up with it, and prints the time it took beside the target.
+bool report(const char* what, int size, const std::function<bool()>& work) {
+    QElapsedTimer timer;
+    timer.start();
+    const std::clock_t cpuStart = std::clock();
+    const bool done = work();
+    QApplication::processEvents();
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    const double cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+    // Processor time beside the wall-clock time: on a busy machine the two differ.
+    std::printf("%-34s %7d  %7.3f s  (cpu %6.3f s)  target %.0f s%s\n", what, size, seconds, cpuSeconds,
+                targetSeconds, done ? (seconds < targetSeconds ? "" : "  SLOW") : "  FAILED");
+    return done;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    const bool isShort = argc > 1 && std::strcmp(argv[1], "--short") == 0;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const int size = isShort ? 1000 : 100000;
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+    const QStringList words = randomWords(size);
+    bool ok = true;
+
+    // Import of a word list, then save of the list it gave.
+    {
+        const QString listPath = dir.filePath(QStringLiteral("words.txt"));
+        QFile listFile(listPath);
+        if (!listFile.open(QIODevice::WriteOnly) ||
+            listFile.write(words.join(QStringLiteral("\r\n")).toUtf8()) < 0)
+            return 1;
+        listFile.close();
+        WordListModel model;
+        const auto view = shownView(model);
+        QCheckBox check2;
+        QCheckBox check3;
+        QLineEdit text7;
+        QLineEdit text8(QStringLiteral("3"));
+        FakeFileDialogs dialogs;
+        FakeMessageBoxes messages;
+        SqliteConnection noDatabase(dir.filePath(QStringLiteral("none.mdb")));
+        // Set up as the program sets up List1.
+        WordListView list(view.get(), model, &check2, &check3, &text7, noDatabase, messages, QString());
+        WordListFiles files(model, &text8, dialogs, messages, nullptr);
+        ok &= report("import of a word list (lines)", size, [&] {
+            return files.GetImportFile(listPath, true) && model.count() == size && model.rowCount() == size;
+        });
+        files.setCurrentFileName(dir.filePath(QStringLiteral("saved.txt")));
+        ok &= report("save of the list (entries)", size, [&] { return files.ExportFile(); });
+    }
+
+    // Fill from a database holding default and custom words, both Show boxes ticked.
+    {
+        std::vector<WordRow> rows;
+        rows.reserve(std::size_t(size));
+        for (int i = 0; i < size; ++i)
+            rows.push_back(
+                {words[i], i % 5 == 0 ? std::optional<QString>(QStringLiteral("1")) : std::nullopt});
+        const QString databasePath = dir.filePath(QStringLiteral("words.mdb"));
+        QString error;
+        if (!createWordsDatabase(databasePath, rows, &error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+        SqliteConnection connection(databasePath);
+        if (!connection.open())
+            return 1;
+        WordListModel model;
+        const auto view = shownView(model);
+        QCheckBox check2;
+        QCheckBox check3;
+        check2.setChecked(true);
+        check3.setChecked(true);
+        QLineEdit text7;
+        FakeMessageBoxes messages;
+        WordListView list(view.get(), model, &check2, &check3, &text7, connection, messages,
+                          QStringLiteral("site"));
+        ok &= report("fill from the database (rows)", size, [&] {
+            list.FillData();
+            return model.count() == size && messages.shown.isEmpty();
+        });
+    }
+    return ok ? 0 : 1;
+}
