@@ -131,11 +131,17 @@ void WordListModel::changed() {
 void WordListModel::schedulePublish() {
     if (m_publishTimer.isActive())
         return;
-    const qint64 waited = m_sinceLastPublish.isValid() ? m_sinceLastPublish.elapsed() : publishIntervalMs;
-    if (waited >= publishIntervalMs)
+    const qint64 waited = m_sinceLastPublish.isValid() ? m_sinceLastPublish.elapsed() : m_publishInterval;
+    if (waited >= m_publishInterval)
         publish();
     else
-        m_publishTimer.start(int(publishIntervalMs - waited));
+        m_publishTimer.start(int(m_publishInterval - waited));
+}
+
+void WordListModel::setPublishInterval(int milliseconds) {
+    m_publishInterval = std::max(0, milliseconds);
+    if (m_publishTimer.isActive())
+        m_publishTimer.start(m_publishInterval);
 }
 
 void WordListModel::publish() {

@@ -12,7 +12,7 @@
 // keep the order they were added in.
 //
 // Views hear of additions in batches: an addition made soon after the last report waits, at most
-// publishIntervalMs, to be reported together with the others made meanwhile. Loops that add one
+// publishInterval(), to be reported together with the others made meanwhile. Loops that add one
 // entry per event-loop yield would otherwise make the view lay itself out and repaint on every
 // yield. rowCount() and data() describe what views have been told; count(), word() and words()
 // describe every entry. After publish() the two agree and a view's row is the entry's row.
@@ -42,8 +42,9 @@ public:
     // True when views have heard of every entry.
     bool isPublished() const { return m_unpublished == 0; }
 
-    // Longest time an addition waits to be reported to views.
-    static constexpr int publishIntervalMs = 100;
+    // Longest time, in milliseconds, an addition waits to be reported to views (100 unless set).
+    int publishInterval() const { return m_publishInterval; }
+    void setPublishInterval(int milliseconds);
 
     // The list's order: negative, zero or positive as a sorts before, together with or after b.
     static int compareWords(QStringView a, QStringView b);
@@ -86,6 +87,7 @@ private:
         bool valid = false;
     };
     mutable PublishedPosition m_publishedCache;
+    int m_publishInterval = 100;
     QTimer m_publishTimer;
     QElapsedTimer m_sinceLastPublish;
 };

@@ -63,7 +63,8 @@ void WordListView::FillData() {
     // The choice must not change while the list fills.
     m_check2->setEnabled(false);
     m_check3->setEnabled(false);
-    const auto enableAgain = qScopeGuard([this] {
+    const auto endFill = qScopeGuard([this] {
+        m_model.publish();
         m_check2->setEnabled(true);
         m_check3->setEnabled(true);
     });
