@@ -114,9 +114,14 @@ bool X11Display::takeInjectedPress(unsigned keycode, int sourceDevice) {
     if (std::find(m_injectionDevices.begin(), m_injectionDevices.end(), sourceDevice) ==
         m_injectionDevices.end())
         return false;
-    // XTest presses come back in the order they were sent; another key in between is someone else's.
-    if (m_expected.front().keycode != keycode)
+    // XTest presses come back in the order they were sent, but a press of a key that is already down
+    // may not come back at all: a match further on means the ones before it were swallowed.
+    const auto match =
+        std::find_if(m_expected.begin(), m_expected.end(),
+                     [keycode](const Expected& expected) { return expected.keycode == keycode; });
+    if (match == m_expected.end())
         return false;
+    m_expected.erase(m_expected.begin(), match);
     m_expected.pop_front();
     return true;
 }

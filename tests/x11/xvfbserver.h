@@ -7,6 +7,8 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <csignal>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 class XvfbServer {
@@ -37,6 +39,8 @@ public:
         m_process.setProgram(program);
         m_process.setArguments(arguments);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // A test that dies must not leave its server behind.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start();
         ::close(fds[1]);
         QByteArray number;
