@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QStringEncoder>
 
 namespace {
@@ -91,6 +92,8 @@ bool WordListFiles::GetImportFile(const QString& name, bool reportFailure) {
     if (!file.open(QIODevice::ReadOnly))
         return fail(file.errorString());
     LineReader reader(file);
+    // Whatever was appended shows at once, however the reading ends.
+    const auto showAppended = qScopeGuard([this] { m_model.publish(); });
     QString line;
     while (reader.readLine(line)) {
         // Keeps the window alive during a long import; other commands may run here.
@@ -103,7 +106,6 @@ bool WordListFiles::GetImportFile(const QString& name, bool reportFailure) {
         if (isImportedLine(line, *minimumLength))
             m_model.addWord(line);
     }
-    m_model.publish();
     if (reader.failed())
         return fail(reader.errorString());
     return true;

@@ -146,6 +146,8 @@ void WordListModel::setPublishInterval(int milliseconds) {
 
 void WordListModel::publish() {
     m_publishTimer.stop();
+    if (m_unpublished == 0)
+        return;
     m_sinceLastPublish.start();
     // Each run of neighbouring unreported entries is reported as one insertion, front to back,
     // so that every run's rows are already right when it is reported.
