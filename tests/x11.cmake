@@ -6,3 +6,17 @@ if(X11LIBS_FOUND)
     quenlo_add_test(tst_x11keyboardhook SOURCES x11/tst_x11keyboardhook.cpp x11/xvfbserver.h
                     LIBS quenlo_platform PkgConfig::X11LIBS LABELS x11)
 endif()
+
+# End to end: the real quenlo under Xvfb against xterm, a GTK and a Qt text field (label e2e).
+if(X11LIBS_FOUND)
+    add_executable(quenlo_e2e_qtfield e2e/qtfield.cpp)
+    target_link_libraries(quenlo_e2e_qtfield PRIVATE Qt6::Widgets quenlo_warnings)
+    # Debian's own interpreter: the GTK field needs its python3-gi.
+    find_program(QUENLO_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
+    if(QUENLO_SYSTEM_PYTHON3)
+        add_test(NAME e2e_completion
+                 COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_completion.py
+                         --quenlo $<TARGET_FILE:quenlo> --qtfield $<TARGET_FILE:quenlo_e2e_qtfield>)
+        set_tests_properties(e2e_completion PROPERTIES LABELS e2e TIMEOUT 300)
+    endif()
+endif()

@@ -1,0 +1,439 @@
+#!/usr/bin/python3
+"""End to end: the real quenlo on a private Xvfb server completes words in real applications.
+
+Starts Xvfb, the built quenlo (copied beside a temporary words.mdb, with temporary settings), xterm,
+a GTK text field and a Qt text field; types into them with xdotool and reads back what each holds.
+
+Needs the Debian packages xvfb, xdotool, x11-utils (xwininfo), xterm, sqlite3, python3-gi and
+gir1.2-gtk-3.0; it installs nothing itself.
+
+usage: e2e_completion.py --quenlo PATH --qtfield PATH [--repeat N] [unittest options]
+"""
+import argparse
+import json
+import os
+import re
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+WORDS = ["hello", "help", "helmet", "world", "wonder"]  # "hel" offers hello, helmet, help in that order
+WAIT_SECONDS = 15
+
+
+class Failed(Exception):
+    pass
+
+
+def wait_until(condition, what, timeout=WAIT_SECONDS):
+    """Polls condition until it returns something true; fails with what when it never does."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failed("timed out waiting for " + what)
+        time.sleep(0.02)
+
+
+class Desktop:
+    """A private Xvfb server and the X tools that look at it."""
+
+    def __init__(self, workdir):
+        read_end, write_end = os.pipe()
+        self.server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            raise Failed("Xvfb did not start")
+        runtime = os.path.join(workdir, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        self.env = dict(os.environ)
+        for name in ("WAYLAND_DISPLAY", "XAUTHORITY", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"):
+            self.env.pop(name, None)
+        self.env.update({
+            "DISPLAY": ":" + number,
+            "HOME": workdir,
+            "XDG_CONFIG_HOME": os.path.join(workdir, "config"),
+            "XDG_RUNTIME_DIR": runtime,
+            "QT_QPA_PLATFORM": "xcb",
+            "NO_AT_BRIDGE": "1",
+            "GSETTINGS_BACKEND": "memory",
+            "LC_ALL": "C.UTF-8",
+        })
+
+    def close(self):
+        self.server.terminate()
+        self.server.wait()
+
+    def run(self, *command):
+        return subprocess.run(command, env=self.env, check=True, capture_output=True, text=True,
+                              timeout=WAIT_SECONDS).stdout
+
+    def key(self, *keys):
+        self.run("xdotool", "key", "--delay", "30", *keys)
+
+    def windows(self, *query):
+        result = subprocess.run(["xdotool", "search", *query], env=self.env, capture_output=True, text=True,
+                                timeout=WAIT_SECONDS)
+        return [int(line) for line in result.stdout.split()]
+
+    def window_named(self, title):
+        found = wait_until(lambda: self.windows("--onlyvisible", "--name", "^" + re.escape(title) + "$"),
+                           "a window named " + title)
+        return found[0]
+
+    def focus(self, window):
+        self.run("xdotool", "windowfocus", "--sync", str(window))
+
+    def focused(self):
+        return int(self.run("xdotool", "getwindowfocus", "-f").strip())
+
+    def popup(self):
+        """(mapped, x, y) of the suggestion pop-up, or None before it exists."""
+        result = subprocess.run(["xwininfo", "-name", "Form2"], env=self.env, capture_output=True, text=True,
+                                timeout=WAIT_SECONDS)
+        if result.returncode != 0:
+            return None
+        info = result.stdout
+        mapped = "Map State: IsViewable" in info
+        x = int(re.search(r"Absolute upper-left X:\s+(-?\d+)", info).group(1))
+        y = int(re.search(r"Absolute upper-left Y:\s+(-?\d+)", info).group(1))
+        return mapped, x, y
+
+    def popup_shown(self):
+        state = self.popup()
+        return state is not None and state[0]
+
+    def popup_hidden(self):
+        return not self.popup_shown()
+
+
+class Quenlo:
+    """The real program, run from a folder of its own beside a temporary words.mdb."""
+
+    def __init__(self, desktop, binary, workdir, completion_key):
+        self.desktop = desktop
+        folder = os.path.join(workdir, "quenlo-" + completion_key)
+        os.makedirs(folder)
+        program = os.path.join(folder, "quenlo")
+        shutil.copy(binary, program)
+        rows = ",".join("('%s', NULL)" % word for word in WORDS)
+        subprocess.run(["sqlite3", os.path.join(folder, "words.mdb"),
+                        "CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT);"
+                        "INSERT INTO Words VALUES %s;" % rows], check=True)
+        settings = os.path.join(desktop.env["XDG_CONFIG_HOME"], "Quenlo")
+        os.makedirs(settings, exist_ok=True)
+        shift = completion_key == "shift"
+        with open(os.path.join(settings, "Quenlo.conf"), "w") as conf:
+            conf.write("[Type]\nC5=1\nC4=1\nOpt1=%s\nOpt2=%s\n" % (shift, not shift))
+        self.log = open(os.path.join(workdir, "quenlo-%s.log" % completion_key), "w")
+        self.process = subprocess.Popen([program], env=desktop.env, stdout=self.log, stderr=subprocess.STDOUT)
+        # The hook is started before the main window is shown.
+        wait_until(lambda: self.process.poll() is not None or desktop.windows("--onlyvisible", "--pid",
+                                                                              str(self.process.pid)),
+                   "the quenlo main window")
+        if self.process.poll() is not None:
+            raise Failed("quenlo ended at start with status %d" % self.process.returncode)
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait()
+        self.log.close()
+
+
+class FieldApp:
+    """A GTK or Qt window with two text fields that answers 'state' and 'clear' on its stdin."""
+
+    def __init__(self, desktop, command, title, names):
+        self.desktop = desktop
+        self.names = names
+        self.process = subprocess.Popen(command + [title], env=desktop.env, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.window = desktop.window_named(title)
+
+    def close(self):
+        self.process.stdin.close()
+        try:
+            self.process.wait(timeout=WAIT_SECONDS)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+    def ask(self, command):
+        self.process.stdin.write(command + "\n")
+        self.process.stdin.flush()
+        ready, _, _ = select.select([self.process.stdout], [], [], WAIT_SECONDS)
+        if not ready:
+            raise Failed("the text field application did not answer")
+        return json.loads(self.process.stdout.readline())
+
+    def reset(self):
+        self.desktop.focus(self.window)
+        # Return ends the word being typed without changing a text field.
+        self.desktop.key("Return")
+        wait_until(lambda: self.names["Return"] in self.ask("state")["keys"], "Return to reach the field")
+        wait_until(self.desktop.popup_hidden, "the pop-up to hide")
+        self.ask("clear")
+
+    def text(self):
+        state = self.ask("state")
+        return state["first"] + state["second"]
+
+    def keys(self):
+        return self.ask("state")["keys"]
+
+    def focus_kept(self):
+        return self.ask("state")["focus"] == "first"
+
+    def focus_moved_on(self):
+        return self.ask("state")["focus"] == "second"
+
+
+class XtermApp:
+    """xterm running cat in raw mode: every byte the terminal sends lands in a file."""
+
+    # Shift+Insert pastes the clipboard, where the completion puts the missing letters.
+    RESOURCES = ["-xrm", "XTerm*selectToClipboard: true"]
+
+    def __init__(self, desktop, workdir, title):
+        self.desktop = desktop
+        self.path = os.path.join(workdir, "xterm.out")
+        self.process = subprocess.Popen(
+            ["xterm", *self.RESOURCES, "-T", title, "-geometry", "60x8+300+500", "-e", "/bin/sh", "-c",
+             'stty raw -echo; exec cat > "$0"', self.path],
+            env=desktop.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.window = desktop.window_named(title)
+        wait_until(lambda: os.path.exists(self.path), "cat to start inside xterm")
+        self.mark = 0
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait()
+
+    def data(self):
+        with open(self.path, "rb") as output:
+            output.seek(self.mark)
+            return output.read()
+
+    def reset(self):
+        self.desktop.focus(self.window)
+        self.desktop.key("Return")
+        wait_until(lambda: self.data().endswith(b"\r"), "Return to reach xterm")
+        wait_until(self.desktop.popup_hidden, "the pop-up to hide")
+        self.mark = os.path.getsize(self.path)
+
+    def text(self):
+        return self.data().decode("latin-1")
+
+    def focus_kept(self):
+        return self.desktop.focused() == self.window
+
+
+QT_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Esc", "Shift": "Shift", "Space": "Space"}
+GTK_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Escape", "Shift": "Shift_L",
+             "Space": "space"}
+# What xterm sends for the keys that are not characters (cursor keys in normal mode).
+XTERM_BYTES = {"Tab": b"\t", "Down": b"\x1b[B", "Up": b"\x1b[A", "Escape": b"\x1b"}
+
+OPTIONS = None
+STATE = {}
+
+
+def setUpModule():
+    workdir = tempfile.mkdtemp(prefix="quenlo-e2e-")
+    STATE["workdir"] = workdir
+    desktop = Desktop(workdir)
+    STATE["desktop"] = desktop
+    STATE["apps"] = {
+        "xterm": XtermApp(desktop, workdir, "e2e-xterm"),
+        "gtk": FieldApp(desktop, ["/usr/bin/python3", os.path.join(HERE, "gtkfield.py")], "e2e-gtk", GTK_NAMES),
+        "qt": FieldApp(desktop, [OPTIONS.qtfield], "e2e-qt", QT_NAMES),
+    }
+
+
+def tearDownModule():
+    for app in STATE.get("apps", {}).values():
+        app.close()
+    if "desktop" in STATE:
+        STATE["desktop"].close()
+    shutil.rmtree(STATE["workdir"], ignore_errors=True)
+
+
+class CompletionCase(unittest.TestCase):
+    completion_key = None
+    quenlo = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.desktop = STATE["desktop"]
+        cls.quenlo = Quenlo(cls.desktop, OPTIONS.quenlo, STATE["workdir"], cls.completion_key)
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.quenlo:
+            cls.quenlo.close()
+
+    def each_app(self, scenario):
+        for name, app in STATE["apps"].items():
+            with self.subTest(app=name):
+                app.reset()
+                scenario(name, app)
+
+    def type_hel(self, app):
+        before = app.desktop.focused()
+        self.desktop.key("h", "e", "l")
+        wait_until(self.desktop.popup_shown, "the pop-up after typing hel")
+        mapped, x, y = self.desktop.popup()
+        self.assertEqual((x, y), (0, 0), "the pop-up sits at the top-left corner")
+        self.assertEqual(self.desktop.focused(), before, "the pop-up never takes the focus")
+
+    def wait_text(self, app, text):
+        try:
+            wait_until(lambda: app.text() == text, repr(text))
+        except Failed:
+            self.fail("the application holds %r, not %r" % (app.text(), text))
+
+
+class TabCompletion(CompletionCase):
+    completion_key = "tab"
+
+    def test_tab_completes_the_first_suggestion_and_is_swallowed(self):
+        def scenario(name, app):
+            self.type_hel(app)
+            self.desktop.key("Tab")
+            self.wait_text(app, "hello")
+            self.assertTrue(app.focus_kept(), "the focus stays in the field")
+            if name != "xterm":
+                self.assertNotIn(app.names["Tab"], app.keys())
+            wait_until(self.desktop.popup_hidden, "the pop-up to hide after completing")
+        self.each_app(scenario)
+
+    def test_down_then_tab_inserts_the_second_suggestion(self):
+        def scenario(name, app):
+            self.type_hel(app)
+            self.desktop.key("Down", "Tab")
+            self.wait_text(app, "helmet")
+            if name != "xterm":
+                self.assertNotIn(app.names["Down"], app.keys())
+        self.each_app(scenario)
+
+    def test_down_on_the_last_row_reaches_the_application(self):
+        def scenario(name, app):
+            self.type_hel(app)
+            self.desktop.key("Down", "Down", "Down", "Tab")
+            if name == "xterm":
+                self.wait_text(app, "hel" + XTERM_BYTES["Down"].decode() + "p")
+            else:
+                # A GTK entry moves the focus on Down; the rest of the word follows it.
+                self.wait_text(app, "help")
+                self.assertEqual(app.keys().count(app.names["Down"]), 1)
+        self.each_app(scenario)
+
+    def test_escape_hides_the_popup_and_reaches_the_application(self):
+        def scenario(name, app):
+            self.type_hel(app)
+            self.desktop.key("Escape")
+            wait_until(self.desktop.popup_hidden, "Esc to hide the pop-up")
+            if name == "xterm":
+                self.wait_text(app, "hel\x1b")
+            else:
+                wait_until(lambda: app.names["Escape"] in app.keys(), "Esc to reach the application")
+                self.assertEqual(app.text(), "hel")
+        self.each_app(scenario)
+
+    def test_space_ends_the_word(self):
+        def scenario(name, app):
+            self.type_hel(app)
+            self.desktop.key("space")
+            wait_until(self.desktop.popup_hidden, "Space to hide the pop-up")
+            self.wait_text(app, "hel ")
+            # The pop-up is gone: Tab is the application's again.
+            self.desktop.key("Tab")
+            if name == "xterm":
+                self.wait_text(app, "hel \t")
+            else:
+                wait_until(app.focus_moved_on, "Tab to move the focus to the second field")
+                self.assertIn(app.names["Tab"], app.keys())
+        self.each_app(scenario)
+
+    def test_shift_for_a_capital_still_shifts_while_the_popup_is_up(self):
+        def scenario(name, app):
+            self.type_hel(app)
+            self.desktop.key("shift+a")
+            self.wait_text(app, "helA")
+            wait_until(self.desktop.popup_hidden, "the pop-up to hide: no word begins with hela")
+        self.each_app(scenario)
+
+    def test_nothing_is_swallowed_while_the_popup_is_hidden(self):
+        keys = ["z", "z", "z", "shift+w", "space", "q", "Tab", "Down", "Up", "Escape"]
+
+        def scenario(name, app):
+            self.desktop.key(*keys)
+            if name == "xterm":
+                self.wait_text(app, "zzzW q\t\x1b[B\x1b[A\x1b")
+            else:
+                wait_until(lambda: app.names["Escape"] in app.keys(), "the last key")
+                qt = name == "qt"
+                expected = ["Z", "Z", "Z", "Shift", "W", "Space", "Q", "Tab", "Down", "Up", "Esc"] if qt else \
+                    ["z", "z", "z", "Shift_L", "W", "space", "q", "Tab", "Down", "Up", "Escape"]
+                self.assertEqual(app.keys(), expected)
+                self.assertEqual(app.ask("state")["first"], "zzzW q")
+            self.assertTrue(self.desktop.popup_hidden())
+        self.each_app(scenario)
+
+
+class ShiftCompletion(CompletionCase):
+    completion_key = "shift"
+
+    def test_shift_completes_and_is_swallowed(self):
+        def scenario(name, app):
+            self.type_hel(app)
+            self.desktop.key("shift")
+            self.wait_text(app, "hello")
+            if name != "xterm":
+                self.assertNotIn(app.names["Shift"], app.keys())
+            self.assertTrue(app.focus_kept())
+        self.each_app(scenario)
+
+    def test_tab_is_an_ordinary_key(self):
+        def scenario(name, app):
+            self.type_hel(app)
+            self.desktop.key("Tab")
+            if name == "xterm":
+                self.wait_text(app, "hel\t")
+            else:
+                wait_until(app.focus_moved_on, "Tab to move the focus to the second field")
+            wait_until(self.desktop.popup_hidden, "Tab to end the word and hide the pop-up")
+        self.each_app(scenario)
+
+
+def main():
+    global OPTIONS
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--quenlo", required=True)
+    parser.add_argument("--qtfield", required=True)
+    parser.add_argument("--repeat", type=int, default=1, help="run the whole suite this many times")
+    OPTIONS, rest = parser.parse_known_args()
+    missing = [tool for tool in ("Xvfb", "xdotool", "xwininfo", "xterm", "sqlite3") if not shutil.which(tool)]
+    if missing:
+        print("missing programs: " + ", ".join(missing) + " (install xvfb xdotool x11-utils xterm sqlite3)")
+        return 1
+    failures = 0
+    for _ in range(OPTIONS.repeat):
+        program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
+        failures += 0 if program.result.wasSuccessful() else 1
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
