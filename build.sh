@@ -22,6 +22,7 @@ packages=(
     libx11-dev libxi-dev libxtst-dev libevdev-dev
     wamerican
     xvfb xauth xdotool x11-utils
+    xterm python3-gi gir1.2-gtk-3.0
     fonts-dejavu-core
 )
 
