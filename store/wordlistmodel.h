@@ -3,10 +3,19 @@
 
 #include <QAbstractListModel>
 #include <QElapsedTimer>
+#include <QList>
 #include <QStringList>
 #include <QTimer>
 #include <cstddef>
 #include <vector>
+
+// One entry of the word list, and whether views have heard of it.
+struct WordListEntry {
+    QString text;
+    bool published;
+};
+// Entries move by copying their bytes, which keeps an insertion into a chunk cheap.
+Q_DECLARE_TYPEINFO(WordListEntry, Q_RELOCATABLE_TYPE);
 
 // The entries of List1, sorted alphabetically ignoring letter case; entries equal in that order
 // keep the order they were added in.
@@ -23,7 +32,8 @@ public:
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    // Removes count entries from row on; views hear of pending additions first.
+    // Removes count entries from row on, rows as count() counts them; views first hear of
+    // every pending addition.
     bool removeRows(int row, int count, const QModelIndex& parent = QModelIndex()) override;
 
     // Adds text, unchanged, at its sorted place after the entries equal to it; returns its row.
@@ -50,13 +60,10 @@ public:
     static int compareWords(QStringView a, QStringView b);
 
 private:
-    struct Entry {
-        QString text;
-        bool published;
-    };
+    using Entry = WordListEntry;
     // A sorted run of neighbouring entries, so that an insertion moves a few hundred, not all.
     struct Chunk {
-        std::vector<Entry> entries;
+        QList<Entry> entries;
         int published = 0;
     };
     struct Position {
