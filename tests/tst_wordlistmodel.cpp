@@ -12,6 +12,7 @@ class TestWordListModel : public QObject {
 private slots:
     void sortOrder_data();
     void sortOrder();
+    void compareAgreesWithQt();
     void addWordReturnsTheSortedRow();
     void viewsHearOfAdditionsInBatchesAndAgreeAfterPublish();
     void selectionFollowsItsEntryThroughBatches();
@@ -27,6 +28,8 @@ void TestWordListModel::sortOrder_data() {
                                   << QStringList{"apfel", "Zebra", "Äpfel", "ÄPFEL", "ärger"};
     QTest::newRow("Greek and Cyrillic")
         << QStringList{"ωmega", "Ωmega", "Жук", "жар"} << QStringList{"ωmega", "Ωmega", "жар", "Жук"};
+    QTest::newRow("letter pairs beyond 16 bits")
+        << QStringList{"\U00010400x", "\U00010428a"} << QStringList{"\U00010428a", "\U00010400x"};
     QTest::newRow("empty and spaces first")
         << QStringList{"a", " z", "", "  "} << QStringList{"", "  ", " z", "a"};
 }
@@ -38,6 +41,19 @@ void TestWordListModel::sortOrder() {
     for (const QString& word : added)
         model.addWord(word);
     QCOMPARE(model.words(), listed);
+}
+
+void TestWordListModel::compareAgreesWithQt() {
+    const QStringList words{
+        "",   "a", "A", "ab", "aB", "b",           "[",           "_",           "z",          "Z",  "ä",
+        "Äb", "é", "É", "ω",  "Ω",  "a\U00010400", "A\U00010428", "a\U00010401", "\U0001F600", "ss", "ß"};
+    const auto sign = [](int value) {
+        return (value > 0) - (value < 0);
+    };
+    for (const QString& a : words)
+        for (const QString& b : words)
+            QVERIFY2(sign(WordListModel::compareWords(a, b)) == sign(a.compare(b, Qt::CaseInsensitive)),
+                     qPrintable(a + " / " + b));
 }
 
 void TestWordListModel::addWordReturnsTheSortedRow() {
