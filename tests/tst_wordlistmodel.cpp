@@ -13,7 +13,6 @@ private slots:
     void sortOrder_data();
     void sortOrder();
     void compareAgreesWithQt();
-    void addWordReturnsTheSortedRow();
     void viewsHearOfAdditionsInBatchesAndAgreeAfterPublish();
     void selectionFollowsItsEntryThroughBatches();
     void manyRandomEditsMatchAStableSort();
@@ -54,16 +53,6 @@ void TestWordListModel::compareAgreesWithQt() {
         for (const QString& b : words)
             QVERIFY2(sign(WordListModel::compareWords(a, b)) == sign(a.compare(b, Qt::CaseInsensitive)),
                      qPrintable(a + " / " + b));
-}
-
-void TestWordListModel::addWordReturnsTheSortedRow() {
-    WordListModel model;
-    QCOMPARE(model.addWord("m"), 0);
-    QCOMPARE(model.addWord("z"), 1);
-    QCOMPARE(model.addWord("a"), 0);
-    QCOMPARE(model.addWord("M"), 2);
-    QCOMPARE(model.word(2), QString("M"));
-    QCOMPARE(model.word(4), QString());
 }
 
 void TestWordListModel::viewsHearOfAdditionsInBatchesAndAgreeAfterPublish() {

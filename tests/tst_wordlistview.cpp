@@ -23,20 +23,18 @@ private slots:
     void statements();
     void fill_data();
     void fill();
-    void fillFailureIsShownAndTheBoxesComeBack();
     void fillListsMoreThan32767Words();
     void clearListDuringAFillLeavesTheRestToCome();
     void addWord_data();
     void addWord();
-    void addWordFailureKeepsTheEntryAndTheText();
     void removeWordWalksEverySelectedEntry();
     void removeWordAsksFirst_data();
     void removeWordAsksFirst();
-    void removeWordFailureStops();
     void clearListLeavesTheDatabaseAlone();
     void deleteWord_data();
     void deleteWord();
-    void deleteWordFailureKeepsTheEntry();
+    void failuresShowTheEngineText_data();
+    void failuresShowTheEngineText();
 
 private:
     void fillAll();
@@ -160,16 +158,6 @@ void TestWordListView::fill() {
     QVERIFY(m_messages->shown.isEmpty());
 }
 
-void TestWordListView::fillFailureIsShownAndTheBoxesComeBack() {
-    m_words->close();
-    fillAll();
-    QCOMPARE(m_messages->shown.size(), 1);
-    QCOMPARE(m_messages->shown[0].title, QString("Quenlo"));
-    QCOMPARE(m_messages->shown[0].text, m_words->lastError());
-    QVERIFY(m_check2->isEnabled() && m_check3->isEnabled());
-    QCOMPARE(m_model->count(), 0);
-}
-
 void TestWordListView::fillListsMoreThan32767Words() {
     std::vector<WordRow> rows;
     for (int i = 0; i < 33000; ++i)
@@ -226,17 +214,6 @@ void TestWordListView::addWord() {
     QCOMPARE(after, before);
 }
 
-void TestWordListView::addWordFailureKeepsTheEntryAndTheText() {
-    m_words->close();
-    m_text7->setText("word");
-    m_view->addWord();
-    QCOMPARE(m_model->words(), QStringList{"word"});
-    QCOMPARE(m_text7->text(), QString("word"));
-    QCOMPARE(m_messages->shown.size(), 1);
-    QCOMPARE(m_messages->shown[0].title, QString("Quenlo"));
-    QCOMPARE(m_messages->shown[0].text, QString("Operation is not allowed when the object is closed."));
-}
-
 void TestWordListView::removeWordWalksEverySelectedEntry() {
     fillAll();
     m_model->addWord("imported");
@@ -275,18 +252,6 @@ void TestWordListView::removeWordAsksFirst() {
     QCOMPARE(m_messages->shown[0].title, QString(selected ? "example.org" : "Quenlo"));
     QCOMPARE(m_model->words(), listed);
     QCOMPARE(stored(), rows);
-}
-
-void TestWordListView::removeWordFailureStops() {
-    fillAll();
-    select({"helmet", "world"});
-    m_words->close();
-    m_messages->answers = {true};
-    m_view->removeWord();
-    QCOMPARE(m_messages->shown.size(), 2);
-    QCOMPARE(m_messages->shown[1].title, QString("Quenlo"));
-    QCOMPARE(m_messages->shown[1].text, m_words->lastError());
-    QCOMPARE(m_model->count(), 7);
 }
 
 void TestWordListView::clearListLeavesTheDatabaseAlone() {
@@ -336,15 +301,38 @@ void TestWordListView::deleteWord() {
     QCOMPARE(stored(), left);
 }
 
-void TestWordListView::deleteWordFailureKeepsTheEntry() {
-    fillAll();
+void TestWordListView::failuresShowTheEngineText_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("listed");
+    const QStringList all{"", "hello", "Hello", "helmet", "Help", "O'Brien", "world"};
+    QTest::newRow("fill, boxes enabled again") << "fill" << QStringList{};
+    QTest::newRow("add keeps the entry and Text7") << "add" << QStringList{"word"};
+    QTest::newRow("remove stops at once") << "remove" << all;
+    QTest::newRow("delete keeps the entry") << "delete" << all;
+}
+
+void TestWordListView::failuresShowTheEngineText() {
+    QFETCH(QString, command);
+    QFETCH(QStringList, listed);
+    if (command != "add" && command != "fill")
+        fillAll();
     m_list->setCurrentIndex(m_model->index(1));
+    m_text7->setText("word");
     m_words->close();
     m_messages->answers = {true};
-    m_view->deleteWord();
-    QCOMPARE(m_messages->shown.size(), 2);
-    QCOMPARE(m_messages->shown[1].text, m_words->lastError());
-    QCOMPARE(m_model->word(1), QString("hello"));
+    if (command == "fill")
+        fillAll();
+    else if (command == "add")
+        m_view->addWord();
+    else if (command == "remove")
+        m_view->removeWord();
+    else
+        m_view->deleteWord();
+    QCOMPARE(m_model->words(), listed);
+    QCOMPARE(m_messages->shown.last().title, QString("Quenlo"));
+    QCOMPARE(m_messages->shown.last().text, QString("Operation is not allowed when the object is closed."));
+    QCOMPARE(m_text7->text(), QString("word"));
+    QVERIFY(m_check2->isEnabled() && m_check3->isEnabled());
 }
 
 QTEST_MAIN(TestWordListView)
