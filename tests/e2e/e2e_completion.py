@@ -200,16 +200,14 @@ class FieldApp:
 
 
 class XtermApp:
-    """xterm running cat in raw mode: every byte the terminal sends lands in a file."""
-
-    # Shift+Insert pastes the clipboard, where the completion puts the missing letters.
-    RESOURCES = ["-xrm", "XTerm*selectToClipboard: true"]
+    """xterm, as it comes, running cat in raw mode: every byte the terminal sends lands in a file.
+    Its Shift+Insert pastes the primary selection, which the completion fills as well."""
 
     def __init__(self, desktop, workdir, title):
         self.desktop = desktop
         self.path = os.path.join(workdir, "xterm.out")
         self.process = subprocess.Popen(
-            ["xterm", *self.RESOURCES, "-T", title, "-geometry", "60x8+300+500", "-e", "/bin/sh", "-c",
+            ["xterm", "-T", title, "-geometry", "60x8+300+500", "-e", "/bin/sh", "-c",
              'stty raw -echo; exec cat > "$0"', self.path],
             env=desktop.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.window = desktop.window_named(title)
@@ -427,6 +425,11 @@ def main():
     missing = [tool for tool in ("Xvfb", "xdotool", "xwininfo", "xterm", "sqlite3") if not shutil.which(tool)]
     if missing:
         print("missing programs: " + ", ".join(missing) + " (install xvfb xdotool x11-utils xterm sqlite3)")
+        return 1
+    gtk = subprocess.run(["/usr/bin/python3", "-c", "import gi; gi.require_version('Gtk', '3.0'); "
+                          "from gi.repository import Gtk"], capture_output=True)
+    if gtk.returncode != 0:
+        print("GTK 3 for /usr/bin/python3 is missing (install python3-gi gir1.2-gtk-3.0)")
         return 1
     failures = 0
     for _ in range(OPTIONS.repeat):

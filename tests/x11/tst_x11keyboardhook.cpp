@@ -39,6 +39,7 @@ private slots:
     void init();
     void cleanup();
 
+    void backendChoice();
     void reportsEachPressOnce_data();
     void reportsEachPressOnce();
     void swallowing_data();
@@ -204,6 +205,21 @@ void TestX11KeyboardHook::setLocks(unsigned locks) {
     XkbLockModifiers(m_driver, XkbUseCoreKbd, LockMask | numLock,
                      ((locks & LockMask) ? LockMask : 0) | ((locks & Mod2Mask) ? numLock : 0));
     XSync(m_driver, False);
+}
+
+void TestX11KeyboardHook::backendChoice() {
+    // The server of this test: the real backends, no problem (checked by init()).
+    QCOMPARE(m_backends.hook->name(), std::string("X11"));
+
+    // A display that is not there: the program runs on with the null backends and says why.
+    KeyboardBackends none = createKeyboardBackends({":9999"});
+    QCOMPARE(none.hook->name(), std::string("none"));
+    QCOMPARE(none.injector->name(), std::string("none"));
+    QCOMPARE(QString::fromStdString(none.problem),
+             QStringLiteral("the X display \":9999\" cannot be opened"));
+    std::string error;
+    QVERIFY(none.hook->start([](int, KeyDecision) {}, error));
+    QVERIFY(!none.injector->sendShiftInsert());
 }
 
 void TestX11KeyboardHook::reportsEachPressOnce_data() {
