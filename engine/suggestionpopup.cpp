@@ -1,7 +1,7 @@
 // Form2: the pop-up that offers the words beginning with what is being typed.
 #include "suggestionpopup.h"
 
-#include "platform/localenumber.h"
+#include "platform/twips.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -21,7 +21,7 @@ constexpr int labelHeightTwips = 255;
 constexpr int longestHideInterval = 65535;
 
 int pixels(int twips) {
-    return SuggestionPopup::twipsToPixels(twips).value_or(0);
+    return twipsToPixels(twips).value_or(0);
 }
 } // namespace
 
@@ -228,13 +228,6 @@ SuggestionPopup::FillBatch::~FillBatch() {
         return;
     m_popup->applyHeights();
     m_popup->m_list->setUpdatesEnabled(true);
-}
-
-std::optional<int> SuggestionPopup::twipsToPixels(int twips) {
-    const std::optional<std::int16_t> value = toInt16(double(twips) / twipsPerPixel);
-    if (!value)
-        return std::nullopt;
-    return *value;
 }
 
 void SuggestionPopup::SetOnTop(QWidget* window, bool on) {

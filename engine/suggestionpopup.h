@@ -12,7 +12,6 @@ class QListWidget;
 class SuggestionPopup : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int twipsPerPixel = 15;
     static constexpr int defaultHideInterval = 5000;
 
     // Hidden, topmost, at the top-left corner of the primary screen. Entries sort by the
@@ -63,9 +62,6 @@ public:
 
     // Puts the window in (on) or out of the topmost band, keeping its place and size.
     static void SetOnTop(QWidget* window, bool on);
-
-    // Pixels for a length in twips, rounded half to even; nothing beyond 16 bits.
-    static std::optional<int> twipsToPixels(int twips);
 
     void setVisible(bool visible) override;
 

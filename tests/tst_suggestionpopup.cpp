@@ -1,5 +1,6 @@
 // Form2: creation, the show, selection and hide rules, sorting, heights.
 #include "engine/suggestionpopup.h"
+#include "platform/twips.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -206,7 +207,7 @@ void TestSuggestionPopup::heightsHeldBackWhileFilling() {
     QCOMPARE(popup.height(), 107); // 106.67 pixels, rounded
     QCOMPARE(list->height(), 120);
     QVERIFY(list->updatesEnabled());
-    QVERIFY(!SuggestionPopup::twipsToPixels(15 * 40000));
+    QVERIFY(!twipsToPixels(15 * 40000));
 }
 
 QTEST_MAIN(TestSuggestionPopup)

@@ -2,6 +2,7 @@
 #include "ui/form1.h"
 
 #include "maker.h"
+#include "platform/twips.h"
 #include "ui/programicon.h"
 #include "ui/windowfont.h"
 
@@ -26,9 +27,8 @@
 
 namespace {
 
-// The layout was designed at 15 twips per pixel.
-constexpr int twips(int value) {
-    return (value + 7) / 15;
+int twips(int value) {
+    return twipsToPixels(value).value_or(0);
 }
 
 QRect twipsRect(int left, int top, int width, int height) {
