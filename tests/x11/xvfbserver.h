@@ -4,7 +4,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
-#include <QStringList>
 
 #include <cerrno>
 #include <csignal>
@@ -13,31 +12,22 @@
 
 class XvfbServer {
 public:
-    XvfbServer() = default;
-    XvfbServer(const XvfbServer&) = delete;
-    XvfbServer& operator=(const XvfbServer&) = delete;
     ~XvfbServer() { stop(); }
 
     // Starts Xvfb on a free display number; false, with the reason in error(), when it cannot.
-    bool start(const QStringList& extraArguments = {}) {
+    bool start() {
         const QString program = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-        if (program.isEmpty()) {
-            m_error = QStringLiteral("Xvfb is not installed");
+        int fds[2];
+        if (program.isEmpty() || ::pipe(fds) != 0) {
+            m_error = program.isEmpty() ? QStringLiteral("Xvfb is not installed")
+                                        : QStringLiteral("cannot make a pipe");
             return false;
         }
         // -displayfd: Xvfb picks a free number itself and writes it to this pipe once it listens.
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            m_error = QStringLiteral("cannot make a pipe");
-            return false;
-        }
-        QStringList arguments{QStringLiteral("-displayfd"),  QString::number(fds[1]),
-                              QStringLiteral("-screen"),     QStringLiteral("0"),
-                              QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                              QStringLiteral("tcp")};
-        arguments += extraArguments;
         m_process.setProgram(program);
-        m_process.setArguments(arguments);
+        m_process.setArguments({QStringLiteral("-displayfd"), QString::number(fds[1]),
+                                QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
+                                QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         // A test that dies must not leave its server behind.
         m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
@@ -47,13 +37,10 @@ public:
         char c = 0;
         for (;;) {
             const ssize_t got = ::read(fds[0], &c, 1);
-            if (got == 1 && c != '\n') {
+            if (got == 1 && c != '\n')
                 number += c;
-                continue;
-            }
-            if (got < 0 && errno == EINTR)
-                continue;
-            break;
+            else if (got >= 0 || errno != EINTR)
+                break;
         }
         ::close(fds[0]);
         if (number.isEmpty()) {
