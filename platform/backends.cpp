@@ -17,7 +17,7 @@ KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
             backends.problem = "the X server on " + display->name() +
                                " lacks the XInput 2.2 or XKEYBOARD extension, so key presses cannot be seen";
         } else {
-            backends.hook = std::make_unique<X11KeyboardHook>(display);
+            backends.hook = std::make_unique<X11KeyboardHook>(display, options.decisionWatchdogMs);
             if (display->hasXTest())
                 backends.injector = std::make_unique<X11KeyInjector>(display);
             else

@@ -10,6 +10,9 @@
 struct KeyboardBackendOptions {
     // The X display to use; empty means the DISPLAY environment variable.
     std::string display;
+    // How long a key held by the hook waits for the handler's decision before it is let
+    // through: a frozen keyboard is never acceptable.
+    int decisionWatchdogMs = 150;
 };
 
 struct KeyboardBackends {

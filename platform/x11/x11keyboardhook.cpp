@@ -28,7 +28,6 @@ namespace {
 
 // Longest wait for the engine's answer to a grabbed key before the key is let through anyway: the
 // keyboard of the whole desktop is frozen meanwhile.
-constexpr int kDecisionWatchdogMs = 150;
 
 // The keys that may be swallowed while the pop-up is up: Tab, Shift, Up and Down.
 bool mayBeSwallowed(int virtualKey) {
@@ -80,7 +79,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     std::vector<unsigned> lockCombinations() const;
 };
 
-X11KeyboardHook::X11KeyboardHook(std::shared_ptr<X11Display> display)
+X11KeyboardHook::X11KeyboardHook(std::shared_ptr<X11Display> display, int decisionWatchdogMs)
     : m_state(std::make_shared<State>()) {
     m_state->display = std::move(display);
     m_state->dpy = m_state->display->handle();
@@ -89,7 +88,7 @@ X11KeyboardHook::X11KeyboardHook(std::shared_ptr<X11Display> display)
     QObject::connect(&m_state->drainSoon, &QTimer::timeout, &m_state->drainSoon,
                      [state = m_state.get()] { state->drain(); });
     m_state->watchdog.setSingleShot(true);
-    m_state->watchdog.setInterval(kDecisionWatchdogMs);
+    m_state->watchdog.setInterval(decisionWatchdogMs);
     QObject::connect(&m_state->watchdog, &QTimer::timeout, &m_state->watchdog,
                      [state = m_state.get()] { state->releaseGrab(false); });
 }

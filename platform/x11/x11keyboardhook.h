@@ -10,7 +10,7 @@ class X11Display;
 
 class X11KeyboardHook final : public KeyboardHook {
 public:
-    explicit X11KeyboardHook(std::shared_ptr<X11Display> display);
+    X11KeyboardHook(std::shared_ptr<X11Display> display, int decisionWatchdogMs);
     ~X11KeyboardHook() override;
 
     bool start(KeyHandler handler, std::string& error) override;
