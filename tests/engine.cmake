@@ -1,4 +1,4 @@
 # Test suites of the engine area.
-quenlo_add_test(tst_suggestionquery SOURCES tst_suggestionquery.cpp LIBS quenlo_engine quenlo_wordsfile)
+quenlo_add_test(tst_suggestionquery SOURCES tst_suggestionquery.cpp LIBS quenlo_engine)
 quenlo_add_test(tst_suggestionpopup SOURCES tst_suggestionpopup.cpp LIBS quenlo_engine)
 quenlo_add_test(tst_completionengine SOURCES tst_completionengine.cpp LIBS quenlo_engine quenlo_wordsfile)
