@@ -4,29 +4,19 @@
 #include "ui/form1.h"
 #include "ui/informationcommands.h"
 
-#include <QAbstractButton>
-#include <QAction>
-#include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 namespace {
 
-// Everything a command could have changed on the window, and which windows are up.
+// Everything a command could change: each part's text and check, the title, which windows are up.
 QStringList programState(const Form1& form) {
-    QStringList state{form.windowTitle(), form.notice(), form.ui().Label1->text()};
-    for (const QLineEdit* box : form.findChildren<QLineEdit*>())
-        state << box->objectName() + QLatin1Char('=') + box->text();
-    for (const QAbstractButton* button : form.findChildren<QAbstractButton*>())
-        state << button->objectName() + QLatin1Char('=') + QString::number(button->isChecked());
-    for (const QAction* action : form.findChildren<QAction*>())
-        state << action->objectName() + QLatin1Char('=') + QString::number(action->isChecked());
+    QStringList state{form.windowTitle()};
+    for (const QObject* part : form.findChildren<QObject*>())
+        state << part->objectName() + '=' + part->property("text").toString() + ' ' +
+                     part->property("checked").toString();
     for (const QWidget* window : QApplication::topLevelWidgets())
-        state << window->objectName() + QStringLiteral(" shown=") + QString::number(window->isVisible());
+        state << window->objectName() + " shown=" + QString::number(window->isVisible());
     return state;
 }
 
@@ -37,72 +27,40 @@ class TestInformationCommands : public QObject {
 
 private slots:
     void about_text();
-    void messageCommands_data();
-    void messageCommands();
-    void pages_leaveStateAlone_data();
-    void pages_leaveStateAlone();
-    void helpPage_lookup_data();
+    void commands_data();
+    void commands();
     void helpPage_lookup();
     void helpPage_shippedBesideThePrograms();
 };
 
 void TestInformationCommands::about_text() {
-    const QString text = InformationCommands::aboutText();
-    const QStringList lines = text.split(QStringLiteral("\r\n"));
-    const QStringList expected = {"Quenlo 4.1",
-                                  "",
-                                  "Written by: " + maker::author,
-                                  "Email: " + maker::email,
-                                  "Web Site: " + maker::siteUrl + ' ',
-                                  ""}; // the rest after the last line end
-    QCOMPARE(lines, expected);
-    // No bare line feed or carriage return hides inside a line.
-    QCOMPARE(text.count(QLatin1Char('\n')), 5);
-    QCOMPARE(text.count(QLatin1Char('\r')), 5);
+    // Split at CR LF: a stray CR or LF shows as a line that differs; the last part follows the end.
+    QCOMPARE(InformationCommands::aboutText().split(QStringLiteral("\r\n")),
+             (QStringList{"Quenlo 4.1", "", "Written by: " + maker::author, "Email: " + maker::email,
+                          "Web Site: " + maker::siteUrl + ' ', ""}));
 }
 
-void TestInformationCommands::messageCommands_data() {
-    QTest::addColumn<QString>("item");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("About") << "About"
-                           << "Quenlo 4.1 - " + maker::siteName << InformationCommands::aboutText();
-    QTest::newRow("Suggestions") << "Suggestions"
-                                 << "Quenlo"
-                                 << "Could you please email any suggestions to " + maker::suggestionsEmail;
-}
-
-void TestInformationCommands::messageCommands() {
-    QFETCH(QString, item);
-    QFETCH(QString, title);
-    QFETCH(QString, text);
-    FakeMessageBoxes boxes;
-    FakeWebPages pages;
-    Form1 form;
-    InformationCommands commands(boxes, pages, QCoreApplication::applicationDirPath());
-    commands.connectTo(form);
-    const QStringList before = programState(form);
-    form.findChild<QAction*>(item)->trigger();
-    QCOMPARE(boxes.shown.size(), 1);
-    QCOMPARE(boxes.shown.first().title, title);
-    QCOMPARE(boxes.shown.first().text, text);
-    QVERIFY(!boxes.shown.first().question);
-    QVERIFY(pages.opened.isEmpty());
-    QCOMPARE(programState(form), before);
-}
-
-void TestInformationCommands::pages_leaveStateAlone_data() {
-    QTest::addColumn<bool>("promotional"); // else Help
+void TestInformationCommands::commands_data() {
+    QTest::addColumn<QString>("command"); // a menu item, or the promotional label
     QTest::addColumn<bool>("browserOpens");
-    QTest::newRow("help, browser opens") << false << true;
-    QTest::newRow("help, no browser") << false << false;
-    QTest::newRow("promotional link, browser opens") << true << true;
-    QTest::newRow("promotional link, no browser") << true << false;
+    QTest::addColumn<QStringList>("shown"); // title and text of each message box, then each page opened
+    const QString help = InformationCommands::helpPage(QCoreApplication::applicationDirPath()).toString();
+    const QString promo = QUrl(maker::promoUrl).toString();
+    const QString suggestion = "Could you please email any suggestions to " + maker::suggestionsEmail;
+    QTest::newRow("About") << "About" << true
+                           << QStringList{"Quenlo 4.1 - " + maker::siteName,
+                                          InformationCommands::aboutText()};
+    QTest::newRow("Suggestions") << "Suggestions" << true << QStringList{"Quenlo", suggestion};
+    QTest::newRow("Help, browser opens") << "Help2" << true << QStringList{help};
+    QTest::newRow("Help, no browser") << "Help2" << false << QStringList{help};
+    QTest::newRow("promotional link, browser opens") << "Label777" << true << QStringList{promo};
+    QTest::newRow("promotional link, no browser") << "Label777" << false << QStringList{promo};
 }
 
-void TestInformationCommands::pages_leaveStateAlone() {
-    QFETCH(bool, promotional);
+void TestInformationCommands::commands() {
+    QFETCH(QString, command);
     QFETCH(bool, browserOpens);
+    QFETCH(QStringList, shown);
     FakeMessageBoxes boxes;
     FakeWebPages pages;
     pages.succeeds = browserOpens;
@@ -112,49 +70,37 @@ void TestInformationCommands::pages_leaveStateAlone() {
     InformationCommands commands(boxes, pages, QCoreApplication::applicationDirPath());
     commands.connectTo(form);
     const QStringList before = programState(form);
-
-    if (promotional)
+    if (command == "Label777")
         QTest::mouseClick(form.ui().Label777, Qt::LeftButton);
     else
-        form.ui().Help2->trigger();
-
-    const QUrl expected = promotional ? QUrl(maker::promoUrl)
-                                      : InformationCommands::helpPage(QCoreApplication::applicationDirPath());
-    QCOMPARE(pages.opened, QList<QUrl>{expected});
-    QVERIFY(boxes.shown.isEmpty());
+        form.findChild<QAction*>(command)->trigger();
+    QStringList actual;
+    for (const FakeMessageBoxes::Shown& box : boxes.shown) {
+        QVERIFY(!box.question);
+        actual << box.title << box.text;
+    }
+    for (const QUrl& page : pages.opened)
+        actual << page.toString();
+    QCOMPARE(actual, shown);
     QCOMPARE(programState(form), before);
 }
 
-void TestInformationCommands::helpPage_lookup_data() {
-    QTest::addColumn<bool>("besideProgram");
-    QTest::addColumn<bool>("installed");
-    QTest::addColumn<QString>("expected"); // under the temporary root, or empty for the web site
-    QTest::newRow("both: beside the program wins") << true << true << "bin/quenlo-help.html";
-    QTest::newRow("installed only") << false << true << "share/quenlo/quenlo-help.html";
-    QTest::newRow("beside only") << true << false << "bin/quenlo-help.html";
-    QTest::newRow("none: the web site") << false << false << "";
-}
-
 void TestInformationCommands::helpPage_lookup() {
-    QFETCH(bool, besideProgram);
-    QFETCH(bool, installed);
-    QFETCH(QString, expected);
     QTemporaryDir root;
-    QVERIFY(root.isValid());
-    QDir dir(root.path());
+    const QDir dir(QDir(root.path()).canonicalPath()); // the page's path is compared resolved
     QVERIFY(dir.mkpath(QStringLiteral("bin")) && dir.mkpath(QStringLiteral("share/quenlo")));
-    for (const auto& [wanted, path] : {std::pair{besideProgram, "bin/quenlo-help.html"},
-                                       std::pair{installed, "share/quenlo/quenlo-help.html"}}) {
-        QFile page(dir.filePath(QLatin1String(path)));
-        QVERIFY(!wanted || (page.open(QIODevice::WriteOnly) && page.write("<html></html>") > 0));
+    const auto lookup = [&] {
+        const QUrl page = InformationCommands::helpPage(dir.filePath(QStringLiteral("bin")));
+        return page.isLocalFile() ? dir.relativeFilePath(QFileInfo(page.toLocalFile()).canonicalFilePath())
+                                  : page.toString();
+    };
+    QCOMPARE(lookup(), QUrl(maker::siteUrl).toString()); // neither: the web site
+    for (const QString path : {"share/quenlo/quenlo-help.html", "bin/quenlo-help.html"}) {
+        QFile page(dir.filePath(path));
+        QVERIFY(page.open(QIODevice::WriteOnly) && page.write("<html></html>") > 0);
+        page.close();
+        QCOMPARE(lookup(), path); // the one installed, then the one beside the program wins
     }
-
-    const QUrl page = InformationCommands::helpPage(dir.filePath(QStringLiteral("bin")));
-    if (expected.isEmpty())
-        QCOMPARE(page, QUrl(maker::siteUrl));
-    else
-        QCOMPARE(QFileInfo(page.toLocalFile()).canonicalFilePath(),
-                 QFileInfo(dir.filePath(expected)).canonicalFilePath());
 }
 
 void TestInformationCommands::helpPage_shippedBesideThePrograms() {
