@@ -13,6 +13,7 @@
 #include <QListView>
 #include <QPersistentModelIndex>
 #include <QScopeGuard>
+#include <algorithm>
 
 namespace {
 const QString programTitle = QStringLiteral("Quenlo");
@@ -49,12 +50,6 @@ int WordListView::selectedRow() const {
         if (first < 0 || index.row() < first)
             first = index.row();
     return first;
-}
-
-bool WordListView::isSelected(int row) const {
-    m_model.publish();
-    const QItemSelectionModel* selection = m_list->selectionModel();
-    return selection && selection->isSelected(m_model.index(row));
 }
 
 void WordListView::FillData() {
@@ -111,13 +106,22 @@ void WordListView::removeWord() {
     if (!m_messages.ask(m_siteName,
                         QStringLiteral("Are you sure that you would like to remove the selected word(s)?")))
         return;
+    // The entries chosen when the user said Yes: removing one moves the view's selection on to
+    // its neighbour, which the user did not choose.
+    m_model.publish();
+    QList<QPersistentModelIndex> chosen;
+    for (const QModelIndex& index : m_list->selectionModel()->selectedIndexes())
+        chosen.append(index);
     // A removed entry's place is taken by the next one, which is looked at next: the row stays.
     int row = 0;
     while (row < m_model.count()) {
         QCoreApplication::processEvents();
         if (row >= m_model.count())
             break;
-        if (!isSelected(row)) {
+        // Views must know every entry for a persistent row to be the entry's row.
+        m_model.publish();
+        if (std::none_of(chosen.cbegin(), chosen.cend(),
+                         [row](const QPersistentModelIndex& entry) { return entry.row() == row; })) {
             ++row;
             continue;
         }

@@ -39,8 +39,6 @@ public:
     int selectedRow() const;
 
 private:
-    bool isSelected(int row) const;
-
     QListView* m_list;
     WordListModel& m_model;
     QCheckBox* m_check2;
