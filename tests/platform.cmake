@@ -1,2 +1,3 @@
 # Test suites of the platform backends.
 quenlo_add_test(tst_sqliteconnection SOURCES tst_sqliteconnection.cpp LIBS quenlo_platform quenlo_wordsfile PkgConfig::SQLITE3)
+quenlo_add_test(tst_qsettingsbackend SOURCES tst_qsettingsbackend.cpp LIBS quenlo_platform)
