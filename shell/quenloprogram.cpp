@@ -47,7 +47,6 @@ QuenloProgram::QuenloProgram(ProgramServices services)
     m_tray = std::make_unique<WindowTray>(m_window.get(), m_services.tray, programIcon(), trayTip,
                                           [this](const QString& text) { m_window->setNotice(text); });
     m_wordList = std::make_unique<WordListModel>();
-    ui.List1->setModel(m_wordList.get());
     m_wordListView = std::make_unique<WordListView>(ui.List1, *m_wordList, ui.Check2, ui.Check3, ui.Text7,
                                                     m_services.words, m_services.messages, maker::siteName);
     m_wordListFiles = std::make_unique<WordListFiles>(
