@@ -87,10 +87,31 @@ class Desktop:
                                 timeout=WAIT_SECONDS)
         return [int(line) for line in result.stdout.split()]
 
-    def window_named(self, title):
-        found = wait_until(lambda: self.windows("--onlyvisible", "--name", "^" + re.escape(title) + "$"),
-                           "a window named " + title)
-        return found[0]
+    def launch(self, command, title, **popen_options):
+        """Starts an application and waits for its visible window titled title. One that ends, or
+        shows nothing in time, is started once more (a busy machine has been seen to lose one);
+        the second failure reports what the application said on stderr."""
+        errors = os.path.join(self.env["HOME"], title + ".err")
+        for attempt in (1, 2):
+            with open(errors, "w") as stderr:
+                process = subprocess.Popen(command, env=self.env, stderr=stderr, **popen_options)
+
+            def window():
+                if process.poll() is not None:
+                    return -1
+                return self.windows("--onlyvisible", "--name", "^" + re.escape(title) + "$")
+
+            try:
+                found = wait_until(window, "a window named " + title)
+            except Failed:
+                found = -1
+            if found != -1:
+                return process, found[0]
+            if process.poll() is None:
+                process.kill()
+            process.wait()
+        with open(errors) as stderr:
+            raise Failed("%s showed no window (exit %s): %s" % (title, process.returncode, stderr.read().strip()))
 
     def focus(self, window):
         self.run("xdotool", "windowfocus", "--sync", str(window))
@@ -157,9 +178,8 @@ class FieldApp:
     def __init__(self, desktop, command, title, names):
         self.desktop = desktop
         self.names = names
-        self.process = subprocess.Popen(command + [title], env=desktop.env, stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        self.window = desktop.window_named(title)
+        self.process, self.window = desktop.launch(command + [title], title, stdin=subprocess.PIPE,
+                                                   stdout=subprocess.PIPE, text=True)
 
     def close(self):
         self.process.stdin.close()
@@ -206,11 +226,9 @@ class XtermApp:
     def __init__(self, desktop, workdir, title):
         self.desktop = desktop
         self.path = os.path.join(workdir, "xterm.out")
-        self.process = subprocess.Popen(
+        self.process, self.window = desktop.launch(
             ["xterm", "-T", title, "-geometry", "60x8+300+500", "-e", "/bin/sh", "-c",
-             'stty raw -echo; exec cat > "$0"', self.path],
-            env=desktop.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.window = desktop.window_named(title)
+             'stty raw -echo; exec cat > "$0"', self.path], title, stdout=subprocess.DEVNULL)
         wait_until(lambda: os.path.exists(self.path), "cat to start inside xterm")
         self.mark = 0
 
