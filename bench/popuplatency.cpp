@@ -20,7 +20,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <optional>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/select.h>
@@ -112,8 +111,8 @@ public:
     }
 
     bool isPopup(Window window) {
-        if (m_popup)
-            return window == *m_popup;
+        if (m_popup != None)
+            return window == m_popup;
         char* name = nullptr;
         const bool named = XFetchName(m_display, window, &name) && name && std::string(name) == "Form2";
         if (name)
@@ -130,14 +129,14 @@ private:
     void notice(const XEvent& event) {
         if (event.type == MapNotify && isPopup(event.xmap.window))
             m_popupMapped = true;
-        else if (event.type == UnmapNotify && m_popup && event.xunmap.window == *m_popup)
+        else if (event.type == UnmapNotify && m_popup != None && event.xunmap.window == m_popup)
             m_popupMapped = false;
     }
 
     Display* m_display;
     Window m_root;
     Window m_window;
-    std::optional<Window> m_popup;
+    Window m_popup = None; // found by its title once it first maps
     bool m_popupMapped = false;
 };
 
