@@ -76,7 +76,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
         return virtualKeyOf(keycode, (lockedModifiers & numLockMask) != 0);
     }
     int virtualKeyOf(unsigned keycode, bool numLock) const;
-    std::vector<unsigned> lockCombinations() const;
+    std::vector<unsigned> modifierCombinations() const;
 };
 
 X11KeyboardHook::X11KeyboardHook(std::shared_ptr<X11Display> display, int decisionWatchdogMs)
@@ -355,19 +355,22 @@ void X11KeyboardHook::State::refreshKeyboard() {
     display->eventsMayBeQueued();
 }
 
-std::vector<unsigned> X11KeyboardHook::State::lockCombinations() const {
-    // The grab must match whatever locks are on: every combination of CapsLock, NumLock and ScrollLock.
-    std::vector<unsigned> locks{LockMask};
+std::vector<unsigned> X11KeyboardHook::State::modifierCombinations() const {
+    // The grab must match whatever locks are on: every combination of CapsLock, NumLock and
+    // ScrollLock. Shift, Ctrl and Alt too: the handler knows no modifiers, so Shift+Tab must not
+    // complete the word and still move the focus, the paste then landing in the next field. A
+    // combination another client grabs already (Alt+Tab by a window manager) fails alone.
+    std::vector<unsigned> masks{LockMask, ShiftMask, ControlMask, Mod1Mask};
     if (numLockMask)
-        locks.push_back(numLockMask);
+        masks.push_back(numLockMask);
     if (scrollLockMask && scrollLockMask != numLockMask)
-        locks.push_back(scrollLockMask);
+        masks.push_back(scrollLockMask);
     std::vector<unsigned> combinations;
-    for (unsigned subset = 0; subset < (1u << locks.size()); ++subset) {
+    for (unsigned subset = 0; subset < (1u << masks.size()); ++subset) {
         unsigned modifiers = 0;
-        for (std::size_t i = 0; i < locks.size(); ++i) {
+        for (std::size_t i = 0; i < masks.size(); ++i) {
             if (subset & (1u << i))
-                modifiers |= locks[i];
+                modifiers |= masks[i];
         }
         combinations.push_back(modifiers);
     }
@@ -377,7 +380,7 @@ std::vector<unsigned> X11KeyboardHook::State::lockCombinations() const {
 void X11KeyboardHook::State::grabKeys() {
     const Window root = DefaultRootWindow(dpy);
     for (const unsigned keycode : swallowableKeycodes) {
-        for (const unsigned modifiers : lockCombinations())
+        for (const unsigned modifiers : modifierCombinations())
             XGrabKey(dpy, static_cast<int>(keycode), modifiers, root, False, GrabModeAsync, GrabModeSync);
     }
     // Settled before the pop-up can be seen, so that the next key is caught. A grab that another
@@ -391,7 +394,7 @@ void X11KeyboardHook::State::grabKeys() {
 void X11KeyboardHook::State::ungrabKeys() {
     const Window root = DefaultRootWindow(dpy);
     for (const unsigned keycode : swallowableKeycodes) {
-        for (const unsigned modifiers : lockCombinations())
+        for (const unsigned modifiers : modifierCombinations())
             XUngrabKey(dpy, static_cast<int>(keycode), modifiers, root);
     }
     XFlush(dpy);

@@ -180,38 +180,46 @@ private slots:
         QTest::addColumn<Keys>("keys");
         QTest::addColumn<Codes>("reported");
         QTest::addColumn<Keys>("reachWindow");
+        QTest::addColumn<KeySym>("held"); // a modifier held down around the keys, or 0
 
         const unsigned caps = LockMask;
         const unsigned num = Mod2Mask;
         const Keys typing{XK_h,         XK_1,      XK_semicolon, XK_bracketleft, XK_space, XK_Return,
                           XK_BackSpace, XK_Escape, XK_Tab,       XK_F1,          XK_F11};
         QTest::newRow("typing, pop-up hidden")
-            << false << 0u << false << typing << Codes{72, 49, 186, 219, 32, 13, 8, 27, 9, 112, 122}
-            << typing;
+            << false << 0u << false << typing << Codes{72, 49, 186, 219, 32, 13, 8, 27, 9, 112, 122} << typing
+            << KeySym(0);
         const Keys keypad{XK_KP_End, XK_KP_Down, XK_KP_Enter};
         QTest::newRow("keypad without NumLock")
-            << false << 0u << false << keypad << Codes{35, 40, 13} << keypad;
+            << false << 0u << false << keypad << Codes{35, 40, 13} << keypad << KeySym(0);
         const Keys grabbed{XK_Tab, XK_Down, XK_Up, XK_Shift_L, XK_Shift_R, XK_a};
         QTest::newRow("pop-up up, answered 0")
-            << true << 0u << false << grabbed << Codes{9, 40, 38, 16, 16, 65} << grabbed;
+            << true << 0u << false << grabbed << Codes{9, 40, 38, 16, 16, 65} << grabbed << KeySym(0);
         const Keys tabDownA{XK_Tab, XK_Down, XK_a};
         QTest::newRow("pop-up up, both locks, answered 0")
-            << true << caps + num << false << tabDownA << Codes{9, 40, 65} << tabDownA;
+            << true << caps + num << false << tabDownA << Codes{9, 40, 65} << tabDownA << KeySym(0);
         // Only Tab, Shift, Up and Down are ever swallowed, and only while the pop-up is up.
         QTest::newRow("pop-up up, answered 1")
             << true << 0u << true
             << Keys{XK_Tab, XK_Down, XK_Up, XK_Shift_L, XK_Shift_R, XK_KP_Down, XK_a, XK_Escape}
-            << Codes{9, 40, 38, 16, 16, 40, 65, 27} << Keys{XK_a, XK_Escape};
+            << Codes{9, 40, 38, 16, 16, 40, 65, 27} << Keys{XK_a, XK_Escape} << KeySym(0);
         const Keys tabDown{XK_Tab, XK_Down};
-        QTest::newRow("answered 1, CapsLock") << true << caps << true << tabDown << Codes{9, 40} << Keys{};
-        QTest::newRow("answered 1, NumLock") << true << num << true << tabDown << Codes{9, 40} << Keys{};
+        QTest::newRow("answered 1, CapsLock")
+            << true << caps << true << tabDown << Codes{9, 40} << Keys{} << KeySym(0);
+        QTest::newRow("answered 1, NumLock")
+            << true << num << true << tabDown << Codes{9, 40} << Keys{} << KeySym(0);
         QTest::newRow("answered 1, both locks")
-            << true << caps + num << true << tabDown << Codes{9, 40} << Keys{};
+            << true << caps + num << true << tabDown << Codes{9, 40} << Keys{} << KeySym(0);
         QTest::newRow("pop-up hidden, answered 1")
-            << false << 0u << true << tabDown << Codes{9, 40} << tabDown;
+            << false << 0u << true << tabDown << Codes{9, 40} << tabDown << KeySym(0);
         const Keys keypadDigits{XK_KP_End, XK_KP_Down};
         QTest::newRow("keypad digits with NumLock, answered 1")
-            << true << num << true << keypadDigits << Codes{97, 98} << keypadDigits;
+            << true << num << true << keypadDigits << Codes{97, 98} << keypadDigits << KeySym(0);
+        // The handler knows no modifiers: with Ctrl or Alt held, a key it swallows is swallowed too.
+        QTest::newRow("answered 1, Ctrl held") << true << 0u << true << tabDown << Codes{17, 9, 40}
+                                               << Keys{XK_Control_L} << KeySym(XK_Control_L);
+        QTest::newRow("answered 1, Alt and CapsLock")
+            << true << caps << true << tabDown << Codes{18, 9, 40} << Keys{XK_Alt_L} << KeySym(XK_Alt_L);
     }
 
     void keys() {
@@ -221,6 +229,7 @@ private slots:
         QFETCH(Keys, keys);
         QFETCH(Codes, reported);
         QFETCH(Keys, reachWindow);
+        QFETCH(KeySym, held);
 
         setLocks(locks);
         settle();
@@ -229,8 +238,12 @@ private slots:
         m_backends.hook->setPopupVisible(true);
         m_backends.hook->setPopupVisible(popupVisible);
         m_answer = discard ? Answer::Discard : Answer::Keep;
+        if (held)
+            press(held, true);
         for (const unsigned long keysym : keys)
             tap(keysym);
+        if (held)
+            press(held, false);
         settle();
 
         QCOMPARE(m_reported, reported);
