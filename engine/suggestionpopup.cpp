@@ -191,12 +191,7 @@ int SuggestionPopup::heightTwips() const {
 }
 
 void SuggestionPopup::setHeightTwips(int twips) {
-    const std::optional<int> height = twipsToPixels(twips);
-    if (!height || *height < 0)
-        return;
-    m_heightTwips = twips;
-    if (m_fillBatches == 0)
-        applyHeights();
+    setHeight(m_heightTwips, twips);
 }
 
 int SuggestionPopup::listHeightTwips() const {
@@ -204,10 +199,15 @@ int SuggestionPopup::listHeightTwips() const {
 }
 
 void SuggestionPopup::setListHeightTwips(int twips) {
-    const std::optional<int> height = twipsToPixels(twips);
-    if (!height || *height < 0)
+    setHeight(m_listHeightTwips, twips);
+}
+
+void SuggestionPopup::setHeight(int& heightTwips, int twips) {
+    // A height the window system cannot take is ignored.
+    const std::optional<int> pixels = twipsToPixels(twips);
+    if (!pixels || *pixels < 0)
         return;
-    m_listHeightTwips = twips;
+    heightTwips = twips;
     if (m_fillBatches == 0)
         applyHeights();
 }

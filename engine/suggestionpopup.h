@@ -73,6 +73,7 @@ private:
     void runSelectionRule();
     void runHideRule();
     void restartHideTimer();
+    void setHeight(int& heightTwips, int twips);
     void applyHeights();
 
     QListWidget* m_list;
