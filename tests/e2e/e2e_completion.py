@@ -268,13 +268,17 @@ STATE = {}
 def setUpModule():
     workdir = tempfile.mkdtemp(prefix="quenlo-e2e-")
     STATE["workdir"] = workdir
-    desktop = Desktop(workdir)
-    STATE["desktop"] = desktop
-    STATE["apps"] = {
-        "xterm": XtermApp(desktop, workdir, "e2e-xterm"),
-        "gtk": FieldApp(desktop, ["/usr/bin/python3", os.path.join(HERE, "gtkfield.py")], "e2e-gtk", GTK_NAMES),
-        "qt": FieldApp(desktop, [OPTIONS.qtfield], "e2e-qt", QT_NAMES),
-    }
+    apps = STATE["apps"] = {}
+    try:
+        desktop = STATE["desktop"] = Desktop(workdir)
+        apps["xterm"] = XtermApp(desktop, workdir, "e2e-xterm")
+        apps["gtk"] = FieldApp(desktop, ["/usr/bin/python3", os.path.join(HERE, "gtkfield.py")], "e2e-gtk",
+                               GTK_NAMES)
+        apps["qt"] = FieldApp(desktop, [OPTIONS.qtfield], "e2e-qt", QT_NAMES)
+    except BaseException:
+        # unittest skips tearDownModule when this fails: nothing started may outlive the test.
+        tearDownModule()
+        raise
 
 
 def tearDownModule():
