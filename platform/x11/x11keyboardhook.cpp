@@ -379,8 +379,9 @@ std::vector<unsigned> X11KeyboardHook::State::modifierCombinations() const {
 
 void X11KeyboardHook::State::grabKeys() {
     const Window root = DefaultRootWindow(dpy);
+    const std::vector<unsigned> combinations = modifierCombinations();
     for (const unsigned keycode : swallowableKeycodes) {
-        for (const unsigned modifiers : modifierCombinations())
+        for (const unsigned modifiers : combinations)
             XGrabKey(dpy, static_cast<int>(keycode), modifiers, root, False, GrabModeAsync, GrabModeSync);
     }
     // Settled before the pop-up can be seen, so that the next key is caught. A grab that another
@@ -393,10 +394,9 @@ void X11KeyboardHook::State::grabKeys() {
 
 void X11KeyboardHook::State::ungrabKeys() {
     const Window root = DefaultRootWindow(dpy);
-    for (const unsigned keycode : swallowableKeycodes) {
-        for (const unsigned modifiers : modifierCombinations())
-            XUngrabKey(dpy, static_cast<int>(keycode), modifiers, root);
-    }
+    // Every grab of ours on these keys goes, even if the lock masks changed since they were made.
+    for (const unsigned keycode : swallowableKeycodes)
+        XUngrabKey(dpy, static_cast<int>(keycode), AnyModifier, root);
     XFlush(dpy);
     grabsHeld = false;
     pairing.setGrabbedKeycodes({});
