@@ -15,10 +15,6 @@ public:
     // the event loop, where further presses arrive. Such a press waits and is handled right
     // after the running one, its decision then made.
     void press(int keyCode, KeyDecision decide);
-    // Whether a press is being handled.
-    bool busy() const { return m_busy; }
-    // Presses that arrived during the running one and wait for it to end.
-    std::size_t waiting() const { return m_waiting.size(); }
 
 private:
     struct Press {

@@ -34,7 +34,7 @@ private slots:
     void list1_mouseButtons();
     void label777_onlyALeftClickInsideCounts();
     void layout_keepsDesignedPlacesAndFitsCaptions();
-    void completionOptions_setExactlyYetExclusiveForTheUser();
+    void completionOptions_exclusiveFromNeither();
     void closeBox_isRefusedAndReported();
     void notice_keepsClientArea();
 };
@@ -82,7 +82,7 @@ void TestForm1::tabOrder_withAccessibleNames() {
                           "Check2: Show Default Words", "Check3: Show Custom Words",
                           "Check4: Use Custom Words", "Check5: Use Default Words", "Command5: Remove Word",
                           "Opt2: Hit Tab Key to Complete word"}));
-    w.form.setCompletionOptions(true, false);
+    w.c.Opt1->setChecked(true);
     w.c.Command5->setFocus();
     QTest::keyClick(w.c.Command5, Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), w.c.Opt1);
@@ -181,22 +181,19 @@ void TestForm1::layout_keepsDesignedPlacesAndFitsCaptions() {
     QCOMPARE(c.Opt1->geometry(), QRect(256, 304, 169, 13));
 }
 
-void TestForm1::completionOptions_setExactlyYetExclusiveForTheUser() {
+void TestForm1::completionOptions_exclusiveFromNeither() {
     Shown w;
-    QSignalSpy clicks1(w.c.Opt1, &QRadioButton::clicked);
-    QSignalSpy clicks2(w.c.Opt2, &QRadioButton::clicked);
-    const auto options = [&] {
-        return std::pair{w.c.Opt1->isChecked(), w.c.Opt2->isChecked()};
-    };
-    for (const auto& set : {std::pair{true, false}, {false, false}, {false, true}, {false, false}}) {
-        w.form.setCompletionOptions(set.first, set.second);
-        QCOMPARE(options(), set);
-    }
-    QCOMPARE(clicks1.size() + clicks2.size(), 0);
-    // From neither selected, the user's clicks still select exactly one.
+    // The stored choices can leave neither option selected; the shell clears them through the group.
+    QButtonGroup* group = w.c.Opt1->group();
+    QVERIFY(group && group->exclusive() && group == w.c.Opt2->group());
+    group->setExclusive(false);
+    w.c.Opt2->setChecked(false);
+    group->setExclusive(true);
+    // From there the user's clicks still select exactly one.
     for (QRadioButton* option : {w.c.Opt1, w.c.Opt2, w.c.Opt2}) {
         QTest::mouseClick(option, Qt::LeftButton);
-        QCOMPARE(options(), std::pair(option == w.c.Opt1, option == w.c.Opt2));
+        QCOMPARE(std::pair(w.c.Opt1->isChecked(), w.c.Opt2->isChecked()),
+                 std::pair(option == w.c.Opt1, option == w.c.Opt2));
     }
 }
 

@@ -191,13 +191,13 @@ void Form1::createControls() {
                                   twipsRect(3840, 4560, 2535, 195));
     c.Opt2 = button<QRadioButton>(client, "Opt2", QStringLiteral("Hit Tab Key to Complete word"),
                                   twipsRect(3840, 4800, 2535, 195));
-    m_completionKeyGroup = new QButtonGroup(this);
-    m_completionKeyGroup->setObjectName(QStringLiteral("completionKeyGroup"));
-    m_completionKeyGroup->setExclusive(true);
-    m_completionKeyGroup->addButton(c.Opt1);
-    m_completionKeyGroup->addButton(c.Opt2);
+    auto* completionKeyGroup = new QButtonGroup(this);
+    completionKeyGroup->setObjectName(QStringLiteral("completionKeyGroup"));
+    completionKeyGroup->setExclusive(true);
+    completionKeyGroup->addButton(c.Opt1);
+    completionKeyGroup->addButton(c.Opt2);
     // Tab stops at the selected option only; the arrow keys move within the group.
-    connect(m_completionKeyGroup, &QButtonGroup::buttonToggled, this, [this] { updateOptionTabStops(); });
+    connect(completionKeyGroup, &QButtonGroup::buttonToggled, this, [this] { updateOptionTabStops(); });
     c.Opt2->setChecked(true);
     c.Opt1->raise();
     c.Opt2->raise();
@@ -283,15 +283,6 @@ void Form1::setAccessibleNames() {
                                              c.Check5,   c.Opt1,     c.Opt2};
     for (QAbstractButton* control : buttons)
         control->setAccessibleName(control->text());
-}
-
-void Form1::setCompletionOptions(bool opt1, bool opt2) {
-    // An exclusive group refuses to turn its checked button off; both off is a state the
-    // stored choices can hold.
-    m_completionKeyGroup->setExclusive(false);
-    m_ui.Opt1->setChecked(opt1);
-    m_ui.Opt2->setChecked(opt2);
-    m_completionKeyGroup->setExclusive(true);
 }
 
 void Form1::updateOptionTabStops() {

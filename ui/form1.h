@@ -3,7 +3,6 @@
 
 #include <QMainWindow>
 
-class QButtonGroup;
 class QCheckBox;
 class QFrame;
 class QGroupBox;
@@ -71,9 +70,6 @@ public:
 
     const Controls& ui() const { return m_ui; }
 
-    // Sets both completion-key option buttons exactly, both off included; emits no clicked().
-    void setCompletionOptions(bool opt1, bool opt2);
-
     // A line under the controls for something the user must know; hidden while empty.
     void setNotice(const QString& text);
     QString notice() const;
@@ -97,7 +93,6 @@ private:
     void updateOptionTabStops();
 
     Controls m_ui;
-    QButtonGroup* m_completionKeyGroup = nullptr;
     QLabel* m_notice = nullptr;
     bool m_label777Pressed = false;
 };
