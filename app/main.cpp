@@ -15,7 +15,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quenlo"));
+    QApplication::setApplicationName(applicationTitle);
     // The main window hides to the tray; only Exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -3,6 +3,9 @@
 
 #include <QString>
 
+// The title of a box whose command passes none of its own: the application's.
+inline const QString applicationTitle = QStringLiteral("Quenlo");
+
 class MessageBoxes {
 public:
     MessageBoxes() = default;

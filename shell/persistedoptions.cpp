@@ -142,7 +142,7 @@ void PersistedOptions::applyDisplayTime() {
     const double milliseconds = seconds ? roundHalfEven(*seconds * 1000) : -1;
     // A time the hide timer cannot take is refused like text that is no number.
     if (!seconds || milliseconds < 0 || milliseconds > longestDisplayMs) {
-        m_messages.inform(settingsApplication, QStringLiteral("Value Must be Numberic"));
+        m_messages.inform(applicationTitle, QStringLiteral("Value Must be Numberic"));
         return;
     }
     m_setHideInterval(static_cast<int>(milliseconds));

@@ -15,7 +15,6 @@
 #include <QStringEncoder>
 
 namespace {
-const QString programTitle = QStringLiteral("Quenlo");
 const QString lineEnd = QStringLiteral("\r\n");
 
 qsizetype characterCount(QStringView text) {
@@ -84,7 +83,7 @@ bool WordListFiles::GetImportFile(const QString& name, bool reportFailure) {
     const auto fail = [&](const QString& reason) {
         if (reportFailure)
             m_messages.inform(
-                programTitle,
+                applicationTitle,
                 QStringLiteral("Could not read the word list file \"%1\": %2").arg(name, reason));
         return false;
     };
@@ -129,9 +128,9 @@ bool WordListFiles::ExportFile() {
     // Written beside the old file and put in its place only when complete: a failure leaves it be.
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        m_messages.inform(programTitle, QStringLiteral("Could not save the word list to \"%1\": %2\n"
-                                                       "Any earlier file of that name is unchanged.")
-                                            .arg(name, file.errorString()));
+        m_messages.inform(applicationTitle, QStringLiteral("Could not save the word list to \"%1\": %2\n"
+                                                           "Any earlier file of that name is unchanged.")
+                                                .arg(name, file.errorString()));
         return false;
     }
     return true;

@@ -15,10 +15,6 @@
 #include <QScopeGuard>
 #include <algorithm>
 
-namespace {
-const QString programTitle = QStringLiteral("Quenlo");
-} // namespace
-
 WordListView::WordListView(QListView* List1, WordListModel& model, QCheckBox* Check2, QCheckBox* Check3,
                            QLineEdit* Text7, DbConnection& words, MessageBoxes& messages, QString siteName)
     : m_list(List1)
@@ -69,7 +65,7 @@ void WordListView::FillData() {
         return;
     const std::unique_ptr<DbResult> result = m_words.execute(*statement);
     if (!result) {
-        m_messages.inform(programTitle, m_words.lastError());
+        m_messages.inform(applicationTitle, m_words.lastError());
         return;
     }
     while (!result->eof()) {
@@ -80,7 +76,7 @@ void WordListView::FillData() {
         m_model.addWord(result->text1().value_or(QString()));
         QString error;
         if (!result->moveNext(&error)) {
-            m_messages.inform(programTitle, error);
+            m_messages.inform(applicationTitle, error);
             return;
         }
     }
@@ -90,7 +86,7 @@ void WordListView::addWord() {
     const QString text = m_text7->text();
     m_model.addWord(text);
     if (!m_words.execute(insertWordStatement(text))) {
-        m_messages.inform(programTitle, m_words.lastError());
+        m_messages.inform(applicationTitle, m_words.lastError());
         return;
     }
     m_text7->clear();
@@ -99,7 +95,7 @@ void WordListView::addWord() {
 void WordListView::removeWord() {
     if (selectedRow() < 0) {
         m_messages.inform(
-            programTitle,
+            applicationTitle,
             QStringLiteral("Could you please highlight the items you would like to remove from the List"));
         return;
     }
@@ -126,7 +122,7 @@ void WordListView::removeWord() {
             continue;
         }
         if (!m_words.execute(removeWordStatement(m_model.word(row)))) {
-            m_messages.inform(programTitle, m_words.lastError());
+            m_messages.inform(applicationTitle, m_words.lastError());
             return;
         }
         m_model.removeRow(row);
@@ -134,7 +130,7 @@ void WordListView::removeWord() {
 }
 
 void WordListView::clearList() {
-    if (m_messages.ask(programTitle, QStringLiteral("Are you sure you want to clear the list?")))
+    if (m_messages.ask(applicationTitle, QStringLiteral("Are you sure you want to clear the list?")))
         m_model.clear();
 }
 
@@ -144,14 +140,14 @@ void WordListView::deleteWord() {
     // Follows the entry through whatever runs while the question is open.
     const QPersistentModelIndex entry =
         row >= 0 ? QPersistentModelIndex(m_model.index(row)) : QPersistentModelIndex();
-    if (!m_messages.ask(programTitle + QStringLiteral(" - ") + m_siteName,
+    if (!m_messages.ask(applicationTitle + QStringLiteral(" - ") + m_siteName,
                         QStringLiteral("Are you sure you want to remove ") + text))
         return;
     if (text.isEmpty())
         return;
     // The rows go first: when they cannot, the entry stays, as the table still holds the word.
     if (!m_words.execute(deleteWordStatement(text))) {
-        m_messages.inform(programTitle, m_words.lastError());
+        m_messages.inform(applicationTitle, m_words.lastError());
         return;
     }
     m_model.publish();

@@ -29,8 +29,7 @@ QString InformationCommands::aboutText() {
 }
 
 QString InformationCommands::suggestionsTitle() {
-    // The application's own title: the command passes none of its own.
-    return QStringLiteral("Quenlo");
+    return applicationTitle;
 }
 
 QString InformationCommands::suggestionsText() {
