@@ -449,7 +449,8 @@ def main():
         print("missing programs: " + ", ".join(missing) + " (install xvfb xdotool x11-utils xterm sqlite3)")
         return 1
     gtk = subprocess.run(["/usr/bin/python3", "-c", "import gi; gi.require_version('Gtk', '3.0'); "
-                          "from gi.repository import Gtk"], capture_output=True)
+                          "gi.require_version('Gdk', '3.0'); from gi.repository import Gdk, Gtk"],
+                         capture_output=True)
     if gtk.returncode != 0:
         print("GTK 3 for /usr/bin/python3 is missing (install python3-gi gir1.2-gtk-3.0)")
         return 1
