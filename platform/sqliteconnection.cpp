@@ -5,8 +5,9 @@
 #include <sqlite3.h>
 
 namespace {
-// Waiting longer for another program's lock would freeze the keyboard handling.
-constexpr int busyTimeoutMs = 2000;
+// How long an edit waits for another program's lock. A read never waits: the suggestion lookup runs
+// on every key, and a locked database must cost it nothing but its rows.
+constexpr int editBusyTimeoutMs = 1000;
 
 QString errorText(sqlite3* database) {
     return database ? QString::fromUtf8(sqlite3_errmsg(database))
@@ -75,7 +76,6 @@ bool SqliteConnection::open() {
         sqlite3_close_v2(database);
         return false;
     }
-    sqlite3_busy_timeout(database, busyTimeoutMs);
     m_database = database;
     return true;
 }
@@ -111,6 +111,7 @@ std::unique_ptr<DbResult> SqliteConnection::execute(const QString& statement) {
         m_lastError = QStringLiteral("Only one statement may be run at a time.");
         return nullptr;
     }
+    sqlite3_busy_timeout(m_database, sqlite3_stmt_readonly(prepared) ? 0 : editBusyTimeoutMs);
     const int rc = sqlite3_step(prepared);
     if (rc == SQLITE_ROW)
         return std::make_unique<SqliteResult>(prepared, true);
