@@ -35,10 +35,12 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -182,16 +184,24 @@ namespace {
 // clipboard's or the selection's text: the paste it waits for has then been served.
 class SelectionRequestWatch final : public QAbstractNativeEventFilter {
 public:
-    SelectionRequestWatch(QObject* receiver, std::weak_ptr<X11KeyboardHook::State> state)
+    SelectionRequestWatch(QObject* receiver, std::weak_ptr<X11KeyboardHook::State> state,
+                          std::array<Atom, 2> notText)
         : m_receiver(receiver)
-        , m_state(std::move(state)) {}
+        , m_state(std::move(state))
+        , m_notText(notText) {}
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
         if (eventType != "xcb_generic_event_t")
             return false;
         // The first byte of every X event is its type; the top bit marks one that was sent by a client.
-        const auto type = static_cast<const unsigned char*>(message)[0] & 0x7f;
-        if (type == SelectionRequest) {
+        const auto* bytes = static_cast<const unsigned char*>(message);
+        if ((bytes[0] & 0x7f) != SelectionRequest)
+            return false;
+        // Only a request for the text itself: applications also ask which formats there are, some of
+        // them whenever the owner changes, long before any paste.
+        std::uint32_t target = 0;
+        std::memcpy(&target, bytes + selectionRequestTargetOffset, sizeof target);
+        if (std::find(m_notText.begin(), m_notText.end(), Atom(target)) == m_notText.end()) {
             // Queued, so that it runs once the request has been answered.
             QMetaObject::invokeMethod(
                 m_receiver,
@@ -205,8 +215,12 @@ public:
     }
 
 private:
+    // Where the wire form of a SelectionRequest event holds the format asked for.
+    static constexpr std::size_t selectionRequestTargetOffset = 20;
+
     QObject* m_receiver;
     std::weak_ptr<X11KeyboardHook::State> m_state;
+    std::array<Atom, 2> m_notText;
 };
 
 } // namespace
@@ -279,7 +293,9 @@ bool X11KeyboardHook::start(KeyHandler handler, std::string& error) {
             alive->post({State::CommandKind::Paste});
     });
     if (QCoreApplication* application = QCoreApplication::instance()) {
-        state.selectionWatch = std::make_unique<SelectionRequestWatch>(state.uiReceiver.get(), weak);
+        const std::array<Atom, 2> notText{XInternAtom(state.dpy, "TARGETS", False),
+                                          XInternAtom(state.dpy, "TIMESTAMP", False)};
+        state.selectionWatch = std::make_unique<SelectionRequestWatch>(state.uiReceiver.get(), weak, notText);
         application->installNativeEventFilter(state.selectionWatch.get());
     }
     state.thread = std::thread([s = m_state.get()] { s->run(); });
@@ -583,16 +599,17 @@ void X11KeyboardHook::State::paste() {
         XFlush(dpy);
         return;
     }
-    // XTest keys pass through grabs like the user's, so the paste is typed in a gap of the grab; the
-    // requests go out together, with no round trip between them that would let other clients' keys in.
+    // XTest keys pass through grabs like the user's, so the paste is typed in a gap of the grab, with
+    // the server grabbed so that no other client's keys slip into the gap.
+    XGrabServer(dpy);
     XUngrabKeyboard(dpy, CurrentTime);
     X11KeyInjector::send(*display, *events);
-    if (XGrabKeyboard(dpy, DefaultRootWindow(dpy), False, GrabModeAsync, GrabModeAsync, CurrentTime) !=
-        GrabSuccess) {
-        finishHold();
-        return;
-    }
+    const int regrabbed =
+        XGrabKeyboard(dpy, DefaultRootWindow(dpy), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    XUngrabServer(dpy);
     hold->pasted = true;
+    if (regrabbed != GrabSuccess)
+        finishHold();
 }
 
 void X11KeyboardHook::State::progressHold() {
@@ -605,13 +622,20 @@ void X11KeyboardHook::State::progressHold() {
 }
 
 void X11KeyboardHook::State::finishHold() {
+    // Keys still on their way here when the grab goes would be typed again after keys that went
+    // straight to the application. With the server grabbed no other client's keys are handled
+    // meanwhile: every key the grab took is read, then typed again, before the next one.
+    XGrabServer(dpy);
+    XSync(dpy, False);
+    readQueued();
     hold->endRequest = NextRequest(dpy);
     XUngrabKeyboard(dpy, CurrentTime);
     replayKept(hold->keys);
-    // Keys the grab took before the server handled the ungrab are still on their way here.
+    // A key of a device the server grab does not hold back may still have come to the grab.
     XSync(dpy, False);
     readQueued();
     replayKept(hold->keys);
+    XUngrabServer(dpy);
     hold.reset();
     if (grabsHeld)
         pairing.setGrabbedKeycodes(swallowableKeycodes);

@@ -155,9 +155,9 @@ class Desktop:
 class Quenlo:
     """The real program, run from a folder of its own beside a temporary words.mdb."""
 
-    def __init__(self, desktop, binary, workdir, completion_key):
+    def __init__(self, desktop, binary, workdir, completion_key, name):
         self.desktop = desktop
-        folder = os.path.join(workdir, "quenlo-" + completion_key)
+        folder = os.path.join(workdir, "quenlo-" + name)
         os.makedirs(folder)
         program = os.path.join(folder, "quenlo")
         shutil.copy(binary, program)
@@ -171,7 +171,7 @@ class Quenlo:
         with open(os.path.join(settings, "Quenlo.conf"), "w") as conf:
             conf.write("[Type]\nC5=1\nC4=1\nOpt1=%s\nOpt2=%s\n" % (shift, not shift))
         self.database = os.path.join(folder, "words.mdb")
-        self.log = open(os.path.join(workdir, "quenlo-%s.log" % completion_key), "w")
+        self.log = open(os.path.join(workdir, "quenlo-%s.log" % name), "w")
         self.process = subprocess.Popen([program], env=desktop.env, stdout=self.log, stderr=subprocess.STDOUT)
         # The hook is started before the main window is shown.
         wait_until(lambda: self.process.poll() is not None or desktop.windows("--onlyvisible", "--pid",
@@ -381,7 +381,7 @@ class CompletionCase(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.desktop = STATE["desktop"]
-        cls.quenlo = Quenlo(cls.desktop, OPTIONS.quenlo, STATE["workdir"], cls.completion_key)
+        cls.quenlo = Quenlo(cls.desktop, OPTIONS.quenlo, STATE["workdir"], cls.completion_key, cls.__name__)
 
     @classmethod
     def tearDownClass(cls):
