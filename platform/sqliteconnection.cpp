@@ -96,6 +96,9 @@ std::unique_ptr<DbResult> SqliteConnection::execute(const QString& statement) {
         return nullptr;
     }
     const QByteArray sql = toSqlite(statement).toUtf8();
+    // Preparing may read the schema, which takes the lock too: a select must not wait there either.
+    const bool read = sql.trimmed().toLower().startsWith("select");
+    sqlite3_busy_timeout(m_database, read ? 0 : editBusyTimeoutMs);
     sqlite3_stmt* prepared = nullptr;
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(m_database, sql.constData(), int(sql.size()), &prepared, &tail) != SQLITE_OK) {
@@ -111,7 +114,8 @@ std::unique_ptr<DbResult> SqliteConnection::execute(const QString& statement) {
         m_lastError = QStringLiteral("Only one statement may be run at a time.");
         return nullptr;
     }
-    sqlite3_busy_timeout(m_database, sqlite3_stmt_readonly(prepared) ? 0 : editBusyTimeoutMs);
+    if (read != bool(sqlite3_stmt_readonly(prepared)))
+        sqlite3_busy_timeout(m_database, read ? editBusyTimeoutMs : 0);
     const int rc = sqlite3_step(prepared);
     if (rc == SQLITE_ROW)
         return std::make_unique<SqliteResult>(prepared, true);
