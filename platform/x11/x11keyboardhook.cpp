@@ -56,7 +56,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Longest time the keys typed after a completion are kept back for the paste to land.
-constexpr auto holdBound = std::chrono::milliseconds(250);
+constexpr auto holdBound = std::chrono::milliseconds(400);
 // The application may ask for the text in several steps (its formats first): it has what it wants
 // once it stops asking for this long.
 constexpr auto pasteQuiet = std::chrono::milliseconds(15);

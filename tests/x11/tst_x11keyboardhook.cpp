@@ -134,7 +134,7 @@ private slots:
         // let a key through before the test has answered.
         const std::string_view test = QTest::currentTestFunction();
         const bool watchdogTest = test == "watchdogLetsTheKeyThrough" || test == "busyUiThreadFreezesNothing";
-        m_backends = createKeyboardBackends({m_server.display().toStdString(), watchdogTest ? 150 : 10000});
+        m_backends = createKeyboardBackends({m_server.display().toStdString(), watchdogTest ? 100 : 10000});
         QVERIFY2(m_backends.problem.empty(), m_backends.problem.c_str());
         QCOMPARE(m_backends.hook->name(), std::string("X11"));
         QCOMPARE(m_backends.injector->name(), std::string("XTest"));
