@@ -105,6 +105,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
         // The swallowed key: its repeats and its release are swallowed with it.
         std::set<unsigned> swallowedDown;
         bool pasted = false;
+        Clock::time_point pastedAt;
         std::optional<Clock::time_point> lastServed;
         // Set once the grab is let go: events the server sent after that request are not the hold's.
         std::optional<unsigned long> endRequest;
@@ -584,7 +585,7 @@ void X11KeyboardHook::State::startHold(const PendingGrab& grab) {
         XUngrabKeyboard(dpy, grab.time);
         return;
     }
-    hold = Hold{Clock::now(), {}, {grab.keycode}, false, std::nullopt, std::nullopt};
+    hold = Hold{Clock::now(), {}, {grab.keycode}, false, {}, std::nullopt, std::nullopt};
     // No press kept by the hold comes twice.
     pairing.setGrabbedKeycodes({});
 }
@@ -608,6 +609,7 @@ void X11KeyboardHook::State::paste() {
         XGrabKeyboard(dpy, DefaultRootWindow(dpy), False, GrabModeAsync, GrabModeAsync, CurrentTime);
     XUngrabServer(dpy);
     hold->pasted = true;
+    hold->pastedAt = Clock::now();
     if (regrabbed != GrabSuccess)
         finishHold();
 }
@@ -617,7 +619,8 @@ void X11KeyboardHook::State::progressHold() {
         return;
     const Clock::time_point now = Clock::now();
     const bool served = hold->lastServed && now - *hold->lastServed >= pasteQuiet;
-    if (served || now - hold->started >= holdBound)
+    // The bound runs again from the paste: the application's time to fetch it is what it is for.
+    if (served || now - (hold->pasted ? hold->pastedAt : hold->started) >= holdBound)
         finishHold();
 }
 
@@ -662,7 +665,7 @@ int X11KeyboardHook::State::msUntilNextDeadline() const {
     if (pending && pending->ticket->state.load() == Pending)
         next = pending->deadline;
     if (hold) {
-        Clock::time_point end = hold->started + holdBound;
+        Clock::time_point end = (hold->pasted ? hold->pastedAt : hold->started) + holdBound;
         if (hold->lastServed)
             end = std::min(end, *hold->lastServed + pasteQuiet);
         next = next ? std::min(*next, end) : end;
