@@ -55,8 +55,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Longest time the keys typed after a completion are kept back for the paste to land.
-constexpr auto holdBound = std::chrono::milliseconds(400);
+// Longest time the keys typed after a completion are kept back for the paste to land. The hold ends
+// as soon as the application has fetched the text; the bound is for one that never does, and is long
+// enough for one that is slow, since a key typed before the text would land before it.
+constexpr auto holdBound = std::chrono::milliseconds(1000);
 // The application may ask for the text in several steps (its formats first): it has what it wants
 // once it stops asking for this long.
 constexpr auto pasteQuiet = std::chrono::milliseconds(15);
@@ -87,6 +89,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     struct Command {
         CommandKind kind;
         bool visible = false;
+        unsigned long time = 0; // of a served request: the requestor's time stamp
     };
     struct PendingGrab {
         std::shared_ptr<Ticket> ticket;
@@ -106,6 +109,9 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
         std::set<unsigned> swallowedDown;
         bool pasted = false;
         Clock::time_point pastedAt;
+        // Server time of the paste's keys, as they came back: an application's request stamped
+        // earlier fetches an earlier paste.
+        std::optional<unsigned long> pasteTime;
         std::optional<Clock::time_point> lastServed;
         // Set once the grab is let go: events the server sent after that request are not the hold's.
         std::optional<unsigned long> endRequest;
@@ -202,13 +208,15 @@ public:
         // them whenever the owner changes, long before any paste.
         std::uint32_t target = 0;
         std::memcpy(&target, bytes + selectionRequestTargetOffset, sizeof target);
+        std::uint32_t time = 0;
+        std::memcpy(&time, bytes + selectionRequestTimeOffset, sizeof time);
         if (std::find(m_notText.begin(), m_notText.end(), Atom(target)) == m_notText.end()) {
             // Queued, so that it runs once the request has been answered.
             QMetaObject::invokeMethod(
                 m_receiver,
-                [state = m_state] {
+                [state = m_state, time] {
                     if (const auto alive = state.lock())
-                        alive->post({X11KeyboardHook::State::CommandKind::SelectionServed});
+                        alive->post({X11KeyboardHook::State::CommandKind::SelectionServed, false, time});
                 },
                 Qt::QueuedConnection);
         }
@@ -216,7 +224,8 @@ public:
     }
 
 private:
-    // Where the wire form of a SelectionRequest event holds the format asked for.
+    // Where the wire form of a SelectionRequest event holds the requestor's time and the format.
+    static constexpr std::size_t selectionRequestTimeOffset = 4;
     static constexpr std::size_t selectionRequestTargetOffset = 20;
 
     QObject* m_receiver;
@@ -386,7 +395,10 @@ bool X11KeyboardHook::State::takeCommands() {
             paste();
             break;
         case CommandKind::SelectionServed:
-            if (hold && hold->pasted)
+            // Time stamps are 32-bit milliseconds that wrap; CurrentTime (0) says nothing.
+            if (hold && hold->pasted &&
+                (command.time == CurrentTime || !hold->pasteTime ||
+                 static_cast<std::int32_t>(static_cast<std::uint32_t>(command.time - *hold->pasteTime)) >= 0))
                 hold->lastServed = Clock::now();
             break;
         }
@@ -413,6 +425,8 @@ void X11KeyboardHook::State::translate(XEvent& event) {
             press.serial = event.xcookie.serial;
             press.time = raw->time;
             press.injected = display->takeInjectedPress(press.keycode, raw->sourceid);
+            if (hold && hold->pasted && press.injected)
+                hold->pasteTime = raw->time;
             // A completion's grab takes the raw presses of the keys it keeps from this client; one that
             // slips through is reported through the grab's copy below.
             if (!hold || !hold->keeps(event.xcookie.serial))
@@ -585,7 +599,7 @@ void X11KeyboardHook::State::startHold(const PendingGrab& grab) {
         XUngrabKeyboard(dpy, grab.time);
         return;
     }
-    hold = Hold{Clock::now(), {}, {grab.keycode}, false, {}, std::nullopt, std::nullopt};
+    hold = Hold{Clock::now(), {}, {grab.keycode}, false, {}, std::nullopt, std::nullopt, std::nullopt};
     // No press kept by the hold comes twice.
     pairing.setGrabbedKeycodes({});
 }
