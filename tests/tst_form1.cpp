@@ -181,6 +181,7 @@ void TestForm1::list1_mouseButtons() {
     const QPoint globalPress = list->viewport()->mapToGlobal(pressAt);
     if (opensMenu && menu->screen()->availableGeometry().contains(QRect(globalPress, menu->sizeHint())))
         QCOMPARE(menu->pos(), globalPress);
+    QCOMPARE(menu->activeAction(), nullptr); // only the keyboard puts the focus on Delete
     menu->hide();
     if (selectedRowAfter >= 0)
         QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{model.index(selectedRowAfter)});
@@ -236,7 +237,11 @@ void TestForm1::list1_keyboardOpensRMenu() {
     // The selection is the one Delete acts on; the keyboard reaches Delete.
     if (selectedRow >= 0)
         QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{model.index(selectedRow)});
-    QTest::keyClick(w.c.RMenu, Qt::Key_Down);
+    // Delete has the focus, which is what an assistive tool is told, and Return chooses it.
+    QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(w.c.RMenu);
+    QVERIFY(menu && menu->childCount() == 1);
+    QCOMPARE(menu->child(0)->text(QAccessible::Name), QStringLiteral("Delete"));
+    QVERIFY(menu->child(0)->state().focused);
     QTest::keyClick(w.c.RMenu, Qt::Key_Return);
     QCOMPARE(deleted.size(), 1);
     QVERIFY(!w.c.RMenu->isVisible());

@@ -281,6 +281,7 @@ void Form1::setAccessibleNames() {
     c.Text2->setAccessibleName(c.Label2->text());
     c.Text7->setAccessibleName(QStringLiteral("Word to add"));
     c.List1->setAccessibleName(QStringLiteral("Word list"));
+    c.List1->setAccessibleDescription(QStringLiteral("The Menu key or Shift+F10 opens the menu with Delete"));
     c.Label777->setAccessibleName(QString(maker::promoText).replace(QLatin1Char('\n'), QLatin1Char(' ')));
     c.Label777->setAccessibleDescription(QStringLiteral("Opens ") + maker::promoUrl);
     c.Frame1->setAccessibleName(QStringLiteral("Settings"));
@@ -379,6 +380,9 @@ void Form1::openRMenuAtSelection() {
         at = row.isValid() ? row.bottomLeft() : QPoint();
     }
     m_ui.RMenu->popup(list->viewport()->mapToGlobal(at));
+    // As menus opened from the keyboard do elsewhere: the first item has the focus, and assistive
+    // tools announce it.
+    m_ui.RMenu->setActiveAction(m_ui.RMenu->actions().value(0));
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
