@@ -44,7 +44,9 @@ private:
             texts.append(value->currentValue().toString());
         for (int i = 0; i < node->childCount(); ++i) {
             QAccessibleInterface* child = node->child(i);
-            QVERIFY2(child && child->parent() && child->parent()->object() == node->object(),
+            // Assistive tools address a node by its parent and index: both must agree.
+            QVERIFY2(child && child->parent() && child->parent()->object() == node->object() &&
+                         node->indexOfChild(child) == i,
                      qPrintable(node->object()->objectName()));
             walk(child, depth + 1);
         }
