@@ -155,8 +155,9 @@ class Desktop:
 class Quenlo:
     """The real program, run from a folder of its own beside a temporary words.mdb."""
 
-    def __init__(self, desktop, binary, workdir, completion_key, name):
+    def __init__(self, desktop, binary, workdir, completion_key, name=None):
         self.desktop = desktop
+        name = name or completion_key
         folder = os.path.join(workdir, "quenlo-" + name)
         os.makedirs(folder)
         program = os.path.join(folder, "quenlo")
