@@ -107,6 +107,8 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
         std::vector<KeptKey> keys;
         // The swallowed key: its repeats and its release are swallowed with it.
         std::set<unsigned> swallowedDown;
+        // Shift completed: its release may come any moment, so the paste brings a Shift of its own.
+        bool completedByShift = false;
         bool pasted = false;
         Clock::time_point pastedAt;
         // Server time of the paste's keys, as they came back: an application's request stamped
@@ -599,14 +601,15 @@ void X11KeyboardHook::State::startHold(const PendingGrab& grab) {
         XUngrabKeyboard(dpy, grab.time);
         return;
     }
-    hold = Hold{Clock::now(), {}, {grab.keycode}, false, {}, std::nullopt, std::nullopt, std::nullopt};
+    hold = Hold{Clock::now(), {},           {grab.keycode}, grab.virtualKey == 16, false,
+                {},           std::nullopt, std::nullopt,   std::nullopt};
     // No press kept by the hold comes twice.
     pairing.setGrabbedKeycodes({});
 }
 
 void X11KeyboardHook::State::paste() {
     const std::optional<std::vector<X11KeyInjector::KeyEvent>> events =
-        X11KeyInjector::planShiftInsert(*display);
+        X11KeyInjector::planShiftInsert(*display, hold && hold->completedByShift);
     if (!events)
         return;
     if (!hold || hold->pasted) {

@@ -31,7 +31,8 @@ bool X11KeyInjector::sendShiftInsert() {
     return true;
 }
 
-std::optional<std::vector<X11KeyInjector::KeyEvent>> X11KeyInjector::planShiftInsert(X11Display& display) {
+std::optional<std::vector<X11KeyInjector::KeyEvent>> X11KeyInjector::planShiftInsert(X11Display& display,
+                                                                                     bool ownShift) {
     if (!display.hasXTest())
         return std::nullopt;
     Display* dpy = display.handle();
@@ -59,7 +60,7 @@ std::optional<std::vector<X11KeyInjector::KeyEvent>> X11KeyInjector::planShiftIn
                 if (code == 0 || !isDown(code))
                     continue;
                 if (mask == ShiftMask)
-                    shiftHeld = true;
+                    shiftHeld = !ownShift;
                 else if (!(mask & lockModifiers))
                     othersHeld.push_back(code);
             }

@@ -20,12 +20,13 @@ public:
     std::string name() const override { return "XTest"; }
 
     // Shift+Insert as the key events to fake, worked out beforehand from the keys held now, so that
-    // sending them needs no round trip.
+    // sending them needs no round trip. ownShift: press Shift even if one is held, since it may be
+    // let go before the Insert arrives.
     struct KeyEvent {
         unsigned keycode;
         bool press;
     };
-    static std::optional<std::vector<KeyEvent>> planShiftInsert(X11Display& display);
+    static std::optional<std::vector<KeyEvent>> planShiftInsert(X11Display& display, bool ownShift = false);
     // Queues the planned events (not flushed); their presses are expected back as this program's.
     static void send(X11Display& display, const std::vector<KeyEvent>& events);
 
