@@ -367,8 +367,9 @@ def setUpModule():
 
 
 def tearDownModule():
-    if "typist" in STATE:
-        STATE["typist"].close()
+    typist = STATE.pop("typist", None)
+    if typist:
+        typist.close()
     for app in STATE.get("apps", {}).values():
         app.close()
     if "desktop" in STATE:
