@@ -6,6 +6,11 @@ if(X11LIBS_FOUND)
     quenlo_add_test(tst_x11keyboardhook SOURCES x11/tst_x11keyboardhook.cpp x11/xvfbserver.h
                     LIBS quenlo_platform PkgConfig::X11LIBS LABELS x11)
 endif()
+# The X11 focus guard on a private Xvfb server.
+if(X11LIBS_FOUND)
+    quenlo_add_test(tst_x11focusguard SOURCES x11/tst_x11focusguard.cpp x11/xvfbserver.h
+                    LIBS quenlo_platform PkgConfig::X11LIBS LABELS x11)
+endif()
 
 # End to end: the real quenlo under Xvfb against xterm, a GTK and a Qt text field (label e2e).
 if(X11LIBS_FOUND)
