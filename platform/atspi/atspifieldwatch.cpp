@@ -94,7 +94,8 @@ void AtspiFieldWatch::connectToAccessibilityBus(const QString& address) {
     // Toolkits send an event only when some listener registered for it.
     QDBusMessage registration = QDBusMessage::createMethodCall(
         registryService, registryPath, registryInterface, QStringLiteral("RegisterEvent"));
-    registration << focusedEvent << QStringList() << bus.baseService();
+    // No application named: focus events of every application.
+    registration << focusedEvent << QStringList() << QString();
     auto* registered = new QDBusPendingCallWatcher(bus.asyncCall(registration), this);
     connect(registered, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
         call->deleteLater();
