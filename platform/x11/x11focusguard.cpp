@@ -30,12 +30,15 @@ using Clock = std::chrono::steady_clock;
 // this is not.
 constexpr std::chrono::milliseconds ownHoldGrace{1000};
 constexpr int ownHoldLongestMs = 1000;
+// How long a grab may go without the focus-in event that names its window.
+constexpr int grabWindowWaitMs = 100;
 // How deep under a window manager's frame the client window with WM_CLASS is looked for.
 constexpr int clientSearchDepth = 3;
 } // namespace
 
 bool x11FocusDetailIsTarget(int detail) {
-    return detail != NotifyVirtual && detail != NotifyNonlinearVirtual;
+    // NotifyPointer goes to the window under the pointer when the root itself takes the focus.
+    return detail != NotifyVirtual && detail != NotifyNonlinearVirtual && detail != NotifyPointer;
 }
 
 struct X11FocusGuard::State {
@@ -55,7 +58,8 @@ struct X11FocusGuard::State {
     long long lookupMicroseconds = 0;
 
     bool grabActive = false;
-    bool grabStarting = false;
+    bool grabStarting = false; // whose grab it is is not settled yet
+    bool grabWindowKnown = false;
     bool grabOnRoot = false;
     bool grabTakenForOwn = false;
     unsigned grabSerial = 0;
@@ -208,12 +212,29 @@ void X11FocusGuard::State::focusEvent(const XFocusChangeEvent& event) {
         if (!grabActive) {
             grabActive = true;
             grabStarting = true;
+            grabWindowKnown = false;
             grabOnRoot = false;
             ++grabSerial;
+            // Should the grab window never say so (focus on no window), the grab counts as foreign soon.
+            const unsigned serial = grabSerial;
+            QTimer::singleShot(grabWindowWaitMs, notifier.get(), [this, serial] {
+                if (grabActive && grabSerial == serial && grabStarting) {
+                    grabWindowKnown = true;
+                    settleGrab();
+                    publish();
+                }
+            });
         }
-        // The window that receives the focus for the grab is the grab window.
-        if (event.type == FocusIn && x11FocusDetailIsTarget(event.detail))
-            grabOnRoot = event.window == root;
+        // The grab window, or its top-level window, receives the focus for the grab: only then is
+        // it known whose grab it may be.
+        if (event.type == FocusIn && !grabWindowKnown) {
+            if (event.window == root) {
+                grabWindowKnown = x11FocusDetailIsTarget(event.detail);
+                grabOnRoot = grabWindowKnown;
+            } else if (event.detail != NotifyPointer) {
+                grabWindowKnown = true;
+            }
+        }
         return;
     }
     if (event.mode == NotifyUngrab) {
@@ -227,7 +248,8 @@ void X11FocusGuard::State::focusEvent(const XFocusChangeEvent& event) {
 }
 
 void X11FocusGuard::State::settleGrab() {
-    if (!grabStarting)
+    // The focus-out events of a grab may be read before the focus-in that names the grab window.
+    if (!grabStarting || !grabWindowKnown)
         return;
     grabStarting = false;
     // The hook grabs its keys on the root window, only while the pop-up is up (or just hidden by
@@ -363,7 +385,7 @@ void X11FocusGuard::State::passwordFieldChanged(bool password) {
 }
 
 void X11FocusGuard::State::publish() {
-    state.keyboardHeld = grabActive && !grabTakenForOwn;
+    state.keyboardHeld = grabActive && !grabStarting && !grabTakenForOwn;
     if (state == published)
         return;
     published = state;

@@ -29,6 +29,6 @@ private:
     std::shared_ptr<State> m_state;
 };
 
-// Whether a focus event of the given mode and detail tells of the grab window itself rather than
-// of a window between it and the focus: NotifyVirtual and NotifyNonlinearVirtual only pass by.
+// Whether a focus event's detail tells of the window that takes the focus itself, rather than of
+// a window between it and the old focus, or of the window under the pointer.
 bool x11FocusDetailIsTarget(int detail);

@@ -123,6 +123,11 @@ private slots:
 
     void rootGrabWhilePopupIsUpIsTheHooksUnlessItLasts() {
         const Window editor = window("writer", "Writer");
+        // A window under the pointer is told of a root grab too (NotifyPointer): not the grab window.
+        const Window backdrop = window("backdrop", "Backdrop");
+        XMoveResizeWindow(m_apps, backdrop, 0, 0, 1280, 800);
+        XWarpPointer(m_apps, None, backdrop, 0, 0, 0, 0, 640, 400);
+        XSync(m_apps, False);
         focus(editor);
         QTRY_COMPARE(state().application.id, std::string("Writer"));
         m_guard->setOwnKeyboardHoldPossible(true);
