@@ -18,10 +18,13 @@
 #include <cstdlib>
 #include <new>
 
-// Counts allocations, so that the key path can be shown to make none while paused.
+// Counts allocations, so that the key path can be shown to make none while paused. Not under
+// AddressSanitizer, whose own operator new must pair with its own delete.
 namespace {
 std::atomic<long> allocations{0};
 }
+#ifndef __SANITIZE_ADDRESS__
+#define QUENLO_COUNT_ALLOCATIONS
 void* operator new(std::size_t size) {
     ++allocations;
     if (void* memory = std::malloc(size ? size : 1))
@@ -34,6 +37,7 @@ void operator delete(void* memory) noexcept {
 void operator delete(void* memory, std::size_t) noexcept {
     std::free(memory);
 }
+#endif
 
 namespace {
 constexpr int Tab = 9;
@@ -208,6 +212,9 @@ void TestCompletionPause::pauseHidesOpenPopupAndResumeCompletesAgain() {
 }
 
 void TestCompletionPause::pausedKeyPathAllocatesNothing() {
+#ifndef QUENLO_COUNT_ALLOCATIONS
+    QSKIP("allocations are not counted under AddressSanitizer");
+#endif
     Rig rig;
     rig.type("hel"); // the pop-up and everything else the engine makes lazily exist now
     rig.engine.setPaused(true);
