@@ -66,7 +66,7 @@ class Quenlo:
         self.desktop = desktop
         self.folder = os.path.join(workdir, "quenlo")
         os.makedirs(self.folder)
-        program = os.path.join(self.folder, "quenlo")
+        program = self.program = os.path.join(self.folder, "quenlo")
         shutil.copy(binary, program)
         rows = ",".join("('%s', NULL)" % word for word in e2e.WORDS)
         subprocess.run(["sqlite3", os.path.join(self.folder, "words.mdb"),
@@ -252,12 +252,14 @@ class Privacy(unittest.TestCase):
             paths = [top] if os.path.isfile(top) else [os.path.join(folder, name) for folder, _, names in
                                                        os.walk(top) for name in names]
             for path in paths:
-                if os.path.isfile(path) and not os.path.islink(path):
-                    with open(path, "rb") as data:
-                        content = data.read().lower()
-                    scanned.append(path)
-                    for part in SECRET_PARTS:
-                        self.assertNotIn(part.encode(), content, "%s holds the password" % path)
+                # The program's own copy is not written by it (a debug build may hold any letters).
+                if not os.path.isfile(path) or os.path.islink(path) or path == self.quenlo.program:
+                    continue
+                with open(path, "rb") as data:
+                    content = data.read().lower()
+                scanned.append(path)
+                for part in SECRET_PARTS:
+                    self.assertFalse(part.encode() in content, "%s holds the password" % path)
         self.assertTrue(any(path.endswith("words.mdb") for path in scanned))
         self.assertTrue(any(path.endswith("Quenlo.conf") for path in scanned))
 
