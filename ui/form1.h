@@ -96,6 +96,8 @@ private:
     void setDesignedTabOrder();
     void setAccessibleNames();
     void updateOptionTabStops();
+    static bool opensMenuFromKeyboard(const QEvent* event);
+    void openRMenuAtSelection();
     void updateStatusLine();
 
     Controls m_ui;
