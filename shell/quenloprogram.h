@@ -10,6 +10,7 @@
 class Clipboard;
 class CompletionEngine;
 class DbConnection;
+class FocusGuard;
 class FileDialogs;
 class Form1;
 class InformationCommands;
@@ -17,6 +18,7 @@ class KeyboardHook;
 class KeyInjector;
 class MessageBoxes;
 class PersistedOptions;
+class PrivacyGuard;
 class SettingsBackend;
 class SettingsStore;
 class TrayIcon;
@@ -44,7 +46,8 @@ struct ProgramServices {
 class QuenloProgram : public QObject {
     Q_OBJECT
 public:
-    explicit QuenloProgram(ProgramServices services);
+    // Without a focus guard completion never pauses by itself.
+    explicit QuenloProgram(ProgramServices services, FocusGuard* focusGuard = nullptr);
     ~QuenloProgram() override;
 
     // The load handling, in its fixed order: tray icon, the current file name, the optional
@@ -58,6 +61,9 @@ public:
     CompletionEngine& engine() const;
     WordListModel& wordList() const;
     WordListFiles& wordListFiles() const;
+    PrivacyGuard& privacy() const;
+    // Options > Excluded Applications: opens the dialog, window-modal, without waiting for it.
+    void editExcludedApplications();
 
 private:
     void wire();
@@ -74,4 +80,6 @@ private:
     std::unique_ptr<WordListView> m_wordListView;
     std::unique_ptr<WordListFiles> m_wordListFiles;
     std::unique_ptr<InformationCommands> m_information;
+    std::unique_ptr<FocusGuard> m_nullFocusGuard;
+    std::unique_ptr<PrivacyGuard> m_privacy;
 };
