@@ -30,7 +30,8 @@ int main(int argc, char* argv[]) {
     SqliteConnection words(QDir(programDir).filePath(QStringLiteral("words.mdb")));
 
     QuenloProgram program({settings, tray, fileDialogs, messages, webPages, clipboard, *keyboard.hook,
-                           *keyboard.injector, words, programDir, keyboard.problem});
+                           *keyboard.injector, words, programDir, keyboard.problem,
+                           QDir(programDir).filePath(QStringLiteral("words.mdb"))});
     program.load();
     program.mainWindow().show();
     return application.exec();

@@ -106,7 +106,8 @@ int main(int argc, char** argv) {
         FakeMessageBoxes messages;
         SqliteConnection noDatabase(dir.filePath(QStringLiteral("none.mdb")));
         // Set up as the program sets up List1.
-        WordListView list(view.get(), model, &check2, &check3, &text7, noDatabase, messages, QString());
+        WordListView list(view.get(), model, &check2, &check3, &text7, noDatabase, messages, QString(),
+                          dir.filePath(QStringLiteral("none.mdb")));
         WordListFiles files(model, &text8, dialogs, messages, nullptr);
         ok &= report("import of a word list (lines)", size, [&] {
             return files.GetImportFile(listPath, true) && model.count() == size && model.rowCount() == size;
@@ -140,7 +141,7 @@ int main(int argc, char** argv) {
         QLineEdit text7;
         FakeMessageBoxes messages;
         WordListView list(view.get(), model, &check2, &check3, &text7, connection, messages,
-                          QStringLiteral("site"));
+                          QStringLiteral("site"), databasePath);
         ok &= report("fill from the database (rows)", size, [&] {
             list.FillData();
             return model.count() == size && messages.shown.isEmpty();
