@@ -87,8 +87,11 @@ bool WordListFiles::GetImportFile(const QString& name, bool reportFailure) {
         if (reportFailure && !problems.isEmpty())
             m_messages.inform(applicationTitle, m_lastImportProblem);
     };
-    const auto fail = [&](const QString& reason) {
+    const auto cannotRead = [&](const QString& reason) {
         problems.prepend(QStringLiteral("Could not read the word list file \"%1\": %2").arg(name, reason));
+    };
+    const auto fail = [&](const QString& reason) {
+        cannotRead(reason);
         report();
         return false;
     };
@@ -132,18 +135,14 @@ bool WordListFiles::GetImportFile(const QString& name, bool reportFailure) {
         const QString minimumText = m_text8->text();
         const std::optional<double> minimumLength = parseLocaleNumber(minimumText);
         if (!minimumLength) {
-            problems.prepend(
-                QStringLiteral("Could not read the word list file \"%1\": %2")
-                    .arg(name,
-                         QStringLiteral("the minimum word length \"%1\" is not a number").arg(minimumText)));
-            return false;
+            cannotRead(QStringLiteral("the minimum word length \"%1\" is not a number").arg(minimumText));
+            return false; // told as the reading ends
         }
         if (isImportedLine(line, *minimumLength))
             m_model.addWord(line);
     }
     if (reader.failed()) {
-        problems.prepend(
-            QStringLiteral("Could not read the word list file \"%1\": %2").arg(name, reader.errorString()));
+        cannotRead(reader.errorString());
         return false;
     }
     return true;

@@ -162,7 +162,7 @@ void TestQuenloProgram::autoImport() {
     if (importNamed)
         f.settings.values.insert(QStringLiteral("Quenlo/File/Import"), listFile);
     QuenloProgram& program = f.start();
-    QCOMPARE(program.wordList().rowCount(), rows);
+    QCOMPARE(program.wordList().rowCount(), 0);
     QVERIFY(f.messages.shown.isEmpty());
     // The database is untouched by an import.
     std::unique_ptr<DbResult> all = f.words.execute(QStringLiteral("select Text1 from Words order by 1 "));
@@ -175,20 +175,16 @@ void TestQuenloProgram::autoImport() {
 void TestQuenloProgram::hostileStartupImports_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("told");
-    QTest::addColumn<int>("rows");
     const QString notAFile = QStringLiteral("\": it is not a regular file");
-    QTest::newRow("endless device") << "/dev/zero" << notAFile << 0;
-    QTest::newRow("pipe") << "fifo" << notAFile << 0;
+    QTest::newRow("endless device") << "/dev/zero" << notAFile;
+    QTest::newRow("pipe") << "fifo" << notAFile;
     QTest::newRow("one line of 50 MB") << "long.txt"
-                                       << "\" is longer than 4096 bytes and was not imported." << 0;
-    QTest::newRow("a long line among words") << "mixed.txt"
-                                             << "\" are longer than 4096 bytes" << 2;
+                                       << "\" is longer than 4096 bytes and was not imported.";
 }
 
 void TestQuenloProgram::hostileStartupImports() {
     QFETCH(QString, name);
     QFETCH(QString, told);
-    QFETCH(int, rows);
     const bool ours = !name.startsWith(QLatin1Char('/'));
     const QString path = ours ? m_dir.filePath(name) : name;
     if (ours)
@@ -199,10 +195,6 @@ void TestQuenloProgram::hostileStartupImports() {
     if (name == QStringLiteral("long.txt") &&
         (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(50 * 1024 * 1024, 'x')) < 0))
         QFAIL("cannot write the long line");
-    const QByteArray line(5000, 'y');
-    if (name == QStringLiteral("mixed.txt") &&
-        (!file.open(QIODevice::WriteOnly) || file.write("first\r\n" + line + "\r\nsecond\r\n" + line) < 0))
-        QFAIL("cannot write the list");
     file.close();
 
     Fixture f(m_database);
@@ -213,7 +205,7 @@ void TestQuenloProgram::hostileStartupImports() {
     const QString notice = program.mainWindow().notice();
     QVERIFY2(notice.contains(QLatin1Char('"') + path + told), qPrintable(notice));
     QVERIFY(f.messages.shown.isEmpty());
-    QCOMPARE(program.wordList().rowCount(), rows);
+    QCOMPARE(program.wordList().rowCount(), 0);
     QCOMPARE(f.words.state(), 1);
     f.type(QStringLiteral("hel"));
     QVERIFY(program.engine().existingPopup() && program.engine().existingPopup()->isVisible());
