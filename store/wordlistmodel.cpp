@@ -1,6 +1,7 @@
 // The sorted word list of the main window, kept in chunks so that each insertion stays cheap.
 #include "wordlistmodel.h"
 
+#include <QScopeGuard>
 #include <algorithm>
 
 namespace {
@@ -177,11 +178,14 @@ void WordListModel::changed() {
 void WordListModel::schedulePublish() {
     if (m_publishTimer.isActive())
         return;
-    const qint64 waited = m_sinceLastPublish.isValid() ? m_sinceLastPublish.elapsed() : m_publishInterval;
-    if (waited >= m_publishInterval)
+    // A report costs in proportion to the list; on a long list or a busy machine the reports
+    // space out so that they take no more than a tenth of the time.
+    const qint64 interval = std::max<qint64>(m_publishInterval, 10 * m_lastPublishCost);
+    const qint64 waited = m_sinceLastPublish.isValid() ? m_sinceLastPublish.elapsed() : interval;
+    if (waited >= interval)
         publish();
     else
-        m_publishTimer.start(int(m_publishInterval - waited));
+        m_publishTimer.start(int(interval - waited));
 }
 
 void WordListModel::setPublishInterval(int milliseconds) {
@@ -195,6 +199,7 @@ void WordListModel::publish() {
     if (m_unpublished == 0 || !m_appended.isEmpty())
         return;
     m_sinceLastPublish.start();
+    const auto measure = qScopeGuard([this] { m_lastPublishCost = m_sinceLastPublish.elapsed(); });
     int runs = 0;
     bool inRun = false;
     for (const Chunk& chunk : m_chunks) {

@@ -63,7 +63,8 @@ public:
     // True when views have heard of every entry.
     bool isPublished() const { return m_unpublished == 0; }
 
-    // Longest time, in milliseconds, an addition waits to be reported to views (100 unless set).
+    // Longest time, in milliseconds, an addition waits to be reported to views (100 unless set),
+    // unless reports take long: then ten times as long as the last report took.
     int publishInterval() const { return m_publishInterval; }
     void setPublishInterval(int milliseconds);
 
@@ -116,4 +117,5 @@ private:
     int m_publishInterval = 100;
     QTimer m_publishTimer;
     QElapsedTimer m_sinceLastPublish;
+    qint64 m_lastPublishCost = 0; // milliseconds the last report took
 };
