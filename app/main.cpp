@@ -29,10 +29,11 @@ int main(int argc, char* argv[]) {
     DesktopWebPages webPages;
     QtClipboard clipboard;
     const QString programDir = QCoreApplication::applicationDirPath();
-    SqliteConnection words(QDir(programDir).filePath(QStringLiteral("words.mdb")));
+    const QString wordsFile = QDir(programDir).filePath(QStringLiteral("words.mdb"));
+    SqliteConnection words(wordsFile);
 
     QuenloProgram program({settings, tray, fileDialogs, messages, webPages, clipboard, *keyboard.hook,
-                           *keyboard.injector, words, programDir, keyboard.problem},
+                           *keyboard.injector, words, programDir, keyboard.problem, wordsFile},
                           focusGuard.get());
     program.load();
     program.mainWindow().show();

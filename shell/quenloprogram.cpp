@@ -51,7 +51,8 @@ QuenloProgram::QuenloProgram(ProgramServices services, FocusGuard* focusGuard)
                                           [this](const QString& text) { m_window->setNotice(text); });
     m_wordList = std::make_unique<WordListModel>();
     m_wordListView = std::make_unique<WordListView>(ui.List1, *m_wordList, ui.Check2, ui.Check3, ui.Text7,
-                                                    m_services.words, m_services.messages, maker::siteName);
+                                                    m_services.words, m_services.messages, maker::siteName,
+                                                    m_services.databaseFile);
     m_wordListFiles = std::make_unique<WordListFiles>(
         *m_wordList, ui.Text8, m_services.fileDialogs, m_services.messages, [this](const QString& name) {
             m_settings->WriteSetting(settingsApplication, QStringLiteral("File"), QStringLiteral("Import"),
@@ -129,6 +130,9 @@ void QuenloProgram::load() {
         m_wordListFiles->GetImportFile(m_settings->ReadSetting(settingsApplication, QStringLiteral("File"),
                                                                QStringLiteral("Import"), QString()),
                                        false);
+        // Start-up goes on, but a file that could not be read, or lines left out, are told.
+        if (!m_wordListFiles->lastImportProblem().isEmpty())
+            addNotice(m_wordListFiles->lastImportProblem());
     }
     m_services.words.open();
     m_options->restore();
@@ -152,8 +156,16 @@ void QuenloProgram::startKeyboardHook() {
 
 void QuenloProgram::showKeyboardProblem(const QString& problem) {
     const QString text = QStringLiteral("Completion cannot see the keyboard: %1.").arg(problem);
-    m_window->setNotice(text);
+    addNotice(text);
     m_tray->setTipProblem(text);
+}
+
+void QuenloProgram::addNotice(const QString& text) {
+    // The notice is one line.
+    QString line = text;
+    line.replace(QLatin1Char('\n'), QStringLiteral("  "));
+    const QString shown = m_window->notice();
+    m_window->setNotice(shown.isEmpty() ? line : shown + QStringLiteral("  ") + line);
 }
 
 void QuenloProgram::exit() {

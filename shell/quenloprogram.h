@@ -41,6 +41,7 @@ struct ProgramServices {
     DbConnection& words;         // not yet open: the load handling opens it
     QString programDir;          // where the help page is looked for
     std::string keyboardProblem; // why no real keyboard backend could be chosen; empty when one was
+    QString databaseFile;        // the word database's file, named in messages about it
 };
 
 class QuenloProgram : public QObject {
@@ -52,7 +53,8 @@ public:
 
     // The load handling, in its fixed order: tray icon, the current file name, the optional
     // import, the database, the stored choices, OptionsCheck. Then the keyboard hook starts.
-    // A step that fails is skipped without a message.
+    // A step that fails is skipped; only what the import could not read is told, in the
+    // window's notice line.
     void load();
     // Exit: removes the tray icon and closes the database, then ends the event loop at once.
     void exit();
@@ -69,6 +71,8 @@ private:
     void wire();
     void startKeyboardHook();
     void showKeyboardProblem(const QString& problem);
+    // Adds text to the window's notice line, after any shown already.
+    void addNotice(const QString& text);
 
     ProgramServices m_services;
     std::unique_ptr<Form1> m_window;
