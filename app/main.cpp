@@ -1,4 +1,5 @@
 // Builds the application and shows the main window.
+#include "maker.h"
 #include "platform/backends.h"
 #include "platform/clipboard.h"
 #include "platform/filedialogs.h"
@@ -8,14 +9,17 @@
 #include "platform/trayicon.h"
 #include "platform/webpages.h"
 #include "shell/quenloprogram.h"
+#include "shell/worddatabaseplace.h"
 #include "ui/form1.h"
 
 #include <QApplication>
-#include <QDir>
+#include <QStandardPaths>
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(applicationTitle);
+    // Lets the desktop match the windows and the tray icon to the installed desktop entry.
+    QGuiApplication::setDesktopFileName(maker::appId);
     // The main window hides to the tray; only Exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -27,11 +31,23 @@ int main(int argc, char* argv[]) {
     DesktopWebPages webPages;
     QtClipboard clipboard;
     const QString programDir = QCoreApplication::applicationDirPath();
-    SqliteConnection words(QDir(programDir).filePath(QStringLiteral("words.mdb")));
+    QString databaseProblem;
+    SqliteConnection words(prepareWordDatabase(
+        programDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), databaseProblem));
+    const std::unique_ptr<SessionAutostart> autostart =
+        createSessionAutostart({maker::appId, QStringLiteral("Quenlo Word Complete"),
+                                QStringLiteral("Completes the word you are typing in any application"),
+                                QCoreApplication::applicationFilePath(),
+                                QStandardPaths::writableLocation(QStandardPaths::ConfigLocation)});
 
     QuenloProgram program({settings, tray, fileDialogs, messages, webPages, clipboard, *keyboard.hook,
-                           *keyboard.injector, words, programDir, keyboard.problem});
+                           *keyboard.injector, words, programDir, keyboard.problem, autostart.get()});
     program.load();
-    program.mainWindow().show();
+    if (!databaseProblem.isEmpty())
+        program.mainWindow().setNotice(program.mainWindow().notice().isEmpty()
+                                           ? databaseProblem
+                                           : program.mainWindow().notice() + QLatin1Char('\n') +
+                                                 databaseProblem);
+    program.showMainWindow();
     return application.exec();
 }

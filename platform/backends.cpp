@@ -6,6 +6,9 @@
 #include "x11/x11keyboardhook.h"
 #include "x11/x11keyinjector.h"
 #endif
+#ifdef QUENLO_HAVE_XDG
+#include "xdg/xdgautostart.h"
+#endif
 
 KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
     KeyboardBackends backends;
@@ -36,4 +39,15 @@ KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
     if (!backends.injector)
         backends.injector = std::make_unique<NullKeyInjector>();
     return backends;
+}
+
+std::unique_ptr<SessionAutostart> createSessionAutostart(const SessionAutostartOptions& options) {
+#ifdef QUENLO_HAVE_XDG
+    return std::make_unique<XdgAutostart>(
+        options.configDir,
+        XdgAutostart::Entry{options.appId, options.name, options.comment, options.programPath});
+#else
+    (void)options;
+    return std::make_unique<NullSessionAutostart>();
+#endif
 }

@@ -3,7 +3,9 @@
 
 #include "keyboardhook.h"
 #include "keyinjector.h"
+#include "sessionautostart.h"
 
+#include <QString>
 #include <memory>
 #include <string>
 
@@ -25,3 +27,14 @@ struct KeyboardBackends {
 // Picks the hook and injector that can work here. Never fails: without a usable desktop the
 // null backends come back, with the reason in problem.
 KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options = {});
+
+struct SessionAutostartOptions {
+    QString appId;       // the desktop's name for the program
+    QString name;        // shown by the session's settings
+    QString comment;     // one line saying what the program does
+    QString programPath; // the program the session starts
+    QString configDir;   // the user's configuration folder ($XDG_CONFIG_HOME on Linux)
+};
+
+// Picks how this desktop starts programs with the session; the null one where none is known.
+std::unique_ptr<SessionAutostart> createSessionAutostart(const SessionAutostartOptions& options);

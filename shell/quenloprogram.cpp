@@ -11,6 +11,7 @@
 #include "platform/keyboardhook.h"
 #include "platform/localenumber.h"
 #include "settingsstore.h"
+#include "startupoptions.h"
 #include "store/wordlistfiles.h"
 #include "store/wordlistmodel.h"
 #include "store/wordlistview.h"
@@ -56,6 +57,9 @@ QuenloProgram::QuenloProgram(ProgramServices services)
         });
     m_information = std::make_unique<InformationCommands>(m_services.messages, m_services.webPages,
                                                           m_services.programDir);
+    m_startupOptions =
+        std::make_unique<StartupOptions>(ui.Options, ui.RunMinimized, ui.StartWithSession, *m_settings,
+                                         m_services.autostart, m_services.messages);
     m_settings->setWriteFailureHandler([this](const QString& what) {
         m_window->setNotice(QStringLiteral("Your settings could not be saved (%1).").arg(what));
     });
@@ -102,7 +106,15 @@ void QuenloProgram::load() {
     m_services.words.open();
     m_options->restore();
     m_options->OptionsCheck();
+    m_startupOptions->restore();
     startKeyboardHook();
+}
+
+void QuenloProgram::showMainWindow() {
+    if (m_startupOptions->startMinimized())
+        m_tray->minimize();
+    else
+        m_window->show();
 }
 
 void QuenloProgram::startKeyboardHook() {

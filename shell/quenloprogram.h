@@ -17,8 +17,10 @@ class KeyboardHook;
 class KeyInjector;
 class MessageBoxes;
 class PersistedOptions;
+class SessionAutostart;
 class SettingsBackend;
 class SettingsStore;
+class StartupOptions;
 class TrayIcon;
 class WebPages;
 class WindowTray;
@@ -36,9 +38,10 @@ struct ProgramServices {
     Clipboard& clipboard;
     KeyboardHook& hook;
     KeyInjector& injector;
-    DbConnection& words;         // not yet open: the load handling opens it
-    QString programDir;          // where the help page is looked for
-    std::string keyboardProblem; // why no real keyboard backend could be chosen; empty when one was
+    DbConnection& words;                   // not yet open: the load handling opens it
+    QString programDir;                    // where the help page is looked for
+    std::string keyboardProblem;           // why no real keyboard backend could be chosen; empty when one was
+    SessionAutostart* autostart = nullptr; // how the session starts the program; none hides the item
 };
 
 class QuenloProgram : public QObject {
@@ -53,6 +56,9 @@ public:
     void load();
     // Exit: removes the tray icon and closes the database, then ends the event loop at once.
     void exit();
+    // Shows the main window at the end of start-up, or, with Run Minimized checked, leaves it
+    // hidden to the tray (minimized where there is no tray).
+    void showMainWindow();
 
     Form1& mainWindow() const;
     CompletionEngine& engine() const;
@@ -69,6 +75,7 @@ private:
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<CompletionEngine> m_engine;
     std::unique_ptr<PersistedOptions> m_options;
+    std::unique_ptr<StartupOptions> m_startupOptions;
     std::unique_ptr<WindowTray> m_tray;
     std::unique_ptr<WordListModel> m_wordList;
     std::unique_ptr<WordListView> m_wordListView;
