@@ -75,6 +75,9 @@ install(FILES ${quenlo_generated}/${quenlo_app_id}.metainfo.xml DESTINATION shar
 install(FILES ${quenlo_generated}/quenlo.1.gz DESTINATION share/man/man1)
 install(FILES ${quenlo_generated}/copyright ${quenlo_generated}/changelog.gz DESTINATION share/doc/quenlo)
 
+# Relocations read-only before the program starts, as Debian builds its own programs.
+target_link_options(quenlo PRIVATE -Wl,-z,relro -Wl,-z,now)
+
 # The Debian package: cpack -G DEB in the build folder, or ./build.sh package.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quenlo)
@@ -82,7 +85,6 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "${QUENLO_MAKER_AUTHOR}")
 set(CPACK_PACKAGE_CONTACT "${QUENLO_MAKER_AUTHOR} <${QUENLO_MAKER_EMAIL}>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUENLO_MAKER_AUTHOR} <${QUENLO_MAKER_EMAIL}>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
@@ -90,7 +92,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QUENLO_MAKER_SITE_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# The stripped debug information goes to a package of its own.
+# CPack strips the program itself and keeps its debug information apart, in quenlo-dbgsym_*.ddeb;
+# CPACK_STRIP_FILES would strip it first and leave nothing to keep.
+set(CPACK_STRIP_FILES OFF)
 set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "complete the word being typed in any application
 Quenlo Word Complete runs beside whatever application you type in. After a

@@ -34,11 +34,21 @@ def say(message):
     print(json.dumps(message) if not isinstance(message, str) else message, flush=True)
 
 
-def item_properties(connection, name, path):
-    reply = connection.call_sync(name, path, "org.freedesktop.DBus.Properties", "GetAll",
-                                 GLib.Variant("(s)", ("org.kde.StatusNotifierItem",)),
-                                 GLib.VariantType("(a{sv})"), Gio.DBusCallFlags.NONE, 5000, None)
-    properties = reply.unpack()[0]
+def report_item(connection, name, path):
+    """Reads the item's properties without blocking: the item may be asking the watcher meanwhile."""
+
+    def done(source, result):
+        try:
+            say(describe(name, path, source.call_finish(result).unpack()[0]))
+        except GLib.Error as error:
+            say({"service": name, "error": error.message})
+
+    connection.call(name, path, "org.freedesktop.DBus.Properties", "GetAll",
+                    GLib.Variant("(s)", ("org.kde.StatusNotifierItem",)), GLib.VariantType("(a{sv})"),
+                    Gio.DBusCallFlags.NONE, 10000, None, done)
+
+
+def describe(name, path, properties):
     tooltip = properties.get("ToolTip")
     return {"service": name, "path": path, "Id": properties.get("Id"), "Title": properties.get("Title"),
             "Category": properties.get("Category"), "Status": properties.get("Status"),
@@ -53,7 +63,7 @@ def on_call(connection, sender, _path, _interface, method, parameters, invocatio
         name, path = (sender, service) if service.startswith("/") else (service, "/StatusNotifierItem")
         items.append((name, path))
         invocation.return_value(None)
-        GLib.idle_add(lambda: say(item_properties(connection, name, path)) and False)
+        report_item(connection, name, path)
     else:
         invocation.return_value(None)
 
@@ -73,9 +83,8 @@ def on_stdin(channel, _condition):
         return False
     if line.strip() == "activate" and items:
         name, path = items[-1]
-        bus.call_sync(name, path, "org.kde.StatusNotifierItem", "Activate", GLib.Variant("(ii)", (0, 0)),
-                      None, Gio.DBusCallFlags.NONE, 5000, None)
-        say("activated")
+        bus.call(name, path, "org.kde.StatusNotifierItem", "Activate", GLib.Variant("(ii)", (0, 0)), None,
+                 Gio.DBusCallFlags.NONE, 10000, None, lambda source, result: source.call_finish(result))
     return True
 
 
