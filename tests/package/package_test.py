@@ -225,7 +225,7 @@ class Desktop:
     def __init__(self, workdir, uid):
         read_end, write_end = os.pipe()
         self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"],
             pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
@@ -282,6 +282,13 @@ class Desktop:
         self.x("xdotool", "windowfocus", "--sync", str(window))
         self.x("xdotool", "key", "--delay", "50", *keys)
 
+    def options_menu(self, window, pid, key):
+        """Opens the Options menu and, once it is on the screen, presses key in it."""
+        before = set(self.windows("--onlyvisible", "--pid", str(pid)))
+        self.keys(window, "alt+o")
+        wait_until(lambda: set(self.windows("--onlyvisible", "--pid", str(pid))) - before, "the Options menu")
+        self.x("xdotool", "key", key)
+
 
 class Quenlo:
     """The unpacked program, started as the test user."""
@@ -331,10 +338,10 @@ def check_first_and_second_start(desktop, package):
     wait_until(lambda: words_in(user_words, USER_WORD) == 1, "the added word in the user's database")
 
     # Run Minimized, then Start with the session, through the Options menu.
-    desktop.keys(window, "alt+o", "Return")
+    desktop.options_menu(window, quenlo.process.pid, "Return")
     wait_until(lambda: settings_value(desktop, "RunMinimized") == "1", "Run Minimized in the settings store")
     autostart = os.path.join(desktop.config, "autostart", package.app_id + ".desktop")
-    desktop.keys(window, "alt+o", "s")
+    desktop.options_menu(window, quenlo.process.pid, "s")
     wait_until(lambda: os.path.exists(autostart), "the autostart entry")
     run("desktop-file-validate", autostart)
     entry = desktop_entry(autostart)
@@ -352,7 +359,7 @@ def check_first_and_second_start(desktop, package):
                "a minimized main window")
     if os.stat(user_words).st_ino != inode or words_in(user_words, USER_WORD) != 1:
         raise Failed("the second start did not keep the user's database")
-    desktop.keys(window, "alt+o", "s")
+    desktop.options_menu(window, quenlo.process.pid, "s")
     wait_until(lambda: not os.path.exists(autostart), "the autostart entry to go")
     quenlo.alive()
     quenlo.close()
@@ -388,6 +395,9 @@ def check_status_notifier(desktop, package):
         raise Failed("Run Minimized with a tray still showed the main window")
     watcher.stdin.write("activate\n")
     watcher.stdin.flush()
+    answer = read_line(watcher, WAIT_SECONDS)
+    if answer != "activated":
+        raise Failed("Activate on the tray icon: %r" % answer)
     desktop.main_window()
     quenlo.alive()
     quenlo.close()
@@ -408,14 +418,17 @@ def check_xembed(desktop, package):
 
     def docked():
         tree = desktop.x("xwininfo", "-root", "-tree")
-        match = re.search(r'^\s*(0x[0-9a-f]+) "Quenlo": .*?(\d+)x(\d+)\+', tree, re.M)
-        return match and match.group(1)
+        # The icon's window, docked in trayer's panel: its name, size and place on the screen.
+        match = re.search(r'^\s*(0x[0-9a-f]+) "Quenlo": \("quenlo" "Quenlo"\)\s+(\d+)x(\d+)\+\S+\s+\+(\d+)\+(\d+)',
+                          tree, re.M)
+        return match and match.groups()
 
-    icon = wait_until(docked, "the tray icon in trayer")
+    icon, width, height, left, top = wait_until(docked, "the tray icon in trayer")
     quenlo.alive()
     if desktop.windows("--onlyvisible", "--name", TITLE):
         raise Failed("Run Minimized with a tray still showed the main window")
-    desktop.x("xdotool", "mousemove", "--window", str(int(icon, 16)), "5", "5", "click", "1")
+    desktop.x("xdotool", "mousemove", "--sync", str(int(left) + int(width) // 2), str(int(top) + int(height) // 2))
+    desktop.x("xdotool", "click", "1")
     desktop.main_window()
     print("XEmbed: icon window %s docked in trayer" % icon, flush=True)
     quenlo.close()

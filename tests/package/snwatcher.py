@@ -76,6 +76,14 @@ def on_get(_connection, _sender, _path, _interface, name):
     return GLib.Variant("i", 0)
 
 
+def activated(source, result):
+    try:
+        source.call_finish(result)
+        say("activated")
+    except GLib.Error as error:
+        say("activate failed: " + error.message)
+
+
 def on_stdin(channel, _condition):
     line = channel.readline()
     if not line:
@@ -84,7 +92,7 @@ def on_stdin(channel, _condition):
     if line.strip() == "activate" and items:
         name, path = items[-1]
         bus.call(name, path, "org.kde.StatusNotifierItem", "Activate", GLib.Variant("(ii)", (0, 0)), None,
-                 Gio.DBusCallFlags.NONE, 10000, None, lambda source, result: source.call_finish(result))
+                 Gio.DBusCallFlags.NONE, 10000, None, activated)
     return True
 
 
