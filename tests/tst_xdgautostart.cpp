@@ -77,8 +77,9 @@ void TestXdgAutostart::writtenEntryIsValid() {
     QVERIFY2(process.exitCode() == 0 && process.readAll().isEmpty(), qPrintable(process.readAll()));
     QFile file(autostart.entryPath());
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(
-        file.readAll().contains("Exec=\"/opt/my apps/100%% \\\\\"quenlo\\\\\"/\\\\$bin\\\\\\\\quenlo\"\n"));
+    const QByteArray text = file.readAll();
+    QVERIFY(text.contains("Exec=\"/opt/my apps/100%% \\\\\"quenlo\\\\\"/\\\\$bin\\\\\\\\quenlo\"\n"));
+    QVERIFY(text.contains("TryExec=/opt/my apps/100% \"quenlo\"/$bin\\\\quenlo\n"));
 }
 
 void TestXdgAutostart::enableDisableReadsWhatIsThere() {

@@ -63,7 +63,8 @@ bool XdgAutostart::setEnabled(bool enabled, QString& error) {
 }
 
 QByteArray XdgAutostart::entryText(const Entry& entry) {
-    // "%" introduces field codes on Exec= lines, so a literal one is doubled.
+    // "%" introduces field codes on Exec= lines, so a literal one is doubled. TryExec makes the
+    // session skip the entry once the program is gone, e.g. after the package was removed.
     QString exec = execArgument(entry.programPath);
     exec.replace(QLatin1Char('%'), QStringLiteral("%%"));
     const QString text = QStringLiteral("[Desktop Entry]\n"
@@ -71,11 +72,12 @@ QByteArray XdgAutostart::entryText(const Entry& entry) {
                                         "Name=%1\n"
                                         "Comment=%2\n"
                                         "Exec=%3\n"
-                                        "Icon=%4\n"
+                                        "TryExec=%4\n"
+                                        "Icon=%5\n"
                                         "Terminal=false\n"
                                         "X-GNOME-Autostart-enabled=true\n")
                              .arg(escapeValue(entry.name), escapeValue(entry.comment), escapeValue(exec),
-                                  escapeValue(entry.appId));
+                                  escapeValue(entry.programPath), escapeValue(entry.appId));
     return text.toUtf8();
 }
 
