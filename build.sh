@@ -20,7 +20,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools
     libsqlite3-dev sqlite3
     libx11-dev libxi-dev libxtst-dev libevdev-dev
-    wamerican
+    wamerican wamerican-small wamerican-large fortunes
     xvfb xauth xdotool x11-utils
     xterm python3-gi gir1.2-gtk-3.0
     fonts-dejavu-core

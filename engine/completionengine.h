@@ -7,13 +7,23 @@
 #include "engine/suggestionlookup.h"
 
 #include <QObject>
+#include <QStringList>
+#include <QTimer>
 #include <cstdint>
+#include <deque>
 #include <memory>
 
 class Clipboard;
 class DbConnection;
 class KeyInjector;
 class SuggestionPopup;
+
+// The user's choices about what is offered and learnt, with their design values.
+struct RankingOptions {
+    bool mostLikelyFirst = false; // the pop-up lists the best word first, not alphabetically
+    bool learnFromCompletions = true;
+    bool matchCapitals = true; // an all-capital prefix is completed in capitals
+};
 
 class CompletionEngine : public QObject {
     Q_OBJECT
@@ -31,6 +41,11 @@ public:
     void setCompletionKeyCode(std::int16_t code);
     std::int16_t completionKeyCode() const;
 
+    void setRankingOptions(const RankingOptions& options);
+    RankingOptions rankingOptions() const;
+    // The database was opened, changed its tables or forgot its counts: ask it again.
+    void wordDatabaseChanged();
+
     // Form2, created hidden and topmost on first use.
     SuggestionPopup& popup();
     // Form2, or nullptr until something first used it.
@@ -42,6 +57,10 @@ private:
     void keepMinimumLengthToAddNumeric();
     bool completionEnabled() const;
     void completeWord(SuggestionPopup& form2);
+    // The rest to paste: in capitals when the user typed the word so far in capitals.
+    QString restAsTyped(const QString& rest) const;
+    void followTypedCase(int keyCode, bool capital);
+    void countUses();
 
     EngineControls m_controls;
     Clipboard& m_clipboard;
@@ -51,4 +70,14 @@ private:
     KeyEventQueue m_queue;
     std::unique_ptr<SuggestionPopup> m_popup;
     std::int16_t m_completionKeyCode = 0;
+    DbConnection& m_words;
+    RankingOptions m_options;
+    // Whether each press waiting in the queue made a capital, in the queue's order.
+    std::deque<bool> m_capitalPresses;
+    // The word buffer as typed, capitals kept; only trusted while it lowers to the buffer.
+    QString m_typedCase;
+    bool m_handlingKey = false;
+    // Completed words not counted yet: counting writes, which waits until no key is handled.
+    QStringList m_usesToCount;
+    QTimer m_countTimer;
 };

@@ -28,6 +28,9 @@ public:
     std::unique_ptr<DbResult> execute(const QString& statement) override {
         return statements.append(statement), m_inner.execute(statement);
     }
+    std::unique_ptr<DbResult> executeBound(const QString& statement, const QStringList& parameters) override {
+        return statements.append(statement), m_inner.executeBound(statement, parameters);
+    }
     QString lastError() const override { return m_inner.lastError(); }
     QStringList statements;
 

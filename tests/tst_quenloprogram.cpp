@@ -6,6 +6,7 @@
 #include "platform/fakes/fakes.h"
 #include "platform/fakes/testkeyboardhook.h"
 #include "platform/sqliteconnection.h"
+#include "platform/wordranking.h"
 #include "platform/wordsfile.h"
 #include "shell/quenloprogram.h"
 #include "store/wordlistfiles.h"
@@ -78,6 +79,7 @@ private slots:
     void mainJobEndToEnd();
     void shiftCompletesAfterRestart();
     void exitRemovesIconAndClosesDatabase();
+    void rankingChoicesPersistAndCountsClearOnYes();
 
 private:
     QTemporaryDir m_dir;
@@ -231,6 +233,45 @@ void TestQuenloProgram::exitRemovesIconAndClosesDatabase() {
     QCOMPARE(f.words.state(), 0);
     QVERIFY(!program.engine().existingPopup()->isVisible());
     QVERIFY(f.messages.shown.isEmpty());
+}
+
+void TestQuenloProgram::rankingChoicesPersistAndCountsClearOnYes() {
+    Fixture f(m_database);
+    QuenloProgram& program = f.start();
+    const Form1::Controls& ui = program.mainWindow().ui();
+    // The design values, and the database gained the ranking columns at start-up.
+    QVERIFY(!ui.MostLikelyFirst->isChecked() && ui.LearnFromCompletions->isChecked() &&
+            ui.MatchCapitals->isChecked());
+    QVERIFY(hasWordRanking(f.words));
+    QCOMPARE(f.setting("Options/Learn"), QStringLiteral("<absent>"));
+    ui.MostLikelyFirst->trigger();
+    ui.MatchCapitals->trigger();
+    QCOMPARE(f.setting("Options/MostLikelyFirst"), QStringLiteral("1"));
+    QCOMPARE(f.setting("Options/MatchCapitals"), QStringLiteral("0"));
+    QVERIFY(program.engine().rankingOptions().mostLikelyFirst);
+
+    f.type(QStringLiteral("hel"));
+    f.hook.press(tabKey);
+    QCoreApplication::processEvents(); // the use is counted once the key is answered
+    const auto uses = [&f] {
+        const auto result = f.words.execute("select count(*) from Words where Uses is not null");
+        return result ? result->text1().value_or("?") : "?";
+    };
+    QCOMPARE(uses(), QStringLiteral("1"));
+    f.messages.answers = {false, true};
+    ui.ClearLearnedCounts->trigger();
+    QCOMPARE(uses(), QStringLiteral("1"));
+    ui.ClearLearnedCounts->trigger();
+    QCOMPARE(uses(), QStringLiteral("0"));
+    QCOMPARE(f.messages.shown.size(), 2);
+    QVERIFY(f.messages.shown[0].question);
+
+    f.program.reset();
+    f.words.close();
+    QuenloProgram& again = f.start();
+    QVERIFY(again.mainWindow().ui().MostLikelyFirst->isChecked());
+    QVERIFY(!again.mainWindow().ui().MatchCapitals->isChecked());
+    QVERIFY(!again.engine().rankingOptions().matchCapitals);
 }
 
 QTEST_MAIN(TestQuenloProgram)

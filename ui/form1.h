@@ -55,11 +55,15 @@ public:
         QMenu* Options = nullptr;
         QAction* RunMinimized = nullptr;
         QAction* Suggestions = nullptr;
+        QAction* MostLikelyFirst = nullptr;      // checkable: the pop-up lists the likeliest word first
+        QAction* LearnFromCompletions = nullptr; // checkable: completed words rank higher
+        QAction* MatchCapitals = nullptr;        // checkable: an all-capital prefix completes in capitals
         QMenu* Help = nullptr;
         QAction* About = nullptr;
         QAction* Help2 = nullptr;
         QMenu* RMenu = nullptr; // never on the menu bar: opens over List1 on a right-button press
         QAction* DeleteMMMM = nullptr;
+        QAction* ClearLearnedCounts = nullptr;
     };
 
     // Size of the client area below the menu bar, in logical pixels.
