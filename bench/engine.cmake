@@ -8,7 +8,7 @@ target_include_directories(quenlo_typist PUBLIC ${PROJECT_SOURCE_DIR})
 
 # The text typed: the English quotations of Debian's fortunes package (needed only here).
 set(QUENLO_BENCH_CORPUS
-    "/usr/share/games/fortunes/fortunes;/usr/share/games/fortunes/wisdom"
+    "/usr/share/games/fortunes/fortunes;/usr/share/games/fortunes/wisdom;/usr/share/games/fortunes/literature"
     CACHE STRING "Text files the keystrokes-saved benchmark types, fortune files or plain text")
 quenlo_add_bench(bench_keystrokes_saved SOURCES keystrokessaved.cpp LIBS quenlo_typist)
 string(REPLACE ";" ":" quenlo_bench_corpus_path "${QUENLO_BENCH_CORPUS}")

@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     }
     if (corpus.isEmpty())
         corpus = QStringLiteral(QUENLO_BENCH_CORPUS).split(QLatin1Char(':'));
-    const QString text = readCorpus(corpus, shortRun ? 3000 : 0);
+    const QString text = readCorpus(corpus, shortRun ? 1500 : 0);
     const QString shipped = QCoreApplication::applicationDirPath() + QStringLiteral("/words.mdb");
     QTemporaryDir dir;
     if (text.isEmpty() || !dir.isValid())
