@@ -2,6 +2,7 @@
 #include "platform/backends.h"
 #include "platform/clipboard.h"
 #include "platform/filedialogs.h"
+#include "platform/focusguard.h"
 #include "platform/messageboxes.h"
 #include "platform/settingsbackend.h"
 #include "platform/sqliteconnection.h"
@@ -20,6 +21,7 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     KeyboardBackends keyboard = createKeyboardBackends();
+    const std::unique_ptr<FocusGuard> focusGuard = createFocusGuard();
     QSettingsBackend settings;
     QtTrayIcon tray;
     QtFileDialogs fileDialogs;
@@ -30,7 +32,8 @@ int main(int argc, char* argv[]) {
     SqliteConnection words(QDir(programDir).filePath(QStringLiteral("words.mdb")));
 
     QuenloProgram program({settings, tray, fileDialogs, messages, webPages, clipboard, *keyboard.hook,
-                           *keyboard.injector, words, programDir, keyboard.problem});
+                           *keyboard.injector, words, programDir, keyboard.problem},
+                          focusGuard.get());
     program.load();
     program.mainWindow().show();
     return application.exec();

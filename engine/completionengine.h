@@ -45,11 +45,19 @@ public:
     RankingOptions rankingOptions() const;
     // The database was opened, changed its tables or forgot its counts: ask it again.
     void wordDatabaseChanged();
+    // While paused every key goes through untouched and nothing of it is kept or shown: the
+    // word buffer is emptied and the pop-up hidden at once. Read on every key, so only a flag.
+    void setPaused(bool paused);
+    bool paused() const { return m_paused; }
 
     // Form2, created hidden and topmost on first use.
     SuggestionPopup& popup();
     // Form2, or nullptr until something first used it.
     SuggestionPopup* existingPopup() const;
+
+signals:
+    // Form2 was shown or hidden.
+    void popupVisibilityChanged(bool visible);
 
 private:
     void handleKey(int keyCode, const KeyDecision& decide);
@@ -80,4 +88,5 @@ private:
     // Completed words not counted yet: counting writes, which waits until no key is handled.
     QStringList m_usesToCount;
     QTimer m_countTimer;
+    bool m_paused = false;
 };

@@ -8,16 +8,19 @@
 #include "maker.h"
 #include "persistedoptions.h"
 #include "platform/dbconnection.h"
+#include "platform/focusguard.h"
 #include "platform/keyboardhook.h"
 #include "platform/localenumber.h"
 #include "platform/messageboxes.h"
 #include "platform/wordranking.h"
+#include "privacyguard.h"
 #include "rankingchoices.h"
 #include "settingsstore.h"
 #include "store/wordlistfiles.h"
 #include "store/wordlistmodel.h"
 #include "store/wordlistview.h"
 #include "store/wordstatements.h"
+#include "ui/excludedapplicationsdialog.h"
 #include "ui/form1.h"
 #include "ui/informationcommands.h"
 #include "ui/programicon.h"
@@ -34,7 +37,7 @@ namespace {
 const QString trayTip = QStringLiteral("Quenlo 4.1 - ") + maker::siteName;
 } // namespace
 
-QuenloProgram::QuenloProgram(ProgramServices services)
+QuenloProgram::QuenloProgram(ProgramServices services, FocusGuard* focusGuard)
     : m_services(std::move(services))
     , m_window(std::make_unique<Form1>())
     , m_settings(std::make_unique<SettingsStore>(m_services.settings)) {
@@ -63,6 +66,12 @@ QuenloProgram::QuenloProgram(ProgramServices services)
         });
     m_information = std::make_unique<InformationCommands>(m_services.messages, m_services.webPages,
                                                           m_services.programDir);
+    if (!focusGuard) {
+        m_nullFocusGuard = std::make_unique<NullFocusGuard>();
+        focusGuard = m_nullFocusGuard.get();
+    }
+    m_privacy = std::make_unique<PrivacyGuard>(
+        *focusGuard, *m_engine, *m_settings, [this](const QString& text) { m_window->setPauseNotice(text); });
     m_settings->setWriteFailureHandler([this](const QString& what) {
         m_window->setNotice(QStringLiteral("Your settings could not be saved (%1).").arg(what));
     });
@@ -92,7 +101,29 @@ void QuenloProgram::wire() {
     connect(ui.FileSave, &QAction::triggered, this, [this] { m_wordListFiles->fileSave(); });
     connect(ui.FileSave2, &QAction::triggered, this, [this] { m_wordListFiles->fileSaveAs(); });
 
+    connect(ui.ProtectPasswordFields, &QAction::toggled, this,
+            [this](bool on) { m_privacy->setProtectPasswordFields(on); });
+    connect(ui.ExcludedApplications, &QAction::triggered, this, &QuenloProgram::editExcludedApplications);
+
     m_information->connectTo(*m_window);
+}
+
+void QuenloProgram::editExcludedApplications() {
+    QList<ExcludedApplicationsDialog::Entry> entries;
+    for (const ExcludedApplication& excluded : m_privacy->excludedApplications())
+        entries.append({excluded.id, excluded.name});
+    const FocusedApplication previous = m_privacy->previousApplication();
+    auto* dialog = new ExcludedApplicationsDialog(
+        entries, {QString::fromStdString(previous.id), QString::fromStdString(previous.name)},
+        m_window.get());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        QList<ExcludedApplication> excluded;
+        for (const ExcludedApplicationsDialog::Entry& entry : dialog->entries())
+            excluded.append({entry.id, entry.name});
+        m_privacy->setExcludedApplications(excluded);
+    });
+    dialog->open();
 }
 
 void QuenloProgram::load() {
@@ -115,7 +146,10 @@ void QuenloProgram::load() {
     m_options->restore();
     m_rankingChoices->restore();
     m_options->OptionsCheck();
+    m_privacy->restore();
+    m_window->ui().ProtectPasswordFields->setChecked(m_privacy->protectPasswordFields());
     startKeyboardHook();
+    m_privacy->start();
 }
 
 void QuenloProgram::startKeyboardHook() {
@@ -174,4 +208,8 @@ WordListModel& QuenloProgram::wordList() const {
 
 WordListFiles& QuenloProgram::wordListFiles() const {
     return *m_wordListFiles;
+}
+
+PrivacyGuard& QuenloProgram::privacy() const {
+    return *m_privacy;
 }

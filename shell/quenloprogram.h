@@ -10,6 +10,7 @@
 class Clipboard;
 class CompletionEngine;
 class DbConnection;
+class FocusGuard;
 class FileDialogs;
 class Form1;
 class InformationCommands;
@@ -18,6 +19,7 @@ class KeyInjector;
 class MessageBoxes;
 class PersistedOptions;
 class RankingChoices;
+class PrivacyGuard;
 class SettingsBackend;
 class SettingsStore;
 class TrayIcon;
@@ -45,7 +47,8 @@ struct ProgramServices {
 class QuenloProgram : public QObject {
     Q_OBJECT
 public:
-    explicit QuenloProgram(ProgramServices services);
+    // Without a focus guard completion never pauses by itself.
+    explicit QuenloProgram(ProgramServices services, FocusGuard* focusGuard = nullptr);
     ~QuenloProgram() override;
 
     // The load handling, in its fixed order: tray icon, the current file name, the optional
@@ -60,6 +63,9 @@ public:
     CompletionEngine& engine() const;
     WordListModel& wordList() const;
     WordListFiles& wordListFiles() const;
+    PrivacyGuard& privacy() const;
+    // Options > Excluded Applications: opens the dialog, window-modal, without waiting for it.
+    void editExcludedApplications();
 
 private:
     void wire();
@@ -78,4 +84,6 @@ private:
     std::unique_ptr<WordListView> m_wordListView;
     std::unique_ptr<WordListFiles> m_wordListFiles;
     std::unique_ptr<InformationCommands> m_information;
+    std::unique_ptr<FocusGuard> m_nullFocusGuard;
+    std::unique_ptr<PrivacyGuard> m_privacy;
 };

@@ -142,18 +142,32 @@ void TestForm1::menus() {
         for (const QAction* action : menu->actions()) {
             captions << action->objectName() + '=' + action->text();
             QVERIFY(action->shortcut().isEmpty());
-            const bool choice = action == c.RunMinimized || action == c.MostLikelyFirst ||
-                                action == c.LearnFromCompletions || action == c.MatchCapitals;
+            const bool choice = action == c.RunMinimized || action == c.ProtectPasswordFields ||
+                                action == c.MostLikelyFirst || action == c.LearnFromCompletions ||
+                                action == c.MatchCapitals;
             QCOMPARE(action->isCheckable(), choice && !action->isSeparator());
         }
     }
-    QCOMPARE(captions,
-             (QStringList{"FileMenu &File", "FileImport=File Import ", "FileSave=File Save",
-                          "FileSave2=File Save As", "Exit=Exit", "Options &Options",
-                          "RunMinimized=Run Minimized", "Suggestions=Suggestions", "=",
-                          "MostLikelyFirst=Most likely first", "LearnFromCompletions=Learn from completions",
-                          "MatchCapitals=Match my capitals", "Help &Help", "About=About", "Help2=Help",
-                          "RMenu RMenu", "DeleteMMMM=Delete", "ClearLearnedCounts=Clear Learned Counts"}));
+    QCOMPARE(captions, (QStringList{"FileMenu &File",
+                                    "FileImport=File Import ",
+                                    "FileSave=File Save",
+                                    "FileSave2=File Save As",
+                                    "Exit=Exit",
+                                    "Options &Options",
+                                    "RunMinimized=Run Minimized",
+                                    "Suggestions=Suggestions",
+                                    "ProtectPasswordFields=Protect password fields",
+                                    "ExcludedApplications=Excluded Applications\u2026",
+                                    "=",
+                                    "MostLikelyFirst=Most likely first",
+                                    "LearnFromCompletions=Learn from completions",
+                                    "MatchCapitals=Match my capitals",
+                                    "Help &Help",
+                                    "About=About",
+                                    "Help2=Help",
+                                    "RMenu RMenu",
+                                    "DeleteMMMM=Delete",
+                                    "ClearLearnedCounts=Clear Learned Counts"}));
     // The ranking choices start from their design values.
     QVERIFY(!c.MostLikelyFirst->isChecked() && c.LearnFromCompletions->isChecked() &&
             c.MatchCapitals->isChecked());

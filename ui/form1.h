@@ -55,9 +55,11 @@ public:
         QMenu* Options = nullptr;
         QAction* RunMinimized = nullptr;
         QAction* Suggestions = nullptr;
-        QAction* MostLikelyFirst = nullptr;      // checkable: the pop-up lists the likeliest word first
-        QAction* LearnFromCompletions = nullptr; // checkable: completed words rank higher
-        QAction* MatchCapitals = nullptr;        // checkable: an all-capital prefix completes in capitals
+        QAction* MostLikelyFirst = nullptr;       // checkable: the pop-up lists the likeliest word first
+        QAction* LearnFromCompletions = nullptr;  // checkable: completed words rank higher
+        QAction* MatchCapitals = nullptr;         // checkable: an all-capital prefix completes in capitals
+        QAction* ProtectPasswordFields = nullptr; // checkable, checked by default
+        QAction* ExcludedApplications = nullptr;
         QMenu* Help = nullptr;
         QAction* About = nullptr;
         QAction* Help2 = nullptr;
@@ -77,6 +79,9 @@ public:
     // A line under the controls for something the user must know; hidden while empty.
     void setNotice(const QString& text);
     QString notice() const;
+    // Why completion is paused, in the same line; empty when it is not.
+    void setPauseNotice(const QString& text);
+    QString pauseNotice() const;
 
 signals:
     // A left click on the promotional label.
@@ -97,8 +102,10 @@ private:
     void updateOptionTabStops();
     static bool opensMenuFromKeyboard(const QEvent* event);
     void openRMenuAtSelection();
+    void updateStatusLine();
 
     Controls m_ui;
     QLabel* m_notice = nullptr;
+    QLabel* m_pauseNotice = nullptr;
     bool m_label777Pressed = false;
 };
