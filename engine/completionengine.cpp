@@ -5,16 +5,23 @@
 #include "engine/keycodes.h"
 #include "engine/suggestionpopup.h"
 #include "platform/clipboard.h"
+#include "platform/dbconnection.h"
 #include "platform/keyinjector.h"
 #include "platform/localenumber.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 
 namespace {
 const QString repairedMinimumLetters = QStringLiteral("5");
 const QString repairedMinimumLengthToAdd = QStringLiteral("4");
+// Every row holding the word counts, letter case ignored, as a word is identified everywhere.
+const QString countUseStatement =
+    QStringLiteral("update Words set Uses = coalesce(Uses, 0) + 1 where Text1 = ?1 collate nocase");
+// How long counting waits while a key is being handled; it never waits for a lock.
+constexpr int countRetryMs = 10;
 
 // Writes only real changes: the key handling runs on every keystroke system-wide.
 void setText(QLineEdit* box, const QString& text) {
@@ -36,7 +43,16 @@ CompletionEngine::CompletionEngine(const EngineControls& controls, DbConnection&
     , m_injector(injector)
     , m_hook(hook)
     , m_lookup(controls, words)
-    , m_queue([this](int keyCode, KeyDecision decide) { handleKey(keyCode, decide); }) {
+    , m_queue([this](int keyCode, KeyDecision decide) {
+        QScopedValueRollback<bool> handling(m_handlingKey, true);
+        followTypedCase(keyCode, m_capitalPresses.empty() ? false : m_capitalPresses.front());
+        if (!m_capitalPresses.empty())
+            m_capitalPresses.pop_front();
+        handleKey(keyCode, decide);
+    })
+    , m_words(words) {
+    m_countTimer.setSingleShot(true);
+    connect(&m_countTimer, &QTimer::timeout, this, &CompletionEngine::countUses);
     Q_ASSERT(controls.Text9 && controls.Text8 && controls.Text4 && controls.Check1 && controls.Check4 &&
              controls.Check5 && controls.Text1 && controls.Text5 && controls.Label1);
 }
@@ -47,7 +63,23 @@ CompletionEngine::~CompletionEngine() {
 }
 
 void CompletionEngine::keyPressed(int keyCode, KeyDecision decide) {
+    // Asked now: the hook knows it only for the press it is reporting.
+    m_capitalPresses.push_back(m_hook.pressMadeCapital());
     m_queue.press(keyCode, std::move(decide));
+}
+
+void CompletionEngine::setRankingOptions(const RankingOptions& options) {
+    m_options = options;
+    if (m_popup)
+        m_popup->setKeepAddedOrder(options.mostLikelyFirst);
+}
+
+RankingOptions CompletionEngine::rankingOptions() const {
+    return m_options;
+}
+
+void CompletionEngine::wordDatabaseChanged() {
+    m_lookup.forgetRanking();
 }
 
 void CompletionEngine::setCompletionKeyCode(std::int16_t code) {
@@ -73,6 +105,7 @@ void CompletionEngine::setPaused(bool paused) {
 SuggestionPopup& CompletionEngine::popup() {
     if (!m_popup) {
         m_popup = std::make_unique<SuggestionPopup>();
+        m_popup->setKeepAddedOrder(m_options.mostLikelyFirst);
         connect(m_popup.get(), &SuggestionPopup::visibilityChanged, this, [this](bool visible) {
             // A lookup that was under way when the pause began must not bring the pop-up back.
             if (visible && m_paused) {
@@ -172,7 +205,7 @@ void CompletionEngine::completeWord(SuggestionPopup& form2) {
     m_clipboard.clear();
     const QString suggestion = form2.currentSuggestion();
     const qsizetype typed = m_controls.Text5->text().size();
-    const QString rest = suggestion.size() > typed ? suggestion.mid(typed) : QString();
+    const QString rest = suggestion.size() > typed ? restAsTyped(suggestion.mid(typed)) : QString();
     const bool placed = m_clipboard.setText(rest);
     form2.setCurrentSuggestion(QString());
     form2.hide();
@@ -180,4 +213,47 @@ void CompletionEngine::completeWord(SuggestionPopup& form2) {
     if (placed)
         m_injector.sendShiftInsert();
     setText(m_controls.Text5, QString());
+    // Counted after the key is answered: a write has no place on the key's way.
+    if (m_options.learnFromCompletions && !suggestion.isEmpty()) {
+        m_usesToCount.append(suggestion);
+        m_countTimer.start(0);
+    }
+}
+
+void CompletionEngine::followTypedCase(int keyCode, bool capital) {
+    const QString buffer = m_controls.Text5->text();
+    // Changed behind this back (emptied, or written by the lookup): its case is unknown.
+    if (m_typedCase.size() != buffer.size() || m_typedCase.toLower() != buffer)
+        m_typedCase = buffer;
+    const QString character = keyCharacter(keyCode);
+    if (!character.isEmpty() && keyCode != KeyCode::Up && keyCode != KeyCode::Down &&
+        keyCode != KeyCode::Shift)
+        m_typedCase += capital ? character.toUpper() : character;
+}
+
+QString CompletionEngine::restAsTyped(const QString& rest) const {
+    if (!m_options.matchCapitals || m_typedCase.toLower() != m_controls.Text5->text())
+        return rest;
+    // One capital starts a sentence or a name ("Zeb"); two or more and none small mean "ZEB".
+    int capitals = 0;
+    for (const QChar c : m_typedCase) {
+        if (c.isLower())
+            return rest;
+        capitals += c.isUpper() ? 1 : 0;
+    }
+    return capitals >= 2 ? rest.toUpper() : rest;
+}
+
+void CompletionEngine::countUses() {
+    if (m_handlingKey) {
+        m_countTimer.start(countRetryMs);
+        return;
+    }
+    // Without the columns, or with a database that cannot be written or is locked right now,
+    // nothing is learnt and nothing is said: the completion itself has been made.
+    if (m_lookup.hasRanking()) {
+        for (const QString& word : std::as_const(m_usesToCount))
+            m_words.executeBound(countUseStatement, {word});
+    }
+    m_usesToCount.clear();
 }

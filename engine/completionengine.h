@@ -7,13 +7,23 @@
 #include "engine/suggestionlookup.h"
 
 #include <QObject>
+#include <QStringList>
+#include <QTimer>
 #include <cstdint>
+#include <deque>
 #include <memory>
 
 class Clipboard;
 class DbConnection;
 class KeyInjector;
 class SuggestionPopup;
+
+// The user's choices about what is offered and learnt, with their design values.
+struct RankingOptions {
+    bool mostLikelyFirst = false; // the pop-up lists the best word first, not alphabetically
+    bool learnFromCompletions = true;
+    bool matchCapitals = true; // an all-capital prefix is completed in capitals
+};
 
 class CompletionEngine : public QObject {
     Q_OBJECT
@@ -31,6 +41,10 @@ public:
     void setCompletionKeyCode(std::int16_t code);
     std::int16_t completionKeyCode() const;
 
+    void setRankingOptions(const RankingOptions& options);
+    RankingOptions rankingOptions() const;
+    // The database was opened, changed its tables or forgot its counts: ask it again.
+    void wordDatabaseChanged();
     // While paused every key goes through untouched and nothing of it is kept or shown: the
     // word buffer is emptied and the pop-up hidden at once. Read on every key, so only a flag.
     void setPaused(bool paused);
@@ -51,6 +65,10 @@ private:
     void keepMinimumLengthToAddNumeric();
     bool completionEnabled() const;
     void completeWord(SuggestionPopup& form2);
+    // The rest to paste: in capitals when the user typed the word so far in capitals.
+    QString restAsTyped(const QString& rest) const;
+    void followTypedCase(int keyCode, bool capital);
+    void countUses();
 
     EngineControls m_controls;
     Clipboard& m_clipboard;
@@ -60,5 +78,15 @@ private:
     KeyEventQueue m_queue;
     std::unique_ptr<SuggestionPopup> m_popup;
     std::int16_t m_completionKeyCode = 0;
+    DbConnection& m_words;
+    RankingOptions m_options;
+    // Whether each press waiting in the queue made a capital, in the queue's order.
+    std::deque<bool> m_capitalPresses;
+    // The word buffer as typed, capitals kept; only trusted while it lowers to the buffer.
+    QString m_typedCase;
+    bool m_handlingKey = false;
+    // Completed words not counted yet: counting writes, which waits until no key is handled.
+    QStringList m_usesToCount;
+    QTimer m_countTimer;
     bool m_paused = false;
 };

@@ -4,6 +4,7 @@
 #include "engine/suggestionpopup.h"
 #include "engine/suggestionquery.h"
 #include "platform/dbconnection.h"
+#include "platform/wordranking.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -19,6 +20,26 @@ SuggestionLookup::SuggestionLookup(const EngineControls& controls, DbConnection&
     : m_controls(controls)
     , m_words(words) {}
 
+bool SuggestionLookup::hasRanking() {
+    if (!m_hasRanking && m_words.state() != 0)
+        m_hasRanking = hasWordRanking(m_words);
+    return m_hasRanking.value_or(false);
+}
+
+void SuggestionLookup::forgetRanking() {
+    m_hasRanking.reset();
+}
+
+std::optional<QString> SuggestionLookup::query(const QString& prefix, QStringList* parameters) {
+    const bool useDefaultWords = m_controls.Check5->checkState() != Qt::Unchecked;
+    const bool useCustomWords = m_controls.Check4->checkState() != Qt::Unchecked;
+    // Without ranking data the statement is the written one, text and all.
+    if (!hasRanking())
+        return suggestionQuery(m_controls.Text4->text(), prefix, useDefaultWords, useCustomWords);
+    *parameters = prefixRange(prefix);
+    return rankedSuggestionQuery(m_controls.Text4->text(), useDefaultWords, useCustomWords);
+}
+
 void SuggestionLookup::run(SuggestionPopup& form2) {
     const SuggestionPopup::FillBatch batch(form2);
     form2.clearList();
@@ -30,17 +51,19 @@ void SuggestionLookup::run(SuggestionPopup& form2) {
         m_controls.Text5->setText(prefix);
     }
 
-    const std::optional<QString> query =
-        suggestionQuery(m_controls.Text4->text(), prefix, m_controls.Check5->checkState() != Qt::Unchecked,
-                        m_controls.Check4->checkState() != Qt::Unchecked);
-    if (!query) {
+    // A failed reopen shows as a failed statement below.
+    if (m_words.state() == 0) {
+        m_words.open();
+        forgetRanking();
+    }
+    QStringList parameters;
+    const std::optional<QString> statement = query(prefix, &parameters);
+    if (!statement) {
         form2.hide();
         return;
     }
-    // A failed reopen shows as a failed statement below.
-    if (m_words.state() == 0)
-        m_words.open();
-    const std::unique_ptr<DbResult> rows = m_words.execute(*query);
+    const std::unique_ptr<DbResult> rows =
+        hasRanking() ? m_words.executeBound(*statement, parameters) : m_words.execute(*statement);
     if (!rows || rows->eof()) {
         form2.hide();
         return;

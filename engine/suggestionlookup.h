@@ -3,6 +3,9 @@
 
 #include "engine/enginecontrols.h"
 
+#include <QStringList>
+#include <optional>
+
 class DbConnection;
 class SuggestionPopup;
 
@@ -16,7 +19,15 @@ public:
     // is no whole number or the database cannot answer.
     void run(SuggestionPopup& form2);
 
+    // Whether the database carries ranking data; asked once, and again after a reopen or forget.
+    bool hasRanking();
+    // The database may have changed its tables: ask again before the next lookup.
+    void forgetRanking();
+
 private:
+    std::optional<QString> query(const QString& prefix, QStringList* parameters);
+
     EngineControls m_controls;
     DbConnection& m_words;
+    std::optional<bool> m_hasRanking;
 };

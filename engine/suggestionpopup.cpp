@@ -148,9 +148,13 @@ void SuggestionPopup::clearList() {
     m_list->clear();
 }
 
+void SuggestionPopup::setKeepAddedOrder(bool on) {
+    m_keepAddedOrder = on;
+}
+
 void SuggestionPopup::addWord(const QString& word) {
     // The entry goes after those that compare equal to it, as a sorted list box places it.
-    int low = 0;
+    int low = m_keepAddedOrder ? m_list->count() : 0;
     int high = m_list->count();
     while (low < high) {
         const int middle = low + (high - low) / 2;

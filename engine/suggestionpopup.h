@@ -30,7 +30,9 @@ public:
     void setHideInterval(int milliseconds);
     int hideInterval() const;
 
-    // List1: entries in alphabetical order, letter case ignored; at most one selected.
+    // List1: entries in alphabetical order, letter case ignored, or in the order they were
+    // added while keepAddedOrder is on; at most one selected.
+    void setKeepAddedOrder(bool on);
     void clearList();
     void addWord(const QString& word);
     int rowCount() const;
@@ -86,6 +88,7 @@ private:
     int m_heightTwips;
     int m_listHeightTwips;
     int m_fillBatches = 0;
+    bool m_keepAddedOrder = false;
     // Set while the list changes under program control, whose selection rule runs explicitly.
     bool m_listChanging = false;
 };

@@ -2,6 +2,13 @@
 #include "suggestionquery.h"
 
 #include "platform/dbconnection.h"
+#include "platform/wordranking.h"
+
+namespace {
+const QString defaultWordsLeftOut = QStringLiteral(" and Type1 is not null ");
+// Default words are stored with a NULL kind, which a plain <> '1' would drop as well.
+const QString customWordsLeftOut = QStringLiteral(" and (Type1 is null or Type1 <> '1') ");
+} // namespace
 
 std::optional<QString> suggestionCount(const QString& maxCountText) {
     const QString count = maxCountText.trimmed();
@@ -39,9 +46,35 @@ std::optional<QString> suggestionQuery(const QString& maxCountText, const QStrin
     QString query = QStringLiteral("select  top ") + *count +
                     QStringLiteral(" Text1 from words where Text1  like ") + prefixPattern(prefix);
     if (!useDefaultWords)
-        query += QStringLiteral(" and Type1 is not null ");
-    // Default words are stored with a NULL kind, which a plain <> '1' would drop as well.
+        query += defaultWordsLeftOut;
     if (!useCustomWords)
-        query += QStringLiteral(" and (Type1 is null or Type1 <> '1') ");
+        query += customWordsLeftOut;
     return query;
+}
+
+std::optional<QString> rankedSuggestionQuery(const QString& maxCountText, bool useDefaultWords,
+                                             bool useCustomWords) {
+    const std::optional<QString> count = suggestionCount(maxCountText);
+    if (!count)
+        return std::nullopt;
+    const QString filters = QStringLiteral(" Text1 collate nocase >= ?1 and Text1 collate nocase < ?2 ") +
+                            (useDefaultWords ? QString() : defaultWordsLeftOut) +
+                            (useCustomWords ? QString() : customWordsLeftOut);
+    // Each part is read in its index's order and the whole stops after the count: a prefix that
+    // matches thousands of words reads only as many as are offered.
+    QStringList parts{
+        QStringLiteral("select Text1 from (select Text1 from Words where Uses is not null and") + filters +
+        QStringLiteral("order by Uses desc, Text1 collate nocase limit ") + *count + QLatin1Char(')')};
+    for (const RankTier& tier : rankTiers()) {
+        // A tier of a kind the filters leave out would be read to its end for nothing.
+        if ((tier.kind == RankTier::NullKind && !useDefaultWords) ||
+            (tier.kind == RankTier::Custom && !useCustomWords))
+            continue;
+        parts.append(
+            QStringLiteral("select Text1 from (select Text1 from Words where Uses is null and %1 = %2 and")
+                .arg(QLatin1String(rankTierSql))
+                .arg(tier.tier) +
+            filters + QStringLiteral("order by Text1 collate nocase limit ") + *count + QLatin1Char(')'));
+    }
+    return parts.join(QStringLiteral(" union all ")) + QStringLiteral(" limit ") + *count;
 }

@@ -16,3 +16,10 @@ QString prefixPattern(const QString& prefix);
 // kinds asked for; nothing when maxCountText is no whole number.
 std::optional<QString> suggestionQuery(const QString& maxCountText, const QString& prefix,
                                        bool useDefaultWords, bool useCustomWords);
+
+// The select of the best maxCountText words of the kinds asked for, in a database with ranking
+// data, best first: words used most, then by rank tier, each tier in word order. Its parameters
+// ?1 and ?2 are the bounds of prefixRange(); the text depends on nothing else, so it is
+// prepared once. Nothing when maxCountText is no whole number.
+std::optional<QString> rankedSuggestionQuery(const QString& maxCountText, bool useDefaultWords,
+                                             bool useCustomWords);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 
@@ -40,6 +41,11 @@ public:
     // other statement is done and visible to later statements when this returns, and returns
     // an empty result. Nothing on failure, with the description in lastError().
     virtual std::unique_ptr<DbResult> execute(const QString& statement) = 0;
+    // Runs one statement with its parameters ?1, ?2, ... bound to the texts, like execute(),
+    // but never waits for another program's lock: a locked database fails at once. The
+    // statement is prepared once per text and kept for the next run.
+    virtual std::unique_ptr<DbResult> executeBound(const QString& statement,
+                                                   const QStringList& parameters) = 0;
     // The description of the last failure.
     virtual QString lastError() const = 0;
 };

@@ -58,6 +58,9 @@ public:
     virtual void setPopupVisible(bool visible) = 0;
     // Short name of the backend, shown to the user.
     virtual std::string name() const = 0;
+    // While the handler runs for a press: whether a letter key made a capital (Shift or Caps
+    // Lock). A backend that cannot tell says no.
+    virtual bool pressMadeCapital() const { return false; }
 };
 
 // Delivers nothing: for platforms without a hook, and for tests that need none.

@@ -3,6 +3,7 @@
 
 #include <QRegularExpression>
 #include <sqlite3.h>
+#include <unordered_map>
 
 namespace {
 // How long an edit waits for another program's lock. A read never waits: the suggestion lookup runs
@@ -14,13 +15,35 @@ QString errorText(sqlite3* database) {
                     : QStringLiteral("the database is not open");
 }
 
-// The rows of one select; owns its statement, so nothing run meanwhile disturbs it.
+} // namespace
+
+// Prepared statements of executeBound that no result is reading, by their text.
+struct SqliteStatementCache {
+    sqlite3* database;
+    std::unordered_map<QString, sqlite3_stmt*> idle;
+};
+
+namespace {
+// The rows of one select; owns its statement, so nothing run meanwhile disturbs it. A kept
+// statement goes back to its connection's cache when read, unless the connection closed.
 class SqliteResult final : public DbResult {
 public:
-    SqliteResult(sqlite3_stmt* statement, bool atRow)
+    SqliteResult(sqlite3_stmt* statement, bool atRow, std::weak_ptr<SqliteStatementCache> cache = {},
+                 QString cacheKey = {})
         : m_statement(statement)
-        , m_atRow(atRow) {}
-    ~SqliteResult() override { sqlite3_finalize(m_statement); }
+        , m_atRow(atRow)
+        , m_cache(std::move(cache))
+        , m_cacheKey(std::move(cacheKey)) {}
+    ~SqliteResult() override {
+        const std::shared_ptr<SqliteStatementCache> cache = m_cache.lock();
+        if (cache && !m_cacheKey.isNull() && !cache->idle.contains(m_cacheKey)) {
+            sqlite3_reset(m_statement);
+            sqlite3_clear_bindings(m_statement);
+            cache->idle.emplace(m_cacheKey, m_statement);
+        } else {
+            sqlite3_finalize(m_statement);
+        }
+    }
 
     bool eof() const override { return !m_atRow; }
 
@@ -46,6 +69,8 @@ public:
 private:
     sqlite3_stmt* m_statement;
     bool m_atRow;
+    std::weak_ptr<SqliteStatementCache> m_cache;
+    QString m_cacheKey;
 };
 
 // What a statement that returns no rows gives back.
@@ -77,6 +102,7 @@ bool SqliteConnection::open() {
         return false;
     }
     m_database = database;
+    m_cache = std::make_shared<SqliteStatementCache>(SqliteStatementCache{database, {}});
     return true;
 }
 
@@ -85,6 +111,11 @@ int SqliteConnection::state() const {
 }
 
 void SqliteConnection::close() {
+    if (m_cache) {
+        for (const auto& [text, statement] : m_cache->idle)
+            sqlite3_finalize(statement);
+        m_cache.reset();
+    }
     // close_v2 waits for the results still being read before it lets the file go.
     sqlite3_close_v2(m_database);
     m_database = nullptr;
@@ -116,15 +147,54 @@ std::unique_ptr<DbResult> SqliteConnection::execute(const QString& statement) {
     }
     if (read != bool(sqlite3_stmt_readonly(prepared)))
         sqlite3_busy_timeout(m_database, read ? editBusyTimeoutMs : 0);
-    const int rc = sqlite3_step(prepared);
-    if (rc == SQLITE_ROW)
-        return std::make_unique<SqliteResult>(prepared, true);
-    if (rc != SQLITE_DONE) {
-        m_lastError = errorText(m_database);
-        sqlite3_finalize(prepared);
+    return firstRow(prepared, nullptr, QString());
+}
+
+std::unique_ptr<DbResult> SqliteConnection::executeBound(const QString& statement,
+                                                         const QStringList& parameters) {
+    if (!m_database) {
+        m_lastError = QStringLiteral("Operation is not allowed when the object is closed.");
         return nullptr;
     }
-    sqlite3_finalize(prepared);
+    sqlite3_stmt* prepared = nullptr;
+    if (const auto kept = m_cache->idle.find(statement); kept != m_cache->idle.end()) {
+        prepared = kept->second;
+        m_cache->idle.erase(kept);
+    } else {
+        const QByteArray sql = statement.toUtf8();
+        const char* tail = nullptr;
+        if (sqlite3_prepare_v3(m_database, sql.constData(), int(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                               &prepared, &tail) != SQLITE_OK) {
+            m_lastError = errorText(m_database);
+            return nullptr;
+        }
+        if (!prepared || !QByteArray(tail).trimmed().isEmpty()) {
+            sqlite3_finalize(prepared);
+            m_lastError = QStringLiteral("Only one statement may be run at a time.");
+            return nullptr;
+        }
+    }
+    for (int i = 0; i < parameters.size(); ++i) {
+        const QByteArray text = parameters[i].toUtf8();
+        sqlite3_bind_text(prepared, i + 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    }
+    // Only the first step takes the locks; a lock held elsewhere fails it at once.
+    sqlite3_busy_timeout(m_database, 0);
+    return firstRow(prepared, m_cache, statement);
+}
+
+std::unique_ptr<DbResult> SqliteConnection::firstRow(sqlite3_stmt* prepared,
+                                                     std::shared_ptr<SqliteStatementCache> cache,
+                                                     const QString& cacheKey) {
+    const int rc = sqlite3_step(prepared);
+    std::unique_ptr<SqliteResult> result =
+        std::make_unique<SqliteResult>(prepared, rc == SQLITE_ROW, cache, cacheKey);
+    if (rc == SQLITE_ROW)
+        return result;
+    if (rc != SQLITE_DONE) {
+        m_lastError = errorText(m_database);
+        return nullptr;
+    }
     return std::make_unique<NoRowsResult>();
 }
 

@@ -1,6 +1,8 @@
 // Builds words database files with the schema the program expects.
 #include "wordsfile.h"
 
+#include "platform/wordranking.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <sqlite3.h>
@@ -15,12 +17,14 @@ bool fail(sqlite3* database, QString* error) {
     return false;
 }
 
-bool insertRows(sqlite3* database, const std::vector<WordRow>& rows, QString* error) {
+bool insertRows(sqlite3* database, const std::vector<WordRow>& rows, QString* error, WordsRanking ranking) {
     if (sqlite3_exec(database, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
         return fail(database, error);
     sqlite3_stmt* insert = nullptr;
-    if (sqlite3_prepare_v2(database, "INSERT INTO Words (Text1, Type1) VALUES (?, ?)", -1, &insert,
-                           nullptr) != SQLITE_OK)
+    const char* insertSql = ranking == WordsRanking::With
+                                ? "INSERT INTO Words (Text1, Type1, Commonness) VALUES (?, ?, ?)"
+                                : "INSERT INTO Words (Text1, Type1) VALUES (?, ?)";
+    if (sqlite3_prepare_v2(database, insertSql, -1, &insert, nullptr) != SQLITE_OK)
         return fail(database, error);
     for (const WordRow& row : rows) {
         const QByteArray text = row.text.toUtf8();
@@ -30,6 +34,12 @@ bool insertRows(sqlite3* database, const std::vector<WordRow>& rows, QString* er
             sqlite3_bind_text(insert, 2, type.constData(), int(type.size()), SQLITE_TRANSIENT);
         else
             sqlite3_bind_null(insert, 2);
+        if (ranking == WordsRanking::With) {
+            if (row.commonness)
+                sqlite3_bind_int(insert, 3, *row.commonness);
+            else
+                sqlite3_bind_null(insert, 3);
+        }
         if (sqlite3_step(insert) != SQLITE_DONE) {
             sqlite3_finalize(insert);
             return fail(database, error);
@@ -43,7 +53,8 @@ bool insertRows(sqlite3* database, const std::vector<WordRow>& rows, QString* er
 }
 } // namespace
 
-bool createWordsDatabase(const QString& path, const std::vector<WordRow>& rows, QString* error) {
+bool createWordsDatabase(const QString& path, const std::vector<WordRow>& rows, QString* error,
+                         WordsRanking ranking) {
     if (QFileInfo::exists(path)) {
         if (error)
             *error = QStringLiteral("%1 exists already").arg(path);
@@ -56,9 +67,11 @@ bool createWordsDatabase(const QString& path, const std::vector<WordRow>& rows, 
         sqlite3_close(database);
         return false;
     }
-    const bool created = sqlite3_exec(database, wordsSchemaSql, nullptr, nullptr, nullptr) == SQLITE_OK
-                             ? insertRows(database, rows, error)
-                             : fail(database, error);
+    const bool schemaMade =
+        sqlite3_exec(database, wordsSchemaSql, nullptr, nullptr, nullptr) == SQLITE_OK &&
+        (ranking == WordsRanking::Without ||
+         sqlite3_exec(database, rankingSchemaSql, nullptr, nullptr, nullptr) == SQLITE_OK);
+    const bool created = schemaMade ? insertRows(database, rows, error, ranking) : fail(database, error);
     sqlite3_close(database);
     if (!created)
         QFile::remove(path);

@@ -11,12 +11,16 @@
 #include "platform/focusguard.h"
 #include "platform/keyboardhook.h"
 #include "platform/localenumber.h"
+#include "platform/messageboxes.h"
+#include "platform/wordranking.h"
 #include "privacyguard.h"
+#include "rankingchoices.h"
 #include "settingsstore.h"
 #include "startupoptions.h"
 #include "store/wordlistfiles.h"
 #include "store/wordlistmodel.h"
 #include "store/wordlistview.h"
+#include "store/wordstatements.h"
 #include "ui/excludedapplicationsdialog.h"
 #include "ui/form1.h"
 #include "ui/informationcommands.h"
@@ -48,6 +52,9 @@ QuenloProgram::QuenloProgram(ProgramServices services, FocusGuard* focusGuard)
         [this](std::int16_t code) { m_engine->setCompletionKeyCode(code); },
         // Setting the display time creates the pop-up, hidden, when it does not exist yet.
         [this](int milliseconds) { m_engine->popup().setHideInterval(milliseconds); });
+    m_rankingChoices = std::make_unique<RankingChoices>(
+        RankingControls{ui.MostLikelyFirst, ui.LearnFromCompletions, ui.MatchCapitals}, *m_settings,
+        [this](const RankingOptions& options) { m_engine->setRankingOptions(options); });
     m_tray = std::make_unique<WindowTray>(m_window.get(), m_services.tray, programIcon(), trayTip,
                                           [this](const QString& text) { m_window->setNotice(text); });
     m_wordList = std::make_unique<WordListModel>();
@@ -93,6 +100,7 @@ void QuenloProgram::wire() {
     connect(ui.Command5, &QPushButton::clicked, this, [this] { m_wordListView->removeWord(); });
     connect(ui.Command2, &QPushButton::clicked, this, [this] { m_wordListView->clearList(); });
     connect(ui.DeleteMMMM, &QAction::triggered, this, [this] { m_wordListView->deleteWord(); });
+    connect(ui.ClearLearnedCounts, &QAction::triggered, this, &QuenloProgram::clearLearnedCounts);
 
     connect(ui.FileImport, &QAction::triggered, this, [this] { m_wordListFiles->fileImport(); });
     connect(ui.FileSave, &QAction::triggered, this, [this] { m_wordListFiles->fileSave(); });
@@ -138,8 +146,13 @@ void QuenloProgram::load() {
         if (!m_wordListFiles->lastImportProblem().isEmpty())
             addNotice(m_wordListFiles->lastImportProblem());
     }
-    m_services.words.open();
+    // Once, here and not on a key: adding the ranking columns reads the whole table. A
+    // database that cannot be written works on without them, as before.
+    if (m_services.words.open())
+        addWordRanking(m_services.words);
+    m_engine->wordDatabaseChanged();
     m_options->restore();
+    m_rankingChoices->restore();
     m_options->OptionsCheck();
     m_privacy->restore();
     m_window->ui().ProtectPasswordFields->setChecked(m_privacy->protectPasswordFields());
@@ -187,6 +200,22 @@ void QuenloProgram::exit() {
     m_tray->removeIcon();
     m_services.words.close();
     QCoreApplication::exit(0);
+}
+
+void QuenloProgram::clearLearnedCounts() {
+    if (m_services.words.state() == 0)
+        m_services.words.open();
+    if (!hasWordRanking(m_services.words)) {
+        m_services.messages.inform(applicationTitle,
+                                   QStringLiteral("This word database keeps no learned counts."));
+        return;
+    }
+    if (!m_services.messages.ask(applicationTitle,
+                                 QStringLiteral("Forget how often each word was completed? Suggestions "
+                                                "will be ranked by commonness alone.")))
+        return;
+    if (!m_services.words.execute(clearLearnedCountsStatement()))
+        m_services.messages.inform(applicationTitle, m_services.words.lastError());
 }
 
 Form1& QuenloProgram::mainWindow() const {

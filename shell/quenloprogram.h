@@ -18,6 +18,7 @@ class KeyboardHook;
 class KeyInjector;
 class MessageBoxes;
 class PersistedOptions;
+class RankingChoices;
 class PrivacyGuard;
 class SessionAutostart;
 class SettingsBackend;
@@ -55,7 +56,8 @@ public:
     ~QuenloProgram() override;
 
     // The load handling, in its fixed order: tray icon, the current file name, the optional
-    // import, the database, the stored choices, OptionsCheck. Then the keyboard hook starts.
+    // import, the database (given the ranking columns when it lacks them and can be written),
+    // the stored choices, OptionsCheck. Then the keyboard hook starts.
     // A step that fails is skipped; only what the import could not read is told, in the
     // window's notice line.
     void load();
@@ -79,12 +81,15 @@ private:
     void wire();
     void startKeyboardHook();
     void showKeyboardProblem(const QString& problem);
+    void clearLearnedCounts();
+
     ProgramServices m_services;
     std::unique_ptr<Form1> m_window;
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<CompletionEngine> m_engine;
     std::unique_ptr<PersistedOptions> m_options;
     std::unique_ptr<StartupOptions> m_startupOptions;
+    std::unique_ptr<RankingChoices> m_rankingChoices;
     std::unique_ptr<WindowTray> m_tray;
     std::unique_ptr<WordListModel> m_wordList;
     std::unique_ptr<WordListView> m_wordListView;

@@ -28,6 +28,10 @@ QString deleteWordStatement(const QString& word) {
     return QStringLiteral("Delete from Words where Text1 = ") + sqlLiteral(word);
 }
 
+QString clearLearnedCountsStatement() {
+    return QStringLiteral("update Words set Uses = null where Uses is not null");
+}
+
 std::optional<QString> fillStatement(bool showDefaultWords, bool showCustomWords) {
     if (showDefaultWords && showCustomWords)
         return allWordsStatement();

@@ -16,6 +16,8 @@ QString insertWordStatement(const QString& word);
 QString removeWordStatement(const QString& word);
 // Removes every row holding word, ignoring letter case (the list's Delete).
 QString deleteWordStatement(const QString& word);
+// Forgets every learned count (a database without ranking columns refuses it).
+QString clearLearnedCountsStatement();
 
 // The select that fills the list for the two Show boxes; nothing when both are unticked.
 std::optional<QString> fillStatement(bool showDefaultWords, bool showCustomWords);

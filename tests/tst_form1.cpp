@@ -142,17 +142,36 @@ void TestForm1::menus() {
         for (const QAction* action : menu->actions()) {
             captions << action->objectName() + '=' + action->text();
             QVERIFY(action->shortcut().isEmpty());
-            QCOMPARE(action->isCheckable(), action == c.RunMinimized || action == c.StartWithSession ||
-                                                action == c.ProtectPasswordFields);
+            const bool choice = action == c.RunMinimized || action == c.StartWithSession ||
+                                action == c.ProtectPasswordFields || action == c.MostLikelyFirst ||
+                                action == c.LearnFromCompletions || action == c.MatchCapitals;
+            QCOMPARE(action->isCheckable(), choice && !action->isSeparator());
         }
     }
-    QCOMPARE(captions,
-             (QStringList{"FileMenu &File", "FileImport=File Import ", "FileSave=File Save",
-                          "FileSave2=File Save As", "Exit=Exit", "Options &Options",
-                          "RunMinimized=Run Minimized", "StartWithSession=Start with the &session",
-                          "Suggestions=Suggestions", "ProtectPasswordFields=Protect password fields",
-                          "ExcludedApplications=Excluded Applications\u2026", "Help &Help", "About=About",
-                          "Help2=Help", "RMenu RMenu", "DeleteMMMM=Delete"}));
+    QCOMPARE(captions, (QStringList{"FileMenu &File",
+                                    "FileImport=File Import ",
+                                    "FileSave=File Save",
+                                    "FileSave2=File Save As",
+                                    "Exit=Exit",
+                                    "Options &Options",
+                                    "RunMinimized=Run Minimized",
+                                    "StartWithSession=Start with the &session",
+                                    "Suggestions=Suggestions",
+                                    "ProtectPasswordFields=Protect password fields",
+                                    "ExcludedApplications=Excluded Applications\u2026",
+                                    "=",
+                                    "MostLikelyFirst=Most likely first",
+                                    "LearnFromCompletions=Learn from completions",
+                                    "MatchCapitals=Match my capitals",
+                                    "Help &Help",
+                                    "About=About",
+                                    "Help2=Help",
+                                    "RMenu RMenu",
+                                    "DeleteMMMM=Delete",
+                                    "ClearLearnedCounts=Clear Learned Counts"}));
+    // The ranking choices start from their design values.
+    QVERIFY(!c.MostLikelyFirst->isChecked() && c.LearnFromCompletions->isChecked() &&
+            c.MatchCapitals->isChecked());
     // RMenu is on no bar; the bar holds the other three in order.
     QCOMPARE(form.menuBar()->actions(),
              (QList<QAction*>{c.FileMenu->menuAction(), c.Options->menuAction(), c.Help->menuAction()}));
@@ -245,7 +264,7 @@ void TestForm1::list1_keyboardOpensRMenu() {
         QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{model.index(selectedRow)});
     // Delete has the focus, which is what an assistive tool is told, and Return chooses it.
     QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(w.c.RMenu);
-    QVERIFY(menu && menu->childCount() == 1);
+    QVERIFY(menu && menu->childCount() == 2); // Delete, then Clear Learned Counts
     QCOMPARE(menu->child(0)->text(QAccessible::Name), QStringLiteral("Delete"));
     QVERIFY(menu->child(0)->state().focused);
     QTest::keyClick(w.c.RMenu, Qt::Key_Return);

@@ -13,6 +13,7 @@ class TestMakeWordsDb : public QObject {
     Q_OBJECT
 private slots:
     void keepsLetterWordsAndReplacesOnlyOnSuccess();
+    void eachWordGetsTheSmallestClassHoldingIt();
     void shippedWordsLieBesideTheProgram();
 
 private:
@@ -59,6 +60,25 @@ void TestMakeWordsDb::keepsLetterWordsAndReplacesOnlyOnSuccess() {
     QCOMPARE(QDir(m_dir.path()).entryList({"*.new"}, QDir::Files), QStringList());
 }
 
+void TestMakeWordsDb::eachWordGetsTheSmallestClassHoldingIt() {
+    const QString small = m_dir.filePath("small");
+    const QString large = m_dir.filePath("large");
+    for (const auto& [path, bytes] : {std::pair{small, QByteArray("the\nzebra\n")},
+                                      std::pair{large, QByteArray("aardvark\nthe\nzebra\nZebra\nx1\n")}}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+    const QString output = m_dir.filePath("ranked.mdb");
+    QFile::remove(output);
+    QProcess process;
+    // The order of the lists does not matter: the smallest class wins.
+    process.start(QStringLiteral(QUENLO_MAKEWORDSDB), {"70=" + large, "35=" + small, output});
+    QVERIFY(process.waitForFinished(60000) && process.exitCode() == 0);
+    QCOMPARE(read(output,
+                  "select Text1 || ' ' || Commonness from Words order by Commonness, Text1 collate binary"),
+             (QStringList{"the 35", "zebra 35", "Zebra 70", "aardvark 70"}));
+}
+
 void TestMakeWordsDb::shippedWordsLieBesideTheProgram() {
     // Tests are built into the program's folder, so the shipped file lies beside this one too.
     const QString shipped = QCoreApplication::applicationDirPath() + "/words.mdb";
@@ -68,6 +88,12 @@ void TestMakeWordsDb::shippedWordsLieBesideTheProgram() {
              QStringList{"hello"});
     QCOMPARE(read(shipped, "select Text1 from Words where Text1 like '%''%' or Type1 is not null"),
              QStringList());
+    // Ranked: the commonest words are the small list's, and the list reaches rare words too.
+    QCOMPARE(read(shipped, "select Commonness from Words where Text1 = 'hello' collate binary"),
+             QStringList{"35"});
+    QCOMPARE(read(shipped, "select count(*) from Words where Commonness is null or Uses is not null"),
+             QStringList{"0"});
+    QVERIFY(read(shipped, "select Text1 from Words where Commonness = 70").size() > 30000);
 }
 
 QTEST_GUILESS_MAIN(TestMakeWordsDb)

@@ -7,6 +7,7 @@
 #include "platform/fakes/fakes.h"
 #include "platform/fakes/testkeyboardhook.h"
 #include "platform/sqliteconnection.h"
+#include "platform/wordranking.h"
 #include "platform/wordsfile.h"
 #include "shell/quenloprogram.h"
 #include "store/wordlistfiles.h"
@@ -93,6 +94,7 @@ private slots:
     void runMinimized_data();
     void runMinimized();
     void startWithSession();
+    void rankingChoicesPersistAndCountsClearOnYes();
 
 private:
     QTemporaryDir m_dir;
@@ -392,6 +394,45 @@ void TestQuenloProgram::startWithSession() {
     Fixture bare(m_database);
     bare.autostart.hasWay = false;
     QVERIFY(!bare.start().mainWindow().ui().StartWithSession->isVisible());
+}
+
+void TestQuenloProgram::rankingChoicesPersistAndCountsClearOnYes() {
+    Fixture f(m_database);
+    QuenloProgram& program = f.start();
+    const Form1::Controls& ui = program.mainWindow().ui();
+    // The design values, and the database gained the ranking columns at start-up.
+    QVERIFY(!ui.MostLikelyFirst->isChecked() && ui.LearnFromCompletions->isChecked() &&
+            ui.MatchCapitals->isChecked());
+    QVERIFY(hasWordRanking(f.words));
+    QCOMPARE(f.setting("Options/Learn"), QStringLiteral("<absent>"));
+    ui.MostLikelyFirst->trigger();
+    ui.MatchCapitals->trigger();
+    QCOMPARE(f.setting("Options/MostLikelyFirst"), QStringLiteral("1"));
+    QCOMPARE(f.setting("Options/MatchCapitals"), QStringLiteral("0"));
+    QVERIFY(program.engine().rankingOptions().mostLikelyFirst);
+
+    f.type(QStringLiteral("hel"));
+    f.hook.press(tabKey);
+    QCoreApplication::processEvents(); // the use is counted once the key is answered
+    const auto uses = [&f] {
+        const auto result = f.words.execute("select count(*) from Words where Uses is not null");
+        return result ? result->text1().value_or("?") : "?";
+    };
+    QCOMPARE(uses(), QStringLiteral("1"));
+    f.messages.answers = {false, true};
+    ui.ClearLearnedCounts->trigger();
+    QCOMPARE(uses(), QStringLiteral("1"));
+    ui.ClearLearnedCounts->trigger();
+    QCOMPARE(uses(), QStringLiteral("0"));
+    QCOMPARE(f.messages.shown.size(), 2);
+    QVERIFY(f.messages.shown[0].question);
+
+    f.program.reset();
+    f.words.close();
+    QuenloProgram& again = f.start();
+    QVERIFY(again.mainWindow().ui().MostLikelyFirst->isChecked());
+    QVERIFY(!again.mainWindow().ui().MatchCapitals->isChecked());
+    QVERIFY(!again.engine().rankingOptions().matchCapitals);
 }
 
 QTEST_MAIN(TestQuenloProgram)

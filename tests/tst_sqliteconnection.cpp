@@ -22,6 +22,7 @@ private slots:
     void editsAreSeenByASecondConnectionAtOnce();
     void nestedStatementsLeaveAResultAlone();
     void failuresCarryTheEngineText();
+    void boundStatementsAreKeptButNeverShared();
     void anotherProgramsLock();
     void prefixLookupIsAnIndexRangeScan_data();
     void prefixLookupIsAnIndexRangeScan();
@@ -142,6 +143,35 @@ void TestSqliteConnection::failuresCarryTheEngineText() {
     QVERIFY(connection.lastError().contains(QStringLiteral("syntax error")));
     QVERIFY(!connection.execute(QStringLiteral("delete from words; drop table words")));
     QCOMPARE(readAll(connection, QStringLiteral("select Text1 from Words order by 1 ")).size(), 4);
+}
+
+void TestSqliteConnection::boundStatementsAreKeptButNeverShared() {
+    SqliteConnection connection(m_path);
+    QVERIFY(connection.open());
+    const QString from = QStringLiteral("select Text1 from Words where Text1 >= ?1 order by 1 ");
+    std::unique_ptr<DbResult> outer = connection.executeBound(from, {"helm"});
+    QVERIFY(outer && !outer->eof());
+    QCOMPARE(*outer->text1(), QStringLiteral("helmet"));
+    // The same text again while the first is being read, as a nested key event would run it.
+    for (int i = 0; i < 2; ++i) {
+        std::unique_ptr<DbResult> inner = connection.executeBound(from, {"w"});
+        QVERIFY(inner && !inner->eof());
+        QCOMPARE(*inner->text1(), QStringLiteral("world"));
+    }
+    QVERIFY(outer->moveNext());
+    QCOMPARE(*outer->text1(), QStringLiteral("Help"));
+    QVERIFY(!connection.executeBound(QStringLiteral("select nothing from Words where ?1"), {"x"}));
+    QVERIFY(connection.executeBound(QStringLiteral("update Words set Type1 = ?2 where Text1 = ?1"),
+                                    {"WORLD", "1"}));
+    QCOMPARE(readAll(connection, QStringLiteral("select Text1 from Words where Type1  = '1'  order by 1 ")),
+             QStringList({"Help", "world"}));
+    // A result outlives the connection's close; the statements it kept go with the connection.
+    connection.close();
+    QVERIFY(outer->moveNext());
+    QCOMPARE(*outer->text1(), QStringLiteral("world"));
+    outer.reset();
+    QVERIFY(connection.open());
+    QCOMPARE(connection.executeBound(from, {"x"})->eof(), true);
 }
 
 void TestSqliteConnection::anotherProgramsLock() {

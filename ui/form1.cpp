@@ -258,6 +258,16 @@ void Form1::createMenus() {
     c.ProtectPasswordFields->setChecked(true);
     c.ExcludedApplications =
         menuItem(c.Options, "ExcludedApplications", QStringLiteral("Excluded Applications\u2026"));
+    c.Options->addSeparator();
+    // The design values; the stored choices replace them at start-up.
+    c.MostLikelyFirst = menuItem(c.Options, "MostLikelyFirst", QStringLiteral("Most likely first"));
+    c.LearnFromCompletions =
+        menuItem(c.Options, "LearnFromCompletions", QStringLiteral("Learn from completions"));
+    c.MatchCapitals = menuItem(c.Options, "MatchCapitals", QStringLiteral("Match my capitals"));
+    for (QAction* choice : {c.MostLikelyFirst, c.LearnFromCompletions, c.MatchCapitals})
+        choice->setCheckable(true);
+    c.LearnFromCompletions->setChecked(true);
+    c.MatchCapitals->setChecked(true);
     menuBar()->addMenu(c.Options);
 
     c.Help = menu(this, "Help", QStringLiteral("&Help"));
@@ -267,6 +277,7 @@ void Form1::createMenus() {
 
     c.RMenu = menu(this, "RMenu", QStringLiteral("RMenu"));
     c.DeleteMMMM = menuItem(c.RMenu, "DeleteMMMM", QStringLiteral("Delete"));
+    c.ClearLearnedCounts = menuItem(c.RMenu, "ClearLearnedCounts", QStringLiteral("Clear Learned Counts"));
 }
 
 void Form1::setDesignedTabOrder() {

@@ -56,6 +56,9 @@ public:
         QAction* RunMinimized = nullptr;
         QAction* StartWithSession = nullptr; // the session starts the program at log-in
         QAction* Suggestions = nullptr;
+        QAction* MostLikelyFirst = nullptr;       // checkable: the pop-up lists the likeliest word first
+        QAction* LearnFromCompletions = nullptr;  // checkable: completed words rank higher
+        QAction* MatchCapitals = nullptr;         // checkable: an all-capital prefix completes in capitals
         QAction* ProtectPasswordFields = nullptr; // checkable, checked by default
         QAction* ExcludedApplications = nullptr;
         QMenu* Help = nullptr;
@@ -63,6 +66,7 @@ public:
         QAction* Help2 = nullptr;
         QMenu* RMenu = nullptr; // never on the menu bar: opens over List1 on a right-button press
         QAction* DeleteMMMM = nullptr;
+        QAction* ClearLearnedCounts = nullptr;
     };
 
     // Size of the client area below the menu bar, in logical pixels.

@@ -21,6 +21,9 @@ public:
     }
     void setPopupVisible(bool visible) override { m_popupVisible = visible; }
     std::string name() const override { return "test"; }
+    bool pressMadeCapital() const override { return m_capitals; }
+    // Letter keys pressed from now on make capitals (as with Shift held), or not.
+    void setCapitals(bool on) { m_capitals = on; }
 
     // Delivers one key press. The decision, when it was made before this returns; a press
     // that arrived while another was being handled is answered later (see decisions()).
@@ -56,5 +59,6 @@ private:
     KeyHandler m_handler;
     std::vector<Decision> m_decisions;
     bool m_popupVisible = false;
+    bool m_capitals = false;
     std::set<int> m_lateKeys;
 };

@@ -1,0 +1,146 @@
+// Keystrokes saved: a typist completes the words of a text through the real engine, with the
+// words offered in index order (the written behaviour), by commonness, and after learning.
+#include "bench/typist.h"
+#include "platform/sqliteconnection.h"
+#include "platform/wordranking.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+// The offscreen platform warns on every raise of a shown window.
+QtMessageHandler previousHandler = nullptr;
+
+void quietRaise(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.contains(QLatin1String("does not support raise()")))
+        return;
+    if (previousHandler)
+        previousHandler(type, context, message);
+}
+
+// The quotations of fortune files: every line but the "%" that parts two of them.
+QString readCorpus(const QStringList& paths, qsizetype limit) {
+    QString text;
+    for (const QString& path : paths) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "cannot read %s\n", qPrintable(path));
+            return {};
+        }
+        for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+            if (line.trimmed() != QLatin1String("%"))
+                text += line + QLatin1Char('\n');
+        }
+    }
+    return limit > 0 ? text.left(limit) : text;
+}
+
+enum class Mode { IndexOrder, Commonness, Learning, LearningBestFirst };
+
+// A fresh copy of the shipped database for each run, since learning writes to it.
+bool copyDatabase(const QString& from, const QString& to, Mode mode) {
+    QFile::remove(to);
+    if (!QFile::copy(from, to) || !QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner))
+        return false;
+    if (mode != Mode::IndexOrder)
+        return true;
+    // Without its ranking indexes the database is read as one without ranking data.
+    SqliteConnection database(to);
+    return database.open() && database.execute(QStringLiteral("DROP INDEX WordsByRank")) &&
+           database.execute(QStringLiteral("DROP INDEX WordsUsed"));
+}
+
+bool run(const QString& shipped, const QString& text, const QString& workDir, int letters, int words,
+         Mode mode, TypingFigures* figures) {
+    const QString path = workDir + QStringLiteral("/words.mdb");
+    if (!copyDatabase(shipped, path, mode)) {
+        std::fprintf(stderr, "cannot copy %s\n", qPrintable(shipped));
+        return false;
+    }
+    SqliteConnection database(path);
+    if (!database.open() || hasWordRanking(database) != (mode != Mode::IndexOrder)) {
+        std::fprintf(stderr, "%s is not a words database with ranking data\n", qPrintable(shipped));
+        return false;
+    }
+    TypistSettings settings;
+    settings.minimumLetters = letters;
+    settings.maxWords = words;
+    const bool learning = mode == Mode::Learning || mode == Mode::LearningBestFirst;
+    settings.options.learnFromCompletions = learning;
+    settings.options.mostLikelyFirst = mode == Mode::LearningBestFirst;
+    Typist typist(database, settings);
+    if (learning)
+        typist.type(text);
+    *figures = typist.type(text);
+    return true;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    previousHandler = qInstallMessageHandler(quietRaise);
+
+    bool shortRun = false;
+    QStringList corpus;
+    for (const QString& argument : app.arguments().mid(1)) {
+        if (argument == QLatin1String("--short"))
+            shortRun = true;
+        else
+            corpus.append(argument);
+    }
+    if (corpus.isEmpty())
+        corpus = QStringLiteral(QUENLO_BENCH_CORPUS).split(QLatin1Char(':'));
+    const QString text = readCorpus(corpus, shortRun ? 1500 : 0);
+    const QString shipped = QCoreApplication::applicationDirPath() + QStringLiteral("/words.mdb");
+    QTemporaryDir dir;
+    if (text.isEmpty() || !dir.isValid())
+        return 1;
+
+    std::printf("Keystrokes saved typing %lld characters of %s\n", qlonglong(text.size()),
+                qPrintable(corpus.join(QStringLiteral(", "))));
+    std::printf("%-10s %-44s %8s %10s %10s %8s\n", "settings", "words offered", "saved", "completed",
+                "keys/compl", "ceiling");
+    const struct {
+        Mode mode;
+        const char* name;
+    } modes[] = {{Mode::IndexOrder, "index order (written behaviour)"},
+                 {Mode::Commonness, "commonness ranking"},
+                 {Mode::Learning, "commonness + learning (2nd pass)"},
+                 {Mode::LearningBestFirst, "commonness + learning, most likely first"}};
+    bool faultless = true;
+    for (const auto& [letters, words] : {std::pair{3, 15}, std::pair{2, 5}}) {
+        double indexOrderRate = 0;
+        double commonnessRate = 0;
+        double learningRate = 0;
+        for (const auto& [mode, name] : modes) {
+            TypingFigures figures;
+            if (!run(shipped, text, dir.path(), letters, words, mode, &figures))
+                return 1;
+            std::printf("%d / %-6d %-44s %7.1f%% %9.1f%% %10.2f %7.1f%%\n", letters, words, name,
+                        100 * figures.savingsRate(), 100 * figures.completedShare(),
+                        figures.keysPerCompletion(), 100 * figures.ceilingRate());
+            std::fflush(stdout);
+            faultless = faultless && figures.wrongInsertions == 0;
+            if (mode == Mode::IndexOrder)
+                indexOrderRate = figures.savingsRate();
+            else if (mode == Mode::Commonness)
+                commonnessRate = figures.savingsRate();
+            else if (mode == Mode::Learning)
+                learningRate = figures.savingsRate();
+        }
+        if (letters == 3) {
+            std::printf("  targets at 3 letters / 15 words: ranking saves %.2fx index order (target >= 2x), "
+                        "%.1f%% after learning (target >= 25%%)\n",
+                        indexOrderRate > 0 ? commonnessRate / indexOrderRate : 0.0, 100 * learningRate);
+        }
+    }
+    if (!faultless) {
+        std::fprintf(stderr, "some completions did not insert the rest of the word\n");
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,109 @@
+// A typist who drives the real completion engine over a text and counts the keys completion saves.
+#include "typist.h"
+
+#include "engine/suggestionpopup.h"
+
+#include <QCoreApplication>
+
+namespace {
+constexpr int Tab = 9, Space = 32, Down = 40;
+// A key that neither adds to the word nor ends it, as digits and punctuation do.
+constexpr int Period = 190;
+
+bool isAsciiLetter(QChar c) {
+    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+           (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+}
+} // namespace
+
+Typist::Typist(DbConnection& words, const TypistSettings& settings)
+    : m_minimumLetters(settings.minimumLetters) {
+    m_text9.setText(QString::number(settings.minimumLetters));
+    m_text8.setText(QStringLiteral("4"));
+    m_text4.setText(QString::number(settings.maxWords));
+    for (QCheckBox* box : {&m_check1, &m_check4, &m_check5})
+        box->setChecked(true);
+    m_engine =
+        std::make_unique<CompletionEngine>(EngineControls{&m_text9, &m_text8, &m_text4, &m_check1, &m_check4,
+                                                          &m_check5, &m_text1, &m_text5, &m_label1},
+                                           words, m_clipboard, m_injector, m_hook);
+    m_engine->setCompletionKeyCode(Tab);
+    m_engine->setRankingOptions(settings.options);
+    std::string problem;
+    m_hook.start(
+        [this](int keyCode, KeyDecision decide) { m_engine->keyPressed(keyCode, std::move(decide)); },
+        problem);
+}
+
+Typist::~Typist() = default;
+
+void Typist::press(int keyCode, bool capital) {
+    m_hook.setCapitals(capital);
+    m_hook.press(keyCode);
+}
+
+bool Typist::tryCompletion(const QString& rest, TypingFigures& figures) {
+    const SuggestionPopup* form2 = m_engine->existingPopup();
+    if (!form2 || !form2->isVisible() || rest.isEmpty())
+        return false;
+    // The word the typist means, as the engine sees it: the buffer and the letters still to come.
+    const QString wanted = m_text5.text() + rest.toLower();
+    for (int row = 0; row < form2->rowCount(); ++row) {
+        if (form2->rowText(row).toLower() != wanted)
+            continue;
+        const int downs = row - std::max(form2->selectedRow(), 0);
+        const int cost = downs + 1;
+        if (downs < 0 || cost >= rest.size())
+            return false;
+        for (int i = 0; i < downs; ++i)
+            press(Down);
+        const int pastesBefore = m_injector.shiftInserts;
+        press(Tab);
+        const bool inserted = m_injector.shiftInserts == pastesBefore + 1 &&
+                              m_clipboard.text.compare(rest, Qt::CaseInsensitive) == 0;
+        figures.wrongInsertions += inserted ? 0 : 1;
+        figures.completions += 1;
+        figures.completionKeys += cost;
+        figures.keysSaved += rest.size() - cost;
+        // Lets the counting of the use run, as the event loop would between two keystrokes.
+        QCoreApplication::processEvents();
+        return true;
+    }
+    return false;
+}
+
+TypingFigures Typist::type(const QString& text) {
+    TypingFigures figures;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const QChar c = text[i];
+        if (c.isSpace()) {
+            while (i < text.size() && text[i].isSpace())
+                ++i;
+            press(Space);
+            ++figures.characters;
+            continue;
+        }
+        if (!isAsciiLetter(c)) {
+            press(Period);
+            ++figures.characters;
+            ++i;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < text.size() && isAsciiLetter(text[end]))
+            ++end;
+        ++figures.words;
+        figures.characters += end - i;
+        figures.ceiling += std::max<qsizetype>(0, end - i - m_minimumLetters - 1);
+        for (; i < end; ++i) {
+            press(text[i].toUpper().unicode(), text[i].isUpper());
+            if (tryCompletion(text.mid(i + 1, end - i - 1), figures)) {
+                i = end;
+                break;
+            }
+        }
+    }
+    press(Space);
+    return figures;
+}

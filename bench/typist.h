@@ -1,0 +1,62 @@
+// A typist who drives the real completion engine over a text and counts the keys completion saves.
+#pragma once
+
+#include "engine/completionengine.h"
+#include "platform/fakes/fakes.h"
+#include "platform/fakes/testkeyboardhook.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <memory>
+
+class DbConnection;
+
+struct TypingFigures {
+    qint64 characters = 0;      // keys the text takes without completion: whitespace runs count one
+    qint64 words = 0;           // runs of letters
+    qint64 completions = 0;     // words taken from the list
+    qint64 completionKeys = 0;  // Down presses and completion keys spent on them
+    qint64 keysSaved = 0;       // letters not typed, less the keys spent
+    qint64 wrongInsertions = 0; // completions that did not insert the rest of the word: a fault
+    // What a list that always held the word at its top would save: every word taken with one
+    // key as soon as the minimum of letters is typed.
+    qint64 ceiling = 0;
+
+    double savingsRate() const { return characters ? double(keysSaved) / double(characters) : 0; }
+    double completedShare() const { return words ? double(completions) / double(words) : 0; }
+    double ceilingRate() const { return characters ? double(ceiling) / double(characters) : 0; }
+    double keysPerCompletion() const {
+        return completions ? double(completionKeys) / double(completions) : 0;
+    }
+};
+
+struct TypistSettings {
+    int minimumLetters = 3;
+    int maxWords = 15;
+    RankingOptions options;
+};
+
+class Typist {
+public:
+    Typist(DbConnection& words, const TypistSettings& settings);
+    ~Typist();
+
+    // Types the text key by key. A word is taken from the pop-up as soon as it is listed and
+    // taking it (Down presses and the completion key) costs fewer keys than typing its rest.
+    TypingFigures type(const QString& text);
+
+private:
+    void press(int keyCode, bool capital = false);
+    // Takes the word from the list when it is there and worth it; the letters it saved.
+    bool tryCompletion(const QString& rest, TypingFigures& figures);
+
+    QLineEdit m_text9, m_text8, m_text4, m_text1, m_text5;
+    QCheckBox m_check1, m_check4, m_check5;
+    QLabel m_label1;
+    FakeClipboard m_clipboard;
+    RecordingKeyInjector m_injector;
+    TestKeyboardHook m_hook;
+    std::unique_ptr<CompletionEngine> m_engine;
+    int m_minimumLetters;
+};

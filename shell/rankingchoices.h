@@ -1,0 +1,37 @@
+// The choices about ranking and learning: kept in the settings store, handed to the engine.
+#pragma once
+
+#include "engine/completionengine.h"
+
+#include <QObject>
+#include <functional>
+
+class QAction;
+class SettingsStore;
+
+struct RankingControls {
+    QAction* MostLikelyFirst;      // stored as "Options"/"MostLikelyFirst"
+    QAction* LearnFromCompletions; // stored as "Options"/"Learn"
+    QAction* MatchCapitals;        // stored as "Options"/"MatchCapitals"
+};
+
+class RankingChoices : public QObject {
+    Q_OBJECT
+public:
+    // Each change of a control is stored ("1" or "0") and handed to apply.
+    RankingChoices(const RankingControls& controls, SettingsStore& settings,
+                   std::function<void(const RankingOptions&)> apply);
+
+    // Sets the controls from the store, keeping a control's state where nothing valid is
+    // stored, and hands the result to apply.
+    void restore();
+    RankingOptions options() const;
+
+private:
+    void changed(QAction* control, const QString& key);
+
+    RankingControls m_controls;
+    SettingsStore& m_settings;
+    std::function<void(const RankingOptions&)> m_apply;
+    bool m_restoring = false;
+};
