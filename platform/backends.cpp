@@ -6,6 +6,11 @@
 #include "x11/x11keyboardhook.h"
 #include "x11/x11keyinjector.h"
 #endif
+#ifdef QUENLO_HAVE_WIN32
+#include "win32/win32keyboardhook.h"
+#include "win32/win32keyinjector.h"
+#include "win32/win32pastegate.h"
+#endif
 
 KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
     KeyboardBackends backends;
@@ -27,6 +32,11 @@ KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
     } else {
         backends.problem = error;
     }
+#elif defined(QUENLO_HAVE_WIN32)
+    // The paste of a completion key waits for the hook to know that key was swallowed.
+    auto gate = std::make_shared<Win32PasteGate>(&Win32KeyInjector::injectShiftInsert);
+    backends.hook = std::make_unique<Win32KeyboardHook>(gate, options.decisionWatchdogMs);
+    backends.injector = std::make_unique<Win32KeyInjector>(gate);
 #else
     (void)options;
     backends.problem = "this build has no keyboard backend for this desktop";

@@ -6,12 +6,17 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
 namespace {
 const QByteArray older("an older, longer file\r\n\r\n\r\n");
+
+bool systemEncodingIsUtf8() {
+    return QStringEncoder(QStringConverter::System).encode(u"Ä") == QByteArray("\xC3\x84");
+}
 } // namespace
 
 class TestWordListFiles : public QObject {
@@ -85,13 +90,16 @@ private slots:
             << QByteArray("\r\n\r\nword\n\r  \rother\r\n\r\n") << QStringList{"other", "word"};
         QTest::newRow("spaces kept and counted") << QByteArray("  ab  \r\nabc\r\n") << QStringList{"  ab  "};
         QTest::newRow("repeated lines twice") << QByteArray("same\r\nsame") << QStringList{"same", "same"};
-        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBFÄpfel\r\n") << QStringList{"Äpfel"};
-        QTest::newRow("undecodable bytes")
-            << QByteArray("ab\xFF\xFE\r\nlater\r\n") << QStringList{"ab\uFFFD\uFFFD", "later"};
+        // Where the system encoding is UTF-8; Windows reads its ANSI code page, one byte a character.
+        if (systemEncodingIsUtf8()) {
+            QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBFÄpfel\r\n") << QStringList{"Äpfel"};
+            QTest::newRow("undecodable bytes")
+                << QByteArray("ab\xFF\xFE\r\nlater\r\n") << QStringList{"ab\uFFFD\uFFFD", "later"};
+            QTest::newRow("a character across blocks") << block + "\xC3\x84" << QStringList{block + "Ä"};
+        }
         QTest::newRow("CR LF across blocks") << block + "\r\nbcde" << QStringList{block, "bcde"};
         QTest::newRow("a line over many blocks")
             << QByteArray(200000, 'x') + "\nyyyy" << QStringList{QString(200000, 'x'), "yyyy"};
-        QTest::newRow("a character across blocks") << block + "\xC3\x84" << QStringList{block + "Ä"};
     }
     void import() {
         QFETCH(QByteArray, bytes);
@@ -110,7 +118,11 @@ private slots:
         QTest::addColumn<QString>("text8");
         QTest::addColumn<QString>("reason");
         const QString four("4");
+#ifdef Q_OS_WIN
+        QTest::newRow("missing file") << "missing.txt" << four << "File not found";
+#else
         QTest::newRow("missing file") << "missing.txt" << four << "No such file or directory";
+#endif
         QTest::newRow("a folder") << "." << four << "";
         QTest::newRow("minimum not a number")
             << "words.txt" << QString("four") << "the minimum word length \"four\" is not a number";
@@ -140,7 +152,9 @@ private slots:
         QTest::newRow("empty list") << "saved.txt" << QStringList{} << QByteArray("\r\n");
         // List order; only the first entry loses its leading spaces; the system encoding.
         QTest::newRow("entries") << "saved.txt" << QStringList{"cherry ", "Äpfel", "  a", " b", "Banana"}
-                                 << QByteArray("a\r\n b\r\nBanana\r\ncherry \r\n\xC3\x84pfel\r\n\r\n");
+                                 << "a\r\n b\r\nBanana\r\ncherry \r\n" +
+                                        QStringEncoder(QStringConverter::System).encode(u"Äpfel") +
+                                        "\r\n\r\n";
         QTest::newRow("blank first entries")
             << "saved.txt" << QStringList{"", "   ", "x"} << QByteArray("\r\n   \r\nx\r\n\r\n");
         // A failed save leaves any earlier file as it was and nothing beside it.
