@@ -1,5 +1,8 @@
 # The Windows zip a user unpacks and runs: quenlo.exe with its words, help page, Qt and MinGW DLLs
 # and the Qt plugins it loads.
+# A windowed program: no console window beside it.
+set_target_properties(quenlo PROPERTIES WIN32_EXECUTABLE ON)
+
 set(QUENLO_ZIP_NAME quenlo-${PROJECT_VERSION}-windows-x64)
 set(QUENLO_ZIP_STAGE ${CMAKE_BINARY_DIR}/package/${QUENLO_ZIP_NAME})
 set(QUENLO_ZIP ${CMAKE_BINARY_DIR}/${QUENLO_ZIP_NAME}.zip)

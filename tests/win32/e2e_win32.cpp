@@ -141,10 +141,21 @@ public:
     void offer(const std::string& prefix, HWND focused) {
         expect(type(lettersOf(prefix)), "SendInput failed");
         expect(waitFor([this] { return popupShown(); }), "no pop-up after \"" + prefix + "\"");
+        // A user sees the pop-up before pressing a key for it: wait until the program has dealt with
+        // what it had queued (painting it), as a key that comes while it is busy goes through.
+        DWORD_PTR ignored = 0;
+        expect(SendMessageTimeoutW(popup(), WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored) != 0 &&
+                   waitFor([this] { return !GetUpdateRect(popup(), nullptr, FALSE); }) &&
+                   WaitForInputIdle(m_quenlo.info.hProcess, 10000) == 0,
+               "the program did not become idle");
         const LONG_PTR styles = GetWindowLongPtrW(popup(), GWL_EXSTYLE);
         expect((styles & WS_EX_NOACTIVATE) && (styles & WS_EX_TOPMOST) && (styles & WS_EX_TOOLWINDOW),
-               "the pop-up lacks WS_EX_NOACTIVATE, WS_EX_TOPMOST or WS_EX_TOOLWINDOW");
-        expect(GetForegroundWindow() == focused, "the pop-up took the focus");
+               "the pop-up lacks WS_EX_NOACTIVATE, WS_EX_TOPMOST or WS_EX_TOOLWINDOW: extended styles " +
+                   std::to_string(styles));
+        const HWND front = GetForegroundWindow();
+        wchar_t title[128] = {};
+        GetWindowTextW(front, title, 128);
+        expect(front == focused, "the focus moved to \"" + narrow(title) + "\" when the pop-up showed");
     }
 
     void endWord() {
@@ -154,8 +165,12 @@ public:
 
     // Completes in one field: Tab, Down+Tab, Esc, and letters typed right behind a Tab.
     void completeIn(HWND window, HWND edit, const std::string& name) {
+        // Wine hands the front back to where the X server's focus was if that had not caught up yet: the
+        // front counts once it has held for a while.
         expect(waitFor([&] {
-                   activate(window);
+                   if (!activate(window))
+                       return false;
+                   pumpUntil([] { return false; }, 300ms);
                    return GetForegroundWindow() == window;
                }),
                name + " could not be brought to the front");
@@ -224,11 +239,15 @@ int wmain(int argc, wchar_t** argv) {
               L"\"" + (bin.parent_path() / "quenlo_win32_editprobe.exe").wstring() + L"\" \"e2e field\"",
               L"the edit probe");
         HWND probeWindow = nullptr;
+        HWND probeEdit = nullptr;
         expect(waitFor([&] {
-                   return (probeWindow = findWindow(probe.info.dwProcessId, nullptr, L"e2e field", true));
+                   probeWindow = findWindow(probe.info.dwProcessId, nullptr, L"e2e field", true);
+                   return probeWindow && (probeEdit = FindWindowExW(probeWindow, nullptr, L"Edit", nullptr));
                }),
                "the edit probe showed no window");
-        const HWND probeEdit = FindWindowExW(probeWindow, nullptr, L"Edit", nullptr);
+        // It brings itself to the front when it starts; only then is the front settled.
+        expect(waitFor([&] { return GetForegroundWindow() == probeWindow; }),
+               "the edit probe did not come to the front");
 
         for (int round = 1; round <= rounds; ++round) {
             for (const auto& [window, edit, name] :

@@ -8,9 +8,15 @@ HWND edit = nullptr;
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_SETFOCUS:
-    case WM_ACTIVATE:
         if (edit)
             SetFocus(edit);
+        return 0;
+    case WM_ACTIVATE:
+        // The default would give the focus to this window itself, not to its text field.
+        if (LOWORD(wParam) != WA_INACTIVE && edit) {
+            SetFocus(edit);
+            return 0;
+        }
         break;
     case WM_DESTROY:
         PostQuitMessage(0);
