@@ -158,8 +158,15 @@ public:
         expect(front == focused, "the focus moved to \"" + narrow(title) + "\" when the pop-up showed");
     }
 
-    void endWord() {
+    // Return ends the word; waits until it has reached the field and the pop-up is gone.
+    void endWord(HWND edit = nullptr) {
         expect(type({VK_RETURN}), "SendInput failed");
+        if (edit)
+            expect(waitFor([edit] {
+                       const std::wstring text = windowText(edit);
+                       return text.size() >= 2 && text.compare(text.size() - 2, 2, L"\r\n") == 0;
+                   }),
+                   "Return did not reach the field");
         expect(waitFor([this] { return !popupShown(); }), "the pop-up stayed up after Return");
     }
 
@@ -174,32 +181,49 @@ public:
                    return GetForegroundWindow() == window;
                }),
                name + " could not be brought to the front");
-        const auto textIs = [&](const std::wstring& text) {
-            std::wstring seen;
-            const bool same = waitFor([&] { return (seen = windowText(edit)) == text; });
-            expect(same, name + ": expected \"" + narrow(text) + "\", saw \"" + narrow(seen) + "\"");
+        // Each step starts from an empty field. A completion key that came while the program was busy
+        // for longer than the hook waits goes through uncompleted ("zeb", a tab): the fault behaviour,
+        // allowed four times in a row on a loaded machine; anything else (the key both passed and completed,
+        // keys out of order or lost) fails at once.
+        const auto step = [&](const std::vector<WORD>& keys, const std::wstring& expected,
+                              const std::wstring& passedThrough) {
+            for (int attempt = 1;; ++attempt) {
+                SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+                offer("zeb", window);
+                expect(type(keys), "SendInput failed");
+                std::wstring seen;
+                const bool settled = waitFor([&] {
+                    seen = windowText(edit);
+                    return seen == expected || (!passedThrough.empty() && seen == passedThrough);
+                });
+                // Letters typed behind the key may still be on their way: look once more.
+                if (settled && seen != expected)
+                    seen = windowText(edit);
+                if (seen == expected) {
+                    expect(waitFor([this] { return !popupShown(); }),
+                           name + ": the pop-up stayed up after completing");
+                    endWord(edit);
+                    return;
+                }
+                expect(settled && seen == passedThrough && attempt < 5,
+                       name + ": expected \"" + narrow(expected) + "\", saw \"" + narrow(seen) + "\"");
+                ++m_passedThrough;
+                endWord(edit);
+            }
         };
+        step({VK_TAB}, L"zebra", L"zeb\t");
+        step({VK_DOWN, VK_TAB}, L"zebu", L"zeb\t");
+        step({VK_TAB, 'X', 'Y'}, L"zebraxy", L"zeb\txy");
         SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
-        offer("zeb", window);
-        expect(type({VK_TAB}), "SendInput failed");
-        textIs(L"zebra");
-        expect(waitFor([this] { return !popupShown(); }), name + ": the pop-up stayed up after Tab");
-        endWord();
-        offer("zeb", window);
-        expect(type({VK_DOWN, VK_TAB}), "SendInput failed");
-        textIs(L"zebra\r\nzebu");
-        endWord();
         offer("zeb", window);
         expect(type({VK_ESCAPE}), "SendInput failed");
         expect(waitFor([this] { return !popupShown(); }), name + ": the pop-up stayed up after Esc");
-        textIs(L"zebra\r\nzebu\r\nzeb");
-        endWord();
-        offer("zeb", window);
-        expect(type({VK_TAB, 'X', 'Y'}), "SendInput failed");
-        textIs(L"zebra\r\nzebu\r\nzeb\r\nzebraxy");
-        endWord();
+        expect(waitFor([&] { return windowText(edit) == L"zeb"; }), name + ": Esc changed the text");
+        endWord(edit);
     }
 
+    // Completion keys that went through uncompleted because the program answered too late.
+    int m_passedThrough = 0;
     Process m_quenlo;
 
 private:
@@ -272,6 +296,8 @@ int wmain(int argc, wchar_t** argv) {
                 std::fflush(stdout);
             }
         }
+        std::printf("completion keys let through uncompleted (the program answered too late): %d\n",
+                    run.m_passedThrough);
     } catch (const std::exception& failure) {
         std::printf("FAILED: %s\n", failure.what());
         ++failures;
