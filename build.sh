@@ -27,7 +27,7 @@ packages=(
     wamerican
     xvfb xauth xdotool x11-utils
     xterm python3-gi gir1.2-gtk-3.0
-    dbus-bin dbus-daemon at-spi2-core gir1.2-atspi-2.0
+    dbus-bin dbus-daemon at-spi2-core gir1.2-atspi-2.0 libglib2.0-bin
     fonts-dejavu-core
 )
 if [ "$mode" = windows ]; then

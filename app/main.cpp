@@ -2,6 +2,7 @@
 #include "platform/backends.h"
 #include "platform/clipboard.h"
 #include "platform/filedialogs.h"
+#include "platform/focusguard.h"
 #include "platform/messageboxes.h"
 #include "platform/settingsbackend.h"
 #include "platform/sqliteconnection.h"
@@ -20,6 +21,7 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     KeyboardBackends keyboard = createKeyboardBackends();
+    const std::unique_ptr<FocusGuard> focusGuard = createFocusGuard();
     QSettingsBackend settings;
     QtTrayIcon tray;
     QtFileDialogs fileDialogs;
@@ -27,10 +29,12 @@ int main(int argc, char* argv[]) {
     DesktopWebPages webPages;
     QtClipboard clipboard;
     const QString programDir = QCoreApplication::applicationDirPath();
-    SqliteConnection words(QDir(programDir).filePath(QStringLiteral("words.mdb")));
+    const QString wordsFile = QDir(programDir).filePath(QStringLiteral("words.mdb"));
+    SqliteConnection words(wordsFile);
 
     QuenloProgram program({settings, tray, fileDialogs, messages, webPages, clipboard, *keyboard.hook,
-                           *keyboard.injector, words, programDir, keyboard.problem});
+                           *keyboard.injector, words, programDir, keyboard.problem, wordsFile},
+                          focusGuard.get());
     program.load();
     program.mainWindow().show();
     return application.exec();

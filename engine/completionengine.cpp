@@ -58,11 +58,30 @@ std::int16_t CompletionEngine::completionKeyCode() const {
     return m_completionKeyCode;
 }
 
+void CompletionEngine::setPaused(bool paused) {
+    m_paused = paused;
+    if (!paused)
+        return;
+    setText(m_controls.Text5, QString());
+    if (m_popup) {
+        m_popup->hide();
+        m_popup->setCurrentSuggestion(QString());
+        m_popup->clearList();
+    }
+}
+
 SuggestionPopup& CompletionEngine::popup() {
     if (!m_popup) {
         m_popup = std::make_unique<SuggestionPopup>();
-        connect(m_popup.get(), &SuggestionPopup::visibilityChanged, this,
-                [this](bool visible) { m_hook.setPopupVisible(visible); });
+        connect(m_popup.get(), &SuggestionPopup::visibilityChanged, this, [this](bool visible) {
+            // A lookup that was under way when the pause began must not bring the pop-up back.
+            if (visible && m_paused) {
+                m_popup->hide();
+                return;
+            }
+            m_hook.setPopupVisible(visible);
+            emit popupVisibilityChanged(visible);
+        });
     }
     return *m_popup;
 }
@@ -91,8 +110,12 @@ bool CompletionEngine::completionEnabled() const {
 }
 
 void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
+    // Not even the key display may keep what is typed into a password.
+    if (m_paused) {
+        decide(0);
+        return;
+    }
     SuggestionPopup& form2 = popup();
-    std::int16_t discard = 0;
 
     const int minimum = minimumLetters();
     keepMinimumLengthToAddNumeric();
@@ -115,19 +138,21 @@ void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
     const bool showing =
         m_controls.Text5->text().size() >= minimum && completionEnabled() && form2.isVisible();
 
-    if (keyCode == KeyCode::Up && form2.isVisible() && form2.selectedRow() > 0) {
+    // A key is swallowed before it is acted on: the hook may have let it through already (it holds a
+    // key only for a bounded time), and then the key reached the application and counts as passed.
+    bool decided = false;
+    const auto swallow = [&decide, &decided] {
+        decided = true;
+        return decide(1);
+    };
+    if (keyCode == KeyCode::Up && form2.isVisible() && form2.selectedRow() > 0 && swallow())
         form2.selectRow(form2.selectedRow() - 1);
-        discard = 1;
-    }
-    if (keyCode == KeyCode::Down && form2.isVisible() && form2.selectedRow() < form2.rowCount() - 1) {
+    if (keyCode == KeyCode::Down && form2.isVisible() && form2.selectedRow() < form2.rowCount() - 1 &&
+        swallow())
         form2.selectRow(form2.selectedRow() + 1);
-        discard = 1;
-    }
 
-    if (keyCode == m_completionKeyCode && form2.isVisible()) {
+    if (keyCode == m_completionKeyCode && form2.isVisible() && !decided && swallow())
         completeWord(form2);
-        discard = 1;
-    }
 
     if ((keyCode == KeyCode::Space && !showing) || keyCode == KeyCode::Enter ||
         keyCode == KeyCode::Backspace || keyCode == KeyCode::Tab) {
@@ -138,7 +163,8 @@ void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
     if (keyCode == KeyCode::Escape)
         form2.hide();
 
-    decide(discard);
+    if (!decided)
+        decide(0);
 }
 
 void CompletionEngine::completeWord(SuggestionPopup& form2) {

@@ -11,8 +11,9 @@ struct KeyboardBackendOptions {
     // The X display to use; empty means the DISPLAY environment variable.
     std::string display;
     // How long a key held by the hook waits for the handler's decision before it is let
-    // through: a frozen keyboard is never acceptable.
-    int decisionWatchdogMs = 150;
+    // through: a frozen keyboard is never acceptable. The handler answers within a few
+    // milliseconds; the rest leaves a loaded desktop room to keep every key under 200 ms.
+    int decisionWatchdogMs = 100;
 };
 
 struct KeyboardBackends {
@@ -25,3 +26,9 @@ struct KeyboardBackends {
 // Picks the hook and injector that can work here. Never fails: without a usable desktop the
 // null backends come back, with the reason in problem.
 KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options = {});
+
+class FocusGuard;
+
+// The focus guard for this desktop: the X11 one when an X display is named, else one that knows
+// nothing (completion then never pauses by itself). display as in KeyboardBackendOptions.
+std::unique_ptr<FocusGuard> createFocusGuard(const std::string& display = {});
