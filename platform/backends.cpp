@@ -36,7 +36,7 @@ KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
         backends.problem = error;
     }
 #elif defined(QUENLO_HAVE_WIN32)
-    // The paste of a completion key waits for the hook to know that key was swallowed.
+    // The hook learns through the gate whether a swallowed key sent a paste, which later keys follow.
     auto gate = std::make_shared<Win32PasteGate>(&Win32KeyInjector::injectShiftInsert);
     backends.hook = std::make_unique<Win32KeyboardHook>(gate, options.decisionWatchdogMs);
     backends.injector = std::make_unique<Win32KeyInjector>(gate);

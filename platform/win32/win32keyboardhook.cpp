@@ -75,7 +75,6 @@ struct Win32KeyboardHook::State : std::enable_shared_from_this<Win32KeyboardHook
     std::uint64_t waitingFor = 0;
     bool answerReady = false;
     bool answerSwallows = false;
-    bool answerPastes = false;
 
     // Hook thread only.
     std::uint64_t lastWaitId = 0;
@@ -90,7 +89,7 @@ struct Win32KeyboardHook::State : std::enable_shared_from_this<Win32KeyboardHook
     LRESULT onKey(WPARAM message, const KBDLLHOOKSTRUCT& key);
     bool report(int virtualKey, std::uint64_t waitId);
     void deliverOne();
-    void answer(std::uint64_t waitId, bool swallow);
+    bool answer(std::uint64_t waitId, bool swallow);
     void hold(const KBDLLHOOKSTRUCT& key);
     void replayHeld();
     void runThread(std::promise<DWORD>& started);
@@ -115,8 +114,6 @@ Win32KeyboardHook::~Win32KeyboardHook() {
     }
     if (state.receiver)
         DestroyWindow(state.receiver);
-    if (state.gate)
-        state.gate->setGated(false);
 }
 
 bool Win32KeyboardHook::start(KeyHandler handler, std::string& error) {
@@ -157,8 +154,6 @@ bool Win32KeyboardHook::start(KeyHandler handler, std::string& error) {
         error = "the keyboard hook could not be installed (error " + std::to_string(failure) + ")";
         return false;
     }
-    if (state.gate)
-        state.gate->setGated(true);
     return true;
 }
 
@@ -230,21 +225,18 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
     if (!report(virtualKey, waitId))
         return pass();
     bool swallow = false;
-    bool pastes = false;
     {
         std::unique_lock lock(mutex);
         answered.wait_for(lock, timeLimit, [this] { return answerReady; });
         swallow = answerReady && answerSwallows;
-        pastes = answerReady && answerPastes;
         // From here on a decision about this key comes too late.
         waitingFor = 0;
     }
     if (!swallow)
         return pass();
-    if (pastes) {
-        holding = true;
-        holdTimer = SetTimer(nullptr, 0, holdLimitMs, nullptr);
-    }
+    // A paste may follow: the keys typed next wait for it (or for the handler to be done).
+    holding = true;
+    holdTimer = SetTimer(nullptr, 0, holdLimitMs, nullptr);
     return 1;
 }
 
@@ -311,16 +303,25 @@ void Win32KeyboardHook::State::deliverOne() {
         answer(press.waitId, false);
         return;
     }
+    if (gate)
+        gate->takeSent();
     // The handler may run the event loop, where the next press is delivered: its own copy of the
     // state keeps the hook's answer safe even if the hook goes meanwhile.
     std::weak_ptr<State> weak = weak_from_this();
-    handler(press.virtualKey, [weak, waitId = press.waitId](std::int16_t discard) {
-        if (const std::shared_ptr<State> state = weak.lock())
-            state->answer(waitId, discard == 1);
+    // Shared: a handler that is busy with an earlier key answers after this returns.
+    const auto swallowedInTime = std::make_shared<bool>(false);
+    handler(press.virtualKey, [weak, waitId = press.waitId, swallowedInTime](std::int16_t discard) {
+        const std::shared_ptr<State> state = weak.lock();
+        const bool tookEffect = state ? state->answer(waitId, discard == 1) : discard == 0;
+        *swallowedInTime = tookEffect && discard == 1 && waitId != 0;
+        return tookEffect;
     });
+    // Swallowed without a paste (Up, Down): the keys held behind it go on now.
+    if (*swallowedInTime && !(gate && gate->takeSent()))
+        PostThreadMessageW(threadId, replayMessage, 0, 0);
 }
 
-void Win32KeyboardHook::State::answer(std::uint64_t waitId, bool swallow) {
+bool Win32KeyboardHook::State::answer(std::uint64_t waitId, bool swallow) {
     bool inTime = false;
     {
         std::lock_guard lock(mutex);
@@ -328,13 +329,10 @@ void Win32KeyboardHook::State::answer(std::uint64_t waitId, bool swallow) {
         if (inTime) {
             answerReady = true;
             answerSwallows = swallow;
-            answerPastes = swallow && gate && gate->waiting();
         }
     }
     if (inTime)
         answered.notify_one();
-    // After the hook thread knows to hold the keys behind it: the paste goes out now, or, for a key
-    // that already reached the application, never.
-    if (gate)
-        gate->settle(inTime && swallow);
+    // Letting a key through always takes effect; swallowing one only while the hook still holds it.
+    return inTime || !swallow;
 }

@@ -11,8 +11,8 @@ class Win32PasteGate;
 class Win32KeyboardHook final : public KeyboardHook {
 public:
     // decisionTimeLimitMs bounds the wait for the handler's answer about a key that may be swallowed;
-    // the key goes through when it passes. The gate holds the paste of a completion key until the
-    // key is known to be swallowed.
+    // the key goes through when it passes, and a later answer to swallow it returns false. The gate
+    // tells whether a swallowed key's handling sent a paste, which the keys typed next must follow.
     Win32KeyboardHook(std::shared_ptr<Win32PasteGate> gate, int decisionTimeLimitMs);
     ~Win32KeyboardHook() override;
 

@@ -1,4 +1,4 @@
-// Holds a paste asked for while a key is being handled until that key's decision is known.
+// Tells the keyboard hook when the paste of a completion has gone out.
 #include "win32pastegate.h"
 
 #include <utility>
@@ -7,14 +7,11 @@ Win32PasteGate::Win32PasteGate(Sender send)
     : m_send(std::move(send)) {}
 
 bool Win32PasteGate::request() {
-    if (!m_gated)
-        return m_send();
-    m_waiting = true;
-    return true;
+    const bool sent = m_send();
+    m_sent = m_sent || sent;
+    return sent;
 }
 
-bool Win32PasteGate::settle(bool swallowedInTime) {
-    if (!std::exchange(m_waiting, false))
-        return false;
-    return swallowedInTime && m_send();
+bool Win32PasteGate::takeSent() {
+    return std::exchange(m_sent, false);
 }

@@ -1,28 +1,23 @@
-// Holds a paste asked for while a key is being handled until that key's decision is known.
+// Tells the keyboard hook when the paste of a completion has gone out.
 #pragma once
 
 #include <functional>
 
-// The paste for a completion key is sent only when the hook really swallowed that key: a decision
-// that comes after the key was let through must not complete the word as well.
+// After a swallowed completion key the hook holds the keys typed next until the paste has passed
+// it; when the key was swallowed for another reason (Up, Down), no paste comes and the hook must
+// let them go as soon as the handler is done. The gate tells the two apart.
 class Win32PasteGate {
 public:
     using Sender = std::function<bool()>;
 
     explicit Win32PasteGate(Sender send);
 
-    // From the injector. Sends at once unless a hook decides about the keys (see setGated); then
-    // the paste waits for the next decision. False when a paste sent at once failed.
+    // From the injector: sends the paste now. False when it could not be sent.
     bool request();
-    // From the hook, on the UI thread, with each decision: true sends a waiting paste, false drops it.
-    // Returns whether a paste was sent.
-    bool settle(bool swallowedInTime);
-    // Whether a paste is waiting for a decision.
-    bool waiting() const { return m_waiting; }
-    void setGated(bool gated) { m_gated = gated; }
+    // From the hook, on the UI thread: whether a paste went out since the last call.
+    bool takeSent();
 
 private:
     Sender m_send;
-    bool m_gated = false;
-    bool m_waiting = false;
+    bool m_sent = false;
 };

@@ -143,7 +143,7 @@ private:
     std::unique_ptr<Win32KeyInjector> m_injector;
     std::vector<Asked> m_asked;
     int m_pastes = 0;
-    // What the handler does on top of deciding; runs before the decision.
+    // What the handler does with a key it swallowed in time.
     std::function<void(int)> m_alsoDo;
     // When set, the handler blocks this thread this long before deciding.
     std::chrono::milliseconds m_stall{0};
@@ -184,11 +184,12 @@ void TestWin32KeyboardHook::startHook(std::function<std::int16_t(int)> decide, i
     const bool started = m_hook->start(
         [this, decide](int key, KeyDecision decision) {
             m_asked.push_back({key, std::chrono::steady_clock::now()});
-            if (m_alsoDo)
-                m_alsoDo(key);
             if (m_stall > 0ms)
                 Sleep(static_cast<DWORD>(m_stall.count()));
-            decision(decide(key));
+            // As the engine does: answer first, act on a swallowed key only when the answer took effect.
+            const std::int16_t discard = decide(key);
+            if (decision(discard) && discard == 1 && m_alsoDo)
+                m_alsoDo(key);
         },
         error);
     QVERIFY2(started, error.c_str());
