@@ -12,6 +12,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -206,16 +207,23 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
         }
         return pass();
     }
-    if (holding) {
+    const int virtualKey = genericKey(key.vkCode);
+    // A key for the pop-up right behind one it swallowed (Down, then Tab) is decided like any other:
+    // nothing typed before it is still held back.
+    const bool forPopup = !release && popupVisible && mayBeSwallowed(virtualKey);
+    if (holding && release && std::none_of(held.begin(), held.end(), [&key](const INPUT& input) {
+            return input.ki.wVk == key.vkCode;
+        }))
+        return pass(); // the release of a key pressed before the hold (the swallowed key itself)
+    if (holding && !(forPopup && held.empty())) {
         hold(key);
         if (!release)
-            report(genericKey(key.vkCode), 0);
+            report(virtualKey, 0);
         return 1;
     }
     if (release)
         return pass();
 
-    const int virtualKey = genericKey(key.vkCode);
     if (!popupVisible || !mayBeSwallowed(virtualKey)) {
         report(virtualKey, 0);
         return pass();
@@ -235,6 +243,8 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
     if (!swallow)
         return pass();
     // A paste may follow: the keys typed next wait for it (or for the handler to be done).
+    if (holding)
+        KillTimer(nullptr, holdTimer);
     holding = true;
     holdTimer = SetTimer(nullptr, 0, holdLimitMs, nullptr);
     return 1;
