@@ -3,15 +3,20 @@
 #   ./build.sh run    install packages, build, start quenlo
 #   ./build.sh test   install packages, build, run every test suite
 #   ./build.sh package  install packages, build into build-package, make quenlo_*.deb there
-# QUENLO_BUILD_DIR (default build) and QUENLO_CMAKE_ARGS pick another build.
+#   ./build.sh windows  cross-build for Windows with MinGW, run the Windows tests under Wine on
+#                     Xvfb, make the zip (build-windows/quenlo-<version>-windows-x64.zip)
+# QUENLO_BUILD_DIR (default build, build-package, build-windows) and QUENLO_CMAKE_ARGS pick
+# another build.
+# QUENLO_WINDOWS_DEPS (default ../shared/windows) holds the Qt built for MinGW and the SQLite
+# amalgamation as tools/windows/build-qt-mingw.sh makes them.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 mode=${1:-run}
 case "$mode" in
-run | test | package) ;;
+run | test | package | windows) ;;
 *)
-    echo "usage: $0 run|test|package" >&2
+    echo "usage: $0 run|test|package|windows" >&2
     exit 2
     ;;
 esac
@@ -29,6 +34,9 @@ packages=(
     dbus-bin dbus-daemon at-spi2-core gir1.2-atspi-2.0 libglib2.0-bin
     fonts-dejavu-core
 )
+if [ "$mode" = windows ]; then
+    packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 xvfb xauth)
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -39,6 +47,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     [ "$(id -u)" -eq 0 ] || sudo=sudo
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+if [ "$mode" = windows ]; then
+    exec tools/windows/cross-build.sh
 fi
 
 build_dir=${QUENLO_BUILD_DIR:-build}

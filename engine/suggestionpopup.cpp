@@ -1,6 +1,7 @@
 // Form2: the pop-up that offers the words beginning with what is being typed.
 #include "suggestionpopup.h"
 
+#include "platform/nonactivatingwindow.h"
 #include "platform/twips.h"
 
 #include <QCoreApplication>
@@ -249,7 +250,13 @@ void SuggestionPopup::SetOnTop(QWidget* window, bool on) {
 
 void SuggestionPopup::setVisible(bool visible) {
     const bool wasVisible = isVisible();
+    if (visible && !wasVisible) {
+        keepFromActivation(*this);
+        // Told before it can be seen: a key pressed for the pop-up as soon as it shows must be caught.
+        // Showing may run other events (Windows), so telling afterwards would come too late.
+        emit visibilityChanged(true);
+    }
     QWidget::setVisible(visible);
-    if (isVisible() != wasVisible)
-        emit visibilityChanged(isVisible());
+    if (wasVisible && !isVisible())
+        emit visibilityChanged(false);
 }

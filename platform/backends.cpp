@@ -12,6 +12,11 @@
 #ifdef QUENLO_HAVE_XDG
 #include "xdg/xdgautostart.h"
 #endif
+#ifdef QUENLO_HAVE_WIN32
+#include "win32/win32keyboardhook.h"
+#include "win32/win32keyinjector.h"
+#include "win32/win32pastegate.h"
+#endif
 
 KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
     KeyboardBackends backends;
@@ -33,6 +38,11 @@ KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
     } else {
         backends.problem = error;
     }
+#elif defined(QUENLO_HAVE_WIN32)
+    // The hook learns through the gate whether a swallowed key sent a paste, which later keys follow.
+    auto gate = std::make_shared<Win32PasteGate>(&Win32KeyInjector::injectShiftInsert);
+    backends.hook = std::make_unique<Win32KeyboardHook>(gate, options.decisionWatchdogMs);
+    backends.injector = std::make_unique<Win32KeyInjector>(gate);
 #else
     (void)options;
     backends.problem = "this build has no keyboard backend for this desktop";

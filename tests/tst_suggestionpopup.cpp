@@ -103,6 +103,10 @@ void TestSuggestionPopup::sortedIgnoringCase() {
 void TestSuggestionPopup::hideTimer() {
     SuggestionPopup popup;
     QSignalSpy changes(&popup, &SuggestionPopup::visibilityChanged);
+    // The hook must hold the pop-up's keys before anyone can see it, and until no one can.
+    QList<bool> seenWhenTold;
+    connect(&popup, &SuggestionPopup::visibilityChanged, &popup,
+            [&] { seenWhenTold.append(popup.isVisible()); });
     popup.setHideInterval(0);
     popup.setHideInterval(65536); // beyond the timer's range: ignored
     popup.setHideInterval(-1);
@@ -118,6 +122,7 @@ void TestSuggestionPopup::hideTimer() {
     QVERIFY(!timer(popup)->isActive());
     QCOMPARE(popup.selectedRow(), 1); // the list itself is left as it was
     QCOMPARE(changes, (QList<QVariantList>{{true}, {false}}));
+    QCOMPARE(seenWhenTold, (QList<bool>{false, false}));
 
     popup.setHideInterval(5000);
     popup.selectRow(0);

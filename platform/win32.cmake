@@ -1,0 +1,11 @@
+# Windows keyboard hook and keystroke injection, built for Windows only.
+if(WIN32)
+    target_sources(quenlo_platform PRIVATE
+        win32/win32keyboardhook.cpp win32/win32keyboardhook.h
+        win32/win32keyinjector.cpp win32/win32keyinjector.h
+        win32/win32keytags.h
+        win32/win32pastegate.cpp win32/win32pastegate.h
+    )
+    target_link_libraries(quenlo_platform PRIVATE user32)
+    target_compile_definitions(quenlo_platform PRIVATE QUENLO_HAVE_WIN32 WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
+endif()

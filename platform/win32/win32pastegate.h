@@ -1,0 +1,23 @@
+// Tells the keyboard hook when the paste of a completion has gone out.
+#pragma once
+
+#include <functional>
+
+// After a swallowed completion key the hook holds the keys typed next until the paste has passed
+// it; when the key was swallowed for another reason (Up, Down), no paste comes and the hook must
+// let them go as soon as the handler is done. The gate tells the two apart.
+class Win32PasteGate {
+public:
+    using Sender = std::function<bool()>;
+
+    explicit Win32PasteGate(Sender send);
+
+    // From the injector: sends the paste now. False when it could not be sent.
+    bool request();
+    // From the hook, on the UI thread: whether a paste went out since the last call.
+    bool takeSent();
+
+private:
+    Sender m_send;
+    bool m_sent = false;
+};

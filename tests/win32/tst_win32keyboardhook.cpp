@@ -1,0 +1,374 @@
+// The Windows keyboard hook and injector on a real (Wine) desktop, without a Qt event loop: keys
+// typed with SendInput into a window of this process that records what reaches it.
+#include "platform/win32/win32keyboardhook.h"
+#include "platform/win32/win32keyinjector.h"
+#include "platform/win32/win32keytags.h"
+#include "platform/win32/win32pastegate.h"
+#include "win32testing.h"
+
+#include <QTest>
+
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+using namespace win32testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The application: windows on a thread of their own, as another program's would be, so that what
+// reaches them does not wait for the thread that runs the handler. Records every key-down in order.
+class Application {
+public:
+    Application() {
+        std::promise<void> ready;
+        std::future<void> made = ready.get_future();
+        m_thread = std::thread([this, &ready] { run(ready); });
+        made.wait();
+    }
+    ~Application() {
+        PostThreadMessageW(m_threadId, WM_QUIT, 0, 0);
+        m_thread.join();
+    }
+    HWND recorder() const { return m_recorder; }
+    HWND edit() const { return m_edit; }
+    std::vector<WORD> arrived() {
+        std::lock_guard lock(m_mutex);
+        return m_arrived;
+    }
+    std::optional<std::chrono::steady_clock::time_point> firstArrival() {
+        std::lock_guard lock(m_mutex);
+        return m_firstAt;
+    }
+    void clear() {
+        std::lock_guard lock(m_mutex);
+        m_arrived.clear();
+        m_firstAt.reset();
+    }
+
+private:
+    static LRESULT CALLBACK recorderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) {
+            auto* self = reinterpret_cast<Application*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+            std::lock_guard lock(self->m_mutex);
+            if (self->m_arrived.empty())
+                self->m_firstAt = std::chrono::steady_clock::now();
+            self->m_arrived.push_back(static_cast<WORD>(wParam));
+            return 0;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    void run(std::promise<void>& ready) {
+        m_threadId = GetCurrentThreadId();
+        const HINSTANCE instance = GetModuleHandleW(nullptr);
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = recorderProc;
+        windowClass.hInstance = instance;
+        windowClass.lpszClassName = L"QuenloKeyRecorder";
+        RegisterClassW(&windowClass);
+        m_recorder =
+            CreateWindowExW(0, windowClass.lpszClassName, L"recorder", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50,
+                            50, 300, 100, nullptr, nullptr, instance, nullptr);
+        SetWindowLongPtrW(m_recorder, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        m_edit = CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE | ES_MULTILINE, 50, 200,
+                                 300, 100, nullptr, nullptr, instance, nullptr);
+        MSG message;
+        PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+        ready.set_value();
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        DestroyWindow(m_edit);
+        DestroyWindow(m_recorder);
+    }
+
+    std::thread m_thread;
+    DWORD m_threadId = 0;
+    HWND m_recorder = nullptr;
+    HWND m_edit = nullptr;
+    std::mutex m_mutex;
+    std::vector<WORD> m_arrived;
+    std::optional<std::chrono::steady_clock::time_point> m_firstAt;
+};
+
+struct Asked {
+    int key;
+    std::chrono::steady_clock::time_point at;
+};
+
+} // namespace
+
+class TestWin32KeyboardHook : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+    void reportsPressesInOrderAndIgnoresItsOwnKeys();
+    void reportsLeftAndRightModifiersAsGeneric_data();
+    void reportsLeftAndRightModifiersAsGeneric();
+    void swallowsOnlyWhileVisibleAndWhenTold_data();
+    void swallowsOnlyWhileVisibleAndWhenTold();
+    void lateDecisionLetsTheKeyThroughAndDropsThePaste();
+    void keysTypedAfterACompletionLandAfterThePaste();
+    void shiftInsertPastesIntoEditsOfThisAndAnotherProcess();
+
+private:
+    void startHook(std::function<std::int16_t(int)> decide, int limitMs = 150);
+    // Types as the user would, from outside this thread, while this thread goes on handling keys.
+    bool typeKeys(const std::vector<WORD>& keys);
+    bool sendInputs(std::vector<INPUT> inputs);
+    bool arrivedAll(std::size_t count) {
+        return pumpUntil([this, count] { return m_app->arrived().size() >= count; });
+    }
+    // Waits until a marker key typed last has arrived, so that nothing before it is still on its way,
+    // and forgets the marker.
+    std::vector<WORD> settle();
+    std::vector<int> asked() const {
+        std::vector<int> keys;
+        for (const Asked& a : m_asked)
+            keys.push_back(a.key);
+        return keys;
+    }
+
+    std::unique_ptr<Application> m_app;
+    std::shared_ptr<Win32PasteGate> m_gate;
+    std::unique_ptr<Win32KeyboardHook> m_hook;
+    std::unique_ptr<Win32KeyInjector> m_injector;
+    std::vector<Asked> m_asked;
+    int m_pastes = 0;
+    // What the handler does with a key it swallowed in time.
+    std::function<void(int)> m_alsoDo;
+    // When set, the handler blocks this thread this long before deciding.
+    std::chrono::milliseconds m_stall{0};
+};
+
+void TestWin32KeyboardHook::initTestCase() {
+    m_app = std::make_unique<Application>();
+    QVERIFY(m_app->recorder() && m_app->edit());
+}
+
+void TestWin32KeyboardHook::init() {
+    m_app->clear();
+    m_asked.clear();
+    m_pastes = 0;
+    m_alsoDo = nullptr;
+    m_stall = 0ms;
+    QVERIFY(pumpUntil([this] { return activate(m_app->recorder()); }));
+}
+
+void TestWin32KeyboardHook::cleanup() {
+    m_injector.reset();
+    m_hook.reset();
+    m_gate.reset();
+}
+
+void TestWin32KeyboardHook::cleanupTestCase() {
+    m_app.reset();
+}
+
+void TestWin32KeyboardHook::startHook(std::function<std::int16_t(int)> decide, int limitMs) {
+    m_gate = std::make_shared<Win32PasteGate>([this] {
+        ++m_pastes;
+        return Win32KeyInjector::injectShiftInsert();
+    });
+    m_hook = std::make_unique<Win32KeyboardHook>(m_gate, limitMs);
+    m_injector = std::make_unique<Win32KeyInjector>(m_gate);
+    std::string error;
+    const bool started = m_hook->start(
+        [this, decide](int key, KeyDecision decision) {
+            m_asked.push_back({key, std::chrono::steady_clock::now()});
+            if (m_stall > 0ms)
+                Sleep(static_cast<DWORD>(m_stall.count()));
+            // As the engine does: answer first, act on a swallowed key only when the answer took effect.
+            const std::int16_t discard = decide(key);
+            if (decision(discard) && discard == 1 && m_alsoDo)
+                m_alsoDo(key);
+        },
+        error);
+    QVERIFY2(started, error.c_str());
+}
+
+bool TestWin32KeyboardHook::sendInputs(std::vector<INPUT> inputs) {
+    // SendInput may wait for the hook, and the hook for this thread.
+    std::future<UINT> sent = std::async(std::launch::async, [&inputs] {
+        return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    });
+    pumpUntil([&sent] { return sent.wait_for(0s) == std::future_status::ready; }, 30s);
+    return sent.get() == inputs.size();
+}
+
+bool TestWin32KeyboardHook::typeKeys(const std::vector<WORD>& keys) {
+    std::vector<INPUT> inputs;
+    for (const WORD key : keys) {
+        inputs.push_back(userInput({key, false}));
+        inputs.push_back(userInput({key, true}));
+    }
+    return sendInputs(inputs);
+}
+
+std::vector<WORD> TestWin32KeyboardHook::settle() {
+    if (!typeKeys({VK_F9}))
+        return {0xFFFF};
+    std::vector<WORD> arrived;
+    pumpUntil([&] {
+        arrived = m_app->arrived();
+        return !arrived.empty() && arrived.back() == VK_F9;
+    });
+    if (arrived.empty() || arrived.back() != VK_F9)
+        return {0xFFFF};
+    arrived.pop_back();
+    if (!m_asked.empty() && m_asked.back().key == VK_F9)
+        m_asked.pop_back();
+    return arrived;
+}
+
+void TestWin32KeyboardHook::reportsPressesInOrderAndIgnoresItsOwnKeys() {
+    startHook([](int) { return std::int16_t{0}; });
+    std::vector<INPUT> inputs;
+    for (const WORD key : {WORD('A'), WORD('B'), WORD('C'), WORD('Q'), WORD('R'), WORD('D'), WORD('E')}) {
+        for (const bool up : {false, true}) {
+            INPUT input = userInput({key, up});
+            // Ours, tagged: they reach the window but not the handler.
+            if (key == 'Q' || key == 'R')
+                input.ki.dwExtraInfo = Win32KeyTag::replay;
+            inputs.push_back(input);
+        }
+    }
+    QVERIFY(sendInputs(inputs));
+    QCOMPARE(settle(), (std::vector<WORD>{'A', 'B', 'C', 'Q', 'R', 'D', 'E'}));
+    QCOMPARE(asked(), (std::vector<int>{'A', 'B', 'C', 'D', 'E'}));
+}
+
+void TestWin32KeyboardHook::reportsLeftAndRightModifiersAsGeneric_data() {
+    QTest::addColumn<int>("sent");
+    QTest::addColumn<int>("reported");
+    QTest::newRow("left shift") << int(VK_LSHIFT) << int(VK_SHIFT);
+    QTest::newRow("right shift") << int(VK_RSHIFT) << int(VK_SHIFT);
+    QTest::newRow("left ctrl") << int(VK_LCONTROL) << int(VK_CONTROL);
+    QTest::newRow("right ctrl") << int(VK_RCONTROL) << int(VK_CONTROL);
+    QTest::newRow("left alt") << int(VK_LMENU) << int(VK_MENU);
+}
+
+void TestWin32KeyboardHook::reportsLeftAndRightModifiersAsGeneric() {
+    QFETCH(int, sent);
+    QFETCH(int, reported);
+    startHook([](int) { return std::int16_t{0}; });
+    QVERIFY(typeKeys({static_cast<WORD>(sent)}));
+    settle();
+    QCOMPARE(asked(), std::vector<int>{reported});
+}
+
+void TestWin32KeyboardHook::swallowsOnlyWhileVisibleAndWhenTold_data() {
+    QTest::addColumn<bool>("visible");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("discard");
+    QTest::addColumn<bool>("swallowed");
+    QTest::newRow("tab, visible, told") << true << int(VK_TAB) << 1 << true;
+    QTest::newRow("tab, visible, not told") << true << int(VK_TAB) << 0 << false;
+    QTest::newRow("tab, hidden, told") << false << int(VK_TAB) << 1 << false;
+    QTest::newRow("up, visible, told") << true << int(VK_UP) << 1 << true;
+    QTest::newRow("down, visible, told") << true << int(VK_DOWN) << 1 << true;
+    QTest::newRow("down, hidden, told") << false << int(VK_DOWN) << 1 << false;
+    QTest::newRow("left shift, visible, told") << true << int(VK_LSHIFT) << 1 << true;
+    QTest::newRow("letter, visible, told") << true << int('A') << 1 << false;
+    QTest::newRow("enter, visible, told") << true << int(VK_RETURN) << 1 << false;
+}
+
+void TestWin32KeyboardHook::swallowsOnlyWhileVisibleAndWhenTold() {
+    QFETCH(bool, visible);
+    QFETCH(int, key);
+    QFETCH(int, discard);
+    QFETCH(bool, swallowed);
+    startHook([discard](int asked) { return std::int16_t(asked == VK_F9 ? 0 : discard); });
+    m_hook->setPopupVisible(visible);
+    QVERIFY(typeKeys({static_cast<WORD>(key)}));
+    const std::vector<WORD> arrived = settle();
+    QCOMPARE(m_asked.size(), std::size_t(1));
+    QCOMPARE(arrived.empty(), swallowed);
+}
+
+void TestWin32KeyboardHook::lateDecisionLetsTheKeyThroughAndDropsThePaste() {
+    // A UI thread busy for far longer than the limit: the key must not wait for it, and the completion
+    // it asks for afterwards must not land on top of the Tab that went through.
+    startHook([](int) { return std::int16_t{1}; }, 100);
+    m_hook->setPopupVisible(true);
+    m_alsoDo = [this](int key) {
+        if (key == VK_TAB)
+            m_injector->sendShiftInsert();
+    };
+    m_stall = 1500ms;
+    const auto sent = std::chrono::steady_clock::now();
+    QVERIFY(typeKeys({VK_TAB}));
+    QVERIFY(arrivedAll(1));
+    const auto waited = *m_app->firstArrival() - sent;
+    m_stall = 0ms;
+    m_hook->setPopupVisible(false);
+    QCOMPARE(settle(), std::vector<WORD>{VK_TAB});
+    QCOMPARE(m_pastes, 0);
+    // The key waited for the limit, not for the stalled thread (generous for busy machines).
+    QVERIFY2(waited < 1000ms, QByteArray::number(qint64(waited / 1ms)) + " ms");
+    qInfo("Tab reached the application after %lld ms with the handler stalled", qint64(waited / 1ms));
+}
+
+void TestWin32KeyboardHook::keysTypedAfterACompletionLandAfterThePaste() {
+    startHook([this](int key) { return std::int16_t(key == VK_TAB && m_pastes == 0 ? 1 : 0); });
+    m_hook->setPopupVisible(true);
+    m_alsoDo = [this](int key) {
+        if (key == VK_TAB && m_pastes == 0) {
+            m_injector->sendShiftInsert();
+            m_hook->setPopupVisible(false);
+        }
+    };
+    QVERIFY(typeKeys({VK_TAB, 'X', 'Y', 'Z'}));
+    QCOMPARE(settle(), (std::vector<WORD>{VK_SHIFT, VK_INSERT, 'X', 'Y', 'Z'}));
+    QCOMPARE(m_pastes, 1);
+    QCOMPARE(asked(), (std::vector<int>{VK_TAB, 'X', 'Y', 'Z'}));
+}
+
+void TestWin32KeyboardHook::shiftInsertPastesIntoEditsOfThisAndAnotherProcess() {
+    // No hook: the injector sends at once.
+    Win32KeyInjector injector(nullptr);
+    QVERIFY(setClipboardText(L"bra"));
+    QVERIFY(pumpUntil([this] { return activate(m_app->edit()); }));
+    QVERIFY(injector.sendShiftInsert());
+    QVERIFY(pumpUntil([this] { return windowText(m_app->edit()) == L"bra"; }));
+
+    wchar_t self[MAX_PATH];
+    std::wstring folder(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    folder.resize(folder.find_last_of(L'\\'));
+    std::wstring command = L"\"" + folder + L"\\quenlo_win32_editprobe.exe\" \"paste target\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    QVERIFY(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &process));
+    HWND probe = nullptr;
+    HWND probeEdit = nullptr;
+    const bool found = pumpUntil([&] {
+        probe = FindWindowW(L"QuenloEditProbe", L"paste target");
+        probeEdit = probe ? FindWindowExW(probe, nullptr, L"Edit", nullptr) : nullptr;
+        return probeEdit && activate(probe);
+    });
+    if (found) {
+        QVERIFY(injector.sendShiftInsert());
+        pumpUntil([&] { return windowText(probeEdit) == L"bra"; });
+    }
+    const std::wstring pasted = probeEdit ? windowText(probeEdit) : L"<no probe window>";
+    if (probe)
+        PostMessageW(probe, WM_CLOSE, 0, 0);
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    QVERIFY(found);
+    QCOMPARE(QString::fromStdWString(pasted), QStringLiteral("bra"));
+}
+
+QTEST_APPLESS_MAIN(TestWin32KeyboardHook)
+#include "tst_win32keyboardhook.moc"

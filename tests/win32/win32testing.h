@@ -1,0 +1,104 @@
+// Typing like a user and looking at windows, for the Windows tests: SendInput without our tags,
+// message pumping, and waiting on conditions rather than sleeping.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace win32testing {
+
+struct Key {
+    WORD virtualKey;
+    bool up = false;
+};
+
+inline INPUT userInput(const Key& key) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key.virtualKey;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key.virtualKey, MAPVK_VK_TO_VSC));
+    const bool extended = key.virtualKey == VK_UP || key.virtualKey == VK_DOWN ||
+                          key.virtualKey == VK_INSERT || key.virtualKey == VK_RCONTROL ||
+                          key.virtualKey == VK_RMENU;
+    input.ki.dwFlags = (key.up ? KEYEVENTF_KEYUP : 0) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
+    return input;
+}
+
+// Presses and releases each key in turn, in one SendInput: as fast as a user can type.
+inline bool type(const std::vector<WORD>& keys) {
+    std::vector<INPUT> inputs;
+    for (const WORD key : keys) {
+        inputs.push_back(userInput({key, false}));
+        inputs.push_back(userInput({key, true}));
+    }
+    const UINT count = static_cast<UINT>(inputs.size());
+    return SendInput(count, inputs.data(), sizeof(INPUT)) == count;
+}
+
+inline std::vector<WORD> lettersOf(const std::string& text) {
+    std::vector<WORD> keys;
+    for (const char c : text)
+        keys.push_back(c == ' ' ? VK_SPACE : static_cast<WORD>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+    return keys;
+}
+
+// Dispatches this thread's messages until the condition holds or the time runs out.
+inline bool pumpUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+inline std::wstring windowText(HWND window) {
+    // WM_GETTEXT works across processes, unlike GetWindowText on another process's control.
+    const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const LRESULT copied =
+        SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(copied));
+    return text;
+}
+
+inline bool setClipboardText(const std::wstring& text) {
+    if (!OpenClipboard(nullptr))
+        return false;
+    EmptyClipboard();
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    bool placed = false;
+    if (memory) {
+        std::memcpy(GlobalLock(memory), text.c_str(), bytes);
+        GlobalUnlock(memory);
+        placed = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+        if (!placed)
+            GlobalFree(memory);
+    }
+    CloseClipboard();
+    return placed;
+}
+
+// Brings a top-level window to the front with its keyboard focus on focus (or itself).
+inline bool activate(HWND window, HWND focus = nullptr) {
+    SetForegroundWindow(window);
+    if (focus && GetWindowThreadProcessId(focus, nullptr) == GetCurrentThreadId())
+        SetFocus(focus);
+    return GetForegroundWindow() == window;
+}
+
+} // namespace win32testing
