@@ -19,8 +19,15 @@ int main(int argc, char* argv[]) {
     // The main window hides to the tray; only Exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    KeyboardBackends keyboard = createKeyboardBackends();
     QSettingsBackend settings;
+    KeyboardBackendOptions keyboardOptions;
+    // IBus starts the program with --ibus when its engine is chosen; an X11 user may choose it too.
+    keyboardOptions.useInputMethod =
+        QCoreApplication::arguments().contains(QStringLiteral("--ibus")) ||
+        settings.value(applicationTitle, QStringLiteral("Options"), QStringLiteral("InputMethod"))
+                .value_or(QString())
+                .compare(QStringLiteral("IBus"), Qt::CaseInsensitive) == 0;
+    KeyboardBackends keyboard = createKeyboardBackends(keyboardOptions);
     QtTrayIcon tray;
     QtFileDialogs fileDialogs;
     QtMessageBoxes messages;

@@ -143,11 +143,16 @@ void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
 
 void CompletionEngine::completeWord(SuggestionPopup& form2) {
     form2.hide();
-    m_clipboard.clear();
     const QString suggestion = form2.currentSuggestion();
     const qsizetype typed = m_controls.Text5->text().size();
     const QString rest = suggestion.size() > typed ? suggestion.mid(typed) : QString();
-    const bool placed = m_clipboard.setText(rest);
+    // An input method commits the text itself and leaves the user's clipboard alone.
+    const bool committed = m_injector.commitText(rest.toStdString());
+    bool placed = false;
+    if (!committed) {
+        m_clipboard.clear();
+        placed = m_clipboard.setText(rest);
+    }
     form2.setCurrentSuggestion(QString());
     form2.hide();
     // Pasting without the rest on the clipboard would insert whatever was there before.

@@ -13,6 +13,8 @@ struct KeyboardBackendOptions {
     // How long a key held by the hook waits for the handler's decision before it is let
     // through: a frozen keyboard is never acceptable.
     int decisionWatchdogMs = 150;
+    // The IBus engine even on an X11 session: the user's choice, or IBus started this process.
+    bool useInputMethod = false;
 };
 
 struct KeyboardBackends {

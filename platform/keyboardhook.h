@@ -21,7 +21,8 @@ public:
     virtual ~KeyboardHook() = default;
 
     // Starts delivering key presses to the handler. False, with a reason for the user in
-    // error, when the keyboard cannot be watched.
+    // error, when the keyboard cannot be watched; true with a reason when keys come only once
+    // the user takes the step it names.
     virtual bool start(KeyHandler handler, std::string& error) = 0;
     // Whether the suggestion pop-up is visible: only then may a key press be discarded.
     virtual void setPopupVisible(bool visible) = 0;
