@@ -16,14 +16,18 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace {
 
 constexpr const char* componentName = "org.freedesktop.IBus.Quenlo";
 constexpr const char* engineName = "quenlo";
 constexpr const char* selectStep =
-    "the input source \"Quenlo\" is not selected, so completion sees no key; add it once under "
-    "Settings > Keyboard > Input Sources (+, then Other, Quenlo) and switch to it with Super+Space";
+    "the input source \"Quenlo\" is not selected; add it under Settings > Keyboard > Input Sources "
+    "(+, then Quenlo) and switch to it with Super+Space";
+
+// How long a commit keeps behind the last key passed to the client (see processKey).
+constexpr std::chrono::milliseconds passedKeySettle{30};
 
 bool mayBeSwallowed(int virtualKey) {
     return virtualKey == 9 || virtualKey == 16 || virtualKey == 38 || virtualKey == 40;
@@ -50,6 +54,7 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     IBusBus* bus = nullptr;
     IBusFactory* factory = nullptr;
     unsigned engineCount = 0;
+    std::chrono::steady_clock::time_point lastPassed;
     std::atomic<bool> privateField{false};
 
     // The first connection attempt, reported to start().
@@ -216,12 +221,20 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
                 state->deliver(press, virtualKey);
         },
         Qt::QueuedConnection);
-    if (!arrival.held)
+    if (!arrival.held) {
+        lastPassed = std::chrono::steady_clock::now();
         return FALSE;
+    }
     const IBusKeyDecisions::Outcome outcome = decisions.await(arrival.press, watchdog);
-    // Committed before the answer goes out, so the text lands before any key typed after this one.
-    if (!outcome.commit.empty())
+    if (!outcome.commit.empty()) {
+        // A GTK client in IBus's asynchronous mode puts a passed key back at the end of its event queue
+        // but applies a commit at once: a commit right behind a passed letter could overtake it.
+        const auto sinceLastPassed = std::chrono::steady_clock::now() - lastPassed;
+        if (sinceLastPassed < passedKeySettle)
+            std::this_thread::sleep_for(passedKeySettle - sinceLastPassed);
+        // Committed before the answer goes out, so the text lands before any key typed after this one.
         ibus_engine_commit_text(engine, ibus_text_new_from_string(outcome.commit.c_str()));
+    }
     return outcome.swallow ? TRUE : FALSE;
 }
 

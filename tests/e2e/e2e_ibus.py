@@ -24,8 +24,21 @@ OPTIONS = None
 STATE = {}
 
 
-def ibus(desktop, *arguments):
-    return subprocess.run(["ibus", *arguments], env=desktop.env, capture_output=True, text=True, timeout=15)
+# The ibus command line refuses engines that were registered at run time; the library does not.
+SELECT_ENGINE = """
+import sys
+import gi
+gi.require_version("IBus", "1.0")
+from gi.repository import IBus
+bus = IBus.Bus()
+sys.exit(0 if bus.is_connected() and (len(sys.argv) < 2 or bus.set_global_engine(sys.argv[1])) else 1)
+"""
+
+
+def ibus(desktop, *engine):
+    """Whether the daemon answers and, given an engine name, took it as the global engine."""
+    return subprocess.run(["/usr/bin/python3", "-c", SELECT_ENGINE, *engine], env=desktop.env,
+                          capture_output=True, timeout=15).returncode == 0
 
 
 class Quenlo:
@@ -49,13 +62,21 @@ class Quenlo:
         env = {name: value for name, value in desktop.env.items() if name not in ("QT_IM_MODULE", "GTK_IM_MODULE")}
         self.log = open(os.path.join(workdir, "quenlo-ibus-%s.log" % completion_key), "w")
         self.process = subprocess.Popen([program], env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        try:
+            self.wait_started(desktop)
+        except BaseException:
+            # unittest skips tearDownClass when setUpClass fails.
+            self.close()
+            raise
+
+    def wait_started(self, desktop):
         wait_until(lambda: self.process.poll() is not None or desktop.windows("--onlyvisible", "--pid",
                                                                               str(self.process.pid)),
                    "the quenlo main window")
         if self.process.poll() is not None:
             raise Failed("quenlo ended at start with status %d" % self.process.returncode)
         # The engine is offered once quenlo is up; choosing it is the user's one step.
-        wait_until(lambda: ibus(desktop, "engine", "quenlo").returncode == 0, "IBus to accept the engine")
+        wait_until(lambda: ibus(desktop, "quenlo"), "IBus to take the engine")
 
     def close(self):
         self.process.terminate()
@@ -92,7 +113,7 @@ def setUpModule():
             ["ibus-daemon", "--single", "--panel=disable", "--emoji-extension=disable", "--config=disable",
              "--address=" + desktop.env["IBUS_ADDRESS"]],
             env=desktop.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until(lambda: ibus(desktop, "list-engine").returncode == 0, "ibus-daemon to answer")
+        wait_until(lambda: ibus(desktop), "ibus-daemon to answer")
         apps["gtk"] = FieldApp(desktop, ["/usr/bin/python3", os.path.join(HERE, "gtkfield.py"), "--password"],
                                "e2e-gtk", GTK_NAMES)
         apps["qt"] = FieldApp(desktop, [OPTIONS.qtfield, "--password"], "e2e-qt", QT_NAMES)
@@ -208,24 +229,23 @@ class TabCompletion(IBusCase):
         zenity = Zenity(self.desktop)
         try:
             self.desktop.focus(zenity.window)
-            self.desktop.key("Return")  # ends any word and gives the entry's input context a key first
-            wait_until(lambda: zenity.process.poll() is not None, "zenity to close on Return")
-        finally:
-            if zenity.process.poll() is None:
-                zenity.process.kill()
-        zenity = Zenity(self.desktop)
-        try:
-            self.desktop.focus(zenity.window)
             wait_until(self.desktop.popup_hidden, "the pop-up to be down")
-            self.desktop.key("z", "e", "b")
-            wait_until(self.desktop.popup_shown, "the pop-up after typing zeb in zenity")
+            for attempt in range(3):
+                self.desktop.key("z", "e", "b")
+                try:
+                    wait_until(self.desktop.popup_shown, "the pop-up after typing zeb in zenity", timeout=5)
+                    break
+                except Failed:
+                    if attempt == 2:
+                        raise
+                    self.desktop.key("ctrl+a", "BackSpace")
             self.desktop.key("Tab")
             wait_until(self.desktop.popup_hidden, "the pop-up to hide after completing")
             self.assertEqual(zenity.finish(), "zebra")
         finally:
             if zenity.process.poll() is None:
                 zenity.process.kill()
-                zenity.process.wait()
+            zenity.process.wait()
 
 
 class ShiftCompletion(IBusCase):
