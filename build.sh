@@ -23,6 +23,7 @@ packages=(
     wamerican
     xvfb xauth xdotool x11-utils
     xterm python3-gi gir1.2-gtk-3.0
+    ibus ibus-gtk3 gir1.2-ibus-1.0 libibus-1.0-dev dbus
     fonts-dejavu-core
 )
 
