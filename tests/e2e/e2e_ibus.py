@@ -15,6 +15,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 from e2e_completion import HERE, Desktop, Failed, FieldApp, GTK_NAMES, QT_NAMES, wait_until
@@ -47,10 +48,11 @@ class Quenlo:
     def __init__(self, desktop, workdir, completion_key):
         folder = os.path.join(workdir, "quenlo-ibus-" + completion_key)
         os.makedirs(folder)
+        self.words = os.path.join(folder, "words.mdb")
         program = os.path.join(folder, "quenlo")
         shutil.copy(OPTIONS.quenlo, program)
         rows = ",".join("('%s', NULL)" % word for word in WORDS)
-        subprocess.run(["sqlite3", os.path.join(folder, "words.mdb"),
+        subprocess.run(["sqlite3", self.words,
                         "CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT);"
                         "INSERT INTO Words VALUES %s;" % rows], check=True)
         settings = os.path.join(desktop.env["XDG_CONFIG_HOME"], "Quenlo")
@@ -222,6 +224,36 @@ class TabCompletion(IBusCase):
             self.assertIn(app.names["Tab"], app.keys())
             self.assertTrue(self.desktop.popup_hidden())
         self.each_app(scenario)
+
+    def test_tab_passes_in_time_when_the_program_is_stuck_and_is_never_completed_later(self):
+        app = STATE["apps"]["gtk"]
+        app.reset()
+        self.type_zeb(app)
+        # Another program holds words.mdb: the lookup for the next letter keeps the program busy.
+        holder = subprocess.Popen(["sqlite3", self.quenlo.words], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  text=True)
+        try:
+            holder.stdin.write("BEGIN EXCLUSIVE;\nSELECT 'held';\n")
+            holder.stdin.flush()
+            self.assertEqual(holder.stdout.readline().strip(), "held")
+            self.desktop.key("r")
+            pressed = time.monotonic()
+            self.desktop.run("xdotool", "key", "Tab")
+            wait_until(app.focus_moved_on, "Tab to reach the field while the program is stuck")
+            delay = time.monotonic() - pressed
+        finally:
+            holder.stdin.write("COMMIT;\n")
+            holder.stdin.close()
+            holder.wait()
+        print("\n  Tab with the program stuck reached the field after %.0f ms" % (delay * 1000), file=sys.stderr)
+        # Generous against a loaded machine; the figure itself is printed above.
+        self.assertLess(delay, 1.5)
+        # Once the program catches up, the Tab it could no longer swallow gets no completion either.
+        wait_until(self.desktop.popup_hidden, "the pop-up to hide")
+        self.desktop.key("q")
+        wait_until(lambda: app.ask("state")["second"] == "q", "a key after it")
+        self.assertEqual(app.ask("state")["first"], "zebr")
+        self.assertEqual(app.keys().count("Tab"), 1)
 
     def test_zenity_entry(self):
         if not shutil.which("zenity"):
