@@ -14,6 +14,11 @@
 #include <QDir>
 
 int main(int argc, char* argv[]) {
+    // A Wayland client can neither place the pop-up at the corner nor keep it from taking the focus;
+    // through XWayland it can, while the keys come from the input method.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication application(argc, argv);
     QApplication::setApplicationName(applicationTitle);
     // The main window hides to the tray; only Exit ends the program.
