@@ -66,8 +66,14 @@ PersistedOptions::PersistedOptions(const OptionControls& controls, SettingsStore
             [this] { writeCheckBox(m_controls.Check5, QStringLiteral("C5")); });
     connect(m_controls.Check4, &QCheckBox::stateChanged, this,
             [this] { writeCheckBox(m_controls.Check4, QStringLiteral("C4")); });
-    connect(m_controls.Opt1, &QRadioButton::clicked, this, &PersistedOptions::OptionsCheck);
-    connect(m_controls.Opt2, &QRadioButton::clicked, this, &PersistedOptions::OptionsCheck);
+    // Every selection of an option runs its click handling once, however it came: the mouse, the
+    // arrow keys, an assistive tool's action (which toggles without a click), or the program.
+    for (QRadioButton* option : {m_controls.Opt1, m_controls.Opt2}) {
+        connect(option, &QRadioButton::toggled, this, [this](bool selected) {
+            if (selected)
+                OptionsCheck();
+        });
+    }
     connect(m_controls.Text2, &QLineEdit::textChanged, this, &PersistedOptions::applyDisplayTime);
 }
 
@@ -100,10 +106,13 @@ void PersistedOptions::restoreOption(QRadioButton* option, QRadioButton* other, 
         setOptionChecked(option, false);
         return;
     }
-    // Selecting one clears the other, then runs the selected one's click handling.
+    // Selecting one clears the other, then runs the selected one's click handling: through the
+    // change itself, or here when it was selected already.
     setOptionChecked(other, false);
+    const bool alreadySelected = option->isChecked();
     setOptionChecked(option, true);
-    OptionsCheck();
+    if (alreadySelected)
+        OptionsCheck();
 }
 
 void PersistedOptions::OptionsCheck() {

@@ -1,6 +1,8 @@
 // Tests of the main window: first-start values, focus order, menus, the word list's right-button
-// menu, the promotional label, accessible names, layout and the notice line.
+// menu and its keys, the promotional label, accessible names, what assistive tools can read, layout
+// and the notice line.
 #include "maker.h"
+#include "ui/accessibleprivacy.h"
 #include "ui/form1.h"
 #include "ui/windowfont.h"
 
@@ -21,6 +23,45 @@ struct Shown {
     }
 };
 
+// Everything an assistive tool can read below an accessible node.
+struct AccessibleTree {
+    QList<QObject*> objects;
+    QStringList texts;
+
+    explicit AccessibleTree(QAccessibleInterface* root) { walk(root, 0); }
+
+private:
+    void walk(QAccessibleInterface* node, int depth) {
+        if (!node || depth > 40)
+            return;
+        objects.append(node->object());
+        for (const QAccessible::Text kind : {QAccessible::Name, QAccessible::Description, QAccessible::Value,
+                                             QAccessible::Help, QAccessible::Accelerator})
+            texts.append(node->text(kind));
+        if (QAccessibleTextInterface* text = node->textInterface())
+            texts.append(text->text(0, text->characterCount()));
+        if (QAccessibleValueInterface* value = node->valueInterface())
+            texts.append(value->currentValue().toString());
+        for (int i = 0; i < node->childCount(); ++i) {
+            QAccessibleInterface* child = node->child(i);
+            // Assistive tools address a node by its parent and index: both must agree.
+            QVERIFY2(child && child->parent() && child->parent()->object() == node->object() &&
+                         node->indexOfChild(child) == i,
+                     qPrintable(node->object()->objectName()));
+            walk(child, depth + 1);
+        }
+    }
+};
+
+// Fails when a text of the tree holds what was typed.
+void verifyNothingTyped(const AccessibleTree& tree, const QString& word, const QString& keyDisplay) {
+    for (const QString& text : tree.texts) {
+        QVERIFY2(!text.contains(word, Qt::CaseInsensitive), qPrintable(text));
+        QVERIFY2(!text.contains(keyDisplay), qPrintable(text));
+        QVERIFY2(text != word.right(1), qPrintable(text));
+    }
+}
+
 } // namespace
 
 class TestForm1 : public QObject {
@@ -32,6 +73,10 @@ private slots:
     void menus();
     void list1_mouseButtons_data();
     void list1_mouseButtons();
+    void list1_keyboardOpensRMenu_data();
+    void list1_keyboardOpensRMenu();
+    void workingStorage_unreadableByAssistiveTools();
+    void hideFromAccessibility_alsoAfterInterfacesWereMade();
     void label777_onlyALeftClickInsideCounts();
     void layout_keepsDesignedPlacesAndFitsCaptions();
     void completionOptions_exclusiveFromNeither();
@@ -138,6 +183,7 @@ void TestForm1::list1_mouseButtons() {
     const QPoint globalPress = list->viewport()->mapToGlobal(pressAt);
     if (opensMenu && menu->screen()->availableGeometry().contains(QRect(globalPress, menu->sizeHint())))
         QCOMPARE(menu->pos(), globalPress);
+    QCOMPARE(menu->activeAction(), nullptr); // only the keyboard puts the focus on Delete
     menu->hide();
     if (selectedRowAfter >= 0)
         QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{model.index(selectedRowAfter)});
@@ -145,6 +191,107 @@ void TestForm1::list1_mouseButtons() {
     list->setModel(nullptr); // without any model the right button still opens the menu
     QTest::mousePress(list->viewport(), button, modifiers, QPoint(5, 5));
     QCOMPARE(menu->isVisible(), opensMenu);
+}
+
+void TestForm1::list1_keyboardOpensRMenu_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<int>("selectedRow"); // -1: nothing selected
+    QTest::addColumn<bool>("opens");
+    const Qt::KeyboardModifiers none;
+    QTest::newRow("Menu key at the selected entry") << int(Qt::Key_Menu) << none << 7 << true;
+    QTest::newRow("Shift+F10 at the selected entry")
+        << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ShiftModifier) << 1 << true;
+    QTest::newRow("Menu key, nothing selected") << int(Qt::Key_Menu) << none << -1 << true;
+    QTest::newRow("F10 alone") << int(Qt::Key_F10) << none << 1 << false;
+    QTest::newRow("Ctrl+F10") << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ControlModifier) << 1 << false;
+}
+
+void TestForm1::list1_keyboardOpensRMenu() {
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(int, selectedRow);
+    QFETCH(bool, opens);
+    Shown w;
+    QStringList words;
+    for (int i = 0; i < 30; ++i)
+        words << QStringLiteral("word%1").arg(i, 2, 10, QLatin1Char('0'));
+    QStringListModel model(words);
+    QListView* list = w.c.List1;
+    list->setModel(&model);
+    if (selectedRow >= 0)
+        list->setCurrentIndex(model.index(selectedRow));
+    list->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), list);
+    QSignalSpy deleted(w.c.DeleteMMMM, &QAction::triggered);
+
+    // Through the window, as the key arrives from the keyboard.
+    QTest::keyClick(w.form.windowHandle(), Qt::Key(key), modifiers);
+    QTRY_COMPARE(w.c.RMenu->isVisible(), opens);
+    if (!opens)
+        return;
+    // At the selected entry; without one, at the entry that has the focus frame.
+    const QModelIndex entry = selectedRow >= 0 ? model.index(selectedRow) : list->currentIndex();
+    QVERIFY(entry.isValid());
+    const QPoint expected = list->viewport()->mapToGlobal(list->visualRect(entry).bottomLeft());
+    if (w.c.RMenu->screen()->availableGeometry().contains(QRect(expected, w.c.RMenu->sizeHint())))
+        QCOMPARE(w.c.RMenu->pos(), expected);
+    // The selection is the one Delete acts on; the keyboard reaches Delete.
+    if (selectedRow >= 0)
+        QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{model.index(selectedRow)});
+    // Delete has the focus, which is what an assistive tool is told, and Return chooses it.
+    QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(w.c.RMenu);
+    QVERIFY(menu && menu->childCount() == 1);
+    QCOMPARE(menu->child(0)->text(QAccessible::Name), QStringLiteral("Delete"));
+    QVERIFY(menu->child(0)->state().focused);
+    QTest::keyClick(w.c.RMenu, Qt::Key_Return);
+    QCOMPARE(deleted.size(), 1);
+    QVERIFY(!w.c.RMenu->isVisible());
+}
+
+void TestForm1::workingStorage_unreadableByAssistiveTools() {
+    Shown w;
+    const Form1::Controls& c = w.c;
+    QStringListModel model({QStringLiteral("alpha")});
+    c.List1->setModel(&model);
+    // What the key handling leaves there after "hunterkq" was typed in another application.
+    c.Text5->setText(QStringLiteral("hunterkq"));
+    c.Text1->setText(QStringLiteral("q"));
+    c.Label1->setText(QStringLiteral("q 81"));
+
+    const AccessibleTree tree(QAccessible::queryAccessibleInterface(qApp));
+    verifyNothingTyped(tree, QStringLiteral("hunterkq"), QStringLiteral("q 81"));
+    for (QWidget* storage : QList<QWidget*>{c.Text1, c.Text5, c.Label1}) {
+        QVERIFY2(!tree.objects.contains(storage), qPrintable(storage->objectName()));
+        // Asked for directly (as a change event does), it says nothing either.
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(storage);
+        QVERIFY(accessible && !accessible->textInterface() && !accessible->valueInterface());
+        QVERIFY(accessible->text(QAccessible::Name).isEmpty() &&
+                accessible->text(QAccessible::Value).isEmpty());
+    }
+    // The walk does reach the window's visible controls, with their names.
+    for (QObject* visible : QList<QObject*>{&w.form, c.Text7, c.List1, c.Check1, c.Opt1, c.Opt2, c.Label3})
+        QVERIFY2(tree.objects.contains(visible), qPrintable(visible->objectName()));
+    QVERIFY(tree.texts.contains(QStringLiteral("Hit Shift Key to Complete word")));
+    QVERIFY(tree.texts.contains(QStringLiteral("alpha")));
+}
+
+void TestForm1::hideFromAccessibility_alsoAfterInterfacesWereMade() {
+    // With a screen reader running, interfaces exist before the window marks its storage.
+    QWidget container;
+    auto* storage = new QLineEdit(QStringLiteral("hunterkq"), &container);
+    auto* button = new QPushButton(QStringLiteral("Visible"), &container);
+    QAccessibleInterface* before = QAccessible::queryAccessibleInterface(&container);
+    QVERIFY(before && before->childCount() == 2);
+    QVERIFY(QAccessible::queryAccessibleInterface(storage)->textInterface());
+
+    hideFromAccessibility({storage});
+    const AccessibleTree tree(QAccessible::queryAccessibleInterface(&container));
+    verifyNothingTyped(tree, QStringLiteral("hunterkq"), QStringLiteral("q 81"));
+    QCOMPARE(tree.objects, (QList<QObject*>{&container, button}));
+    QVERIFY(!QAccessible::queryAccessibleInterface(storage)->textInterface());
+    storage->setText(QStringLiteral("hunterkqz")); // stays the program's working state
+    QCOMPARE(storage->text(), QStringLiteral("hunterkqz"));
 }
 
 void TestForm1::label777_onlyALeftClickInsideCounts() {

@@ -1,7 +1,11 @@
-// The persisted choices: restore from good and bad stored values, OptionsCheck, display time.
+// The persisted choices: restore from good and bad stored values, OptionsCheck however an option
+// changes, display time.
 #include "platform/fakes/fakes.h"
 #include "shell/persistedoptions.h"
 #include "shell/settingsstore.h"
+#include "ui/form1.h"
+
+#include <QAccessible>
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -57,6 +61,23 @@ struct Fixture {
     }
 };
 
+// The options of the real main window, as the user and assistive tools reach them.
+struct OnMainWindow {
+    MemorySettingsBackend backend;
+    SettingsStore settings{backend};
+    FakeMessageBoxes messages;
+    Form1 form;
+    const Form1::Controls& c = form.ui();
+    std::int16_t completionKeyCode = 0;
+    PersistedOptions options{{c.Check5, c.Check4, c.Opt1, c.Opt2, c.Text2},
+                             settings,
+                             messages,
+                             [this](std::int16_t code) { completionKeyCode = code; },
+                             [](int) {
+                             }};
+    QStringList optionWrites() const { return backend.writes.filter(QStringLiteral("/Type/Opt")); }
+};
+
 StoredValues typeValues(std::initializer_list<std::pair<const char*, const char*>> values) {
     StoredValues map;
     for (const auto& [key, value] : values)
@@ -72,6 +93,8 @@ private slots:
     void restore_data();
     void restore();
     void clicksAreWritten();
+    void optionChange_runsClickHandlingOnce_data();
+    void optionChange_runsClickHandlingOnce();
     void writeFailureIsReported();
     void displayTime_data();
     void displayTime();
@@ -154,6 +177,56 @@ void TestPersistedOptions::clicksAreWritten() {
     f.window.opt2->click();
     QCOMPARE(f.completionKeyCode, std::int16_t(9));
     QCOMPARE(f.stored("Opt2"), QStringLiteral("True"));
+}
+
+void TestPersistedOptions::optionChange_runsClickHandlingOnce_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("toShift"); // false: the action is on the selected Tab option
+    QTest::addColumn<bool>("changes");
+    QTest::newRow("mouse") << "mouse" << true << true;
+    QTest::newRow("Up arrow from Tab") << "arrow" << true << true;
+    QTest::newRow("accessible toggle") << "toggleAction" << true << true;
+    QTest::newRow("accessible press") << "pressAction" << true << true;
+    QTest::newRow("the program") << "setChecked" << true << true;
+    QTest::newRow("mouse on the selected one") << "mouse" << false << false;
+    QTest::newRow("accessible toggle on the selected one") << "toggleAction" << false << false;
+}
+
+void TestPersistedOptions::optionChange_runsClickHandlingOnce() {
+    QFETCH(QString, how);
+    QFETCH(bool, toShift);
+    QFETCH(bool, changes);
+    OnMainWindow w;
+    w.form.show();
+    w.form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w.form));
+    w.options.restore();
+    w.options.OptionsCheck();
+    w.backend.writes.clear();
+
+    QRadioButton* option = toShift ? w.c.Opt1 : w.c.Opt2;
+    if (how == "mouse") {
+        QTest::mouseClick(option, Qt::LeftButton);
+    } else if (how == "arrow") {
+        w.c.Opt2->setFocus();
+        QTRY_VERIFY(w.c.Opt2->hasFocus());
+        QTest::keyClick(w.c.Opt2, Qt::Key_Up);
+    } else if (how == "setChecked") {
+        option->setChecked(true);
+    } else {
+        QAccessibleActionInterface* actions =
+            QAccessible::queryAccessibleInterface(option)->actionInterface();
+        QVERIFY(actions);
+        actions->doAction(how == "toggleAction" ? QAccessibleActionInterface::toggleAction()
+                                                : QAccessibleActionInterface::pressAction());
+    }
+
+    const std::int16_t expectedKey = changes ? 16 : 9;
+    QTRY_COMPARE(w.completionKeyCode, expectedKey);
+    QTRY_COMPARE(w.c.Opt1->isChecked(), changes);
+    const QStringList once = {"Quenlo/Type/Opt1=True", "Quenlo/Type/Opt2=False"};
+    QTRY_COMPARE(w.optionWrites(), changes ? once : QStringList());
+    QCOMPARE(w.c.Opt2->isChecked(), !changes);
 }
 
 void TestPersistedOptions::writeFailureIsReported() {

@@ -18,5 +18,15 @@ if(X11LIBS_FOUND)
                  COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_completion.py
                          --quenlo $<TARGET_FILE:quenlo> --qtfield $<TARGET_FILE:quenlo_e2e_qtfield>)
         set_tests_properties(e2e_completion PROPERTIES LABELS e2e TIMEOUT 300)
+        # What another process reads of quenlo over the accessibility bus (labels e2e and a11y), on
+        # a private session bus; without DISPLAY its bus launcher leaves the user's desktop alone.
+        find_program(QUENLO_DBUS_RUN_SESSION dbus-run-session)
+        if(QUENLO_DBUS_RUN_SESSION)
+            add_test(NAME e2e_accessibility
+                     COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=AT_SPI_BUS_ADDRESS
+                             ${QUENLO_DBUS_RUN_SESSION} -- ${QUENLO_SYSTEM_PYTHON3}
+                             ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_accessibility.py --quenlo $<TARGET_FILE:quenlo>)
+            set_tests_properties(e2e_accessibility PROPERTIES LABELS "e2e;a11y" TIMEOUT 180)
+        endif()
     endif()
 endif()

@@ -3,6 +3,7 @@
 
 #include "maker.h"
 #include "platform/twips.h"
+#include "ui/accessibleprivacy.h"
 #include "ui/programicon.h"
 #include "ui/windowfont.h"
 
@@ -13,6 +14,8 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -145,6 +148,7 @@ void Form1::createControls() {
     c.List1->setContextMenuPolicy(Qt::PreventContextMenu);
     c.List1->viewport()->setContextMenuPolicy(Qt::PreventContextMenu);
     c.List1->viewport()->installEventFilter(this);
+    c.List1->installEventFilter(this); // the Menu key and Shift+F10 open RMenu too
 
     c.Label777 = label(c.Frame2, "Label777", maker::promoText, twipsRect(600, 2520, 5175, 495));
     c.Label777->setWordWrap(true);
@@ -211,6 +215,8 @@ void Form1::createControls() {
         storage->setFocusPolicy(Qt::NoFocus);
         storage->setVisible(false);
     }
+    // They hold what the user types in every application: no other process may read them.
+    hideFromAccessibility(hidden);
 
     const QList<QWidget*> indicators = {c.Check1, c.Check2, c.Check3, c.Check4, c.Check5, c.Opt1, c.Opt2};
     for (QWidget* indicator : indicators)
@@ -275,6 +281,7 @@ void Form1::setAccessibleNames() {
     c.Text2->setAccessibleName(c.Label2->text());
     c.Text7->setAccessibleName(QStringLiteral("Word to add"));
     c.List1->setAccessibleName(QStringLiteral("Word list"));
+    c.List1->setAccessibleDescription(QStringLiteral("The Menu key or Shift+F10 opens the menu with Delete"));
     c.Label777->setAccessibleName(QString(maker::promoText).replace(QLatin1Char('\n'), QLatin1Char(' ')));
     c.Label777->setAccessibleDescription(QStringLiteral("Opens ") + maker::promoUrl);
     c.Frame1->setAccessibleName(QStringLiteral("Settings"));
@@ -313,6 +320,10 @@ QString Form1::notice() const {
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    if (watched == m_ui.List1 && opensMenuFromKeyboard(event)) {
+        openRMenuAtSelection();
+        return true;
+    }
     const bool mouseButton = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
                              type == QEvent::MouseButtonDblClick;
     if (!mouseButton)
@@ -342,6 +353,36 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool Form1::opensMenuFromKeyboard(const QEvent* event) {
+    if (event->type() == QEvent::ContextMenu)
+        return static_cast<const QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard;
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    return (key->key() == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
+           (key->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier);
+}
+
+void Form1::openRMenuAtSelection() {
+    QListView* list = m_ui.List1;
+    QModelIndex entry;
+    if (const QItemSelectionModel* selection = list->selectionModel()) {
+        const QModelIndexList selected = selection->selectedIndexes();
+        entry = selected.isEmpty() ? selection->currentIndex() : selected.first();
+    }
+    QPoint at; // the top-left corner of the list when no entry is selected
+    if (entry.isValid()) {
+        list->scrollTo(entry);
+        const QRect row = list->visualRect(entry).intersected(list->viewport()->rect());
+        at = row.isValid() ? row.bottomLeft() : QPoint();
+    }
+    m_ui.RMenu->popup(list->viewport()->mapToGlobal(at));
+    // As menus opened from the keyboard do elsewhere: the first item has the focus, and assistive
+    // tools announce it.
+    m_ui.RMenu->setActiveAction(m_ui.RMenu->actions().value(0));
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

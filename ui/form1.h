@@ -91,6 +91,8 @@ private:
     void setDesignedTabOrder();
     void setAccessibleNames();
     void updateOptionTabStops();
+    static bool opensMenuFromKeyboard(const QEvent* event);
+    void openRMenuAtSelection();
 
     Controls m_ui;
     QLabel* m_notice = nullptr;
