@@ -27,11 +27,11 @@ int main(int argc, char* argv[]) {
     QSettingsBackend settings;
     KeyboardBackendOptions keyboardOptions;
     // IBus starts the program with --ibus when its engine is chosen; an X11 user may choose it too.
+    keyboardOptions.startedByInputMethod = QCoreApplication::arguments().contains(QStringLiteral("--ibus"));
     keyboardOptions.useInputMethod =
-        QCoreApplication::arguments().contains(QStringLiteral("--ibus")) ||
         settings.value(applicationTitle, QStringLiteral("Options"), QStringLiteral("InputMethod"))
-                .value_or(QString())
-                .compare(QStringLiteral("IBus"), Qt::CaseInsensitive) == 0;
+            .value_or(QString())
+            .compare(QStringLiteral("IBus"), Qt::CaseInsensitive) == 0;
     KeyboardBackends keyboard = createKeyboardBackends(keyboardOptions);
     QtTrayIcon tray;
     QtFileDialogs fileDialogs;

@@ -30,8 +30,9 @@ KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
     KeyboardBackends backends;
 #ifdef QUENLO_HAVE_IBUS
     // One route per run: a key seen by both hooks would be handled twice.
-    if (options.useInputMethod || isWaylandSession()) {
-        auto hook = std::make_unique<IBusKeyboardHook>(options.decisionWatchdogMs);
+    if (options.useInputMethod || options.startedByInputMethod || isWaylandSession()) {
+        auto hook =
+            std::make_unique<IBusKeyboardHook>(options.decisionWatchdogMs, options.startedByInputMethod);
         backends.injector = hook->createTextCommitter();
         backends.hook = std::move(hook);
         return backends;

@@ -13,8 +13,10 @@ struct KeyboardBackendOptions {
     // How long a key held by the hook waits for the handler's decision before it is let
     // through: a frozen keyboard is never acceptable.
     int decisionWatchdogMs = 150;
-    // The IBus engine even on an X11 session: the user's choice, or IBus started this process.
+    // The IBus engine even on an X11 session, by the user's choice.
     bool useInputMethod = false;
+    // IBus started this process because the user selected its engine: the IBus engine, selected.
+    bool startedByInputMethod = false;
 };
 
 struct KeyboardBackends {

@@ -43,6 +43,7 @@ bool isPrivateField(guint purpose, guint hints) {
 
 struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::State> {
     std::chrono::milliseconds watchdog;
+    bool selected = false; // known to be the selected input source
     IBusKeyDecisions decisions;
     QObject uiThread; // posted presses run in the thread that made the hook
     KeyHandler handler;
@@ -78,9 +79,10 @@ IBusKeyboardHook::State::~State() {
         g_main_context_unref(context);
 }
 
-IBusKeyboardHook::IBusKeyboardHook(int decisionWatchdogMs)
+IBusKeyboardHook::IBusKeyboardHook(int decisionWatchdogMs, bool selected)
     : m_state(std::make_shared<State>()) {
     m_state->watchdog = std::chrono::milliseconds(decisionWatchdogMs);
+    m_state->selected = selected;
 }
 
 IBusKeyboardHook::~IBusKeyboardHook() {
@@ -132,11 +134,11 @@ void IBusKeyboardHook::State::run() {
     std::string problem;
     if (ibus_bus_is_connected(bus)) {
         offerEngine();
-        IBusEngineDesc* selected = ibus_bus_get_global_engine(bus);
-        if (!selected || g_strcmp0(ibus_engine_desc_get_name(selected), engineName) != 0)
+        IBusEngineDesc* global = selected ? nullptr : ibus_bus_get_global_engine(bus);
+        if (!selected && (!global || g_strcmp0(ibus_engine_desc_get_name(global), engineName) != 0))
             problem = selectStep;
-        if (selected)
-            g_object_unref(selected);
+        if (global)
+            g_object_unref(global);
     } else {
         problem = "IBus is not running; start it (ibus-daemon --xim -d) or sign in to a desktop that runs it";
     }

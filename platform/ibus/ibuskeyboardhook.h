@@ -10,8 +10,9 @@
 
 class IBusKeyboardHook final : public KeyboardHook {
 public:
-    // decisionWatchdogMs: the longest a press that may be swallowed waits for the handler.
-    explicit IBusKeyboardHook(int decisionWatchdogMs);
+    // decisionWatchdogMs: the longest a press that may be swallowed waits for the handler. selected: IBus
+    // started the program for its engine, which it reports as selected only once the engine is there.
+    IBusKeyboardHook(int decisionWatchdogMs, bool selected);
     ~IBusKeyboardHook() override;
 
     // Connects to the IBus daemon and offers the engine. Reports in error, while still returning true,
