@@ -138,7 +138,17 @@ void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
     if (keyCode == KeyCode::Escape)
         form2.hide();
 
+    if (form2.isVisible())
+        publishSuggestions(form2);
     decide(discard);
+}
+
+void CompletionEngine::publishSuggestions(SuggestionPopup& form2) {
+    std::vector<std::string> words;
+    words.reserve(static_cast<std::size_t>(form2.rowCount()));
+    for (int row = 0; row < form2.rowCount(); ++row)
+        words.push_back(form2.rowText(row).toStdString());
+    m_hook.showSuggestions(words, form2.selectedRow());
 }
 
 void CompletionEngine::completeWord(SuggestionPopup& form2) {

@@ -42,6 +42,7 @@ private:
     void keepMinimumLengthToAddNumeric();
     bool completionEnabled() const;
     void completeWord(SuggestionPopup& form2);
+    void publishSuggestions(SuggestionPopup& form2);
 
     EngineControls m_controls;
     Clipboard& m_clipboard;

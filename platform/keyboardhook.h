@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Answer to one key press: 1 keeps the key from the focused application, 0 lets it through.
 using KeyDecision = std::function<void(std::int16_t discard)>;
@@ -26,6 +27,12 @@ public:
     virtual bool start(KeyHandler handler, std::string& error) = 0;
     // Whether the suggestion pop-up is visible: only then may a key press be discarded.
     virtual void setPopupVisible(bool visible) = 0;
+    // The words the visible pop-up offers and its selected row, after each key that leaves it up,
+    // for hooks that can show them at the caret as well.
+    virtual void showSuggestions(const std::vector<std::string>& words, int selectedRow) {
+        (void)words;
+        (void)selectedRow;
+    }
     // Short name of the backend, shown to the user.
     virtual std::string name() const = 0;
 };

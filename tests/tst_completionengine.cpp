@@ -101,7 +101,7 @@ private slots:
     void apostropheInBufferBecomesBlank();
     void switchedOffStillCompletesVisibleList();
     void keysDuringLookupWaitTheirTurn();
-    void inputMethodCommitsAndLeavesClipboard();
+    void inputMethodRoute();
 };
 
 void TestCompletionEngine::keys_data() {
@@ -296,12 +296,16 @@ void TestCompletionEngine::keysDuringLookupWaitTheirTurn() {
     QCOMPARE(rig.Text5.text(), QString());
 }
 
-void TestCompletionEngine::inputMethodCommitsAndLeavesClipboard() {
+void TestCompletionEngine::inputMethodRoute() {
     Rig rig;
     rig.injector.commits = true;
     rig.clipboard.text = "stale";
     rig.press("hel");
-    QCOMPARE(rig.press(Keys{Down, Tab}), 1);
+    QCOMPARE(rig.press(Keys{Down}), 1);
+    // Offered at the caret too, with the row Down picked.
+    QCOMPARE(rig.hook.shownWords, (std::vector<std::string>{"helix", "hello", "helmet", "help"}));
+    QCOMPARE(rig.hook.shownRow, 1);
+    QCOMPARE(rig.press(Keys{Tab}), 1);
     QCOMPARE(rig.injector.committed, (std::vector<std::string>{"lo"}));
     QCOMPARE(rig.clipboard.text, QStringLiteral("stale"));
     QCOMPARE(rig.clipboard.clears, 0);

@@ -19,6 +19,10 @@ public:
         return true;
     }
     void setPopupVisible(bool visible) override { m_popupVisible = visible; }
+    void showSuggestions(const std::vector<std::string>& words, int selectedRow) override {
+        shownWords = words;
+        shownRow = selectedRow;
+    }
     std::string name() const override { return "test"; }
 
     // Delivers one key press. The decision, when it was made before this returns; a press
@@ -44,6 +48,9 @@ public:
     const std::vector<Decision>& decisions() const { return m_decisions; }
     // What the engine last said about the pop-up.
     bool popupVisible() const { return m_popupVisible; }
+    // What the engine last offered for the caret.
+    std::vector<std::string> shownWords;
+    int shownRow = -1;
 
 private:
     KeyHandler m_handler;

@@ -55,6 +55,7 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     IBusBus* bus = nullptr;
     IBusFactory* factory = nullptr;
     unsigned engineCount = 0;
+    IBusEngine* focused = nullptr; // the engine of the field that has the focus
     std::chrono::steady_clock::time_point lastPassed;
     std::atomic<bool> privateField{false};
 
@@ -70,6 +71,8 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     IBusEngine* createEngine(const gchar* name);
     gboolean processKey(IBusEngine* engine, guint keyval, guint keycode, guint modifiers);
     void deliver(std::uint64_t press, int virtualKey);
+    // From any thread: the lookup table the focused field shows next; no words hides it.
+    void publish(std::vector<std::string> words, int selectedRow);
 };
 
 IBusKeyboardHook::State::~State() {
@@ -125,6 +128,44 @@ bool IBusKeyboardHook::start(KeyHandler handler, std::string& error) {
 
 void IBusKeyboardHook::setPopupVisible(bool visible) {
     m_state->decisions.setPopupVisible(visible);
+    if (!visible)
+        m_state->publish({}, -1);
+}
+
+void IBusKeyboardHook::showSuggestions(const std::vector<std::string>& words, int selectedRow) {
+    m_state->publish(words, selectedRow);
+}
+
+void IBusKeyboardHook::State::publish(std::vector<std::string> words, int selectedRow) {
+    if (!thread)
+        return;
+    struct Table {
+        State* state;
+        std::vector<std::string> words;
+        int selectedRow;
+    };
+    g_main_context_invoke_full(
+        context, G_PRIORITY_DEFAULT,
+        [](gpointer data) {
+            const auto* table = static_cast<const Table*>(data);
+            IBusEngine* engine = table->state->focused;
+            if (!engine)
+                return G_SOURCE_REMOVE;
+            if (table->words.empty()) {
+                ibus_engine_hide_lookup_table(engine);
+                return G_SOURCE_REMOVE;
+            }
+            IBusLookupTable* lookup =
+                ibus_lookup_table_new(static_cast<guint>(table->words.size()), 0, TRUE, FALSE);
+            for (const std::string& word : table->words)
+                ibus_lookup_table_append_candidate(lookup, ibus_text_new_from_string(word.c_str()));
+            if (table->selectedRow >= 0)
+                ibus_lookup_table_set_cursor_pos(lookup, static_cast<guint>(table->selectedRow));
+            ibus_engine_update_lookup_table(engine, lookup, TRUE);
+            return G_SOURCE_REMOVE;
+        },
+        new Table{this, std::move(words), selectedRow},
+        [](gpointer data) { delete static_cast<Table*>(data); });
 }
 
 void IBusKeyboardHook::State::run() {
@@ -201,6 +242,18 @@ IBusEngine* IBusKeyboardHook::State::createEngine(const gchar* name) {
             return state->processKey(self, keyval, keycode, modifiers);
         }),
         this);
+    g_signal_connect_swapped(
+        engine, "focus-in", G_CALLBACK(+[](State* state, IBusEngine* self) { state->focused = self; }), this);
+    g_signal_connect_swapped(engine, "focus-out", G_CALLBACK(+[](State* state, IBusEngine* self) {
+                                 if (state->focused == self)
+                                     state->focused = nullptr;
+                             }),
+                             this);
+    g_signal_connect_swapped(engine, "destroy", G_CALLBACK(+[](State* state, IBusEngine* self) {
+                                 if (state->focused == self)
+                                     state->focused = nullptr;
+                             }),
+                             this);
     g_signal_connect_swapped(engine, "set-content-type",
                              G_CALLBACK(+[](State* state, guint purpose, guint hints) {
                                  state->privateField = isPrivateField(purpose, hints);

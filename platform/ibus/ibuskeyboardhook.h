@@ -19,6 +19,8 @@ public:
     // when IBus is not running yet or the engine is not the selected input source.
     bool start(KeyHandler handler, std::string& error) override;
     void setPopupVisible(bool visible) override;
+    // Published as the engine's lookup table, which desktops with an IBus panel show at the caret.
+    void showSuggestions(const std::vector<std::string>& words, int selectedRow) override;
     std::string name() const override { return "IBus"; }
 
     // The completion route of this engine: commits the rest of the word for the press being decided.

@@ -10,6 +10,7 @@ Needs, beside what e2e_completion.py needs: ibus, ibus-gtk3, dbus, zenity (optio
 usage: dbus-run-session -- e2e_ibus.py --quenlo PATH --qtfield PATH [--repeat N] [unittest options]
 """
 import argparse
+import json
 import os
 import shutil
 import subprocess
@@ -33,6 +34,51 @@ gi.require_version("IBus", "1.0")
 from gi.repository import IBus
 bus = IBus.Bus()
 sys.exit(0 if bus.is_connected() and (len(sys.argv) < 2 or bus.set_global_engine(sys.argv[1])) else 1)
+"""
+
+
+# An input context that draws the lookup table itself, as a desktop's IBus panel does: it types zeb, Down and
+# Esc, each once the table shows the state before, and prints what it was shown.
+LOOKUP_CLIENT = """
+import json
+import sys
+import time
+import gi
+gi.require_version("IBus", "1.0")
+from gi.repository import GLib, IBus
+bus = IBus.Bus()
+context = bus.create_input_context("e2e-lookup")
+context.set_capabilities(IBus.Capabilite.FOCUS | IBus.Capabilite.LOOKUP_TABLE)
+seen = []
+context.connect("update-lookup-table", lambda _c, table, visible: seen.append(
+    [[table.get_candidate(i).get_text() for i in range(table.get_number_of_candidates())],
+     table.get_cursor_pos(), visible]))
+context.connect("hide-lookup-table", lambda _c: seen.append("hidden"))
+def until(condition):
+    deadline = time.monotonic() + 10
+    while not condition():
+        if time.monotonic() > deadline:
+            print(json.dumps(seen))
+            sys.exit(1)
+        GLib.MainContext.default().iteration(False)
+        time.sleep(0.005)
+def engine():
+    desc = context.get_engine()
+    return desc is not None and desc.get_name() == "quenlo"
+context.focus_in()
+until(engine)
+def tap(keyval):
+    context.process_key_event(keyval, 0, 0)
+    context.process_key_event(keyval, 0, IBus.ModifierType.RELEASE_MASK)
+for keyval in (IBus.KEY_z, IBus.KEY_e, IBus.KEY_b):
+    tap(keyval)
+until(lambda: seen and seen[-1] != "hidden")
+tap(IBus.KEY_Down)
+until(lambda: seen and seen[-1] != "hidden" and seen[-1][1] == 1)
+tap(IBus.KEY_Escape)
+until(lambda: seen and seen[-1] == "hidden")
+context.focus_out()
+print(json.dumps(seen))
 """
 
 
@@ -212,6 +258,15 @@ class TabCompletion(IBusCase):
             self.desktop.run("xdotool", "key", "--delay", "0", "Tab", "x", "y", "space", "z", "e", "b", "Tab")
             self.wait_text(app, "zebraxy zebra")
         self.each_app(scenario)
+
+    def test_suggestions_are_published_as_the_lookup_table(self):
+        result = subprocess.run(["/usr/bin/python3", "-c", LOOKUP_CLIENT], env=self.desktop.env,
+                                capture_output=True, text=True, timeout=60)
+        self.assertEqual(result.returncode, 0, "the lookup table went through " + result.stdout + result.stderr)
+        shown = [entry for entry in json.loads(result.stdout) if entry != "hidden"]
+        self.assertEqual(shown[0], [["zebra", "zebu"], 0, True])
+        self.assertEqual(shown[-1], [["zebra", "zebu"], 1, True])
+        wait_until(self.desktop.popup_hidden, "Esc to hide Form2 too")
 
     def test_password_field_offers_nothing(self):
         def scenario(name, app):
