@@ -92,7 +92,6 @@ bool CompletionEngine::completionEnabled() const {
 
 void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
     SuggestionPopup& form2 = popup();
-    std::int16_t discard = 0;
 
     const int minimum = minimumLetters();
     keepMinimumLengthToAddNumeric();
@@ -115,19 +114,21 @@ void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
     const bool showing =
         m_controls.Text5->text().size() >= minimum && completionEnabled() && form2.isVisible();
 
-    if (keyCode == KeyCode::Up && form2.isVisible() && form2.selectedRow() > 0) {
+    // A key is swallowed before it is acted on: the hook may have let it through already (it holds a
+    // key only for a bounded time), and then the key reached the application and counts as passed.
+    bool decided = false;
+    const auto swallow = [&decide, &decided] {
+        decided = true;
+        return decide(1);
+    };
+    if (keyCode == KeyCode::Up && form2.isVisible() && form2.selectedRow() > 0 && swallow())
         form2.selectRow(form2.selectedRow() - 1);
-        discard = 1;
-    }
-    if (keyCode == KeyCode::Down && form2.isVisible() && form2.selectedRow() < form2.rowCount() - 1) {
+    if (keyCode == KeyCode::Down && form2.isVisible() && form2.selectedRow() < form2.rowCount() - 1 &&
+        swallow())
         form2.selectRow(form2.selectedRow() + 1);
-        discard = 1;
-    }
 
-    if (keyCode == m_completionKeyCode && form2.isVisible()) {
+    if (keyCode == m_completionKeyCode && form2.isVisible() && !decided && swallow())
         completeWord(form2);
-        discard = 1;
-    }
 
     if ((keyCode == KeyCode::Space && !showing) || keyCode == KeyCode::Enter ||
         keyCode == KeyCode::Backspace || keyCode == KeyCode::Tab) {
@@ -140,7 +141,8 @@ void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
 
     if (form2.isVisible())
         publishSuggestions(form2);
-    decide(discard);
+    if (!decided)
+        decide(0);
 }
 
 void CompletionEngine::publishSuggestions(SuggestionPopup& form2) {

@@ -5,15 +5,46 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 // Answer to one key press: 1 keeps the key from the focused application, 0 lets it through.
-using KeyDecision = std::function<void(std::int16_t discard)>;
+// Called exactly once. Returns whether the answer still took effect: false when a discard came
+// too late because the hook had already let the key through on its own (a hook may hold a key
+// only for a bounded time). A caller that swallows a key to act on it (complete a word, move the
+// selection) answers first and acts only on true; on false the key reached the application.
+// A backend may hand over a callable returning void: its answers always take effect.
+class KeyDecision {
+public:
+    KeyDecision() = default;
+    // Implicit, so that backends pass a plain lambda.
+    template <typename Answer,
+              typename = std::enable_if_t<!std::is_same_v<std::remove_cvref_t<Answer>, KeyDecision> &&
+                                          std::is_invocable_v<Answer&, std::int16_t>>>
+    KeyDecision(Answer&& answer) {
+        if constexpr (std::is_void_v<std::invoke_result_t<Answer&, std::int16_t>>) {
+            m_answer = [inner = std::forward<Answer>(answer)](std::int16_t discard) mutable {
+                inner(discard);
+                return true;
+            };
+        } else {
+            m_answer = std::forward<Answer>(answer);
+        }
+    }
+
+    bool operator()(std::int16_t discard) const { return m_answer ? m_answer(discard) : discard == 0; }
+    explicit operator bool() const { return static_cast<bool>(m_answer); }
+
+private:
+    std::function<bool(std::int16_t)> m_answer;
+};
 
 class KeyboardHook {
 public:
     // Called once per key press (never for a release), on the UI thread, with the Windows
-    // virtual-key code. The receiver calls the decision exactly once, at once or later.
+    // virtual-key code. The receiver calls the decision exactly once, at once or later; a key the
+    // hook holds is let through after a bound of its own, whatever the UI thread is doing.
     using KeyHandler = std::function<void(int keyCode, KeyDecision decide)>;
 
     KeyboardHook() = default;

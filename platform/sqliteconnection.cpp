@@ -5,8 +5,9 @@
 #include <sqlite3.h>
 
 namespace {
-// Waiting longer for another program's lock would freeze the keyboard handling.
-constexpr int busyTimeoutMs = 2000;
+// How long an edit waits for another program's lock. A read never waits: the suggestion lookup runs
+// on every key, and a locked database must cost it nothing but its rows.
+constexpr int editBusyTimeoutMs = 1000;
 
 QString errorText(sqlite3* database) {
     return database ? QString::fromUtf8(sqlite3_errmsg(database))
@@ -75,7 +76,6 @@ bool SqliteConnection::open() {
         sqlite3_close_v2(database);
         return false;
     }
-    sqlite3_busy_timeout(database, busyTimeoutMs);
     m_database = database;
     return true;
 }
@@ -96,6 +96,9 @@ std::unique_ptr<DbResult> SqliteConnection::execute(const QString& statement) {
         return nullptr;
     }
     const QByteArray sql = toSqlite(statement).toUtf8();
+    // Preparing may read the schema, which takes the lock too: a select must not wait there either.
+    const bool read = sql.trimmed().toLower().startsWith("select");
+    sqlite3_busy_timeout(m_database, read ? 0 : editBusyTimeoutMs);
     sqlite3_stmt* prepared = nullptr;
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(m_database, sql.constData(), int(sql.size()), &prepared, &tail) != SQLITE_OK) {
@@ -111,6 +114,8 @@ std::unique_ptr<DbResult> SqliteConnection::execute(const QString& statement) {
         m_lastError = QStringLiteral("Only one statement may be run at a time.");
         return nullptr;
     }
+    if (read != bool(sqlite3_stmt_readonly(prepared)))
+        sqlite3_busy_timeout(m_database, read ? editBusyTimeoutMs : 0);
     const int rc = sqlite3_step(prepared);
     if (rc == SQLITE_ROW)
         return std::make_unique<SqliteResult>(prepared, true);

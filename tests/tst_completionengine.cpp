@@ -15,7 +15,14 @@
 namespace {
 constexpr int Backspace = 8, Tab = 9, Enter = 13, Shift = 16, Esc = 27, Space = 32, Up = 38, Down = 40;
 using Keys = QList<int>;
-enum Option { SwitchedOff = 1, ShiftCompletes = 2, Unwritable = 4, CountNoNumber = 8 };
+enum Option {
+    SwitchedOff = 1,
+    ShiftCompletes = 2,
+    Unwritable = 4,
+    CountNoNumber = 8,
+    LateArrows = 16,
+    LateCompletion = 32
+};
 
 // Passes everything on to the real database and keeps the statements it was given.
 class RecordingConnection final : public DbConnection {
@@ -144,6 +151,12 @@ void TestCompletionEngine::keys_data() {
         ShiftCompletes);
     row("word already complete: empty paste", {'A', 'B', 'C', Tab}, "0001||1|hidden||1");
     row("clipboard not writable: no paste", hel + Keys{Tab}, "0001||1|hidden||0", "3", Unwritable);
+    // The hook let the key through before the answer: the key was passed, so it is not acted on.
+    row("late Tab: passed, no paste, word ended", hel + Keys{Tab}, "0000||1|hidden|stale|0", "3",
+        LateCompletion);
+    row("late Shift: passed, no paste, list stays", {'M', 'O', 'N', Shift}, "0000|mon|1|shown|stale|0", "3",
+        ShiftCompletes | LateCompletion);
+    row("late Down: the selection stays", hel + Keys{Down, Tab}, "00001||1|hidden|ix|1", "3", LateArrows);
 }
 
 void TestCompletionEngine::keys() {
@@ -158,6 +171,12 @@ void TestCompletionEngine::keys() {
     rig.clipboard.writable = !(options & Unwritable);
     if (options & CountNoNumber)
         rig.Text4.setText("abc");
+    std::set<int> late;
+    if (options & LateArrows)
+        late.insert({Up, Down});
+    if (options & LateCompletion)
+        late.insert({Tab, Shift});
+    rig.hook.setLateKeys(late);
     QString decisions;
     for (const int key : keys) {
         decisions += QString::number(rig.press(Keys{key}));

@@ -2,11 +2,13 @@
 #include "platform/sqliteconnection.h"
 #include "platform/wordsfile.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sqlite3.h>
+#include <thread>
 
 class TestSqliteConnection : public QObject {
     Q_OBJECT
@@ -20,6 +22,7 @@ private slots:
     void editsAreSeenByASecondConnectionAtOnce();
     void nestedStatementsLeaveAResultAlone();
     void failuresCarryTheEngineText();
+    void anotherProgramsLock();
     void prefixLookupIsAnIndexRangeScan_data();
     void prefixLookupIsAnIndexRangeScan();
 
@@ -139,6 +142,34 @@ void TestSqliteConnection::failuresCarryTheEngineText() {
     QVERIFY(connection.lastError().contains(QStringLiteral("syntax error")));
     QVERIFY(!connection.execute(QStringLiteral("delete from words; drop table words")));
     QCOMPARE(readAll(connection, QStringLiteral("select Text1 from Words order by 1 ")).size(), 4);
+}
+
+void TestSqliteConnection::anotherProgramsLock() {
+    sqlite3* other = nullptr;
+    QCOMPARE(sqlite3_open(m_path.toUtf8().constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    SqliteConnection connection(m_path);
+    QVERIFY(connection.open());
+
+    // A read runs on every key: a locked database gives it no rows and costs it no wait (a wait would
+    // be the edits' full second).
+    QElapsedTimer read;
+    read.start();
+    QVERIFY(!connection.execute(QStringLiteral("select  top 15 Text1 from words where Text1  like 'hel%' ")));
+    QVERIFY(read.elapsed() < 900);
+    QCOMPARE(connection.lastError(), QStringLiteral("database is locked"));
+
+    // An edit waits a little: a lock let go meanwhile costs it nothing.
+    std::thread release([other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    });
+    const bool added =
+        connection.execute(QStringLiteral("insert into words (Text1, Type1) values ('zebra','1')")) !=
+        nullptr;
+    release.join();
+    sqlite3_close(other);
+    QVERIFY2(added, qPrintable(connection.lastError()));
 }
 
 void TestSqliteConnection::prefixLookupIsAnIndexRangeScan_data() {

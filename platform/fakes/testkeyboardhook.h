@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 class TestKeyboardHook final : public KeyboardHook {
@@ -36,16 +37,22 @@ public:
             bool returned = false;
         };
         const auto answer = std::make_shared<Answer>();
-        m_handler(keyCode, [this, keyCode, answer](std::int16_t discard) {
+        const bool late = m_lateKeys.count(keyCode) > 0;
+        m_handler(keyCode, [this, keyCode, answer, late](std::int16_t asked) {
+            // A key already let through reached the application whatever the answer.
+            const std::int16_t discard = late ? std::int16_t(0) : asked;
             m_decisions.push_back({keyCode, discard});
             if (!answer->returned)
                 answer->discard = discard;
+            return discard == asked;
         });
         answer->returned = true;
         return answer->discard;
     }
     // Every decision made so far, in the order they were made.
     const std::vector<Decision>& decisions() const { return m_decisions; }
+    // Presses of these keys act as if the hook had let them through before the answer came.
+    void setLateKeys(std::set<int> keyCodes) { m_lateKeys = std::move(keyCodes); }
     // What the engine last said about the pop-up.
     bool popupVisible() const { return m_popupVisible; }
     // What the engine last offered for the caret.
@@ -56,4 +63,5 @@ private:
     KeyHandler m_handler;
     std::vector<Decision> m_decisions;
     bool m_popupVisible = false;
+    std::set<int> m_lateKeys;
 };

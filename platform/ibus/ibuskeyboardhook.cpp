@@ -300,8 +300,22 @@ void IBusKeyboardHook::State::deliver(std::uint64_t press, int virtualKey) {
     }
     std::weak_ptr<State> weak = weak_from_this();
     handler(virtualKey, [weak, press](std::int16_t discard) {
-        if (const std::shared_ptr<State> state = weak.lock())
-            state->decisions.decide(press, discard == 1);
+        const std::shared_ptr<State> state = weak.lock();
+        if (!state)
+            return discard == 0;
+        const bool tookEffect = state->decisions.decide(press, discard == 1);
+        if (discard == 1 && tookEffect) {
+            // The handler acts on the key before it returns to the event loop: a completion is
+            // committed by then, and the engine thread may answer.
+            QMetaObject::invokeMethod(
+                &state->uiThread,
+                [weak, press] {
+                    if (const std::shared_ptr<State> alive = weak.lock())
+                        alive->decisions.finish(press);
+                },
+                Qt::QueuedConnection);
+        }
+        return tookEffect;
     });
 }
 

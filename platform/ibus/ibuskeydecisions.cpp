@@ -18,35 +18,45 @@ IBusKeyDecisions::Outcome IBusKeyDecisions::await(std::uint64_t press, std::chro
     if (!m_held || m_held->press != press)
         return {};
     m_changed.wait_for(lock, deadline, [this] { return m_held->state != State::Waiting; });
+    // Swallowed: the handler acts on the key right after answering; what it commits must go out before
+    // the answer, ahead of the keys typed after this one. Bounded as well, the key staying swallowed.
+    m_changed.wait_for(lock, deadline, [this] { return m_held->state != State::Swallowed; });
     Outcome outcome;
-    outcome.swallow = m_held->state == State::Swallowed || m_held->state == State::Committed;
+    outcome.swallow = m_held->state != State::Waiting && m_held->state != State::Passed;
     outcome.commit = std::move(m_held->text);
     // From here on the key is gone either way: a late answer finds nothing to change.
     m_held.reset();
     return outcome;
 }
 
-void IBusKeyDecisions::decide(std::uint64_t press, bool discard) {
+bool IBusKeyDecisions::decide(std::uint64_t press, bool discard) {
     std::lock_guard lock(m_mutex);
     const auto found = std::find(m_undecided.begin(), m_undecided.end(), press);
     if (found != m_undecided.end())
         m_undecided.erase(found);
-    if (m_held && m_held->press == press && m_held->state == State::Waiting) {
-        m_held->state = discard ? State::Swallowed : State::Passed;
-        m_changed.notify_all();
-    }
+    if (!m_held || m_held->press != press || m_held->state != State::Waiting)
+        return !discard; // passed at once, or by the watchdog: only "pass" still holds
+    m_held->state = discard ? State::Swallowed : State::Passed;
+    m_changed.notify_all();
+    return true;
 }
 
 bool IBusKeyDecisions::commit(const std::string& text) {
     std::lock_guard lock(m_mutex);
-    if (m_undecided.empty() || !m_held || m_held->press != m_undecided.front() ||
-        m_held->state != State::Waiting)
+    if (!m_held || m_held->state != State::Swallowed)
         return false;
-    // Committing decides the key: the completion key that brought it never reaches the application.
     m_held->state = State::Committed;
     m_held->text = text;
     m_changed.notify_all();
     return true;
+}
+
+void IBusKeyDecisions::finish(std::uint64_t press) {
+    std::lock_guard lock(m_mutex);
+    if (m_held && m_held->press == press && m_held->state == State::Swallowed) {
+        m_held->state = State::Finished;
+        m_changed.notify_all();
+    }
 }
 
 void IBusKeyDecisions::setPopupVisible(bool visible) {

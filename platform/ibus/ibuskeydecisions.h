@@ -26,19 +26,22 @@ public:
     // want it: the pop-up is up, or earlier presses that may bring it up are not decided yet.
     Arrival arrive(bool maySwallow);
     // Engine thread: the decision on a held press, or "pass" when none came within the deadline; a
-    // decision or commit that comes later for that press changes nothing.
+    // decision or commit that comes later for that press changes nothing. A swallowed press also
+    // waits, as long again at most, for the text its handling commits (or for finish()).
     Outcome await(std::uint64_t press, std::chrono::milliseconds deadline);
 
-    // UI thread: the handler's answer for a press; every press is answered once, in order.
-    void decide(std::uint64_t press, bool discard);
-    // UI thread: text that completes the word at the press now being decided (the oldest undecided).
-    // Committed when that press is held and still waits; dropped when the key already went through.
-    // False when dropped.
+    // UI thread: the handler's answer for a press; every press is answered once, in order. Whether
+    // it took effect: a discard comes too late once the key went through.
+    bool decide(std::uint64_t press, bool discard);
+    // UI thread: text that completes the word at the press just swallowed. False, and dropped,
+    // when no held press was swallowed (the key went through).
     bool commit(const std::string& text);
+    // UI thread: the handling of a swallowed press is over without a commit.
+    void finish(std::uint64_t press);
     void setPopupVisible(bool visible);
 
 private:
-    enum class State { Waiting, Swallowed, Passed, Committed };
+    enum class State { Waiting, Swallowed, Passed, Committed, Finished };
     struct Held {
         std::uint64_t press;
         State state = State::Waiting;

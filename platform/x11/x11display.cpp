@@ -9,11 +9,14 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
 // Xlib has one error handler per process; it is shared with any other Xlib user (Qt's may be one),
 // so errors of other connections go on to the handler that was there before.
+// The hook's thread meets errors of its connection here while the UI thread may open or close one.
+std::mutex displaysMutex;
 std::vector<X11Display*>& openDisplays() {
     static std::vector<X11Display*> displays;
     return displays;
@@ -25,10 +28,13 @@ bool errorHandlerInstalled = false;
 constexpr std::chrono::seconds injectedPressLifetime{2};
 
 int handleXError(Display* display, XErrorEvent* event) {
-    for (X11Display* own : openDisplays()) {
-        if (own->handle() == display) {
-            own->noteError(event->error_code);
-            return 0;
+    {
+        const std::lock_guard lock(displaysMutex);
+        for (X11Display* own : openDisplays()) {
+            if (own->handle() == display) {
+                own->noteError();
+                return 0;
+            }
         }
     }
     return previousErrorHandler ? previousErrorHandler(display, event) : 0;
@@ -53,7 +59,10 @@ std::shared_ptr<X11Display> X11Display::open(const std::string& name, std::strin
         errorHandlerInstalled = true;
     }
     std::shared_ptr<X11Display> result(new X11Display(display, shownName));
-    openDisplays().push_back(result.get());
+    {
+        const std::lock_guard lock(displaysMutex);
+        openDisplays().push_back(result.get());
+    }
 
     int opcode = 0;
     int event = 0;
@@ -81,8 +90,11 @@ X11Display::X11Display(Display* display, std::string name)
     , m_name(std::move(name)) {}
 
 X11Display::~X11Display() {
-    auto& displays = openDisplays();
-    displays.erase(std::remove(displays.begin(), displays.end(), this), displays.end());
+    {
+        const std::lock_guard lock(displaysMutex);
+        auto& displays = openDisplays();
+        displays.erase(std::remove(displays.begin(), displays.end(), this), displays.end());
+    }
     XCloseDisplay(m_display);
 }
 
@@ -98,7 +110,6 @@ void X11Display::refreshInjectionDevices() {
             m_injectionDevices.push_back(devices[i].deviceid);
     }
     XIFreeDeviceInfo(devices);
-    eventsMayBeQueued();
 }
 
 void X11Display::expectInjectedPress(unsigned keycode) {
@@ -124,9 +135,4 @@ bool X11Display::takeInjectedPress(unsigned keycode, int sourceDevice) {
     m_expected.erase(m_expected.begin(), match);
     m_expected.pop_front();
     return true;
-}
-
-void X11Display::eventsMayBeQueued() {
-    if (m_eventsQueued && XQLength(m_display) > 0)
-        m_eventsQueued();
 }

@@ -2,6 +2,7 @@
 // injector so that the hook can tell the keys this program typed from the user's.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -29,26 +30,23 @@ public:
     int xkbEventBase() const { return m_xkbEventBase; }
     bool hasXTest() const { return m_hasXTest; }
 
-    // A press this program is about to type: the hook skips it when it comes back.
+    // A press this program is about to type: the hook skips it when it comes back. Used on the
+    // thread that owns the connection.
     void expectInjectedPress(unsigned keycode);
     // True, and forgotten, when a press from this device is the next one this program typed.
     bool takeInjectedPress(unsigned keycode, int sourceDevice);
     // Looks the XTest keyboards up again (their ids change only when devices are added or removed).
     void refreshInjectionDevices();
 
-    // The hook's reader: called after a request whose reply may have moved events into Xlib's queue,
-    // where the socket notifier never sees them.
-    void setEventsQueuedHandler(std::function<void()> handler) { m_eventsQueued = std::move(handler); }
-    void eventsMayBeQueued();
+    // While the hook's thread owns this connection, the injector hands its keystroke to it: set and
+    // cleared by the hook on the thread that calls the injector.
+    void setPasteRoute(std::function<void()> route) { m_pasteRoute = std::move(route); }
+    const std::function<void()>& pasteRoute() const { return m_pasteRoute; }
 
     // X errors on this connection (a failed grab must not end the program, as Xlib's default would).
     int errorCount() const { return m_errorCount; }
-    int lastErrorCode() const { return m_lastErrorCode; }
     // Called by the process's X error handler for an error on this connection.
-    void noteError(int code) {
-        ++m_errorCount;
-        m_lastErrorCode = code;
-    }
+    void noteError() { ++m_errorCount; }
 
 private:
     explicit X11Display(Display* display, std::string name);
@@ -65,7 +63,6 @@ private:
     bool m_hasXTest = false;
     std::vector<int> m_injectionDevices;
     std::deque<Expected> m_expected;
-    std::function<void()> m_eventsQueued;
-    int m_errorCount = 0;
-    int m_lastErrorCode = 0;
+    std::function<void()> m_pasteRoute;
+    std::atomic<int> m_errorCount = 0;
 };

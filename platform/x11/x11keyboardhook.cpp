@@ -5,70 +5,178 @@
 // sent them (which is how the keys this program types itself are told apart), they come on the same
 // connection as the grabs, in the server's order, and the extension is in every current server,
 // XWayland included, while XRecord is often left out or disabled.
+//
+// A grabbed key freezes the keyboard of the whole desktop until it is answered, and only the
+// connection that holds the grab can answer it. So the connection belongs to a thread of its own: it
+// reads the events, holds the grabs, hands each press to the UI thread and lets a held key through
+// when the answer is late, whatever the UI thread is doing. Each held press carries a ticket that the
+// UI thread's answer and the watchdog both try to settle; whichever comes first decides, so a key is
+// swallowed or passed, never both.
+//
+// A swallowed completion key is followed by the pasting Shift+Insert. Keys typed meanwhile would
+// reach the application before it, and the application asks for the pasted text only after it has
+// read Shift+Insert; so from the swallow on the keyboard stays grabbed, the keys typed are kept, the
+// paste is typed in a gap of the grab, and the kept keys are typed again once the application has
+// fetched the text (or after a bound).
 #include "x11keyboardhook.h"
 
 #include "x11display.h"
+#include "x11keyinjector.h"
 #include "x11keymapping.h"
 #include "x11presspairing.h"
 
-#include <QSocketNotifier>
-#include <QTimer>
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
+#include <QObject>
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
 #include <optional>
+#include <poll.h>
 #include <set>
+#include <sys/eventfd.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
-// Longest wait for the engine's answer to a grabbed key before the key is let through anyway: the
-// keyboard of the whole desktop is frozen meanwhile.
+using Clock = std::chrono::steady_clock;
+
+// Longest time the keys typed after a completion are kept back for the paste to land. The hold ends
+// as soon as the application has fetched the text; the bound is for one that never does, and is long
+// enough for one that is slow, since a key typed before the text would land before it.
+constexpr auto holdBound = std::chrono::milliseconds(1000);
+// The application may ask for the text in several steps (its formats first): it has what it wants
+// once it stops asking for this long.
+constexpr auto pasteQuiet = std::chrono::milliseconds(15);
+// How long showing the pop-up waits for its grabs to be in place.
+constexpr auto grabsSettleBound = std::chrono::milliseconds(100);
 
 // The keys that may be swallowed while the pop-up is up: Tab, Shift, Up and Down.
 bool mayBeSwallowed(int virtualKey) {
     return virtualKey == 9 || virtualKey == 16 || virtualKey == 38 || virtualKey == 40;
 }
 
+// Swallowing one of these completes a word: a paste follows.
+bool swallowCompletes(int virtualKey) {
+    return virtualKey == 9 || virtualKey == 16;
+}
+
+enum TicketState : int { Pending, Swallowed, Passed };
+
+struct Ticket {
+    std::atomic<int> state{Passed};
+    std::uint64_t sequence = 0;
+};
+
 } // namespace
 
 struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::State> {
+    enum class CommandKind { PopupVisible, Decided, Paste, SelectionServed, Stop };
+    struct Command {
+        CommandKind kind;
+        bool visible = false;
+        unsigned long time = 0; // of a served request: the requestor's time stamp
+    };
     struct PendingGrab {
-        std::uint64_t press;
+        std::shared_ptr<Ticket> ticket;
         unsigned long time;
+        unsigned keycode;
+        int virtualKey;
+        Clock::time_point deadline;
+    };
+    struct KeptKey {
+        unsigned keycode;
+        bool press;
+    };
+    struct Hold {
+        Clock::time_point started;
+        std::vector<KeptKey> keys;
+        // The swallowed key: its repeats and its release are swallowed with it.
+        std::set<unsigned> swallowedDown;
+        // Shift completed: its release may come any moment, so the paste brings a Shift of its own.
+        bool completedByShift = false;
+        bool pasted = false;
+        Clock::time_point pastedAt;
+        // Server time of the paste's keys, as they came back: an application's request stamped
+        // earlier fetches an earlier paste.
+        std::optional<unsigned long> pasteTime;
+        std::optional<Clock::time_point> lastServed;
+        // Set once the grab is let go: events the server sent after that request are not the hold's.
+        std::optional<unsigned long> endRequest;
+        bool keeps(unsigned long serial) const { return !endRequest || serial < *endRequest; }
     };
 
+    // Shared by both threads.
     std::shared_ptr<X11Display> display;
     Display* dpy = nullptr;
+    std::chrono::milliseconds watchdog;
+    std::mutex mutex;
+    std::condition_variable grabsSettled;
+    std::deque<Command> commands;
+    std::uint64_t popupRequests = 0; // under mutex: pop-up changes asked for, and done by the thread
+    std::uint64_t popupDone = 0;
+    int wakeFd = -1;
+    std::atomic<std::uint64_t> lastAnswered{0};
+
+    // UI thread only.
     KeyHandler handler;
     bool started = false;
-    std::unique_ptr<QSocketNotifier> notifier;
-    QTimer drainSoon;
-    QTimer watchdog;
-    X11PressPairing pairing;
+    bool popupVisibleBeforeStart = false;
+    std::unique_ptr<QObject> uiReceiver;
+    std::unique_ptr<QAbstractNativeEventFilter> selectionWatch;
+    std::thread thread;
 
+    // The hook's thread only, once started.
+    X11PressPairing pairing;
     unsigned lockedModifiers = 0;
     int group = 0;
     unsigned numLockMask = 0;
     unsigned scrollLockMask = 0;
     std::array<std::array<char, XkbKeyNameLength>, 256> keyNames{};
     std::set<unsigned> swallowableKeycodes;
-
-    bool popupVisible = false;
     bool grabsHeld = false;
-    std::optional<PendingGrab> pendingGrab;
-    std::uint64_t nextPress = 1;
+    std::optional<PendingGrab> pending;
+    std::optional<Hold> hold;
+    std::uint64_t nextSequence = 1;
+    // Held presses are let through at once while the UI thread has not answered the press whose
+    // watchdog expired: a busy UI thread must not cost every key of a burst its own wait.
+    std::uint64_t stalledAt = 0;
 
+    ~State() {
+        if (wakeFd >= 0)
+            ::close(wakeFd);
+    }
+
+    void post(Command command);
+    void run();
+    bool takeCommands();
     void readQueued();
     void translate(XEvent& event);
     void drain();
     void perform(const X11PressAction& action);
-    void answer(std::uint64_t press, bool discard);
-    void releaseGrab(bool discard);
+    void report(int virtualKey, const std::shared_ptr<Ticket>& ticket);
+    void settlePending(bool force);
+    void startHold(const PendingGrab& grab);
+    void paste();
+    void progressHold();
+    void finishHold();
+    void replayKept(std::vector<KeptKey>& keys);
+    int msUntilNextDeadline() const;
+    void shutdown();
     void refreshKeyboard();
     void grabKeys();
     void ungrabKeys();
@@ -79,32 +187,77 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     std::vector<unsigned> modifierCombinations() const;
 };
 
+namespace {
+
+// Tells the hook's thread when the UI thread has answered an application's request for the
+// clipboard's or the selection's text: the paste it waits for has then been served.
+class SelectionRequestWatch final : public QAbstractNativeEventFilter {
+public:
+    SelectionRequestWatch(QObject* receiver, std::weak_ptr<X11KeyboardHook::State> state,
+                          std::array<Atom, 2> notText)
+        : m_receiver(receiver)
+        , m_state(std::move(state))
+        , m_notText(notText) {}
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType != "xcb_generic_event_t")
+            return false;
+        // The first byte of every X event is its type; the top bit marks one that was sent by a client.
+        const auto* bytes = static_cast<const unsigned char*>(message);
+        if ((bytes[0] & 0x7f) != SelectionRequest)
+            return false;
+        // Only a request for the text itself: applications also ask which formats there are, some of
+        // them whenever the owner changes, long before any paste.
+        std::uint32_t target = 0;
+        std::memcpy(&target, bytes + selectionRequestTargetOffset, sizeof target);
+        std::uint32_t time = 0;
+        std::memcpy(&time, bytes + selectionRequestTimeOffset, sizeof time);
+        if (std::find(m_notText.begin(), m_notText.end(), Atom(target)) == m_notText.end()) {
+            // Queued, so that it runs once the request has been answered.
+            QMetaObject::invokeMethod(
+                m_receiver,
+                [state = m_state, time] {
+                    if (const auto alive = state.lock())
+                        alive->post({X11KeyboardHook::State::CommandKind::SelectionServed, false, time});
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    // Where the wire form of a SelectionRequest event holds the requestor's time and the format.
+    static constexpr std::size_t selectionRequestTimeOffset = 4;
+    static constexpr std::size_t selectionRequestTargetOffset = 20;
+
+    QObject* m_receiver;
+    std::weak_ptr<X11KeyboardHook::State> m_state;
+    std::array<Atom, 2> m_notText;
+};
+
+} // namespace
+
 X11KeyboardHook::X11KeyboardHook(std::shared_ptr<X11Display> display, int decisionWatchdogMs)
     : m_state(std::make_shared<State>()) {
     m_state->display = std::move(display);
     m_state->dpy = m_state->display->handle();
-    m_state->drainSoon.setSingleShot(true);
-    m_state->drainSoon.setInterval(0);
-    QObject::connect(&m_state->drainSoon, &QTimer::timeout, &m_state->drainSoon,
-                     [state = m_state.get()] { state->drain(); });
-    m_state->watchdog.setSingleShot(true);
-    m_state->watchdog.setInterval(decisionWatchdogMs);
-    QObject::connect(&m_state->watchdog, &QTimer::timeout, &m_state->watchdog,
-                     [state = m_state.get()] { state->releaseGrab(false); });
+    m_state->watchdog = std::chrono::milliseconds(decisionWatchdogMs);
+    m_state->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_state->uiReceiver = std::make_unique<QObject>();
 }
 
 X11KeyboardHook::~X11KeyboardHook() {
-    // A frozen keyboard must never outlive the hook.
-    if (m_state->pendingGrab)
-        m_state->releaseGrab(false);
-    if (m_state->grabsHeld)
-        m_state->ungrabKeys();
-    m_state->display->setEventsQueuedHandler({});
-    if (m_state->started) {
-        XIEventMask mask{XIAllMasterDevices, 0, nullptr};
-        XISelectEvents(m_state->dpy, DefaultRootWindow(m_state->dpy), &mask, 1);
+    State& state = *m_state;
+    if (state.selectionWatch && QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(state.selectionWatch.get());
+    state.display->setPasteRoute({});
+    if (state.thread.joinable()) {
+        // The thread lets every held key go before it ends: a frozen keyboard must never outlive the hook.
+        state.post({State::CommandKind::Stop});
+        state.thread.join();
     }
-    XFlush(m_state->dpy);
+    // Decisions still queued for the UI thread go with their receiver.
+    state.uiReceiver.reset();
 }
 
 bool X11KeyboardHook::start(KeyHandler handler, std::string& error) {
@@ -116,6 +269,10 @@ bool X11KeyboardHook::start(KeyHandler handler, std::string& error) {
     }
     if (!state.display->hasXkb()) {
         error = "the X server on " + state.display->name() + " lacks the XKEYBOARD extension";
+        return false;
+    }
+    if (state.wakeFd < 0) {
+        error = "the keyboard hook cannot make its wake-up channel";
         return false;
     }
     state.handler = std::move(handler);
@@ -137,28 +294,117 @@ bool X11KeyboardHook::start(KeyHandler handler, std::string& error) {
         state.group = xkbState.group;
     }
     state.refreshKeyboard();
-
-    state.notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(state.dpy), QSocketNotifier::Read);
-    QObject::connect(state.notifier.get(), &QSocketNotifier::activated, state.notifier.get(),
-                     [s = m_state.get()] { s->drain(); });
-    state.display->setEventsQueuedHandler([s = m_state.get()] { s->drainSoon.start(); });
-    state.started = true;
-    if (state.popupVisible)
+    if (state.popupVisibleBeforeStart)
         state.grabKeys();
     XSync(state.dpy, False);
-    state.drainSoon.start();
+
+    state.started = true;
+    std::weak_ptr<State> weak = m_state;
+    state.display->setPasteRoute([weak] {
+        if (const auto alive = weak.lock())
+            alive->post({State::CommandKind::Paste});
+    });
+    if (QCoreApplication* application = QCoreApplication::instance()) {
+        const std::array<Atom, 2> notText{XInternAtom(state.dpy, "TARGETS", False),
+                                          XInternAtom(state.dpy, "TIMESTAMP", False)};
+        state.selectionWatch = std::make_unique<SelectionRequestWatch>(state.uiReceiver.get(), weak, notText);
+        application->installNativeEventFilter(state.selectionWatch.get());
+    }
+    state.thread = std::thread([s = m_state.get()] { s->run(); });
     return true;
 }
 
 void X11KeyboardHook::setPopupVisible(bool visible) {
     State& state = *m_state;
-    state.popupVisible = visible;
-    if (!state.started)
+    if (!state.started) {
+        state.popupVisibleBeforeStart = visible;
         return;
-    if (visible && !state.grabsHeld)
-        state.grabKeys();
-    else if (!visible && state.grabsHeld)
-        state.ungrabKeys();
+    }
+    std::unique_lock lock(state.mutex);
+    const std::uint64_t request = ++state.popupRequests;
+    state.commands.push_back({State::CommandKind::PopupVisible, visible});
+    lock.unlock();
+    const std::uint64_t one = 1;
+    (void)!::write(state.wakeFd, &one, sizeof one);
+    if (!visible)
+        return;
+    // The grabs are in place before the pop-up can be seen, so that the next key is caught; the wait
+    // is short and bounded, and the thread that is waited for never waits for this one.
+    lock.lock();
+    state.grabsSettled.wait_for(lock, grabsSettleBound,
+                                [&state, request] { return state.popupDone >= request; });
+}
+
+void X11KeyboardHook::State::post(Command command) {
+    {
+        const std::lock_guard lock(mutex);
+        commands.push_back(command);
+    }
+    const std::uint64_t one = 1;
+    (void)!::write(wakeFd, &one, sizeof one);
+}
+
+void X11KeyboardHook::State::run() {
+    std::array<pollfd, 2> fds{pollfd{ConnectionNumber(dpy), POLLIN, 0}, pollfd{wakeFd, POLLIN, 0}};
+    for (;;) {
+        if (!takeCommands())
+            break;
+        settlePending(false);
+        progressHold();
+        // Last, since the steps before may have read events; it leaves nothing unhandled.
+        drain();
+        if (XPending(dpy) > 0)
+            continue;
+        fds[0].revents = fds[1].revents = 0;
+        ::poll(fds.data(), fds.size(), msUntilNextDeadline());
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t count = 0;
+            (void)!::read(wakeFd, &count, sizeof count);
+        }
+    }
+    shutdown();
+}
+
+bool X11KeyboardHook::State::takeCommands() {
+    for (;;) {
+        Command command;
+        {
+            const std::lock_guard lock(mutex);
+            if (commands.empty())
+                return true;
+            command = commands.front();
+            commands.pop_front();
+        }
+        switch (command.kind) {
+        case CommandKind::Stop:
+            return false;
+        case CommandKind::PopupVisible:
+            if (command.visible && !grabsHeld)
+                grabKeys();
+            else if (!command.visible && grabsHeld)
+                ungrabKeys();
+            {
+                const std::lock_guard lock(mutex);
+                ++popupDone;
+            }
+            grabsSettled.notify_all();
+            break;
+        case CommandKind::Decided:
+            // Before a paste that the same answer asked for, which must find the keyboard held.
+            settlePending(false);
+            break;
+        case CommandKind::Paste:
+            paste();
+            break;
+        case CommandKind::SelectionServed:
+            // Time stamps are 32-bit milliseconds that wrap; CurrentTime (0) says nothing.
+            if (hold && hold->pasted &&
+                (command.time == CurrentTime || !hold->pasteTime ||
+                 static_cast<std::int32_t>(static_cast<std::uint32_t>(command.time - *hold->pasteTime)) >= 0))
+                hold->lastServed = Clock::now();
+            break;
+        }
+    }
 }
 
 void X11KeyboardHook::State::readQueued() {
@@ -181,12 +427,33 @@ void X11KeyboardHook::State::translate(XEvent& event) {
             press.serial = event.xcookie.serial;
             press.time = raw->time;
             press.injected = display->takeInjectedPress(press.keycode, raw->sourceid);
-            pairing.push(press);
+            if (hold && hold->pasted && press.injected)
+                hold->pasteTime = raw->time;
+            // A completion's grab takes the raw presses of the keys it keeps from this client; one that
+            // slips through is reported through the grab's copy below.
+            if (!hold || !hold->keeps(event.xcookie.serial))
+                pairing.push(press);
         }
         XFreeEventData(dpy, &event.xcookie);
         return;
     }
-    if (event.type == KeyPress) {
+    if (event.type == KeyPress || event.type == KeyRelease) {
+        // While a completion holds the keyboard every key comes here through that grab: reported from
+        // here, in order with everything else, and typed again later.
+        if (hold && hold->keeps(event.xkey.serial)) {
+            hold->keys.push_back({event.xkey.keycode, event.type == KeyPress});
+            if (event.type == KeyPress) {
+                X11InputEvent press;
+                press.kind = X11InputEvent::Kind::WatchedPress;
+                press.keycode = event.xkey.keycode;
+                press.serial = event.xkey.serial;
+                press.time = event.xkey.time;
+                pairing.push(press);
+            }
+            return;
+        }
+        if (event.type == KeyRelease)
+            return;
         X11InputEvent press;
         press.kind = X11InputEvent::Kind::GrabbedPress;
         press.keycode = event.xkey.keycode;
@@ -220,8 +487,6 @@ void X11KeyboardHook::State::drain() {
     unsigned long settledBefore = 0;
     for (;;) {
         if (std::optional<X11PressAction> action = pairing.next(settledBefore)) {
-            // The handler may yield to the event loop and come back here nested; the pairing's queue
-            // keeps the order either way.
             perform(*action);
             readQueued();
             continue;
@@ -250,48 +515,198 @@ void X11KeyboardHook::State::perform(const X11PressAction& action) {
     }
 
     const int virtualKey = virtualKeyOf(action.event.keycode);
-    const std::uint64_t press = nextPress++;
+    auto ticket = std::make_shared<Ticket>();
+    ticket->sequence = nextSequence++;
     if (action.grabTime) {
-        if (pendingGrab)
-            releaseGrab(false);
-        pendingGrab = PendingGrab{press, *action.grabTime};
-        if (!mayBeSwallowed(virtualKey) || !handler) {
-            // Grabbed because of another lock state (a keypad key): report it, but never hold it.
-            releaseGrab(false);
+        // The keyboard is frozen while a press is held, so none should be; never two at once.
+        settlePending(true);
+        const bool stalled = lastAnswered.load() < stalledAt;
+        if (mayBeSwallowed(virtualKey) && !stalled) {
+            ticket->state = Pending;
+            pending = PendingGrab{ticket, *action.grabTime, action.event.keycode, virtualKey,
+                                  Clock::now() + watchdog};
         } else {
-            watchdog.start();
+            // Grabbed because of another lock state (a keypad key), or the UI thread is behind: report
+            // it, but never hold it.
+            XAllowEvents(dpy, ReplayKeyboard, *action.grabTime);
+            XFlush(dpy);
         }
     }
-    if (!handler)
-        return;
+    report(virtualKey, ticket);
+}
+
+void X11KeyboardHook::State::report(int virtualKey, const std::shared_ptr<Ticket>& ticket) {
     std::weak_ptr<State> weak = weak_from_this();
-    handler(virtualKey, [weak, press](std::int16_t discard) {
-        if (const std::shared_ptr<State> state = weak.lock())
-            state->answer(press, discard == 1);
-    });
+    QMetaObject::invokeMethod(
+        uiReceiver.get(),
+        [weak, virtualKey, ticket] {
+            const std::shared_ptr<State> state = weak.lock();
+            if (!state || !state->handler)
+                return;
+            state->handler(
+                virtualKey, KeyDecision([weak, ticket](std::int16_t discard) {
+                    int expected = Pending;
+                    const bool settled =
+                        ticket->state.compare_exchange_strong(expected, discard == 1 ? Swallowed : Passed);
+                    if (const std::shared_ptr<State> alive = weak.lock()) {
+                        std::uint64_t seen = alive->lastAnswered.load();
+                        while (seen < ticket->sequence &&
+                               !alive->lastAnswered.compare_exchange_weak(seen, ticket->sequence)) {
+                        }
+                        if (settled)
+                            alive->post({CommandKind::Decided});
+                    }
+                    // A discard that found the key already let through came too late.
+                    return discard != 1 || settled;
+                }));
+        },
+        Qt::QueuedConnection);
 }
 
-void X11KeyboardHook::State::answer(std::uint64_t press, bool discard) {
-    // Answers of presses that were not grabbed, or that the watchdog already let through, change nothing.
-    if (pendingGrab && pendingGrab->press == press)
-        releaseGrab(discard);
-}
-
-void X11KeyboardHook::State::releaseGrab(bool discard) {
-    if (!pendingGrab)
+void X11KeyboardHook::State::settlePending(bool force) {
+    if (!pending)
         return;
-    watchdog.stop();
-    const unsigned long time = pendingGrab->time;
-    pendingGrab.reset();
-    if (discard) {
-        // Ungrabbing at once, rather than AsyncKeyboard first, hands the keys queued behind this one
-        // (the pasting Shift+Insert above all) to the focused window instead of to this grab.
-        XUngrabKeyboard(dpy, time);
+    int state = pending->ticket->state.load();
+    if (state == Pending) {
+        if (!force && Clock::now() < pending->deadline)
+            return;
+        int expected = Pending;
+        if (pending->ticket->state.compare_exchange_strong(expected, Passed)) {
+            state = Passed;
+            stalledAt = pending->ticket->sequence;
+        } else {
+            state = expected;
+        }
+    }
+    const PendingGrab grab = *pending;
+    pending.reset();
+    if (state == Swallowed && swallowCompletes(grab.virtualKey)) {
+        startHold(grab);
+    } else if (state == Swallowed) {
+        // Ungrabbing at once, rather than AsyncKeyboard first, hands the keys queued behind this one to
+        // the focused window instead of to this grab, which would last until the key is released.
+        XUngrabKeyboard(dpy, grab.time);
     } else {
-        XAllowEvents(dpy, ReplayKeyboard, time);
+        XAllowEvents(dpy, ReplayKeyboard, grab.time);
     }
     XFlush(dpy);
-    display->eventsMayBeQueued();
+}
+
+void X11KeyboardHook::State::startHold(const PendingGrab& grab) {
+    // An active grab of our own thaws the keyboard but keeps every key coming here, past the release
+    // of the completion key that would end the passive grab.
+    const int status =
+        XGrabKeyboard(dpy, DefaultRootWindow(dpy), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    if (status != GrabSuccess) {
+        XUngrabKeyboard(dpy, grab.time);
+        return;
+    }
+    hold = Hold{Clock::now(), {},           {grab.keycode}, grab.virtualKey == 16, false,
+                {},           std::nullopt, std::nullopt,   std::nullopt};
+    // No press kept by the hold comes twice.
+    pairing.setGrabbedKeycodes({});
+}
+
+void X11KeyboardHook::State::paste() {
+    const std::optional<std::vector<X11KeyInjector::KeyEvent>> events =
+        X11KeyInjector::planShiftInsert(*display, hold && hold->completedByShift);
+    if (!events)
+        return;
+    if (!hold || hold->pasted) {
+        X11KeyInjector::send(*display, *events);
+        XFlush(dpy);
+        return;
+    }
+    // XTest keys pass through grabs like the user's, so the paste is typed in a gap of the grab, with
+    // the server grabbed so that no other client's keys slip into the gap.
+    XGrabServer(dpy);
+    XUngrabKeyboard(dpy, CurrentTime);
+    X11KeyInjector::send(*display, *events);
+    const int regrabbed =
+        XGrabKeyboard(dpy, DefaultRootWindow(dpy), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    XUngrabServer(dpy);
+    hold->pasted = true;
+    hold->pastedAt = Clock::now();
+    if (regrabbed != GrabSuccess)
+        finishHold();
+}
+
+void X11KeyboardHook::State::progressHold() {
+    if (!hold)
+        return;
+    const Clock::time_point now = Clock::now();
+    const bool served = hold->lastServed && now - *hold->lastServed >= pasteQuiet;
+    // The bound runs again from the paste: the application's time to fetch it is what it is for.
+    if (served || now - (hold->pasted ? hold->pastedAt : hold->started) >= holdBound)
+        finishHold();
+}
+
+void X11KeyboardHook::State::finishHold() {
+    // Keys still on their way here when the grab goes would be typed again after keys that went
+    // straight to the application. With the server grabbed no other client's keys are handled
+    // meanwhile: every key the grab took is read, then typed again, before the next one.
+    XGrabServer(dpy);
+    XSync(dpy, False);
+    readQueued();
+    hold->endRequest = NextRequest(dpy);
+    XUngrabKeyboard(dpy, CurrentTime);
+    replayKept(hold->keys);
+    // A key of a device the server grab does not hold back may still have come to the grab.
+    XSync(dpy, False);
+    readQueued();
+    replayKept(hold->keys);
+    XUngrabServer(dpy);
+    hold.reset();
+    if (grabsHeld)
+        pairing.setGrabbedKeycodes(swallowableKeycodes);
+    XFlush(dpy);
+}
+
+void X11KeyboardHook::State::replayKept(std::vector<KeptKey>& keys) {
+    for (const KeptKey& key : keys) {
+        if (hold->swallowedDown.count(key.keycode)) {
+            if (!key.press)
+                hold->swallowedDown.erase(key.keycode);
+            continue;
+        }
+        // Reported once already, through its raw press.
+        if (key.press)
+            display->expectInjectedPress(key.keycode);
+        XTestFakeKeyEvent(dpy, key.keycode, key.press ? True : False, CurrentTime);
+    }
+    keys.clear();
+}
+
+int X11KeyboardHook::State::msUntilNextDeadline() const {
+    std::optional<Clock::time_point> next;
+    if (pending && pending->ticket->state.load() == Pending)
+        next = pending->deadline;
+    if (hold) {
+        Clock::time_point end = (hold->pasted ? hold->pastedAt : hold->started) + holdBound;
+        if (hold->lastServed)
+            end = std::min(end, *hold->lastServed + pasteQuiet);
+        next = next ? std::min(*next, end) : end;
+    }
+    if (!next)
+        return -1;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now()).count();
+    return left < 0 ? 0 : static_cast<int>(left);
+}
+
+void X11KeyboardHook::State::shutdown() {
+    settlePending(true);
+    if (hold)
+        finishHold();
+    if (grabsHeld)
+        ungrabKeys();
+    XIEventMask mask{XIAllMasterDevices, 0, nullptr};
+    XISelectEvents(dpy, DefaultRootWindow(dpy), &mask, 1);
+    XSync(dpy, False);
+    {
+        const std::lock_guard lock(mutex);
+        popupDone = popupRequests;
+    }
+    grabsSettled.notify_all();
 }
 
 int X11KeyboardHook::State::virtualKeyOf(unsigned keycode, bool numLock) const {
@@ -352,7 +767,6 @@ void X11KeyboardHook::State::refreshKeyboard() {
         if (regrab)
             grabKeys();
     }
-    display->eventsMayBeQueued();
 }
 
 std::vector<unsigned> X11KeyboardHook::State::modifierCombinations() const {
@@ -388,8 +802,8 @@ void X11KeyboardHook::State::grabKeys() {
     // client already holds fails alone (the error is counted, not fatal) and that key goes through.
     XSync(dpy, False);
     grabsHeld = true;
-    pairing.setGrabbedKeycodes(swallowableKeycodes);
-    display->eventsMayBeQueued();
+    if (!hold)
+        pairing.setGrabbedKeycodes(swallowableKeycodes);
 }
 
 void X11KeyboardHook::State::ungrabKeys() {
@@ -400,5 +814,4 @@ void X11KeyboardHook::State::ungrabKeys() {
     XFlush(dpy);
     grabsHeld = false;
     pairing.setGrabbedKeycodes({});
-    display->eventsMayBeQueued();
 }

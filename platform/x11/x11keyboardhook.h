@@ -10,6 +10,8 @@ class X11Display;
 
 class X11KeyboardHook final : public KeyboardHook {
 public:
+    // From start() on, a thread of the hook owns the display connection; the injector that shares it
+    // hands its keystrokes to that thread.
     X11KeyboardHook(std::shared_ptr<X11Display> display, int decisionWatchdogMs);
     ~X11KeyboardHook() override;
 

@@ -10,7 +10,6 @@
 #include <X11/keysym.h>
 
 #include <array>
-#include <vector>
 
 X11KeyInjector::X11KeyInjector(std::shared_ptr<X11Display> display)
     : m_display(std::move(display)) {}
@@ -20,11 +19,27 @@ X11KeyInjector::~X11KeyInjector() = default;
 bool X11KeyInjector::sendShiftInsert() {
     if (!m_display->hasXTest())
         return false;
-    Display* dpy = m_display->handle();
+    if (const auto& route = m_display->pasteRoute()) {
+        route();
+        return true;
+    }
+    const std::optional<std::vector<KeyEvent>> events = planShiftInsert(*m_display);
+    if (!events)
+        return false;
+    send(*m_display, *events);
+    XFlush(m_display->handle());
+    return true;
+}
+
+std::optional<std::vector<X11KeyInjector::KeyEvent>> X11KeyInjector::planShiftInsert(X11Display& display,
+                                                                                     bool ownShift) {
+    if (!display.hasXTest())
+        return std::nullopt;
+    Display* dpy = display.handle();
     const KeyCode shift = XKeysymToKeycode(dpy, XK_Shift_L);
     const KeyCode insert = XKeysymToKeycode(dpy, XK_Insert);
     if (shift == 0 || insert == 0)
-        return false;
+        return std::nullopt;
 
     std::array<char, 32> keysDown{};
     XQueryKeymap(dpy, keysDown.data());
@@ -45,7 +60,7 @@ bool X11KeyInjector::sendShiftInsert() {
                 if (code == 0 || !isDown(code))
                     continue;
                 if (mask == ShiftMask)
-                    shiftHeld = true;
+                    shiftHeld = !ownShift;
                 else if (!(mask & lockModifiers))
                     othersHeld.push_back(code);
             }
@@ -53,28 +68,28 @@ bool X11KeyInjector::sendShiftInsert() {
         XFreeModifiermap(modifiers);
     }
 
-    auto press = [this, dpy](KeyCode code) {
-        m_display->expectInjectedPress(code);
-        XTestFakeKeyEvent(dpy, code, True, CurrentTime);
-    };
-    auto release = [dpy](KeyCode code) {
-        XTestFakeKeyEvent(dpy, code, False, CurrentTime);
-    };
-
     // The server lets a key go only through the device that pressed it, but the core keyboard follows
     // every press and release it is given: a press and release here clears a modifier that another
     // keyboard still holds, until the user presses it again.
+    std::vector<KeyEvent> events;
     for (const KeyCode code : othersHeld) {
-        press(code);
-        release(code);
+        events.push_back({code, true});
+        events.push_back({code, false});
     }
     if (!shiftHeld)
-        press(shift);
-    press(insert);
-    release(insert);
+        events.push_back({shift, true});
+    events.push_back({insert, true});
+    events.push_back({insert, false});
     if (!shiftHeld)
-        release(shift);
-    XFlush(dpy);
-    m_display->eventsMayBeQueued();
-    return true;
+        events.push_back({shift, false});
+    return events;
+}
+
+void X11KeyInjector::send(X11Display& display, const std::vector<KeyEvent>& events) {
+    Display* dpy = display.handle();
+    for (const KeyEvent& event : events) {
+        if (event.press)
+            display.expectInjectedPress(event.keycode);
+        XTestFakeKeyEvent(dpy, event.keycode, event.press ? True : False, CurrentTime);
+    }
 }
