@@ -2,6 +2,7 @@
 #include "platform/backends.h"
 #include "platform/clipboard.h"
 #include "platform/filedialogs.h"
+#include "platform/focusguard.h"
 #include "platform/messageboxes.h"
 #include "platform/settingsbackend.h"
 #include "platform/sqliteconnection.h"
@@ -33,16 +34,19 @@ int main(int argc, char* argv[]) {
             .value_or(QString())
             .compare(QStringLiteral("IBus"), Qt::CaseInsensitive) == 0;
     KeyboardBackends keyboard = createKeyboardBackends(keyboardOptions);
+    const std::unique_ptr<FocusGuard> focusGuard = createFocusGuard();
     QtTrayIcon tray;
     QtFileDialogs fileDialogs;
     QtMessageBoxes messages;
     DesktopWebPages webPages;
     QtClipboard clipboard;
     const QString programDir = QCoreApplication::applicationDirPath();
-    SqliteConnection words(QDir(programDir).filePath(QStringLiteral("words.mdb")));
+    const QString wordsFile = QDir(programDir).filePath(QStringLiteral("words.mdb"));
+    SqliteConnection words(wordsFile);
 
     QuenloProgram program({settings, tray, fileDialogs, messages, webPages, clipboard, *keyboard.hook,
-                           *keyboard.injector, words, programDir, keyboard.problem});
+                           *keyboard.injector, words, programDir, keyboard.problem, wordsFile},
+                          focusGuard.get());
     program.load();
     program.mainWindow().show();
     return application.exec();

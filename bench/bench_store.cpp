@@ -1,4 +1,5 @@
-// Speed of the word list with a shown view: import, save and fill of a large list, one yield per line.
+// Speed of the word list with a shown view: import, save and fill of a large list, one yield per
+// line, and an import between listed entries with the accessibility layer on and off.
 #include "platform/fakes/fakes.h"
 #include "platform/sqliteconnection.h"
 #include "platform/wordsfile.h"
@@ -6,6 +7,7 @@
 #include "store/wordlistmodel.h"
 #include "store/wordlistview.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -42,6 +44,7 @@ std::unique_ptr<QListView> shownView(WordListModel& model) {
     auto view = std::make_unique<QListView>();
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setModel(&model);
+    view->setUniformItemSizes(true); // as the main window's list has it
     view->resize(400, 95);
     view->show();
     QApplication::processEvents();
@@ -69,6 +72,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    // The list sorts by the locale's collation; the C locale would measure a cheaper comparison.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     const int size = isShort ? 1000 : 100000;
     QTemporaryDir dir;
     if (!dir.isValid())
@@ -106,13 +111,49 @@ int main(int argc, char** argv) {
         FakeMessageBoxes messages;
         SqliteConnection noDatabase(dir.filePath(QStringLiteral("none.mdb")));
         // Set up as the program sets up List1.
-        WordListView list(view.get(), model, &check2, &check3, &text7, noDatabase, messages, QString());
+        WordListView list(view.get(), model, &check2, &check3, &text7, noDatabase, messages, QString(),
+                          dir.filePath(QStringLiteral("none.mdb")));
         WordListFiles files(model, &text8, dialogs, messages, nullptr);
         ok &= report("import of a word list (lines)", size, [&] {
             return files.GetImportFile(listPath, true) && model.count() == size && model.rowCount() == size;
         });
         files.setCurrentFileName(dir.filePath(QStringLiteral("saved.txt")));
         ok &= report("save of the list (entries)", size, [&] { return files.ExportFile(); });
+    }
+
+    // Import between entries already listed, with and without the accessibility layer: each
+    // change told to a view is told to assistive technology too, which costs per notification.
+    for (const bool accessible : {false, true}) {
+        const int half = size / 5;
+        const QString listPath = dir.filePath(QStringLiteral("between.txt"));
+        QFile listFile(listPath);
+        if (!listFile.open(QIODevice::WriteOnly) ||
+            listFile.write(words.mid(half, half).join(QStringLiteral("\r\n")).toUtf8()) < 0)
+            return 1;
+        listFile.close();
+        WordListModel model;
+        for (const QString& word : words.mid(0, half))
+            model.addWord(word);
+        model.publish();
+        const auto view = shownView(model);
+        QAccessible::setActive(accessible);
+        if (accessible) {
+            // As a screen reader would, the list's entries are looked at before the import
+            // starts; every change told afterwards is weighed against what was looked at.
+            QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view.get());
+            if (!list || list->childCount() < half)
+                return 1;
+            for (int i = 0; i < list->childCount(); ++i)
+                list->child(i);
+        }
+        QLineEdit text8(QStringLiteral("3"));
+        FakeFileDialogs dialogs;
+        FakeMessageBoxes messages;
+        WordListFiles files(model, &text8, dialogs, messages, nullptr);
+        const QByteArray what = QByteArray("import between entries, a11y ") + (accessible ? "on" : "off");
+        ok &= report(what.constData(), half,
+                     [&] { return files.GetImportFile(listPath, true) && model.rowCount() == 2 * half; });
+        QAccessible::setActive(false);
     }
 
     // Fill from a database holding default and custom words, both Show boxes ticked.
@@ -140,7 +181,7 @@ int main(int argc, char** argv) {
         QLineEdit text7;
         FakeMessageBoxes messages;
         WordListView list(view.get(), model, &check2, &check3, &text7, connection, messages,
-                          QStringLiteral("site"));
+                          QStringLiteral("site"), databasePath);
         ok &= report("fill from the database (rows)", size, [&] {
             list.FillData();
             return model.count() == size && messages.shown.isEmpty();

@@ -58,11 +58,30 @@ std::int16_t CompletionEngine::completionKeyCode() const {
     return m_completionKeyCode;
 }
 
+void CompletionEngine::setPaused(bool paused) {
+    m_paused = paused;
+    if (!paused)
+        return;
+    setText(m_controls.Text5, QString());
+    if (m_popup) {
+        m_popup->hide();
+        m_popup->setCurrentSuggestion(QString());
+        m_popup->clearList();
+    }
+}
+
 SuggestionPopup& CompletionEngine::popup() {
     if (!m_popup) {
         m_popup = std::make_unique<SuggestionPopup>();
-        connect(m_popup.get(), &SuggestionPopup::visibilityChanged, this,
-                [this](bool visible) { m_hook.setPopupVisible(visible); });
+        connect(m_popup.get(), &SuggestionPopup::visibilityChanged, this, [this](bool visible) {
+            // A lookup that was under way when the pause began must not bring the pop-up back.
+            if (visible && m_paused) {
+                m_popup->hide();
+                return;
+            }
+            m_hook.setPopupVisible(visible);
+            emit popupVisibilityChanged(visible);
+        });
     }
     return *m_popup;
 }
@@ -91,6 +110,11 @@ bool CompletionEngine::completionEnabled() const {
 }
 
 void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
+    // Not even the key display may keep what is typed into a password.
+    if (m_paused) {
+        decide(0);
+        return;
+    }
     SuggestionPopup& form2 = popup();
 
     const int minimum = minimumLetters();

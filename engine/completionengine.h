@@ -31,10 +31,19 @@ public:
     void setCompletionKeyCode(std::int16_t code);
     std::int16_t completionKeyCode() const;
 
+    // While paused every key goes through untouched and nothing of it is kept or shown: the
+    // word buffer is emptied and the pop-up hidden at once. Read on every key, so only a flag.
+    void setPaused(bool paused);
+    bool paused() const { return m_paused; }
+
     // Form2, created hidden and topmost on first use.
     SuggestionPopup& popup();
     // Form2, or nullptr until something first used it.
     SuggestionPopup* existingPopup() const;
+
+signals:
+    // Form2 was shown or hidden.
+    void popupVisibilityChanged(bool visible);
 
 private:
     void handleKey(int keyCode, const KeyDecision& decide);
@@ -52,4 +61,5 @@ private:
     KeyEventQueue m_queue;
     std::unique_ptr<SuggestionPopup> m_popup;
     std::int16_t m_completionKeyCode = 0;
+    bool m_paused = false;
 };

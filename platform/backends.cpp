@@ -1,6 +1,8 @@
 // The one place that decides which keyboard backends the program uses.
 #include "backends.h"
 
+#include "focusguard.h"
+
 #include <cstdlib>
 #include <string_view>
 
@@ -9,6 +11,7 @@
 #endif
 #ifdef QUENLO_HAVE_X11
 #include "x11/x11display.h"
+#include "x11/x11focusguard.h"
 #include "x11/x11keyboardhook.h"
 #include "x11/x11keyinjector.h"
 #endif
@@ -65,4 +68,13 @@ KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
     if (!backends.injector)
         backends.injector = std::make_unique<NullKeyInjector>();
     return backends;
+}
+
+std::unique_ptr<FocusGuard> createFocusGuard(const std::string& display) {
+#ifdef QUENLO_HAVE_X11
+    return std::make_unique<X11FocusGuard>(display);
+#else
+    (void)display;
+    return std::make_unique<NullFocusGuard>();
+#endif
 }

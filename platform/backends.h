@@ -30,3 +30,9 @@ struct KeyboardBackends {
 // Picks the hook and injector that can work here. Never fails: without a usable desktop the
 // null backends come back, with the reason in problem.
 KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options = {});
+
+class FocusGuard;
+
+// The focus guard for this desktop: the X11 one when an X display is named, else one that knows
+// nothing (completion then never pauses by itself). display as in KeyboardBackendOptions.
+std::unique_ptr<FocusGuard> createFocusGuard(const std::string& display = {});

@@ -8,12 +8,15 @@
 #include "maker.h"
 #include "persistedoptions.h"
 #include "platform/dbconnection.h"
+#include "platform/focusguard.h"
 #include "platform/keyboardhook.h"
 #include "platform/localenumber.h"
+#include "privacyguard.h"
 #include "settingsstore.h"
 #include "store/wordlistfiles.h"
 #include "store/wordlistmodel.h"
 #include "store/wordlistview.h"
+#include "ui/excludedapplicationsdialog.h"
 #include "ui/form1.h"
 #include "ui/informationcommands.h"
 #include "ui/programicon.h"
@@ -30,7 +33,7 @@ namespace {
 const QString trayTip = QStringLiteral("Quenlo 4.1 - ") + maker::siteName;
 } // namespace
 
-QuenloProgram::QuenloProgram(ProgramServices services)
+QuenloProgram::QuenloProgram(ProgramServices services, FocusGuard* focusGuard)
     : m_services(std::move(services))
     , m_window(std::make_unique<Form1>())
     , m_settings(std::make_unique<SettingsStore>(m_services.settings)) {
@@ -48,7 +51,8 @@ QuenloProgram::QuenloProgram(ProgramServices services)
                                           [this](const QString& text) { m_window->setNotice(text); });
     m_wordList = std::make_unique<WordListModel>();
     m_wordListView = std::make_unique<WordListView>(ui.List1, *m_wordList, ui.Check2, ui.Check3, ui.Text7,
-                                                    m_services.words, m_services.messages, maker::siteName);
+                                                    m_services.words, m_services.messages, maker::siteName,
+                                                    m_services.databaseFile);
     m_wordListFiles = std::make_unique<WordListFiles>(
         *m_wordList, ui.Text8, m_services.fileDialogs, m_services.messages, [this](const QString& name) {
             m_settings->WriteSetting(settingsApplication, QStringLiteral("File"), QStringLiteral("Import"),
@@ -56,6 +60,12 @@ QuenloProgram::QuenloProgram(ProgramServices services)
         });
     m_information = std::make_unique<InformationCommands>(m_services.messages, m_services.webPages,
                                                           m_services.programDir);
+    if (!focusGuard) {
+        m_nullFocusGuard = std::make_unique<NullFocusGuard>();
+        focusGuard = m_nullFocusGuard.get();
+    }
+    m_privacy = std::make_unique<PrivacyGuard>(
+        *focusGuard, *m_engine, *m_settings, [this](const QString& text) { m_window->setPauseNotice(text); });
     m_settings->setWriteFailureHandler([this](const QString& what) {
         m_window->setNotice(QStringLiteral("Your settings could not be saved (%1).").arg(what));
     });
@@ -84,7 +94,29 @@ void QuenloProgram::wire() {
     connect(ui.FileSave, &QAction::triggered, this, [this] { m_wordListFiles->fileSave(); });
     connect(ui.FileSave2, &QAction::triggered, this, [this] { m_wordListFiles->fileSaveAs(); });
 
+    connect(ui.ProtectPasswordFields, &QAction::toggled, this,
+            [this](bool on) { m_privacy->setProtectPasswordFields(on); });
+    connect(ui.ExcludedApplications, &QAction::triggered, this, &QuenloProgram::editExcludedApplications);
+
     m_information->connectTo(*m_window);
+}
+
+void QuenloProgram::editExcludedApplications() {
+    QList<ExcludedApplicationsDialog::Entry> entries;
+    for (const ExcludedApplication& excluded : m_privacy->excludedApplications())
+        entries.append({excluded.id, excluded.name});
+    const FocusedApplication previous = m_privacy->previousApplication();
+    auto* dialog = new ExcludedApplicationsDialog(
+        entries, {QString::fromStdString(previous.id), QString::fromStdString(previous.name)},
+        m_window.get());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        QList<ExcludedApplication> excluded;
+        for (const ExcludedApplicationsDialog::Entry& entry : dialog->entries())
+            excluded.append({entry.id, entry.name});
+        m_privacy->setExcludedApplications(excluded);
+    });
+    dialog->open();
 }
 
 void QuenloProgram::load() {
@@ -98,11 +130,17 @@ void QuenloProgram::load() {
         m_wordListFiles->GetImportFile(m_settings->ReadSetting(settingsApplication, QStringLiteral("File"),
                                                                QStringLiteral("Import"), QString()),
                                        false);
+        // Start-up goes on, but a file that could not be read, or lines left out, are told.
+        if (!m_wordListFiles->lastImportProblem().isEmpty())
+            addNotice(m_wordListFiles->lastImportProblem());
     }
     m_services.words.open();
     m_options->restore();
     m_options->OptionsCheck();
+    m_privacy->restore();
+    m_window->ui().ProtectPasswordFields->setChecked(m_privacy->protectPasswordFields());
     startKeyboardHook();
+    m_privacy->start();
 }
 
 void QuenloProgram::startKeyboardHook() {
@@ -118,8 +156,16 @@ void QuenloProgram::startKeyboardHook() {
 
 void QuenloProgram::showKeyboardProblem(const QString& problem) {
     const QString text = QStringLiteral("Completion cannot see the keyboard: %1.").arg(problem);
-    m_window->setNotice(text);
+    addNotice(text);
     m_tray->setTipProblem(text);
+}
+
+void QuenloProgram::addNotice(const QString& text) {
+    // The notice is one line.
+    QString line = text;
+    line.replace(QLatin1Char('\n'), QStringLiteral("  "));
+    const QString shown = m_window->notice();
+    m_window->setNotice(shown.isEmpty() ? line : shown + QStringLiteral("  ") + line);
 }
 
 void QuenloProgram::exit() {
@@ -145,4 +191,8 @@ WordListModel& QuenloProgram::wordList() const {
 
 WordListFiles& QuenloProgram::wordListFiles() const {
     return *m_wordListFiles;
+}
+
+PrivacyGuard& QuenloProgram::privacy() const {
+    return *m_privacy;
 }

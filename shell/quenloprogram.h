@@ -10,6 +10,7 @@
 class Clipboard;
 class CompletionEngine;
 class DbConnection;
+class FocusGuard;
 class FileDialogs;
 class Form1;
 class InformationCommands;
@@ -17,6 +18,7 @@ class KeyboardHook;
 class KeyInjector;
 class MessageBoxes;
 class PersistedOptions;
+class PrivacyGuard;
 class SettingsBackend;
 class SettingsStore;
 class TrayIcon;
@@ -39,17 +41,20 @@ struct ProgramServices {
     DbConnection& words;         // not yet open: the load handling opens it
     QString programDir;          // where the help page is looked for
     std::string keyboardProblem; // why no real keyboard backend could be chosen; empty when one was
+    QString databaseFile;        // the word database's file, named in messages about it
 };
 
 class QuenloProgram : public QObject {
     Q_OBJECT
 public:
-    explicit QuenloProgram(ProgramServices services);
+    // Without a focus guard completion never pauses by itself.
+    explicit QuenloProgram(ProgramServices services, FocusGuard* focusGuard = nullptr);
     ~QuenloProgram() override;
 
     // The load handling, in its fixed order: tray icon, the current file name, the optional
     // import, the database, the stored choices, OptionsCheck. Then the keyboard hook starts.
-    // A step that fails is skipped without a message.
+    // A step that fails is skipped; only what the import could not read is told, in the
+    // window's notice line.
     void load();
     // Exit: removes the tray icon and closes the database, then ends the event loop at once.
     void exit();
@@ -58,11 +63,16 @@ public:
     CompletionEngine& engine() const;
     WordListModel& wordList() const;
     WordListFiles& wordListFiles() const;
+    PrivacyGuard& privacy() const;
+    // Options > Excluded Applications: opens the dialog, window-modal, without waiting for it.
+    void editExcludedApplications();
 
 private:
     void wire();
     void startKeyboardHook();
     void showKeyboardProblem(const QString& problem);
+    // Adds text to the window's notice line, after any shown already.
+    void addNotice(const QString& text);
 
     ProgramServices m_services;
     std::unique_ptr<Form1> m_window;
@@ -74,4 +84,6 @@ private:
     std::unique_ptr<WordListView> m_wordListView;
     std::unique_ptr<WordListFiles> m_wordListFiles;
     std::unique_ptr<InformationCommands> m_information;
+    std::unique_ptr<FocusGuard> m_nullFocusGuard;
+    std::unique_ptr<PrivacyGuard> m_privacy;
 };

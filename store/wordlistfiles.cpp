@@ -9,10 +9,10 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QSaveFile>
 #include <QScopeGuard>
-#include <QStringEncoder>
 
 namespace {
 const QString lineEnd = QStringLiteral("\r\n");
@@ -80,19 +80,53 @@ void WordListFiles::fileSaveAs() {
 }
 
 bool WordListFiles::GetImportFile(const QString& name, bool reportFailure) {
+    m_lastImportProblem.clear();
+    QStringList problems;
+    const auto report = [&] {
+        m_lastImportProblem = problems.join(QLatin1Char('\n'));
+        if (reportFailure && !problems.isEmpty())
+            m_messages.inform(applicationTitle, m_lastImportProblem);
+    };
+    const auto cannotRead = [&](const QString& reason) {
+        problems.prepend(QStringLiteral("Could not read the word list file \"%1\": %2").arg(name, reason));
+    };
     const auto fail = [&](const QString& reason) {
-        if (reportFailure)
-            m_messages.inform(
-                applicationTitle,
-                QStringLiteral("Could not read the word list file \"%1\": %2").arg(name, reason));
+        cannotRead(reason);
+        report();
         return false;
     };
+    const QFileInfo info(name);
+    // Opening a pipe waits for a writer, and a device may never end: only files are read.
+    if (info.exists() && !info.isFile())
+        return fail(QStringLiteral("it is not a regular file"));
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly))
         return fail(file.errorString());
-    LineReader reader(file);
-    // Whatever was appended shows at once, however the reading ends.
-    const auto showAppended = qScopeGuard([this] { m_model.publish(); });
+    QString error;
+    const std::optional<TextEncoding> encoding = detectEncoding(file, &error);
+    if (!encoding)
+        return fail(error);
+    m_encodings.insert(info.absoluteFilePath(), *encoding);
+    LineReader reader(file, *encoding);
+    // Whatever was appended shows at once, however the reading ends; skipped lines are told.
+    const auto showAppended = qScopeGuard([&] {
+        m_model.publish();
+        const QList<qint64>& skipped = reader.tooLongLines();
+        if (skipped.isEmpty())
+            return report();
+        QStringList numbers;
+        for (qsizetype i = 0; i < std::min<qsizetype>(skipped.size(), 5); ++i)
+            numbers.append(QString::number(skipped[i]));
+        if (skipped.size() > 5)
+            numbers.append(QStringLiteral("and %1 more").arg(skipped.size() - 5));
+        problems.append(
+            (skipped.size() == 1 ? QStringLiteral("Line %2 of the word list file \"%1\" is longer than "
+                                                  "%3 bytes and was not imported.")
+                                 : QStringLiteral("Lines %2 of the word list file \"%1\" are longer than "
+                                                  "%3 bytes and were not imported."))
+                .arg(name, numbers.join(QStringLiteral(", ")), QString::number(reader.maxLineBytes())));
+        report();
+    });
     QString line;
     while (reader.readLine(line)) {
         // Keeps the window alive during a long import; other commands may run here.
@@ -100,13 +134,17 @@ bool WordListFiles::GetImportFile(const QString& name, bool reportFailure) {
         // Text8 is read afresh for every line: it may have been changed during the yield.
         const QString minimumText = m_text8->text();
         const std::optional<double> minimumLength = parseLocaleNumber(minimumText);
-        if (!minimumLength)
-            return fail(QStringLiteral("the minimum word length \"%1\" is not a number").arg(minimumText));
+        if (!minimumLength) {
+            cannotRead(QStringLiteral("the minimum word length \"%1\" is not a number").arg(minimumText));
+            return false; // told as the reading ends
+        }
         if (isImportedLine(line, *minimumLength))
             m_model.addWord(line);
     }
-    if (reader.failed())
-        return fail(reader.errorString());
+    if (reader.failed()) {
+        cannotRead(reader.errorString());
+        return false;
+    }
     return true;
 }
 
@@ -123,15 +161,32 @@ bool WordListFiles::ExportFile() {
         text += lineEnd;
     }
     const QString content = trimSpaces(text).toString() + lineEnd;
-    QStringEncoder encoder(QStringConverter::System);
-    const QByteArray bytes = encoder.encode(content);
+    const QString path = QFileInfo(name).absoluteFilePath();
+    TextEncoding encoding = m_encodings.value(path, TextEncoding::Utf8);
+    if (!m_encodings.contains(path)) {
+        // A file this run has not read keeps the encoding it is in.
+        QFile old(name);
+        if (QFileInfo(name).isFile() && old.open(QIODevice::ReadOnly))
+            encoding = detectEncoding(old).value_or(TextEncoding::Utf8);
+    }
+    std::optional<QByteArray> bytes = encodeFile(content, encoding);
+    if (!bytes) {
+        m_messages.inform(
+            applicationTitle,
+            QStringLiteral("The word list \"%1\" holds letters that %2 cannot hold, so it is saved "
+                           "in UTF-8 instead.")
+                .arg(name, encodingName(encoding)));
+        encoding = TextEncoding::Utf8WithBom;
+        bytes = encodeFile(content, encoding);
+    }
     // Written beside the old file and put in its place only when complete: a failure leaves it be.
     QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size() || !file.commit()) {
         m_messages.inform(applicationTitle, QStringLiteral("Could not save the word list to \"%1\": %2\n"
                                                            "Any earlier file of that name is unchanged.")
                                                 .arg(name, file.errorString()));
         return false;
     }
+    m_encodings.insert(path, encoding);
     return true;
 }

@@ -1,6 +1,9 @@
 // Word-list files: File Import, File Save and File Save As over the one current file name.
 #pragma once
 
+#include "store/textencoding.h"
+
+#include <QHash>
 #include <QString>
 #include <QStringView>
 #include <functional>
@@ -19,7 +22,9 @@ bool isImportedLine(QStringView line, double minimumLength);
 // Text without the space characters at its two ends.
 QStringView trimSpaces(QStringView text);
 
-// Imports word-list files into the list and saves the list to them, in the system's encoding.
+// Imports word-list files into the list and saves the list to them. A file is read in the encoding
+// it is found to be in (detectEncoding()), and written back in the encoding it was read in; a
+// file read in no encoding yet is written in UTF-8.
 // Importing and saving let pending events run once per line or entry; they work on what the
 // list holds at each step. The model, Text8, the dialogs and the message boxes must outlive it.
 class WordListFiles {
@@ -36,12 +41,18 @@ public:
     // FileSave2: asks for a file and writes the list to it.
     void fileSaveAs();
 
-    // Appends the lines of the file name that qualify. False when the file cannot be read or
-    // Text8 holds no number; the lines appended before stay. With reportFailure, a failure is
+    // Appends the lines of the file name that qualify. False when the file cannot be read, is no
+    // regular file (a device or a pipe would block or never end) or Text8 holds no number; the
+    // lines appended before stay. Lines too long to be words are skipped and reading goes on.
+    // What went wrong or was skipped is kept in lastImportProblem() and, with reportFailure,
     // also shown in a message box.
     bool GetImportFile(const QString& name, bool reportFailure);
-    // Writes the list to the current file, replacing it whole or not at all. False, after a
-    // message box that names the file and the reason, when it could not be written.
+    // What the last GetImportFile() could not read or skipped, for the user; empty when nothing.
+    QString lastImportProblem() const { return m_lastImportProblem; }
+    // Writes the list to the current file, replacing it whole or not at all, in the encoding
+    // that file was read in; when the 8-bit code page cannot hold every entry, in UTF-8 with a
+    // byte-order mark, after saying so. False, after a message box that names the file and the
+    // reason, when it could not be written.
     bool ExportFile();
 
     // The name File Save writes to; emptied by File Import and File Save As before they ask.
@@ -55,4 +66,7 @@ private:
     MessageBoxes& m_messages;
     std::function<void(const QString&)> m_rememberImportFile;
     QString m_currentFileName;
+    QString m_lastImportProblem;
+    // The encoding each file was last read or written in, by its absolute path.
+    QHash<QString, TextEncoding> m_encodings;
 };

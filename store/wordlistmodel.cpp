@@ -1,20 +1,17 @@
 // The sorted word list of the main window, kept in chunks so that each insertion stays cheap.
 #include "wordlistmodel.h"
 
+#include <QScopeGuard>
 #include <algorithm>
 
 namespace {
 // Chunks are split in two when they pass this size; removals merge nothing, empty chunks go.
 constexpr qsizetype maxChunkSize = 1024;
-} // namespace
+// More separate runs of additions than this are reported as one appended block moved into place.
+constexpr int maxSeparateInsertions = 8;
 
-WordListModel::WordListModel(QObject* parent)
-    : QAbstractListModel(parent) {
-    m_publishTimer.setSingleShot(true);
-    connect(&m_publishTimer, &QTimer::timeout, this, &WordListModel::publish);
-}
-
-int WordListModel::compareWords(QStringView a, QStringView b) {
+// The C locale's order, which its collator has too, but not its sort keys: they keep the case.
+int compareTexts(QStringView a, QStringView b) {
     // Qt's case-insensitive comparison, with the common run of ASCII letters compared here first:
     // sorting a large list spends most of its time in this function.
     const qsizetype common = std::min(a.size(), b.size());
@@ -37,6 +34,22 @@ int WordListModel::compareWords(QStringView a, QStringView b) {
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
+} // namespace
+
+WordListModel::WordListModel(QObject* parent)
+    : QAbstractListModel(parent)
+    , m_useSortKeys(m_collator.locale() != QLocale::c()) {
+    // As the pop-up sorts its suggestions.
+    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+    m_publishTimer.setSingleShot(true);
+    connect(&m_publishTimer, &QTimer::timeout, this, &WordListModel::publish);
+}
+
+int WordListModel::compare(const Entry& entry, const QString& text,
+                           const std::optional<QCollatorSortKey>& key) const {
+    // A sort key is made once per entry; comparing two is a comparison of bytes.
+    return key ? entry.key->compare(*key) : compareTexts(entry.text, text);
+}
 
 int WordListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_publishedCount;
@@ -47,8 +60,19 @@ QVariant WordListModel::data(const QModelIndex& index, int role) const {
         return QVariant();
     if (role != Qt::DisplayRole && role != Qt::EditRole)
         return QVariant();
-    const Position position = locatePublished(index.row());
-    return m_chunks[position.chunk].entries[position.offset].text;
+    const int appendedFrom = m_publishedCount - int(m_appended.size());
+    QString text;
+    if (index.row() >= appendedFrom) {
+        text = m_appended[index.row() - appendedFrom];
+    } else {
+        const Position position = locatePublished(index.row());
+        text = m_chunks[position.chunk].entries[position.offset].text;
+    }
+    if (role == Qt::EditRole || text.size() <= displayLength)
+        return text;
+    // Laying out and painting a line costs in proportion to its length; no view shows this much.
+    const qsizetype shown = text[displayLength - 1].isHighSurrogate() ? displayLength - 1 : displayLength;
+    return QString(text.left(shown) + QChar(0x2026));
 }
 
 WordListModel::Position WordListModel::locate(int row) const {
@@ -102,8 +126,11 @@ WordListModel::Position WordListModel::locatePublished(int publishedRow) const {
 }
 
 int WordListModel::addWord(const QString& text) {
-    const auto sortsAfter = [&text](const Entry& entry) {
-        return compareWords(entry.text, text) > 0;
+    std::optional<QCollatorSortKey> key;
+    if (m_useSortKeys)
+        key = m_collator.sortKey(text);
+    const auto sortsAfter = [&](const Entry& entry) {
+        return compare(entry, text, key) > 0;
     };
     // The first chunk whose last entry sorts after text takes it; past all of them, the last one.
     auto chunk = std::partition_point(m_chunks.begin(), m_chunks.end(),
@@ -118,7 +145,7 @@ int WordListModel::addWord(const QString& text) {
     int row = int(place - chunk->entries.begin());
     for (auto before = m_chunks.begin(); before != chunk; ++before)
         row += int(before->entries.size());
-    chunk->entries.insert(place - chunk->entries.begin(), Entry{text, false});
+    chunk->entries.insert(place - chunk->entries.begin(), Entry{text, std::move(key), false});
     splitIfFull(std::size_t(chunk - m_chunks.begin()));
     ++m_count;
     ++m_unpublished;
@@ -134,7 +161,7 @@ void WordListModel::splitIfFull(std::size_t index) {
     QList<Entry>& entries = m_chunks[index].entries;
     const qsizetype middle = entries.size() / 2;
     upper.entries = entries.sliced(middle);
-    entries.resize(middle);
+    entries.remove(middle, entries.size() - middle);
     for (const Entry& entry : upper.entries)
         upper.published += entry.published ? 1 : 0;
     m_chunks[index].published -= upper.published;
@@ -151,11 +178,14 @@ void WordListModel::changed() {
 void WordListModel::schedulePublish() {
     if (m_publishTimer.isActive())
         return;
-    const qint64 waited = m_sinceLastPublish.isValid() ? m_sinceLastPublish.elapsed() : m_publishInterval;
-    if (waited >= m_publishInterval)
+    // A report costs in proportion to the list; on a long list or a busy machine the reports
+    // space out so that they take no more than a tenth of the time.
+    const qint64 interval = std::max<qint64>(m_publishInterval, 10 * m_lastPublishCost);
+    const qint64 waited = m_sinceLastPublish.isValid() ? m_sinceLastPublish.elapsed() : interval;
+    if (waited >= interval)
         publish();
     else
-        m_publishTimer.start(int(m_publishInterval - waited));
+        m_publishTimer.start(int(interval - waited));
 }
 
 void WordListModel::setPublishInterval(int milliseconds) {
@@ -166,9 +196,29 @@ void WordListModel::setPublishInterval(int milliseconds) {
 
 void WordListModel::publish() {
     m_publishTimer.stop();
-    if (m_unpublished == 0)
+    if (m_unpublished == 0 || !m_appended.isEmpty())
         return;
     m_sinceLastPublish.start();
+    const auto measure = qScopeGuard([this] { m_lastPublishCost = m_sinceLastPublish.elapsed(); });
+    int runs = 0;
+    bool inRun = false;
+    for (const Chunk& chunk : m_chunks) {
+        if (chunk.published == int(chunk.entries.size())) {
+            inRun = false;
+            continue;
+        }
+        for (const Entry& entry : chunk.entries) {
+            runs += !entry.published && !inRun ? 1 : 0;
+            inRun = !entry.published;
+        }
+    }
+    if (runs > maxSeparateInsertions)
+        publishByMove();
+    else
+        publishRuns();
+}
+
+void WordListModel::publishRuns() {
     // Each run of neighbouring unreported entries is reported as one insertion, front to back,
     // so that every run's rows are already right when it is reported.
     const auto next = [this](Position& position) {
@@ -214,6 +264,51 @@ void WordListModel::publish() {
     }
 }
 
+void WordListModel::publishByMove() {
+    // First the new entries as rows appended after the known ones, in list order...
+    const int known = m_publishedCount;
+    QStringList appended;
+    appended.reserve(m_unpublished);
+    for (const Chunk& chunk : m_chunks)
+        if (chunk.published != int(chunk.entries.size()))
+            for (const Entry& entry : chunk.entries)
+                if (!entry.published)
+                    appended.append(entry.text);
+    beginInsertRows(QModelIndex(), known, known + int(appended.size()) - 1);
+    m_appended = appended;
+    m_publishedCount += int(appended.size());
+    endInsertRows();
+
+    // ...then one layout change that puts every row in its place, selections and other
+    // persistent rows following their entries.
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<int> placeOfKnown;
+    placeOfKnown.reserve(std::size_t(known));
+    std::vector<int> placeOfAppended;
+    placeOfAppended.reserve(std::size_t(appended.size()));
+    int row = 0;
+    for (Chunk& chunk : m_chunks) {
+        for (Entry& entry : chunk.entries) {
+            (entry.published ? placeOfKnown : placeOfAppended).push_back(row++);
+            entry.published = true;
+        }
+        chunk.published = int(chunk.entries.size());
+    }
+    m_unpublished = 0;
+    m_appended.clear();
+    m_publishedCache.valid = false;
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& index : from) {
+        const int old = index.row();
+        to.append(this->index(old < known ? placeOfKnown[std::size_t(old)]
+                                          : placeOfAppended[std::size_t(old - known)]));
+    }
+    changePersistentIndexList(from, to);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
 bool WordListModel::removeRows(int row, int count, const QModelIndex& parent) {
     if (parent.isValid() || row < 0 || count < 1 || count > m_count - row)
         return false;
@@ -241,6 +336,7 @@ void WordListModel::clear() {
     m_count = 0;
     m_publishedCount = 0;
     m_unpublished = 0;
+    m_appended.clear();
     changed();
     endResetModel();
 }

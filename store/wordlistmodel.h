@@ -2,29 +2,40 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QCollator>
+#include <QCollatorSortKey>
 #include <QElapsedTimer>
 #include <QList>
 #include <QStringList>
 #include <QTimer>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
-// One entry of the word list, and whether views have heard of it.
+// One entry of the word list, its place in the collation, and whether views have heard of it.
 struct WordListEntry {
     QString text;
+    std::optional<QCollatorSortKey> key; // nothing under the C locale, which compares the texts
     bool published;
 };
 // Entries move by copying their bytes, which keeps an insertion into a chunk cheap.
 Q_DECLARE_TYPEINFO(WordListEntry, Q_RELOCATABLE_TYPE);
 
-// The entries of List1, sorted alphabetically ignoring letter case; entries equal in that order
-// keep the order they were added in.
+// The entries of List1, sorted by the default locale's collation (as the pop-up sorts), letter
+// case ignored, accents in their place; entries equal in that order keep the order they were
+// added in. The locale is the one set when the model is made.
 //
 // Views hear of additions in batches: an addition made soon after the last report waits, at most
 // publishInterval(), to be reported together with the others made meanwhile. Loops that add one
 // entry per event-loop yield would otherwise make the view lay itself out and repaint on every
 // yield. rowCount() and data() describe what views have been told; count(), word() and words()
 // describe every entry. After publish() the two agree and a view's row is the entry's row.
+// Additions scattered between existing entries are reported as one insertion at the end followed
+// by one layout change that moves them into place: reporting each as an insertion of its own
+// costs the accessibility layer time for every one of them.
+//
+// Views are shown at most displayLength characters of an entry, so that a very long entry costs
+// them no more than a short one.
 class WordListModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -52,12 +63,13 @@ public:
     // True when views have heard of every entry.
     bool isPublished() const { return m_unpublished == 0; }
 
-    // Longest time, in milliseconds, an addition waits to be reported to views (100 unless set).
+    // Longest time, in milliseconds, an addition waits to be reported to views (100 unless set),
+    // unless reports take long: then ten times as long as the last report took.
     int publishInterval() const { return m_publishInterval; }
     void setPublishInterval(int milliseconds);
 
-    // The list's order: negative, zero or positive as a sorts before, together with or after b.
-    static int compareWords(QStringView a, QStringView b);
+    // The characters of an entry views are shown; a longer entry ends in an ellipsis.
+    static constexpr qsizetype displayLength = 256;
 
 private:
     using Entry = WordListEntry;
@@ -71,13 +83,21 @@ private:
         std::size_t offset;
     };
 
+    // The list's order: negative, zero or positive as entry sorts before, with or after text.
+    int compare(const Entry& entry, const QString& text, const std::optional<QCollatorSortKey>& key) const;
+    void publishRuns();
+    void publishByMove();
     Position locate(int row) const;
     Position locatePublished(int publishedRow) const;
     void splitIfFull(std::size_t chunk);
     void changed();
     void schedulePublish();
 
+    QCollator m_collator;
+    bool m_useSortKeys;
     std::vector<Chunk> m_chunks;
+    // While views hear of scattered additions as appended rows: their texts, in list order.
+    QStringList m_appended;
     int m_count = 0;
     int m_publishedCount = 0;
     int m_unpublished = 0;
@@ -97,4 +117,5 @@ private:
     int m_publishInterval = 100;
     QTimer m_publishTimer;
     QElapsedTimer m_sinceLastPublish;
+    qint64 m_lastPublishCost = 0; // milliseconds the last report took
 };

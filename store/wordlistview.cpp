@@ -8,15 +8,19 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPersistentModelIndex>
+#include <QPointer>
 #include <QScopeGuard>
 #include <algorithm>
 
 WordListView::WordListView(QListView* List1, WordListModel& model, QCheckBox* Check2, QCheckBox* Check3,
-                           QLineEdit* Text7, DbConnection& words, MessageBoxes& messages, QString siteName)
+                           QLineEdit* Text7, DbConnection& words, MessageBoxes& messages, QString siteName,
+                           QString databaseFile)
     : m_list(List1)
     , m_model(model)
     , m_check2(Check2)
@@ -24,7 +28,8 @@ WordListView::WordListView(QListView* List1, WordListModel& model, QCheckBox* Ch
     , m_text7(Text7)
     , m_words(words)
     , m_messages(messages)
-    , m_siteName(std::move(siteName)) {
+    , m_siteName(std::move(siteName))
+    , m_databaseFile(std::move(databaseFile)) {
     if (m_list->model() != &m_model)
         m_list->setModel(&m_model);
     // Rows of one height spare the view measuring every entry each time the list grows.
@@ -51,13 +56,23 @@ int WordListView::selectedRow() const {
 void WordListView::FillData() {
     const int fill = ++m_fills;
     m_model.clear();
-    // The choice must not change while the list fills.
+    // The choice must not change while the list fills. A disabled box that has the focus hands it
+    // on to the next control, where a Space meant for the box would tick another one: the focus
+    // is put aside instead and given back afterwards, unless the user has put it elsewhere.
+    QWidget* window = m_check2->window();
+    QPointer<QWidget> focused = window->focusWidget();
+    if (focused != m_check2 && focused != m_check3)
+        focused = nullptr;
+    if (focused)
+        focused->clearFocus();
     m_check2->setEnabled(false);
     m_check3->setEnabled(false);
-    const auto endFill = qScopeGuard([this] {
+    const auto endFill = qScopeGuard([this, window, focused] {
         m_model.publish();
         m_check2->setEnabled(true);
         m_check3->setEnabled(true);
+        if (focused && !window->focusWidget())
+            focused->setFocus(Qt::OtherFocusReason);
     });
     const std::optional<QString> statement =
         fillStatement(m_check2->checkState() == Qt::Checked, m_check3->checkState() == Qt::Checked);
@@ -65,7 +80,7 @@ void WordListView::FillData() {
         return;
     const std::unique_ptr<DbResult> result = m_words.execute(*statement);
     if (!result) {
-        m_messages.inform(applicationTitle, m_words.lastError());
+        tellFailure(false, m_words.lastError());
         return;
     }
     while (!result->eof()) {
@@ -76,7 +91,7 @@ void WordListView::FillData() {
         m_model.addWord(result->text1().value_or(QString()));
         QString error;
         if (!result->moveNext(&error)) {
-            m_messages.inform(applicationTitle, error);
+            tellFailure(false, error);
             return;
         }
     }
@@ -86,7 +101,7 @@ void WordListView::addWord() {
     const QString text = m_text7->text();
     m_model.addWord(text);
     if (!m_words.execute(insertWordStatement(text))) {
-        m_messages.inform(applicationTitle, m_words.lastError());
+        tellFailure(true, m_words.lastError());
         return;
     }
     m_text7->clear();
@@ -122,7 +137,7 @@ void WordListView::removeWord() {
             continue;
         }
         if (!m_words.execute(removeWordStatement(m_model.word(row)))) {
-            m_messages.inform(applicationTitle, m_words.lastError());
+            tellFailure(true, m_words.lastError());
             return;
         }
         m_model.removeRow(row);
@@ -147,10 +162,32 @@ void WordListView::deleteWord() {
         return;
     // The rows go first: when they cannot, the entry stays, as the table still holds the word.
     if (!m_words.execute(deleteWordStatement(text))) {
-        m_messages.inform(applicationTitle, m_words.lastError());
+        tellFailure(true, m_words.lastError());
         return;
     }
     m_model.publish();
     if (entry.isValid())
         m_model.removeRow(entry.row());
+}
+
+void WordListView::tellFailure(bool change, const QString& engineText) {
+    const QFileInfo file(m_databaseFile);
+    const QString what = change ? QStringLiteral("changed") : QStringLiteral("read");
+    QString why;
+    if (!file.exists()) {
+        why = QStringLiteral("the file is missing. Put words.mdb back in %1 and start Quenlo again.")
+                  .arg(QDir::toNativeSeparators(file.absolutePath()));
+    } else if (change &&
+               !(file.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther))) {
+        // The file's own read-only mark: write access as such would say yes to an administrator.
+        why = QStringLiteral("the file is read-only. Allow changes to the file, then try again.");
+    } else if (m_words.state() == 0) {
+        why = QStringLiteral("it could not be opened when Quenlo started. Start Quenlo again.");
+    } else {
+        why = QStringLiteral("another program may be using it, or the disk may be full or failing. "
+                             "Close other programs that use the file, then try again.");
+    }
+    m_messages.inform(applicationTitle,
+                      QStringLiteral("The word database %1 could not be %2: %3\n\nDetails: %4")
+                          .arg(QDir::toNativeSeparators(file.absoluteFilePath()), what, why, engineText));
 }

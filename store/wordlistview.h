@@ -17,14 +17,17 @@ class WordListModel;
 class WordListView {
 public:
     // Shows model in List1 (setting it when List1 shows another), rows all of one height.
-    // siteName is the maker's web-site name, part of two question titles.
+    // siteName is the maker's web-site name, part of two question titles; databaseFile is the
+    // word database's file, named in the messages about it.
     WordListView(QListView* List1, WordListModel& model, QCheckBox* Check2, QCheckBox* Check3,
-                 QLineEdit* Text7, DbConnection& words, MessageBoxes& messages, QString siteName);
+                 QLineEdit* Text7, DbConnection& words, MessageBoxes& messages, QString siteName,
+                 QString databaseFile);
     WordListView(const WordListView&) = delete;
     WordListView& operator=(const WordListView&) = delete;
 
     // Empties the list and fills it with the words Check2 and Check3 ask for; both boxes are
-    // disabled meanwhile and enabled again however it ends. Failures show the engine's text.
+    // disabled meanwhile and enabled again however it ends, and the keyboard focus ends where
+    // it was. Failures are told as databaseFailure() says.
     void FillData();
     // Command8: lists the text of Text7 and stores it as a custom word, then empties Text7.
     void addWord();
@@ -39,6 +42,10 @@ public:
     int selectedRow() const;
 
 private:
+    // Tells the user that the database could not be read or changed, why as far as the file
+    // shows it, and what to do, with the engine's text as a detail.
+    void tellFailure(bool change, const QString& engineText);
+
     QListView* m_list;
     WordListModel& m_model;
     QCheckBox* m_check2;
@@ -47,6 +54,7 @@ private:
     DbConnection& m_words;
     MessageBoxes& m_messages;
     QString m_siteName;
+    QString m_databaseFile;
     // Counts fills, so that a fill started inside another one's yield leaves it nothing to append.
     int m_fills = 0;
 };

@@ -2,3 +2,4 @@
 quenlo_add_test(tst_suggestionquery SOURCES tst_suggestionquery.cpp LIBS quenlo_engine)
 quenlo_add_test(tst_suggestionpopup SOURCES tst_suggestionpopup.cpp LIBS quenlo_engine)
 quenlo_add_test(tst_completionengine SOURCES tst_completionengine.cpp LIBS quenlo_engine quenlo_wordsfile)
+quenlo_add_test(tst_completionpause SOURCES tst_completionpause.cpp LIBS quenlo_engine quenlo_wordsfile)

@@ -1,5 +1,6 @@
 // The whole program through fakes: start-up in its order with fresh and prepared stores, a
-// missing database, the main job through the test keyboard hook, and Exit.
+// missing database, hostile start-up imports, the Show boxes and the focus, the main job through
+// the test keyboard hook, and Exit.
 #include "engine/completionengine.h"
 #include "engine/suggestionpopup.h"
 #include "maker.h"
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListView>
+#include <QProcess>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,7 +29,8 @@ constexpr int downKey = 40;
 
 struct Fixture {
     explicit Fixture(const QString& databasePath)
-        : words(databasePath) {}
+        : words(databasePath)
+        , databaseFile(databasePath) {}
     QString setting(const QString& key) const {
         return settings.values.value(QStringLiteral("Quenlo/") + key, QStringLiteral("<absent>"));
     }
@@ -45,6 +48,7 @@ struct Fixture {
     TestKeyboardHook hook;
     RecordingKeyInjector injector;
     SqliteConnection words;
+    QString databaseFile;
     std::unique_ptr<QuenloProgram> program;
 
     QuenloProgram& start() {
@@ -58,7 +62,8 @@ struct Fixture {
                                                                   injector,
                                                                   words,
                                                                   QString(),
-                                                                  {}});
+                                                                  {},
+                                                                  databaseFile});
         program->load();
         return *program;
     }
@@ -73,7 +78,11 @@ private slots:
     void preparedStore();
     void autoImport_data();
     void autoImport();
+    void hostileStartupImports_data();
+    void hostileStartupImports();
     void missingDatabase();
+    void showBoxesKeepTheFocus_data();
+    void showBoxesKeepTheFocus();
     void keyboardProblemIsShownOnce();
     void mainJobEndToEnd();
     void shiftCompletesAfterRestart();
@@ -163,6 +172,45 @@ void TestQuenloProgram::autoImport() {
     QCOMPARE(stored, 4);
 }
 
+void TestQuenloProgram::hostileStartupImports_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("told");
+    const QString notAFile = QStringLiteral("\": it is not a regular file");
+    QTest::newRow("endless device") << "/dev/zero" << notAFile;
+    QTest::newRow("pipe") << "fifo" << notAFile;
+    QTest::newRow("one line of 50 MB") << "long.txt"
+                                       << "\" is longer than 4096 bytes and was not imported.";
+}
+
+void TestQuenloProgram::hostileStartupImports() {
+    QFETCH(QString, name);
+    QFETCH(QString, told);
+    const bool ours = !name.startsWith(QLatin1Char('/'));
+    const QString path = ours ? m_dir.filePath(name) : name;
+    if (ours)
+        QFile::remove(path);
+    if (name == QStringLiteral("fifo"))
+        QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {path}), 0);
+    QFile file(path);
+    if (name == QStringLiteral("long.txt") &&
+        (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(50 * 1024 * 1024, 'x')) < 0))
+        QFAIL("cannot write the long line");
+    file.close();
+
+    Fixture f(m_database);
+    f.settings.values.insert(QStringLiteral("Quenlo/Options/AutoImort"), QStringLiteral("1"));
+    f.settings.values.insert(QStringLiteral("Quenlo/File/Import"), path);
+    QuenloProgram& program = f.start();
+    // Told in the window, as other start-up problems are, and start-up went on to its end.
+    const QString notice = program.mainWindow().notice();
+    QVERIFY2(notice.contains(QLatin1Char('"') + path + told), qPrintable(notice));
+    QVERIFY(f.messages.shown.isEmpty());
+    QCOMPARE(program.wordList().rowCount(), 0);
+    QCOMPARE(f.words.state(), 1);
+    f.type(QStringLiteral("hel"));
+    QVERIFY(program.engine().existingPopup() && program.engine().existingPopup()->isVisible());
+}
+
 void TestQuenloProgram::missingDatabase() {
     Fixture f(m_dir.filePath(QStringLiteral("nowhere.mdb")));
     QuenloProgram& program = f.start();
@@ -175,11 +223,51 @@ void TestQuenloProgram::missingDatabase() {
     QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("nowhere.mdb"))));
 }
 
+void TestQuenloProgram::showBoxesKeepTheFocus_data() {
+    QTest::addColumn<bool>("custom");
+    QTest::addColumn<bool>("mouse");
+    QTest::newRow("Space on Show Default Words") << false << false;
+    QTest::newRow("Space on Show Custom Words") << true << false;
+    QTest::newRow("click on Show Default Words") << false << true;
+    QTest::newRow("click on Show Custom Words") << true << true;
+}
+
+void TestQuenloProgram::showBoxesKeepTheFocus() {
+    QFETCH(bool, custom);
+    QFETCH(bool, mouse);
+    Fixture f(m_database);
+    QuenloProgram& program = f.start();
+    Form1& window = program.mainWindow();
+    const Form1::Controls& ui = window.ui();
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QCheckBox* box = custom ? ui.Check3 : ui.Check2;
+    box->setFocus(Qt::TabFocusReason);
+    const auto press = [&] {
+        if (mouse)
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+        else
+            QTest::keyClick(box, Qt::Key_Space);
+    };
+    press();
+    QVERIFY(box->isChecked());
+    QCOMPARE(program.wordList().count(), custom ? 1 : 3);
+    QCOMPARE(QApplication::focusWidget(), box);
+    // The next press is the user's second thought about the same box, not about another one.
+    press();
+    QVERIFY(!box->isChecked());
+    QCOMPARE(QApplication::focusWidget(), box);
+    QVERIFY(ui.Check4->isChecked() && ui.Check5->isChecked());
+    QCOMPARE(f.setting("Type/C4"), QStringLiteral("<absent>"));
+    QCOMPARE(f.setting("Type/C5"), QStringLiteral("<absent>"));
+}
+
 void TestQuenloProgram::keyboardProblemIsShownOnce() {
     Fixture f(m_database);
-    f.program = std::make_unique<QuenloProgram>(ProgramServices{f.settings, f.tray, f.fileDialogs, f.messages,
-                                                                f.webPages, f.clipboard, f.hook, f.injector,
-                                                                f.words, QString(), "no X display"});
+    f.program = std::make_unique<QuenloProgram>(
+        ProgramServices{f.settings, f.tray, f.fileDialogs, f.messages, f.webPages, f.clipboard, f.hook,
+                        f.injector, f.words, QString(), "no X display", m_database});
     f.program->load();
     QVERIFY(f.program->mainWindow().notice().contains(QStringLiteral("no X display")));
     QVERIFY(f.tray.tip.contains(QStringLiteral("no X display")));

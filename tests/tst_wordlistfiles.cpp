@@ -1,4 +1,5 @@
-// Word-list files: the line and name rules, byte-exact files, the current file name, safe saving.
+// Word-list files: the line and name rules, encodings, byte-exact files, the current file name,
+// safe saving, and files no word list should be.
 #include "platform/fakes/fakes.h"
 #include "store/wordlistfiles.h"
 #include "store/wordlistmodel.h"
@@ -6,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -46,6 +48,9 @@ private slots:
         m_model.clear();
         m_text8.setText("4");
         m_messages.shown.clear();
+        m_remembered.clear();
+        m_dialogs.shown.clear();
+        m_dialogs.answers.clear();
         m_files.setCurrentFileName(QString());
     }
 
@@ -77,7 +82,9 @@ private slots:
     void import_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("listed");
-        const QByteArray block(65535, 'a'); // one byte short of a read block
+        // One byte short of a read block, in lines a word long.
+        const QByteArray block = QByteArray("abcd\n").repeated(13106) + "vwxyz";
+        const QStringList blockLines = QStringList(13106, "abcd");
         QTest::newRow("CR LF") << QByteArray("word\r\nother\r\n") << QStringList{"other", "word"};
         QTest::newRow("CR alone") << QByteArray("word\rother\r") << QStringList{"other", "word"};
         QTest::newRow("LF alone, no last end") << QByteArray("word\nother") << QStringList{"other", "word"};
@@ -86,12 +93,16 @@ private slots:
         QTest::newRow("spaces kept and counted") << QByteArray("  ab  \r\nabc\r\n") << QStringList{"  ab  "};
         QTest::newRow("repeated lines twice") << QByteArray("same\r\nsame") << QStringList{"same", "same"};
         QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBFÄpfel\r\n") << QStringList{"Äpfel"};
-        QTest::newRow("undecodable bytes")
-            << QByteArray("ab\xFF\xFE\r\nlater\r\n") << QStringList{"ab\uFFFD\uFFFD", "later"};
-        QTest::newRow("CR LF across blocks") << block + "\r\nbcde" << QStringList{block, "bcde"};
-        QTest::newRow("a line over many blocks")
-            << QByteArray(200000, 'x') + "\nyyyy" << QStringList{QString(200000, 'x'), "yyyy"};
-        QTest::newRow("a character across blocks") << block + "\xC3\x84" << QStringList{block + "Ä"};
+        QTest::newRow("CR LF across blocks")
+            << block + "\r\nbcde" << blockLines + QStringList{"vwxyz", "bcde"};
+        QTest::newRow("a line across blocks")
+            << block + QByteArray(4000, 'x') + "\nyyyy"
+            << blockLines + QStringList{"vwxyz" + QString(4000, 'x'), "yyyy"};
+        QTest::newRow("a character across blocks")
+            << block + "\xC3\x84" << blockLines + QStringList{"vwxyzÄ"};
+        QTest::newRow("an 8-bit letter after a block of UTF-8")
+            << QByteArray("\xC3\x84pfel\r\n") + block + "\n\xE9t\xE9s\r\n"
+            << blockLines + QStringList{"Ã\u201Epfel", "vwxyz", "étés"};
     }
     void import() {
         QFETCH(QByteArray, bytes);
@@ -111,7 +122,10 @@ private slots:
         QTest::addColumn<QString>("reason");
         const QString four("4");
         QTest::newRow("missing file") << "missing.txt" << four << "No such file or directory";
-        QTest::newRow("a folder") << "." << four << "";
+        QTest::newRow("a folder") << "." << four << "it is not a regular file";
+        // A device that never ends and a pipe that waits for a writer are not read at all.
+        QTest::newRow("endless device") << "/dev/zero" << four << "it is not a regular file";
+        QTest::newRow("pipe") << "fifo" << four << "it is not a regular file";
         QTest::newRow("minimum not a number")
             << "words.txt" << QString("four") << "the minimum word length \"four\" is not a number";
     }
@@ -120,10 +134,13 @@ private slots:
         QFETCH(QString, text8);
         QFETCH(QString, reason);
         write("words.txt", "first\r\nsecond\r\n");
+        QCOMPARE(QProcess::execute("mkfifo", {m_dir.filePath("fifo")}), 0);
         m_text8.setText(text8);
-        const QString path = m_dir.filePath(name);
+        const QString path = name.startsWith('/') ? name : m_dir.filePath(name);
         QVERIFY(!m_files.GetImportFile(path, false));
-        QVERIFY(m_messages.shown.isEmpty()); // the start-up import stays silent
+        QVERIFY(m_messages.shown.isEmpty()); // the start-up import tells the window, not a box
+        QVERIFY(m_files.lastImportProblem().startsWith("Could not read the word list file \"" + path +
+                                                       "\": " + reason));
         QVERIFY(!m_files.GetImportFile(path, true));
         QCOMPARE(m_messages.shown.size(), 1);
         QCOMPARE(m_messages.shown[0].title, QString("Quenlo"));
@@ -131,6 +148,64 @@ private slots:
                                                      "\": " + reason),
                  qPrintable(m_messages.shown[0].text));
         QCOMPARE(m_model.count(), 0);
+    }
+
+    void overlongLinesAreSkippedAndTold() {
+        const QByteArray longLine(5000, 'x');
+        const QString path =
+            write("long.txt", "first\r\n" + longLine + "\r\nsecond\n" + longLine + "\nthird");
+        QVERIFY(m_files.GetImportFile(path, false));
+        QCOMPARE(m_model.words(), (QStringList{"first", "second", "third"}));
+        const QString told = "Lines 2, 4 of the word list file \"" + path +
+                             "\" are longer than 4096 bytes and were not "
+                             "imported.";
+        QCOMPARE(m_files.lastImportProblem(), told);
+        QVERIFY(m_messages.shown.isEmpty());
+        QVERIFY(m_files.GetImportFile(path, true));
+        QCOMPARE(m_messages.shown.size(), 1);
+        QCOMPARE(m_messages.shown[0].text, told);
+    }
+
+    void saveWritesTheEncodingItRead_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QByteArray every1252("a");
+        for (int byte = 0x80; byte <= 0xFF; ++byte)
+            every1252.append(char(byte));
+        QTest::newRow("Windows-1252, every byte past ASCII") << every1252 + "\r\nzebra\r\n\r\n";
+        QTest::newRow("UTF-8") << QByteArray("caf\xC3\xA9\r\n\xE2\x82\xACuro\r\n\r\n");
+        QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBFwords\r\n\xC3\xA9t\xC3\xA9\r\n\r\n");
+        QTest::newRow("UTF-16LE") << QByteArray("\xFF\xFE\xE9\0t\0\xE9\0\r\0\n\0\r\0\n\0", 16);
+        QTest::newRow("UTF-16BE") << QByteArray("\xFE\xFF\0\xE9\0t\0\xE9\0\r\0\n\0\r\0\n", 16);
+    }
+    void saveWritesTheEncodingItRead() {
+        QFETCH(QByteArray, bytes);
+        m_text8.setText("1");
+        const QString path = write("list.txt", bytes);
+        m_dialogs.answers = {path};
+        m_files.fileImport();
+        m_files.fileSave();
+        QCOMPARE(read(path), bytes);
+        // Saved again under another name, the list is written as new files are: UTF-8.
+        const QString other = m_dir.filePath("other.txt");
+        m_dialogs.answers = {other};
+        m_files.fileSaveAs();
+        QCOMPARE(QString::fromUtf8(read(other)), m_model.words().join("\r\n") + "\r\n\r\n");
+        QVERIFY(m_messages.shown.isEmpty());
+    }
+
+    void lettersThe8BitPageLacksAreSavedInUtf8() {
+        const QString path = write("list.txt", "caf\xE9\r\n\r\n");
+        QVERIFY(m_files.GetImportFile(path, true));
+        m_model.addWord("ωmega");
+        m_files.setCurrentFileName(path);
+        QVERIFY(m_files.ExportFile());
+        QCOMPARE(read(path), QByteArray("\xEF\xBB\xBF"
+                                        "caf\xC3\xA9\r\n\xCF\x89mega\r\n\r\n"));
+        QCOMPARE(m_messages.shown.size(), 1);
+        QVERIFY(m_messages.shown[0].text.contains("Windows-1252"));
+        m_model.clear();
+        QVERIFY(m_files.GetImportFile(path, true));
+        QCOMPARE(m_model.words(), (QStringList{"café", "ωmega"}));
     }
 
     void exportFile_data() {

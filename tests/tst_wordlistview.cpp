@@ -7,6 +7,8 @@
 #include "store/wordstatements.h"
 
 #include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListView>
 #include <QTemporaryDir>
@@ -65,7 +67,7 @@ private slots:
             "insert into Words (Text1, Type1) values ('hello', NULL), ('Help', '1'), "
             "('helmet', ''), ('world', NULL), ('O''Brien', '1'), ('Hello', '1'), (NULL, NULL)"));
         w->view = std::make_unique<WordListView>(&w->list, w->model, &w->check2, &w->check3, &w->text7,
-                                                 w->words, w->messages, "example.org");
+                                                 w->words, w->messages, "example.org", m_path);
         w->list.show();
     }
     void cleanup() { w.reset(); }
@@ -222,22 +224,46 @@ private slots:
         QCOMPARE(stored(), rows);
     }
 
-    void failuresShowTheEngineText_data() {
+    void failuresSayWhatHappenedAndWhatToDo_data() {
         QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("fault");
         QTest::addColumn<QStringList>("listed");
-        QTest::newRow("fill, boxes enabled again") << "fill" << QStringList{};
-        QTest::newRow("add keeps the entry and Text7") << "add" << QStringList{"word"};
-        QTest::newRow("remove stops at once") << "remove" << all;
-        QTest::newRow("delete keeps the entry") << "delete" << all;
+        const QStringList added{"word"};
+        for (const char* fault : {"missing at start", "removed", "read-only", "not opened"}) {
+            if (QByteArray(fault) != "removed") // reading a removed file still works
+                QTest::addRow("fill, %s", fault) << "fill" << fault << QStringList{};
+            QTest::addRow("add, %s", fault) << "add" << fault << added;
+            QTest::addRow("remove, %s", fault) << "remove" << fault << all;
+            QTest::addRow("delete, %s", fault) << "delete" << fault << all;
+        }
     }
-    void failuresShowTheEngineText() {
+    void failuresSayWhatHappenedAndWhatToDo() {
         QFETCH(QString, command);
+        QFETCH(QString, fault);
         QFETCH(QStringList, listed);
         if (command != "add" && command != "fill")
             fillAll();
         w->list.setCurrentIndex(w->model.index(1));
         w->text7.setText("word");
-        w->words.close();
+        QString engine = "attempt to write a readonly database";
+        QString why;
+        const QString folder = QFileInfo(m_path).absolutePath();
+        if (fault == "missing at start" || fault == "not opened") {
+            w->words.close();
+            engine = "Operation is not allowed when the object is closed.";
+        }
+        if (fault == "missing at start" || fault == "removed") {
+            QVERIFY(QFile::remove(m_path));
+            why = "the file is missing. Put words.mdb back in " + folder + " and start Quenlo again.";
+        } else if (fault == "read-only") {
+            // The engine is made to refuse writes too: the file's mark does not stop root.
+            QVERIFY(w->words.execute("pragma query_only = 1"));
+            QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+            why =
+                command == "fill" ? "" : "the file is read-only. Allow changes to the file, then try again.";
+        } else {
+            why = "it could not be opened when Quenlo started. Start Quenlo again.";
+        }
         w->messages.answers = {true};
         if (command == "fill")
             fillAll();
@@ -245,12 +271,18 @@ private slots:
             w->view->addWord();
         else
             command == "remove" ? w->view->removeWord() : w->view->deleteWord();
+        QVERIFY(w->check2.isEnabled() && w->check3.isEnabled());
+        if (why.isEmpty()) { // a read-only file is read all the same
+            QCOMPARE(w->model.words(), all);
+            QVERIFY(w->messages.shown.isEmpty());
+            return;
+        }
         QCOMPARE(w->model.words(), listed);
         QCOMPARE(w->messages.shown.last().title, QString("Quenlo"));
-        QCOMPARE(w->messages.shown.last().text,
-                 QString("Operation is not allowed when the object is closed."));
+        QCOMPARE(w->messages.shown.last().text, "The word database " + m_path + " could not be " +
+                                                    (command == "fill" ? "read" : "changed") + ": " + why +
+                                                    "\n\nDetails: " + engine);
         QCOMPARE(w->text7.text(), QString("word"));
-        QVERIFY(w->check2.isEnabled() && w->check3.isEnabled());
     }
 };
 

@@ -6,6 +6,11 @@ if(X11LIBS_FOUND)
     quenlo_add_test(tst_x11keyboardhook SOURCES x11/tst_x11keyboardhook.cpp x11/xvfbserver.h
                     LIBS quenlo_platform PkgConfig::X11LIBS LABELS x11)
 endif()
+# The X11 focus guard on a private Xvfb server.
+if(X11LIBS_FOUND)
+    quenlo_add_test(tst_x11focusguard SOURCES x11/tst_x11focusguard.cpp x11/xvfbserver.h
+                    LIBS quenlo_platform PkgConfig::X11LIBS LABELS x11)
+endif()
 
 # End to end: the real quenlo under Xvfb against xterm, a GTK and a Qt text field (label e2e).
 if(X11LIBS_FOUND)
@@ -29,4 +34,15 @@ if(X11LIBS_FOUND)
             set_tests_properties(e2e_accessibility PROPERTIES LABELS "e2e;a11y" TIMEOUT 180)
         endif()
     endif()
+endif()
+
+# End to end: no suggestions, no word kept, in password fields, under a held keyboard and in
+# excluded applications; nothing written holds a password (label privacy).
+if(X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3)
+    add_executable(quenlo_e2e_qtpasswordfield e2e/qtpasswordfield.cpp)
+    target_link_libraries(quenlo_e2e_qtpasswordfield PRIVATE Qt6::Widgets quenlo_warnings)
+    add_test(NAME e2e_privacy
+             COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_privacy.py
+                     --quenlo $<TARGET_FILE:quenlo> --qtpassword $<TARGET_FILE:quenlo_e2e_qtpasswordfield>)
+    set_tests_properties(e2e_privacy PROPERTIES LABELS "e2e;privacy" TIMEOUT 300)
 endif()

@@ -118,8 +118,11 @@ Form1::Form1(QWidget* parent)
     m_notice = new QLabel(this);
     m_notice->setObjectName(QStringLiteral("notice"));
     m_notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pauseNotice = new QLabel(this);
+    m_pauseNotice->setObjectName(QStringLiteral("pauseNotice"));
     statusBar()->setSizeGripEnabled(false);
     statusBar()->addWidget(m_notice, 1);
+    statusBar()->addPermanentWidget(m_pauseNotice);
     statusBar()->hide();
 
     resize(clientWidth, clientHeight + menuBar()->sizeHint().height());
@@ -247,6 +250,12 @@ void Form1::createMenus() {
     c.RunMinimized = menuItem(c.Options, "RunMinimized", QStringLiteral("Run Minimized"));
     c.RunMinimized->setCheckable(true);
     c.Suggestions = menuItem(c.Options, "Suggestions", QStringLiteral("Suggestions"));
+    c.ProtectPasswordFields =
+        menuItem(c.Options, "ProtectPasswordFields", QStringLiteral("Protect password fields"));
+    c.ProtectPasswordFields->setCheckable(true);
+    c.ProtectPasswordFields->setChecked(true);
+    c.ExcludedApplications =
+        menuItem(c.Options, "ExcludedApplications", QStringLiteral("Excluded Applications\u2026"));
     menuBar()->addMenu(c.Options);
 
     c.Help = menu(this, "Help", QStringLiteral("&Help"));
@@ -301,7 +310,21 @@ void Form1::updateOptionTabStops() {
 void Form1::setNotice(const QString& text) {
     m_notice->setText(text);
     m_notice->setToolTip(text);
-    const bool show = !text.isEmpty();
+    updateStatusLine();
+}
+
+void Form1::setPauseNotice(const QString& text) {
+    m_pauseNotice->setText(text);
+    m_pauseNotice->setVisible(!text.isEmpty());
+    updateStatusLine();
+}
+
+QString Form1::pauseNotice() const {
+    return m_pauseNotice->text();
+}
+
+void Form1::updateStatusLine() {
+    const bool show = !m_notice->text().isEmpty() || !m_pauseNotice->text().isEmpty();
     if (show == !statusBar()->isHidden())
         return;
     // The client area keeps its size: the window grows or shrinks by the notice line.

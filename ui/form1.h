@@ -55,6 +55,8 @@ public:
         QMenu* Options = nullptr;
         QAction* RunMinimized = nullptr;
         QAction* Suggestions = nullptr;
+        QAction* ProtectPasswordFields = nullptr; // checkable, checked by default
+        QAction* ExcludedApplications = nullptr;
         QMenu* Help = nullptr;
         QAction* About = nullptr;
         QAction* Help2 = nullptr;
@@ -73,6 +75,9 @@ public:
     // A line under the controls for something the user must know; hidden while empty.
     void setNotice(const QString& text);
     QString notice() const;
+    // Why completion is paused, in the same line; empty when it is not.
+    void setPauseNotice(const QString& text);
+    QString pauseNotice() const;
 
 signals:
     // A left click on the promotional label.
@@ -93,8 +98,10 @@ private:
     void updateOptionTabStops();
     static bool opensMenuFromKeyboard(const QEvent* event);
     void openRMenuAtSelection();
+    void updateStatusLine();
 
     Controls m_ui;
     QLabel* m_notice = nullptr;
+    QLabel* m_pauseNotice = nullptr;
     bool m_label777Pressed = false;
 };

@@ -1,0 +1,394 @@
+// X11 focus guard: the focused application's WM_CLASS, keyboard grabs by other clients, and the
+// focused field's role through the accessibility bus.
+//
+// Grabs are noticed by the focus events every grab sends (mode NotifyGrab / NotifyUngrab) to the
+// windows between the old focus and the grab window: no polling and no probe. Probing with a grab
+// of our own was ruled out: it would itself send focus events to the focused application, which
+// toolkits answer with accessibility focus events, and hold the keyboard for a round trip.
+#include "x11focusguard.h"
+
+#include "x11display.h"
+
+#ifdef QUENLO_HAVE_ATSPI
+#include "platform/atspi/atspifieldwatch.h"
+#endif
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <unistd.h>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+// The hook holds the keyboard for one key at most, and only while or just after the pop-up is up.
+// A grab on the root window that starts then is taken for the hook's; one that lasts longer than
+// this is not.
+constexpr std::chrono::milliseconds ownHoldGrace{1000};
+constexpr int ownHoldLongestMs = 1000;
+// How long a grab may go without the focus-in event that names its window.
+constexpr int grabWindowWaitMs = 100;
+// How deep under a window manager's frame the client window with WM_CLASS is looked for.
+constexpr int clientSearchDepth = 3;
+} // namespace
+
+bool x11FocusDetailIsTarget(int detail) {
+    // NotifyPointer goes to the window under the pointer when the root itself takes the focus.
+    return detail != NotifyVirtual && detail != NotifyNonlinearVirtual && detail != NotifyPointer;
+}
+
+struct X11FocusGuard::State {
+    std::string displayName;
+    std::shared_ptr<X11Display> display;
+    Display* dpy = nullptr;
+    Window root = 0;
+    Atom netActiveWindow = 0;
+    Atom netWmPid = 0;
+    std::unique_ptr<QSocketNotifier> notifier;
+    ChangeHandler handler;
+    FocusState state;     // as being worked out
+    FocusState published; // as last reported
+
+    bool focusDirty = false;
+    Window topLevel = 0;
+    long long lookupMicroseconds = 0;
+
+    bool grabActive = false;
+    bool grabStarting = false; // whose grab it is is not settled yet
+    bool grabWindowKnown = false;
+    bool grabOnRoot = false;
+    bool grabTakenForOwn = false;
+    unsigned grabSerial = 0;
+    bool ownHoldPossible = false;
+    Clock::time_point ownHoldEnded{};
+
+    bool watchPasswordFields = false;
+    Window passwordTopLevel = 0;
+#ifdef QUENLO_HAVE_ATSPI
+    std::unique_ptr<AtspiFieldWatch> fields;
+#endif
+
+    void readEvents();
+    void handle(XEvent& event);
+    void focusEvent(const XFocusChangeEvent& event);
+    void lookUpFocus();
+    bool findClient(Window window, int depth, FocusedApplication& application);
+    void settleGrab();
+    void passwordFieldChanged(bool password);
+    void publish();
+    void watchFields();
+};
+
+X11FocusGuard::X11FocusGuard(std::string display)
+    : m_state(std::make_shared<State>()) {
+    m_state->displayName = std::move(display);
+}
+
+X11FocusGuard::~X11FocusGuard() {
+#ifdef QUENLO_HAVE_ATSPI
+    m_state->fields.reset();
+#endif
+    m_state->notifier.reset();
+}
+
+bool X11FocusGuard::start(ChangeHandler handler, std::string& error) {
+    State& s = *m_state;
+    if (s.display)
+        return true;
+    s.display = X11Display::open(s.displayName, error);
+    if (!s.display)
+        return false;
+    s.handler = std::move(handler);
+    s.dpy = s.display->handle();
+    s.root = DefaultRootWindow(s.dpy);
+    char netActiveWindow[] = "_NET_ACTIVE_WINDOW";
+    char netWmPid[] = "_NET_WM_PID";
+    char* names[] = {netActiveWindow, netWmPid};
+    Atom atoms[2] = {};
+    XInternAtoms(s.dpy, names, 2, False, atoms);
+    s.netActiveWindow = atoms[0];
+    s.netWmPid = atoms[1];
+
+    // Focus changes between top-level windows reach neither the root nor the window manager's
+    // property at once without one: every top-level window is watched, new ones as they come.
+    XSelectInput(s.dpy, s.root, PropertyChangeMask | SubstructureNotifyMask | FocusChangeMask);
+    Window rootReturn = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(s.dpy, s.root, &rootReturn, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count; ++i)
+            XSelectInput(s.dpy, children[i], FocusChangeMask);
+        XFree(children);
+    }
+    s.notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(s.dpy), QSocketNotifier::Read);
+    QObject::connect(s.notifier.get(), &QSocketNotifier::activated, s.notifier.get(),
+                     [state = m_state.get()] { state->readEvents(); });
+    s.focusDirty = true;
+    s.readEvents();
+    s.watchFields();
+    return true;
+}
+
+FocusState X11FocusGuard::state() const {
+    return m_state->published;
+}
+
+void X11FocusGuard::setWatchPasswordFields(bool watch) {
+    m_state->watchPasswordFields = watch;
+    if (m_state->display)
+        m_state->watchFields();
+}
+
+void X11FocusGuard::setOwnKeyboardHoldPossible(bool possible) {
+    State& s = *m_state;
+    if (s.ownHoldPossible && !possible)
+        s.ownHoldEnded = Clock::now();
+    s.ownHoldPossible = possible;
+}
+
+long long X11FocusGuard::lastLookupMicroseconds() const {
+    return m_state->lookupMicroseconds;
+}
+
+void X11FocusGuard::State::watchFields() {
+#ifdef QUENLO_HAVE_ATSPI
+    if (watchPasswordFields && !fields) {
+        fields = std::make_unique<AtspiFieldWatch>([this](bool password) { passwordFieldChanged(password); });
+        QString error;
+        if (!fields->start(error)) {
+            qWarning("quenlo: %s", qPrintable(error));
+            fields.reset();
+        }
+    } else if (!watchPasswordFields && fields) {
+        fields.reset();
+        passwordFieldChanged(false);
+    }
+#endif
+}
+
+void X11FocusGuard::State::readEvents() {
+    // A look-up's replies may move events into Xlib's queue: read until it is empty.
+    for (;;) {
+        while (XPending(dpy)) {
+            XEvent event;
+            XNextEvent(dpy, &event);
+            handle(event);
+        }
+        if (!focusDirty)
+            break;
+        focusDirty = false;
+        lookUpFocus();
+    }
+    settleGrab();
+    publish();
+}
+
+void X11FocusGuard::State::handle(XEvent& event) {
+    switch (event.type) {
+    case CreateNotify:
+        if (event.xcreatewindow.parent == root)
+            XSelectInput(dpy, event.xcreatewindow.window, FocusChangeMask);
+        break;
+    case PropertyNotify:
+        if (event.xproperty.window == root && event.xproperty.atom == netActiveWindow)
+            focusDirty = true;
+        break;
+    case FocusIn:
+    case FocusOut:
+        focusEvent(event.xfocus);
+        break;
+    default:
+        break;
+    }
+}
+
+void X11FocusGuard::State::focusEvent(const XFocusChangeEvent& event) {
+    if (event.mode == NotifyGrab) {
+        if (!grabActive) {
+            grabActive = true;
+            grabStarting = true;
+            grabWindowKnown = false;
+            grabOnRoot = false;
+            ++grabSerial;
+            // Should the grab window never say so (focus on no window), the grab counts as foreign soon.
+            const unsigned serial = grabSerial;
+            QTimer::singleShot(grabWindowWaitMs, notifier.get(), [this, serial] {
+                if (grabActive && grabSerial == serial && grabStarting) {
+                    grabWindowKnown = true;
+                    settleGrab();
+                    publish();
+                }
+            });
+        }
+        // The grab window, or its top-level window, receives the focus for the grab: only then is
+        // it known whose grab it may be.
+        if (event.type == FocusIn && !grabWindowKnown) {
+            if (event.window == root) {
+                grabWindowKnown = x11FocusDetailIsTarget(event.detail);
+                grabOnRoot = grabWindowKnown;
+            } else if (event.detail != NotifyPointer) {
+                grabWindowKnown = true;
+            }
+        }
+        return;
+    }
+    if (event.mode == NotifyUngrab) {
+        grabActive = false;
+        grabStarting = false;
+        grabTakenForOwn = false;
+        focusDirty = true;
+        return;
+    }
+    focusDirty = true;
+}
+
+void X11FocusGuard::State::settleGrab() {
+    // The focus-out events of a grab may be read before the focus-in that names the grab window.
+    if (!grabStarting || !grabWindowKnown)
+        return;
+    grabStarting = false;
+    // The hook grabs its keys on the root window, only while the pop-up is up (or just hidden by
+    // the key it holds). Anything else is another program's, and a root grab that outlasts one
+    // key is too.
+    const bool ownPossible = ownHoldPossible || Clock::now() - ownHoldEnded < ownHoldGrace;
+    grabTakenForOwn = grabOnRoot && ownPossible;
+    if (!grabTakenForOwn)
+        return;
+    const unsigned serial = grabSerial;
+    QTimer::singleShot(ownHoldLongestMs, notifier.get(), [this, serial] {
+        if (grabActive && grabSerial == serial && grabTakenForOwn) {
+            grabTakenForOwn = false;
+            publish();
+        }
+    });
+}
+
+void X11FocusGuard::State::lookUpFocus() {
+    const Clock::time_point began = Clock::now();
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(dpy, &focus, &revert);
+    if (focus == None || focus == PointerRoot) {
+        // Focus follows the pointer, or nothing has it: the window manager's word, if there is one.
+        focus = None;
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(dpy, root, netActiveWindow, 0, 1, False, XA_WINDOW, &type, &format, &items,
+                               &after, &data) == Success &&
+            data) {
+            if (type == XA_WINDOW && format == 32 && items == 1)
+                focus = static_cast<Window>(*reinterpret_cast<unsigned long*>(data));
+            XFree(data);
+        }
+    }
+
+    FocusedApplication application;
+    Window top = 0;
+    bool found = false;
+    // Up from the focus window to the top-level one, taking the first window that has a class.
+    for (Window window = focus; window != None && window != root;) {
+        top = window;
+        if (!found)
+            found = findClient(window, 0, application);
+        Window rootReturn = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(dpy, window, &rootReturn, &parent, &children, &count))
+            break;
+        if (children)
+            XFree(children);
+        window = parent;
+    }
+    // A window manager may focus its frame: the client with the class lies under it.
+    if (!found && top != 0)
+        findClient(top, clientSearchDepth, application);
+
+    // The window may have come and taken the focus before its creation was read here; its grab
+    // events are needed from now on.
+    if (top != 0 && top != topLevel)
+        XSelectInput(dpy, top, FocusChangeMask);
+    topLevel = top;
+    state.application = application;
+    if (passwordTopLevel != 0 && passwordTopLevel != topLevel) {
+        // The password field's window lost the focus; the next field tells of itself when it is focused.
+        passwordTopLevel = 0;
+#ifdef QUENLO_HAVE_ATSPI
+        if (fields)
+            fields->forgetField();
+#endif
+        state.passwordField = false;
+    }
+    lookupMicroseconds = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - began).count();
+}
+
+bool X11FocusGuard::State::findClient(Window window, int depth, FocusedApplication& application) {
+    XClassHint hint{};
+    if (XGetClassHint(dpy, window, &hint)) {
+        application.id = hint.res_class ? hint.res_class : "";
+        if (application.id.empty() && hint.res_name)
+            application.id = hint.res_name;
+        application.name = application.id;
+        if (hint.res_name)
+            XFree(hint.res_name);
+        if (hint.res_class)
+            XFree(hint.res_class);
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(dpy, window, netWmPid, 0, 1, False, XA_CARDINAL, &type, &format, &items,
+                               &after, &data) == Success &&
+            data) {
+            if (type == XA_CARDINAL && format == 32 && items == 1)
+                application.thisProgram =
+                    *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(getpid());
+            XFree(data);
+        }
+        return !application.id.empty();
+    }
+    if (depth <= 0)
+        return false;
+    Window rootReturn = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(dpy, window, &rootReturn, &parent, &children, &count))
+        return false;
+    bool found = false;
+    for (unsigned i = count; i-- > 0 && !found;)
+        found = findClient(children[i], depth - 1, application);
+    if (children)
+        XFree(children);
+    return found;
+}
+
+void X11FocusGuard::State::passwordFieldChanged(bool password) {
+    if (password) {
+        // Tied to the window that has the focus now, which the X events may not have told yet.
+        lookUpFocus();
+        passwordTopLevel = topLevel;
+    } else {
+        passwordTopLevel = 0;
+    }
+    state.passwordField = password;
+    publish();
+}
+
+void X11FocusGuard::State::publish() {
+    state.keyboardHeld = grabActive && !grabStarting && !grabTakenForOwn;
+    if (state == published)
+        return;
+    published = state;
+    if (handler)
+        handler(published);
+}

@@ -1,0 +1,65 @@
+#!/usr/bin/python3
+"""A GTK application with a password field and an ordinary text field, driven by the privacy test.
+  stdin "state"  -> one JSON line {"first": ..., "second": ..., "focus": ..., "keys": [...]}
+  stdin "clear"  -> both fields and the key record emptied, focus on the password field ("first")
+  stdin "second" -> focus on the ordinary field, then the state
+"""
+import json
+import sys
+
+import gi
+
+gi.require_version("Gtk", "3.0")
+gi.require_version("Gdk", "3.0")
+from gi.repository import Gdk, GLib, Gtk  # noqa: E402
+
+keys = []
+window = Gtk.Window(title=sys.argv[1] if len(sys.argv) > 1 else "e2e-gtk-password")
+box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL)
+first = Gtk.Entry(name="first")
+first.set_visibility(False)
+first.set_input_purpose(Gtk.InputPurpose.PASSWORD)
+second = Gtk.Entry(name="second")
+box.pack_start(first, False, False, 0)
+box.pack_start(second, False, False, 0)
+window.add(box)
+window.set_default_size(400, 120)
+window.move(300, 300)
+
+
+def on_key(_widget, event):
+    keys.append(Gdk.keyval_name(event.keyval))
+    return False
+
+
+def on_command(channel, _condition):
+    line = channel.readline()
+    if not line:
+        Gtk.main_quit()
+        return False
+    command = line.strip()
+    if command == "clear":
+        first.set_text("")
+        second.set_text("")
+        first.grab_focus()
+        keys.clear()
+    elif command == "second":
+        second.grab_focus()
+    focus = window.get_focus()
+    state = {
+        "first": first.get_text(),
+        "second": second.get_text(),
+        "focus": focus.get_name() if focus is not None else "",
+        "keys": keys,
+    }
+    sys.stdout.write(json.dumps(state) + "\n")
+    sys.stdout.flush()
+    return True
+
+
+window.connect("key-press-event", on_key)
+window.connect("destroy", Gtk.main_quit)
+GLib.io_add_watch(GLib.IOChannel.unix_new(sys.stdin.fileno()), GLib.IO_IN | GLib.IO_HUP, on_command)
+window.show_all()
+first.grab_focus()
+Gtk.main()
