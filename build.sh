@@ -2,15 +2,16 @@
 # Sets up a Debian/Ubuntu machine for Quenlo, builds it, then starts it or runs its tests.
 #   ./build.sh run    install packages, build, start quenlo
 #   ./build.sh test   install packages, build, run every test suite
+#   ./build.sh package  install packages, build into build-package, make quenlo_*.deb there
 # QUENLO_BUILD_DIR (default build) and QUENLO_CMAKE_ARGS pick another build.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 mode=${1:-run}
 case "$mode" in
-run | test) ;;
+run | test | package) ;;
 *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|package" >&2
     exit 2
     ;;
 esac
@@ -21,6 +22,8 @@ packages=(
     libsqlite3-dev sqlite3
     libx11-dev libxi-dev libxtst-dev libevdev-dev
     wamerican
+    librsvg2-bin dpkg-dev file
+    desktop-file-utils appstream lintian dbus trayer
     xvfb xauth xdotool x11-utils
     xterm python3-gi gir1.2-gtk-3.0
     dbus-bin dbus-daemon at-spi2-core gir1.2-atspi-2.0 libglib2.0-bin
@@ -40,12 +43,23 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 build_dir=${QUENLO_BUILD_DIR:-build}
+extra_args=()
+if [ "$mode" = package ]; then
+    # Only what the package holds: a build of its own, without the tests and benchmarks.
+    build_dir=${QUENLO_BUILD_DIR:-build-package}
+    extra_args=(-DQUENLO_BUILD_TESTS=OFF -DQUENLO_BUILD_BENCH=OFF)
+fi
 # shellcheck disable=SC2086
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${QUENLO_CMAKE_ARGS:-}
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra_args[@]}" ${QUENLO_CMAKE_ARGS:-}
 cmake --build "$build_dir"
 
 if [ "$mode" = run ]; then
     exec "$build_dir/bin/quenlo"
+fi
+if [ "$mode" = package ]; then
+    (cd "$build_dir" && cpack -G DEB)
+    ls "$build_dir"/quenlo_*.deb
+    exit 0
 fi
 cd "$build_dir"
 ctest --output-on-failure --parallel 2

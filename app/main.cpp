@@ -1,4 +1,5 @@
 // Builds the application and shows the main window.
+#include "maker.h"
 #include "platform/backends.h"
 #include "platform/clipboard.h"
 #include "platform/filedialogs.h"
@@ -9,10 +10,11 @@
 #include "platform/trayicon.h"
 #include "platform/webpages.h"
 #include "shell/quenloprogram.h"
+#include "shell/worddatabaseplace.h"
 #include "ui/form1.h"
 
 #include <QApplication>
-#include <QDir>
+#include <QStandardPaths>
 
 int main(int argc, char* argv[]) {
     // A Wayland client can neither place the pop-up at the corner nor keep it from taking the focus;
@@ -22,6 +24,8 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication application(argc, argv);
     QApplication::setApplicationName(applicationTitle);
+    // Lets the desktop match the windows and the tray icon to the installed desktop entry.
+    QGuiApplication::setDesktopFileName(maker::appId);
     // The main window hides to the tray; only Exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -41,13 +45,23 @@ int main(int argc, char* argv[]) {
     DesktopWebPages webPages;
     QtClipboard clipboard;
     const QString programDir = QCoreApplication::applicationDirPath();
-    const QString wordsFile = QDir(programDir).filePath(QStringLiteral("words.mdb"));
+    QString databaseProblem;
+    const QString wordsFile = prepareWordDatabase(
+        programDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), databaseProblem);
     SqliteConnection words(wordsFile);
+    const std::unique_ptr<SessionAutostart> autostart =
+        createSessionAutostart({maker::appId, QStringLiteral("Quenlo Word Complete"),
+                                QStringLiteral("Completes the word you are typing in any application"),
+                                QCoreApplication::applicationFilePath(),
+                                QStandardPaths::writableLocation(QStandardPaths::ConfigLocation)});
 
     QuenloProgram program({settings, tray, fileDialogs, messages, webPages, clipboard, *keyboard.hook,
-                           *keyboard.injector, words, programDir, keyboard.problem, wordsFile},
+                           *keyboard.injector, words, programDir, keyboard.problem, wordsFile,
+                           autostart.get()},
                           focusGuard.get());
     program.load();
-    program.mainWindow().show();
+    if (!databaseProblem.isEmpty())
+        program.addNotice(databaseProblem);
+    program.showMainWindow();
     return application.exec();
 }

@@ -15,6 +15,9 @@
 #include "x11/x11keyboardhook.h"
 #include "x11/x11keyinjector.h"
 #endif
+#ifdef QUENLO_HAVE_XDG
+#include "xdg/xdgautostart.h"
+#endif
 
 #ifdef QUENLO_HAVE_IBUS
 namespace {
@@ -76,5 +79,16 @@ std::unique_ptr<FocusGuard> createFocusGuard(const std::string& display) {
 #else
     (void)display;
     return std::make_unique<NullFocusGuard>();
+#endif
+}
+
+std::unique_ptr<SessionAutostart> createSessionAutostart(const SessionAutostartOptions& options) {
+#ifdef QUENLO_HAVE_XDG
+    return std::make_unique<XdgAutostart>(
+        options.configDir,
+        XdgAutostart::Entry{options.appId, options.name, options.comment, options.programPath});
+#else
+    (void)options;
+    return std::make_unique<NullSessionAutostart>();
 #endif
 }

@@ -3,7 +3,9 @@
 
 #include "keyboardhook.h"
 #include "keyinjector.h"
+#include "sessionautostart.h"
 
+#include <QString>
 #include <memory>
 #include <string>
 
@@ -36,3 +38,14 @@ class FocusGuard;
 // The focus guard for this desktop: the X11 one when an X display is named, else one that knows
 // nothing (completion then never pauses by itself). display as in KeyboardBackendOptions.
 std::unique_ptr<FocusGuard> createFocusGuard(const std::string& display = {});
+
+struct SessionAutostartOptions {
+    QString appId;       // the desktop's name for the program
+    QString name;        // shown by the session's settings
+    QString comment;     // one line saying what the program does
+    QString programPath; // the program the session starts
+    QString configDir;   // the user's configuration folder ($XDG_CONFIG_HOME on Linux)
+};
+
+// Picks how this desktop starts programs with the session; the null one where none is known.
+std::unique_ptr<SessionAutostart> createSessionAutostart(const SessionAutostartOptions& options);

@@ -1,6 +1,6 @@
 # The maker's header: every QUENLO_MAKER_* cache variable becomes a C++ string literal in
 # ${CMAKE_BINARY_DIR}/generated/maker.h, which every library includes as "maker.h".
-foreach(name SITE_NAME SITE_URL AUTHOR EMAIL SUGGESTIONS_EMAIL PROMO_TEXT PROMO_URL)
+foreach(name SITE_NAME SITE_URL AUTHOR EMAIL SUGGESTIONS_EMAIL PROMO_TEXT PROMO_URL APP_ID)
     set(text "${QUENLO_MAKER_${name}}")
     # A packager may write the line break of the promotional text as the two characters \n.
     string(REPLACE "\\n" "\n" text "${text}")

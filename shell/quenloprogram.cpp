@@ -13,6 +13,7 @@
 #include "platform/localenumber.h"
 #include "privacyguard.h"
 #include "settingsstore.h"
+#include "startupoptions.h"
 #include "store/wordlistfiles.h"
 #include "store/wordlistmodel.h"
 #include "store/wordlistview.h"
@@ -66,6 +67,9 @@ QuenloProgram::QuenloProgram(ProgramServices services, FocusGuard* focusGuard)
     }
     m_privacy = std::make_unique<PrivacyGuard>(
         *focusGuard, *m_engine, *m_settings, [this](const QString& text) { m_window->setPauseNotice(text); });
+    m_startupOptions =
+        std::make_unique<StartupOptions>(ui.Options, ui.RunMinimized, ui.StartWithSession, *m_settings,
+                                         m_services.autostart, m_services.messages);
     m_settings->setWriteFailureHandler([this](const QString& what) {
         m_window->setNotice(QStringLiteral("Your settings could not be saved (%1).").arg(what));
     });
@@ -139,8 +143,16 @@ void QuenloProgram::load() {
     m_options->OptionsCheck();
     m_privacy->restore();
     m_window->ui().ProtectPasswordFields->setChecked(m_privacy->protectPasswordFields());
+    m_startupOptions->restore();
     startKeyboardHook();
     m_privacy->start();
+}
+
+void QuenloProgram::showMainWindow() {
+    if (m_startupOptions->startMinimized())
+        m_tray->minimize();
+    else
+        m_window->show();
 }
 
 void QuenloProgram::startKeyboardHook() {

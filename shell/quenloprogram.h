@@ -19,8 +19,10 @@ class KeyInjector;
 class MessageBoxes;
 class PersistedOptions;
 class PrivacyGuard;
+class SessionAutostart;
 class SettingsBackend;
 class SettingsStore;
+class StartupOptions;
 class TrayIcon;
 class WebPages;
 class WindowTray;
@@ -38,10 +40,11 @@ struct ProgramServices {
     Clipboard& clipboard;
     KeyboardHook& hook;
     KeyInjector& injector;
-    DbConnection& words;         // not yet open: the load handling opens it
-    QString programDir;          // where the help page is looked for
-    std::string keyboardProblem; // why no real keyboard backend could be chosen; empty when one was
-    QString databaseFile;        // the word database's file, named in messages about it
+    DbConnection& words;                   // not yet open: the load handling opens it
+    QString programDir;                    // where the help page is looked for
+    std::string keyboardProblem;           // why no real keyboard backend could be chosen; empty when one was
+    QString databaseFile;                  // the word database's file, named in messages about it
+    SessionAutostart* autostart = nullptr; // how the session starts the program; none hides the item
 };
 
 class QuenloProgram : public QObject {
@@ -58,6 +61,9 @@ public:
     void load();
     // Exit: removes the tray icon and closes the database, then ends the event loop at once.
     void exit();
+    // Shows the main window at the end of start-up, or, with Run Minimized checked, leaves it
+    // hidden to the tray (minimized where there is no tray).
+    void showMainWindow();
 
     Form1& mainWindow() const;
     CompletionEngine& engine() const;
@@ -66,19 +72,19 @@ public:
     PrivacyGuard& privacy() const;
     // Options > Excluded Applications: opens the dialog, window-modal, without waiting for it.
     void editExcludedApplications();
+    // Adds text to the window's notice line, after any shown already.
+    void addNotice(const QString& text);
 
 private:
     void wire();
     void startKeyboardHook();
     void showKeyboardProblem(const QString& problem);
-    // Adds text to the window's notice line, after any shown already.
-    void addNotice(const QString& text);
-
     ProgramServices m_services;
     std::unique_ptr<Form1> m_window;
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<CompletionEngine> m_engine;
     std::unique_ptr<PersistedOptions> m_options;
+    std::unique_ptr<StartupOptions> m_startupOptions;
     std::unique_ptr<WindowTray> m_tray;
     std::unique_ptr<WordListModel> m_wordList;
     std::unique_ptr<WordListView> m_wordListView;

@@ -142,15 +142,17 @@ void TestForm1::menus() {
         for (const QAction* action : menu->actions()) {
             captions << action->objectName() + '=' + action->text();
             QVERIFY(action->shortcut().isEmpty());
-            QCOMPARE(action->isCheckable(), action == c.RunMinimized || action == c.ProtectPasswordFields);
+            QCOMPARE(action->isCheckable(), action == c.RunMinimized || action == c.StartWithSession ||
+                                                action == c.ProtectPasswordFields);
         }
     }
-    QCOMPARE(captions, (QStringList{"FileMenu &File", "FileImport=File Import ", "FileSave=File Save",
-                                    "FileSave2=File Save As", "Exit=Exit", "Options &Options",
-                                    "RunMinimized=Run Minimized", "Suggestions=Suggestions",
-                                    "ProtectPasswordFields=Protect password fields",
-                                    "ExcludedApplications=Excluded Applications\u2026", "Help &Help",
-                                    "About=About", "Help2=Help", "RMenu RMenu", "DeleteMMMM=Delete"}));
+    QCOMPARE(captions,
+             (QStringList{"FileMenu &File", "FileImport=File Import ", "FileSave=File Save",
+                          "FileSave2=File Save As", "Exit=Exit", "Options &Options",
+                          "RunMinimized=Run Minimized", "StartWithSession=Start with the &session",
+                          "Suggestions=Suggestions", "ProtectPasswordFields=Protect password fields",
+                          "ExcludedApplications=Excluded Applications\u2026", "Help &Help", "About=About",
+                          "Help2=Help", "RMenu RMenu", "DeleteMMMM=Delete"}));
     // RMenu is on no bar; the bar holds the other three in order.
     QCOMPARE(form.menuBar()->actions(),
              (QList<QAction*>{c.FileMenu->menuAction(), c.Options->menuAction(), c.Help->menuAction()}));

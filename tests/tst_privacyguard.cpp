@@ -42,6 +42,7 @@ struct Fixture {
                                                                   injector,
                                                                   words,
                                                                   QString(),
+                                                                  {},
                                                                   {}},
                                                   &focus);
         program->load();

@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QProcess>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -47,6 +48,7 @@ struct Fixture {
     FakeClipboard clipboard;
     TestKeyboardHook hook;
     RecordingKeyInjector injector;
+    FakeSessionAutostart autostart;
     SqliteConnection words;
     QString databaseFile;
     std::unique_ptr<QuenloProgram> program;
@@ -63,7 +65,8 @@ struct Fixture {
                                                                   words,
                                                                   QString(),
                                                                   {},
-                                                                  databaseFile});
+                                                                  databaseFile,
+                                                                  &autostart});
         program->load();
         return *program;
     }
@@ -87,6 +90,9 @@ private slots:
     void mainJobEndToEnd();
     void shiftCompletesAfterRestart();
     void exitRemovesIconAndClosesDatabase();
+    void runMinimized_data();
+    void runMinimized();
+    void startWithSession();
 
 private:
     QTemporaryDir m_dir;
@@ -319,6 +325,73 @@ void TestQuenloProgram::exitRemovesIconAndClosesDatabase() {
     QCOMPARE(f.words.state(), 0);
     QVERIFY(!program.engine().existingPopup()->isVisible());
     QVERIFY(f.messages.shown.isEmpty());
+}
+
+void TestQuenloProgram::runMinimized_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("hasTray");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<bool>("minimized");
+    QTest::newRow("never set") << "<absent>" << true << true << false;
+    QTest::newRow("off") << "0" << true << true << false;
+    QTest::newRow("on: hidden to the tray") << "1" << true << false << false;
+    QTest::newRow("on, no tray: minimized") << "1" << false << true << true;
+}
+
+void TestQuenloProgram::runMinimized() {
+    QFETCH(QString, stored);
+    QFETCH(bool, hasTray);
+    QFETCH(bool, shown);
+    QFETCH(bool, minimized);
+    Fixture f(m_database);
+    if (stored != "<absent>")
+        f.settings.values.insert(QStringLiteral("Quenlo/Options/RunMinimized"), stored);
+    f.tray.hasNotificationArea = hasTray;
+    QuenloProgram& program = f.start();
+    program.showMainWindow();
+    QAction* item = program.mainWindow().ui().RunMinimized;
+    QCOMPARE(item->isChecked(), stored == "1");
+    QCOMPARE(program.mainWindow().isVisible(), shown);
+    QCOMPARE(program.mainWindow().isMinimized(), minimized);
+    QCOMPARE(f.tray.shown(), hasTray);
+
+    // Each click is kept at once.
+    item->trigger();
+    QCOMPARE(f.setting("Options/RunMinimized"), stored == "1" ? QStringLiteral("0") : QStringLiteral("1"));
+    item->trigger();
+    QCOMPARE(f.setting("Options/RunMinimized"), stored == "1" ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void TestQuenloProgram::startWithSession() {
+    Fixture f(m_database);
+    f.autostart.enabled = true;
+    QuenloProgram& program = f.start();
+    const Form1::Controls& ui = program.mainWindow().ui();
+    QAction* item = ui.StartWithSession;
+    QVERIFY(item->isVisible());
+    QVERIFY(item->isChecked());
+
+    item->trigger();
+    QCOMPARE(f.autostart.requests, QList<bool>{false});
+    QVERIFY(!item->isChecked());
+
+    // A refusal is said, and the check mark shows what is really there.
+    f.autostart.failure = QStringLiteral("read-only folder");
+    item->trigger();
+    QVERIFY(!item->isChecked());
+    QCOMPARE(f.messages.shown.size(), 1);
+    QVERIFY(f.messages.shown[0].text.contains(QStringLiteral("read-only folder")));
+
+    // Changed behind the program's back: the menu shows it the next time it opens.
+    f.autostart.enabled = true;
+    emit ui.Options->aboutToShow();
+    QVERIFY(item->isChecked());
+    QCOMPARE(f.setting("Options/RunMinimized"), QStringLiteral("<absent>"));
+
+    // Without a way to start with the session the item is not offered.
+    Fixture bare(m_database);
+    bare.autostart.hasWay = false;
+    QVERIFY(!bare.start().mainWindow().ui().StartWithSession->isVisible());
 }
 
 QTEST_MAIN(TestQuenloProgram)

@@ -249,6 +249,8 @@ void Form1::createMenus() {
     c.Options = menu(this, "Options", QStringLiteral("&Options"));
     c.RunMinimized = menuItem(c.Options, "RunMinimized", QStringLiteral("Run Minimized"));
     c.RunMinimized->setCheckable(true);
+    c.StartWithSession = menuItem(c.Options, "StartWithSession", QStringLiteral("Start with the &session"));
+    c.StartWithSession->setCheckable(true);
     c.Suggestions = menuItem(c.Options, "Suggestions", QStringLiteral("Suggestions"));
     c.ProtectPasswordFields =
         menuItem(c.Options, "ProtectPasswordFields", QStringLiteral("Protect password fields"));

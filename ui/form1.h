@@ -54,6 +54,7 @@ public:
         QAction* Exit = nullptr;
         QMenu* Options = nullptr;
         QAction* RunMinimized = nullptr;
+        QAction* StartWithSession = nullptr; // the session starts the program at log-in
         QAction* Suggestions = nullptr;
         QAction* ProtectPasswordFields = nullptr; // checkable, checked by default
         QAction* ExcludedApplications = nullptr;

@@ -5,6 +5,7 @@
 #include "platform/filedialogs.h"
 #include "platform/keyinjector.h"
 #include "platform/messageboxes.h"
+#include "platform/sessionautostart.h"
 #include "platform/settingsbackend.h"
 #include "platform/trayicon.h"
 #include "platform/webpages.h"
@@ -147,4 +148,23 @@ public:
     int adds = 0;
     QString tip;
     std::function<void()> leftButton;
+};
+
+class FakeSessionAutostart final : public SessionAutostart {
+public:
+    bool available() const override { return hasWay; }
+    bool isEnabled() const override { return enabled; }
+    bool setEnabled(bool wanted, QString& error) override {
+        requests.append(wanted);
+        if (!failure.isEmpty()) {
+            error = failure;
+            return false;
+        }
+        enabled = wanted;
+        return true;
+    }
+    bool hasWay = true;
+    bool enabled = false; // what is there now; a test may change it behind the program's back
+    QString failure;      // when not empty, setEnabled fails with it
+    QList<bool> requests;
 };

@@ -1,0 +1,478 @@
+#!/usr/bin/python3
+"""The Debian package: built by CPack from the build folder, unpacked into a temporary root, checked
+against the install layout and the desktop's validators, then run as a normal user on a private
+Xvfb (its own uid and HOME): the per-user word database, Add Word, Run Minimized, Start with the
+session, and the tray icon with a StatusNotifierItem host and an XEmbed tray.
+
+Needs dpkg-dev, desktop-file-utils, appstream, lintian, xvfb, xdotool, x11-utils, sqlite3, dbus,
+python3-gi, trayer and root (for the unused uid); installs nothing.
+
+usage: package_test.py --build-dir DIR --app-id ID
+"""
+import argparse
+import hashlib
+import json
+import os
+import pwd
+import random
+import re
+import select
+import shutil
+import signal
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+WAIT_SECONDS = 30
+TITLE = "^Quenlo Word Complete 4.1 - "
+ICON_SIZES = (16, 32, 48, 64, 128)
+USER_WORD = "qzxuserword"
+
+
+BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=%s</listen>
+  <auth>ANONYMOUS</auth>
+  <allow_anonymous/>
+  <policy context="default">
+    <allow user="*"/>
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+"""
+
+
+class Failed(Exception):
+    pass
+
+
+def wait_until(condition, what, timeout=WAIT_SECONDS):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failed("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+def run(*command, **options):
+    options.setdefault("timeout", 300)
+    result = subprocess.run(command, capture_output=True, text=True, **options)
+    if result.returncode != 0:
+        raise Failed("%s failed (%d):\n%s%s" % (" ".join(command), result.returncode, result.stdout, result.stderr))
+    return result.stdout
+
+
+def sha256(path):
+    with open(path, "rb") as file:
+        return hashlib.sha256(file.read()).hexdigest()
+
+
+def png_size(path):
+    with open(path, "rb") as file:
+        head = file.read(24)
+    if head[:8] != b"\x89PNG\r\n\x1a\n":
+        raise Failed(path + " is no PNG")
+    return int.from_bytes(head[16:20], "big"), int.from_bytes(head[20:24], "big")
+
+
+def unused_uid():
+    taken = {entry.pw_uid for entry in pwd.getpwall()}
+    for _ in range(100):
+        uid = random.randint(42000, 59000)
+        if uid not in taken:
+            return uid
+    raise Failed("no unused uid found")
+
+
+def desktop_entry(path):
+    """The [Desktop Entry] group of a desktop file as a dict."""
+    values, group = {}, None
+    with open(path, encoding="utf-8") as file:
+        for line in file:
+            line = line.strip()
+            if line.startswith("["):
+                group = line
+            elif group == "[Desktop Entry]" and "=" in line:
+                key, value = line.split("=", 1)
+                values[key.strip()] = value.strip()
+    return values
+
+
+def exec_arguments(exec_line):
+    """An Exec= value split the way a session does: string escapes, then the quoting rules."""
+    value = re.sub(r"\\(.)", lambda m: {"s": " ", "n": "\n", "t": "\t", "r": "\r"}.get(m.group(1), m.group(1)),
+                   exec_line)
+    arguments, current, quoted, i = [], "", False, 0
+    while i < len(value):
+        c = value[i]
+        if quoted and c == "\\" and i + 1 < len(value):
+            current += value[i + 1]
+            i += 1
+        elif c == '"':
+            quoted = not quoted
+        elif c == " " and not quoted:
+            if current:
+                arguments.append(current)
+            current = ""
+        else:
+            current += c
+        i += 1
+    if current:
+        arguments.append(current)
+    return [a.replace("%%", "%") for a in arguments]
+
+
+class Package:
+    """The .deb built from the build folder and unpacked."""
+
+    def __init__(self, build_dir, workdir, app_id):
+        self.app_id = app_id
+        output = os.path.join(workdir, "package")
+        started = time.monotonic()
+        run("cpack", "-G", "DEB", "-B", output, cwd=build_dir, timeout=600)
+        print("cpack: %.1f s" % (time.monotonic() - started), flush=True)
+        debs = [name for name in os.listdir(output) if re.fullmatch(r"quenlo_.*\.deb", name)]
+        if len(debs) != 1:
+            raise Failed("expected one quenlo_*.deb in %s, found %s" % (output, os.listdir(output)))
+        self.deb = os.path.join(output, debs[0])
+        self.debug_packages = [name for name in os.listdir(output) if "dbgsym" in name]
+        self.root = os.path.join(workdir, "root")
+        run("dpkg-deb", "-x", self.deb, self.root)
+        os.chmod(self.root, 0o755)
+        self.files = set()
+        for folder, _dirs, names in os.walk(self.root):
+            for name in names:
+                self.files.add(os.path.relpath(os.path.join(folder, name), self.root))
+
+    def path(self, relative):
+        return os.path.join(self.root, relative)
+
+    @property
+    def program(self):
+        return self.path("usr/bin/quenlo")
+
+    @property
+    def default_words(self):
+        return self.path("usr/share/quenlo/words.mdb")
+
+
+def check_layout(package):
+    app = package.app_id
+    required = {
+        "usr/bin/quenlo", "usr/share/quenlo/words.mdb", "usr/share/quenlo/quenlo-help.html",
+        "usr/share/applications/%s.desktop" % app, "usr/share/metainfo/%s.metainfo.xml" % app,
+        "usr/share/icons/hicolor/scalable/apps/%s.svg" % app, "usr/share/man/man1/quenlo.1.gz",
+        "usr/share/doc/quenlo/copyright", "usr/share/doc/quenlo/changelog.gz",
+    } | {"usr/share/icons/hicolor/%dx%d/apps/%s.png" % (s, s, app) for s in ICON_SIZES}
+    missing = sorted(required - package.files)
+    if missing:
+        raise Failed("the package lacks " + ", ".join(missing))
+    extra_programs = sorted(f for f in package.files if f.startswith("usr/bin/") and f != "usr/bin/quenlo")
+    if extra_programs:
+        raise Failed("the package ships programs that are no part of it: " + ", ".join(extra_programs))
+    databases = sorted(f for f in package.files if f.endswith(".mdb"))
+    if databases != ["usr/share/quenlo/words.mdb"]:
+        raise Failed("word databases in the package: %s" % databases)
+    for size in ICON_SIZES:
+        found = png_size(package.path("usr/share/icons/hicolor/%dx%d/apps/%s.png" % (size, size, app)))
+        if found != (size, size):
+            raise Failed("the %d pixel icon is %dx%d" % (size, found[0], found[1]))
+    listing = run("dpkg-deb", "-c", package.deb)
+    for line in listing.splitlines():
+        if line.endswith("/usr/share/quenlo/words.mdb") and not line.startswith("-rw-r--r-- root/root"):
+            raise Failed("the default words are not a read-only root file: " + line)
+    if "not stripped" in run("file", "-L", package.program) or ", stripped" not in run("file", "-L", package.program):
+        raise Failed("the program is not stripped")
+    fields = {name: run("dpkg-deb", "-f", package.deb, name).strip()
+              for name in ("Depends", "Maintainer", "Section", "Description", "Homepage")}
+    for library in ("libqt6widgets6", "libsqlite3-0", "libxtst6", "libc6"):
+        if library not in fields["Depends"]:
+            raise Failed("Depends lacks %s: %s" % (library, fields["Depends"]))
+    if "@" not in fields["Maintainer"] or fields["Section"] != "utils" or not fields["Homepage"]:
+        raise Failed("control fields: %s" % fields)
+    if len(fields["Description"].splitlines()) < 4:
+        raise Failed("the description has no real long text: " + fields["Description"])
+    print("package: %s, %d files, %d KiB; debug symbols apart: %s" % (
+        os.path.basename(package.deb), len(package.files), os.path.getsize(package.deb) // 1024,
+        package.debug_packages or "none"), flush=True)
+
+
+def check_validators(package):
+    app = package.app_id
+    run("desktop-file-validate", package.path("usr/share/applications/%s.desktop" % app))
+    run("appstreamcli", "validate", "--no-net", "--explain", package.path("usr/share/metainfo/%s.metainfo.xml" % app))
+    started = time.monotonic()
+    result = subprocess.run(["lintian", "--fail-on", "error,warning", package.deb], capture_output=True, text=True,
+                            timeout=600)
+    print("lintian (%.1f s):\n%s" % (time.monotonic() - started, result.stdout.strip() or "clean"), flush=True)
+    if result.returncode != 0:
+        raise Failed("lintian finds errors or warnings:\n" + result.stdout + result.stderr)
+
+
+class Desktop:
+    """A private Xvfb server; programs on it run as an unprivileged user with its own HOME."""
+
+    def __init__(self, workdir, uid):
+        read_end, write_end = os.pipe()
+        self.server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"],
+            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            raise Failed("Xvfb did not start")
+        self.uid = uid
+        self.home = os.path.join(workdir, "home")
+        self.config = os.path.join(workdir, "home", "elsewhere-config")
+        runtime = os.path.join(self.home, "runtime")
+        for folder in (self.home, self.config, runtime):
+            os.makedirs(folder, mode=0o700, exist_ok=True)
+            os.chown(folder, uid, uid)
+        self.processes = []
+        self.env = {
+            "PATH": "/usr/bin:/bin", "DISPLAY": ":" + number, "HOME": self.home, "USER": "quenlotest",
+            "XDG_CONFIG_HOME": self.config, "XDG_RUNTIME_DIR": runtime, "QT_QPA_PLATFORM": "xcb",
+            "NO_AT_BRIDGE": "1", "LC_ALL": "C.UTF-8",
+        }
+
+    def as_user(self, command):
+        return ["setpriv", "--reuid=%d" % self.uid, "--regid=%d" % self.uid, "--clear-groups", "--"] + command
+
+    def start(self, command, as_user=True, env=None, **options):
+        process = subprocess.Popen(self.as_user(command) if as_user else command, env=env or self.env, **options)
+        self.processes.append(process)
+        return process
+
+    def stop(self, process):
+        if process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+
+    def close(self):
+        for process in reversed(self.processes):
+            self.stop(process)
+        self.stop(self.server)
+
+    def x(self, *command):
+        return subprocess.run(command, env=self.env, capture_output=True, text=True, timeout=WAIT_SECONDS).stdout
+
+    def windows(self, *query):
+        return [int(w) for w in self.x("xdotool", "search", *query).split()]
+
+    def main_window(self, visible=True):
+        query = ("--onlyvisible",) if visible else ()
+        return wait_until(lambda: self.windows(*query, "--name", TITLE), "the quenlo main window")[0]
+
+    def keys(self, window, *keys):
+        self.x("xdotool", "windowfocus", "--sync", str(window))
+        self.x("xdotool", "key", "--delay", "50", *keys)
+
+    def options_menu(self, window, pid, key):
+        """Opens the Options menu and, once it is on the screen, presses key in it."""
+        before = set(self.windows("--onlyvisible", "--pid", str(pid)))
+        self.keys(window, "alt+o")
+        wait_until(lambda: set(self.windows("--onlyvisible", "--pid", str(pid))) - before, "the Options menu")
+        self.x("xdotool", "key", key)
+
+
+class Quenlo:
+    """The unpacked program, started as the test user."""
+
+    def __init__(self, desktop, package, env=None):
+        self.desktop = desktop
+        self.log = open(os.path.join(desktop.home, "quenlo.log"), "a")
+        self.process = desktop.start([package.program], env=env, stdout=self.log, stderr=self.log)
+
+    def alive(self):
+        if self.process.poll() is not None:
+            raise Failed("quenlo ended with status %d; see %s" % (self.process.returncode, self.log.name))
+        return True
+
+    def close(self):
+        self.desktop.stop(self.process)
+        self.log.close()
+
+
+def words_in(database, word):
+    connection = sqlite3.connect("file:%s?mode=ro" % database, uri=True)
+    try:
+        return connection.execute("select count(*) from Words where Text1 = ? and Type1 = '1'", (word,)).fetchone()[0]
+    finally:
+        connection.close()
+
+
+def settings_value(desktop, key):
+    path = os.path.join(desktop.config, "Quenlo", "Quenlo.conf")
+    if not os.path.exists(path):
+        return None
+    match = re.search(r"^%s=(.*)$" % re.escape(key), open(path).read(), re.M)
+    return match.group(1) if match else None
+
+
+def check_first_and_second_start(desktop, package):
+    default_before = sha256(package.default_words)
+    user_words = os.path.join(desktop.home, ".local", "share", "Quenlo", "words.mdb")
+    quenlo = Quenlo(desktop, package)
+    window = desktop.main_window()
+    quenlo.alive()
+    wait_until(lambda: os.path.exists(user_words), "the user's word database")
+    if os.stat(user_words).st_uid != desktop.uid:
+        raise Failed("the user's word database does not belong to the user")
+    # Text7 takes the focus first; Tab moves on to Add Word, space presses it.
+    desktop.keys(window, *USER_WORD, "Tab", "space")
+    wait_until(lambda: words_in(user_words, USER_WORD) == 1, "the added word in the user's database")
+
+    # Run Minimized, then Start with the session, through the Options menu.
+    desktop.options_menu(window, quenlo.process.pid, "Return")
+    wait_until(lambda: settings_value(desktop, "RunMinimized") == "1", "Run Minimized in the settings store")
+    autostart = os.path.join(desktop.config, "autostart", package.app_id + ".desktop")
+    desktop.options_menu(window, quenlo.process.pid, "s")
+    wait_until(lambda: os.path.exists(autostart), "the autostart entry")
+    run("desktop-file-validate", autostart)
+    entry = desktop_entry(autostart)
+    if exec_arguments(entry["Exec"]) != [package.program] or entry.get("Hidden", "false") != "false":
+        raise Failed("the session would not start the program: %s" % entry)
+    quenlo.alive()
+    inode = os.stat(user_words).st_ino
+    quenlo.close()
+
+    # The second start keeps the user's words and comes up minimized: no tray on a bare Xvfb.
+    quenlo = Quenlo(desktop, package)
+    window = desktop.main_window(visible=False)
+    # Without a window manager the window stays mapped; it asks for being minimized.
+    wait_until(lambda: "_NET_WM_STATE_HIDDEN" in desktop.x("xprop", "-id", str(window), "_NET_WM_STATE"),
+               "a minimized main window")
+    if os.stat(user_words).st_ino != inode or words_in(user_words, USER_WORD) != 1:
+        raise Failed("the second start did not keep the user's database")
+    desktop.options_menu(window, quenlo.process.pid, "s")
+    wait_until(lambda: not os.path.exists(autostart), "the autostart entry to go")
+    quenlo.alive()
+    quenlo.close()
+    if sha256(package.default_words) != default_before or words_in(package.default_words, USER_WORD):
+        raise Failed("the installed default words changed")
+
+
+def check_status_notifier(desktop, package):
+    """Run Minimized is on: the program starts hidden, its icon registers, Activate shows the window."""
+    # The bus runs as root and lets anonymous clients in: the test user has no password entry,
+    # which a bus needs for its usual authentication.
+    socket = os.path.join(desktop.env["XDG_RUNTIME_DIR"], "bus")
+    config = os.path.join(os.path.dirname(desktop.home), "bus.conf")
+    with open(config, "w") as file:
+        file.write(BUS_CONFIG % socket)
+    bus = desktop.start(["dbus-daemon", "--config-file=" + config, "--nofork", "--nosyslog"], as_user=False,
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_until(lambda: os.path.exists(socket), "the private session bus")
+    bus_address = "unix:path=" + socket
+    env = dict(desktop.env, DBUS_SESSION_BUS_ADDRESS=bus_address)
+    watcher = desktop.start(["/usr/bin/python3", os.path.join(HERE, "snwatcher.py")], env=env,
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    if read_line(watcher, WAIT_SECONDS) != "ready":
+        raise Failed("the fake StatusNotifierWatcher did not start")
+    quenlo = Quenlo(desktop, package, env=env)
+    item = json.loads(read_line(watcher, WAIT_SECONDS) or "null")
+    if not item:
+        raise Failed("no tray icon registered with the StatusNotifierWatcher")
+    print("StatusNotifierItem: %s" % item, flush=True)
+    if item["Title"] != "Quenlo" or "Quenlo 4.1 - " not in (item["ToolTipTitle"] or "") or not item["HasIcon"]:
+        raise Failed("the tray icon's title or tooltip: %s" % item)
+    if desktop.windows("--onlyvisible", "--name", TITLE):
+        raise Failed("Run Minimized with a tray still showed the main window")
+    watcher.stdin.write("activate\n")
+    watcher.stdin.flush()
+    answer = read_line(watcher, WAIT_SECONDS)
+    if answer != "activated":
+        raise Failed("Activate on the tray icon: %r" % answer)
+    desktop.main_window()
+    quenlo.alive()
+    quenlo.close()
+    desktop.stop(watcher)
+    desktop.stop(bus)
+
+
+def check_xembed(desktop, package):
+    """With an XEmbed tray and no StatusNotifierWatcher, the icon docks there; a click shows the window."""
+    if not shutil.which("trayer"):
+        print("trayer is not installed: XEmbed tray not checked", flush=True)
+        return
+    tray = desktop.start(["trayer", "--edge", "bottom", "--widthtype", "pixel", "--width", "200"],
+                         as_user=False, env=desktop.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_until(lambda: "_NET_SYSTEM_TRAY_S0" in desktop.x("xprop", "-root") or desktop.windows("--class", "trayer"),
+               "trayer")
+    quenlo = Quenlo(desktop, package)
+
+    def docked():
+        tree = desktop.x("xwininfo", "-root", "-tree")
+        # The icon's window, docked in trayer's panel: its name, size and place on the screen.
+        match = re.search(r'^\s*(0x[0-9a-f]+) "Quenlo": \("quenlo" "Quenlo"\)\s+(\d+)x(\d+)\+\S+\s+\+(\d+)\+(\d+)',
+                          tree, re.M)
+        return match and match.groups()
+
+    icon, width, height, left, top = wait_until(docked, "the tray icon in trayer")
+    quenlo.alive()
+    if desktop.windows("--onlyvisible", "--name", TITLE):
+        raise Failed("Run Minimized with a tray still showed the main window")
+    desktop.x("xdotool", "mousemove", "--sync", str(int(left) + int(width) // 2), str(int(top) + int(height) // 2))
+    desktop.x("xdotool", "click", "1")
+    desktop.main_window()
+    print("XEmbed: icon window %s docked in trayer" % icon, flush=True)
+    quenlo.close()
+    desktop.stop(tray)
+
+
+def read_line(process, timeout):
+    ready, _, _ = select.select([process.stdout], [], [], timeout)
+    return process.stdout.readline().strip() if ready else ""
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--app-id", required=True)
+    arguments = parser.parse_args()
+    if os.geteuid() != 0:
+        print("needs root to run the program as an unused uid; skipped")
+        return 77
+    workdir = tempfile.mkdtemp(prefix="quenlo-package-")
+    os.chmod(workdir, 0o755)
+    desktop = None
+    try:
+        package = Package(arguments.build_dir, workdir, arguments.app_id)
+        check_layout(package)
+        check_validators(package)
+        desktop = Desktop(workdir, unused_uid())
+        check_first_and_second_start(desktop, package)
+        check_status_notifier(desktop, package)
+        check_xembed(desktop, package)
+    except Failed as failure:
+        print("FAILED: %s" % failure, flush=True)
+        if desktop:
+            log = os.path.join(desktop.home, "quenlo.log")
+            if os.path.exists(log):
+                print("quenlo's output:\n" + open(log).read())
+        return 1
+    finally:
+        if desktop:
+            desktop.close()
+        shutil.rmtree(workdir, ignore_errors=True)
+    print("package checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
