@@ -17,6 +17,11 @@
 #include <QStandardPaths>
 
 int main(int argc, char* argv[]) {
+    // A Wayland client can neither place the pop-up at the corner nor keep it from taking the focus;
+    // through XWayland it can, while the keys come from the input method.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication application(argc, argv);
     QApplication::setApplicationName(applicationTitle);
     // Lets the desktop match the windows and the tray icon to the installed desktop entry.
@@ -24,9 +29,16 @@ int main(int argc, char* argv[]) {
     // The main window hides to the tray; only Exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    KeyboardBackends keyboard = createKeyboardBackends();
-    const std::unique_ptr<FocusGuard> focusGuard = createFocusGuard();
     QSettingsBackend settings;
+    KeyboardBackendOptions keyboardOptions;
+    // IBus starts the program with --ibus when its engine is chosen; an X11 user may choose it too.
+    keyboardOptions.startedByInputMethod = QCoreApplication::arguments().contains(QStringLiteral("--ibus"));
+    keyboardOptions.useInputMethod =
+        settings.value(applicationTitle, QStringLiteral("Options"), QStringLiteral("InputMethod"))
+            .value_or(QString())
+            .compare(QStringLiteral("IBus"), Qt::CaseInsensitive) == 0;
+    KeyboardBackends keyboard = createKeyboardBackends(keyboardOptions);
+    const std::unique_ptr<FocusGuard> focusGuard = createFocusGuard();
     QtTrayIcon tray;
     QtFileDialogs fileDialogs;
     QtMessageBoxes messages;

@@ -196,17 +196,32 @@ void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
     if (keyCode == KeyCode::Escape)
         form2.hide();
 
+    if (form2.isVisible())
+        publishSuggestions(form2);
     if (!decided)
         decide(0);
 }
 
+void CompletionEngine::publishSuggestions(SuggestionPopup& form2) {
+    std::vector<std::string> words;
+    words.reserve(static_cast<std::size_t>(form2.rowCount()));
+    for (int row = 0; row < form2.rowCount(); ++row)
+        words.push_back(form2.rowText(row).toStdString());
+    m_hook.showSuggestions(words, form2.selectedRow());
+}
+
 void CompletionEngine::completeWord(SuggestionPopup& form2) {
     form2.hide();
-    m_clipboard.clear();
     const QString suggestion = form2.currentSuggestion();
     const qsizetype typed = m_controls.Text5->text().size();
     const QString rest = suggestion.size() > typed ? restAsTyped(suggestion.mid(typed)) : QString();
-    const bool placed = m_clipboard.setText(rest);
+    // An input method commits the text itself and leaves the user's clipboard alone.
+    const bool committed = m_injector.commitText(rest.toStdString());
+    bool placed = false;
+    if (!committed) {
+        m_clipboard.clear();
+        placed = m_clipboard.setText(rest);
+    }
     form2.setCurrentSuggestion(QString());
     form2.hide();
     // Pasting without the rest on the clipboard would insert whatever was there before.

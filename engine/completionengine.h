@@ -69,6 +69,7 @@ private:
     QString restAsTyped(const QString& rest) const;
     void followTypedCase(int keyCode, bool capital);
     void countUses();
+    void publishSuggestions(SuggestionPopup& form2);
 
     EngineControls m_controls;
     Clipboard& m_clipboard;

@@ -3,6 +3,12 @@
 
 #include "focusguard.h"
 
+#include <cstdlib>
+#include <string_view>
+
+#ifdef QUENLO_HAVE_IBUS
+#include "ibus/ibuskeyboardhook.h"
+#endif
 #ifdef QUENLO_HAVE_X11
 #include "x11/x11display.h"
 #include "x11/x11focusguard.h"
@@ -18,8 +24,31 @@
 #include "win32/win32pastegate.h"
 #endif
 
+#ifdef QUENLO_HAVE_IBUS
+namespace {
+
+// A Wayland session hides native clients' keys from X11; its input method sees them.
+bool isWaylandSession() {
+    const char* waylandDisplay = std::getenv("WAYLAND_DISPLAY");
+    const char* sessionType = std::getenv("XDG_SESSION_TYPE");
+    return (waylandDisplay && *waylandDisplay) || (sessionType && std::string_view(sessionType) == "wayland");
+}
+
+} // namespace
+#endif
+
 KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
     KeyboardBackends backends;
+#ifdef QUENLO_HAVE_IBUS
+    // One route per run: a key seen by both hooks would be handled twice.
+    if (options.useInputMethod || options.startedByInputMethod || isWaylandSession()) {
+        auto hook =
+            std::make_unique<IBusKeyboardHook>(options.decisionWatchdogMs, options.startedByInputMethod);
+        backends.injector = hook->createTextCommitter();
+        backends.hook = std::move(hook);
+        return backends;
+    }
+#endif
 #ifdef QUENLO_HAVE_X11
     // Under a Wayland session this is XWayland: only the X11 applications' keys are seen.
     std::string error;

@@ -16,6 +16,10 @@ struct KeyboardBackendOptions {
     // through: a frozen keyboard is never acceptable. The handler answers within a few
     // milliseconds; the rest leaves a loaded desktop room to keep every key under 200 ms.
     int decisionWatchdogMs = 100;
+    // The IBus engine even on an X11 session, by the user's choice.
+    bool useInputMethod = false;
+    // IBus started this process because the user selected its engine: the IBus engine, selected.
+    bool startedByInputMethod = false;
 };
 
 struct KeyboardBackends {

@@ -7,6 +7,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 // Answer to one key press: 1 keeps the key from the focused application, 0 lets it through.
 // Called exactly once. Returns whether the answer still took effect: false when a discard came
@@ -52,10 +53,17 @@ public:
     virtual ~KeyboardHook() = default;
 
     // Starts delivering key presses to the handler. False, with a reason for the user in
-    // error, when the keyboard cannot be watched.
+    // error, when the keyboard cannot be watched; true with a reason when keys come only once
+    // the user takes the step it names.
     virtual bool start(KeyHandler handler, std::string& error) = 0;
     // Whether the suggestion pop-up is visible: only then may a key press be discarded.
     virtual void setPopupVisible(bool visible) = 0;
+    // The words the visible pop-up offers and its selected row, after each key that leaves it up,
+    // for hooks that can show them at the caret as well.
+    virtual void showSuggestions(const std::vector<std::string>& words, int selectedRow) {
+        (void)words;
+        (void)selectedRow;
+    }
     // Short name of the backend, shown to the user.
     virtual std::string name() const = 0;
     // While the handler runs for a press: whether a letter key made a capital (Shift or Caps

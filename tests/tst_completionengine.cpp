@@ -114,6 +114,7 @@ private slots:
     void apostropheInBufferBecomesBlank();
     void switchedOffStillCompletesVisibleList();
     void keysDuringLookupWaitTheirTurn();
+    void inputMethodRoute();
 };
 
 void TestCompletionEngine::keys_data() {
@@ -317,6 +318,24 @@ void TestCompletionEngine::keysDuringLookupWaitTheirTurn() {
     QCOMPARE(decided, (QList<std::pair<int, int>>{{'H', 0}, {'E', 0}, {'L', 0}, {Down, 1}, {Tab, 1}}));
     QCOMPARE(rig.clipboard.text, QStringLiteral("lo"));
     QCOMPARE(rig.injector.shiftInserts, 1);
+    QCOMPARE(rig.Text5.text(), QString());
+}
+
+void TestCompletionEngine::inputMethodRoute() {
+    Rig rig;
+    rig.injector.commits = true;
+    rig.clipboard.text = "stale";
+    rig.press("hel");
+    QCOMPARE(rig.press(Keys{Down}), 1);
+    // Offered at the caret too, with the row Down picked.
+    QCOMPARE(rig.hook.shownWords, (std::vector<std::string>{"helix", "hello", "helmet", "help"}));
+    QCOMPARE(rig.hook.shownRow, 1);
+    QCOMPARE(rig.press(Keys{Tab}), 1);
+    QCOMPARE(rig.injector.committed, (std::vector<std::string>{"lo"}));
+    QCOMPARE(rig.clipboard.text, QStringLiteral("stale"));
+    QCOMPARE(rig.clipboard.clears, 0);
+    QCOMPARE(rig.injector.shiftInserts, 0);
+    QVERIFY(!rig.form2().isVisible());
     QCOMPARE(rig.Text5.text(), QString());
 }
 

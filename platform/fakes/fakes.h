@@ -15,6 +15,8 @@
 #include <QStringList>
 #include <QUrl>
 #include <deque>
+#include <string>
+#include <vector>
 
 class RecordingKeyInjector final : public KeyInjector {
 public:
@@ -22,8 +24,16 @@ public:
         ++shiftInserts;
         return true;
     }
+    bool commitText(const std::string& utf8) override {
+        if (!commits)
+            return false;
+        committed.push_back(utf8);
+        return true;
+    }
     std::string name() const override { return "recording"; }
     int shiftInserts = 0;
+    bool commits = false; // answers like an input method that commits text itself
+    std::vector<std::string> committed;
 };
 
 class FakeClipboard final : public Clipboard {

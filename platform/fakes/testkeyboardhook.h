@@ -20,6 +20,10 @@ public:
         return true;
     }
     void setPopupVisible(bool visible) override { m_popupVisible = visible; }
+    void showSuggestions(const std::vector<std::string>& words, int selectedRow) override {
+        shownWords = words;
+        shownRow = selectedRow;
+    }
     std::string name() const override { return "test"; }
     bool pressMadeCapital() const override { return m_capitals; }
     // Letter keys pressed from now on make capitals (as with Shift held), or not.
@@ -54,6 +58,9 @@ public:
     void setLateKeys(std::set<int> keyCodes) { m_lateKeys = std::move(keyCodes); }
     // What the engine last said about the pop-up.
     bool popupVisible() const { return m_popupVisible; }
+    // What the engine last offered for the caret.
+    std::vector<std::string> shownWords;
+    int shownRow = -1;
 
 private:
     KeyHandler m_handler;

@@ -3,6 +3,7 @@
 what the fields hold, which one has the focus and which keys reached it.
   stdin "state"  -> one JSON line {"first": ..., "second": ..., "focus": ..., "keys": [...]}
   stdin "clear"  -> both fields and the key record emptied, focus on the first field
+  stdin "password" -> focus on a third field, a password entry (shown with --password only)
 """
 import json
 import sys
@@ -14,12 +15,16 @@ gi.require_version("Gdk", "3.0")
 from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 keys = []
-window = Gtk.Window(title=sys.argv[1] if len(sys.argv) > 1 else "e2e-gtk")
+arguments = [argument for argument in sys.argv[1:] if argument != "--password"]
+window = Gtk.Window(title=arguments[0] if arguments else "e2e-gtk")
 box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL)
 first = Gtk.Entry(name="first")
 second = Gtk.Entry(name="second")
 box.pack_start(first, False, False, 0)
 box.pack_start(second, False, False, 0)
+password = Gtk.Entry(name="password", visibility=False, input_purpose=Gtk.InputPurpose.PASSWORD)
+if "--password" in sys.argv:
+    box.pack_start(password, False, False, 0)
 window.add(box)
 window.set_default_size(400, 120)
 window.move(300, 300)
@@ -39,12 +44,16 @@ def on_command(channel, _condition):
     if command == "clear":
         first.set_text("")
         second.set_text("")
+        password.set_text("")
         first.grab_focus()
         keys.clear()
+    elif command == "password":
+        password.grab_focus()
     focus = window.get_focus()
     state = {
         "first": first.get_text(),
         "second": second.get_text(),
+        "password": password.get_text(),
         "focus": focus.get_name() if focus is not None else "",
         "keys": keys,
     }

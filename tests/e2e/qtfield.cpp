@@ -2,6 +2,7 @@
 // what the fields hold, which one has the focus and which keys reached it.
 //   stdin "state"  -> one JSON line {"first": ..., "second": ..., "focus": ..., "keys": [...]}
 //   stdin "clear"  -> both fields and the key record emptied, focus on the first field
+//   stdin "password" -> focus on a third field, a password field (shown with --password only)
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -38,7 +39,9 @@ protected:
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QWidget window;
-    window.setWindowTitle(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("e2e-qt"));
+    QStringList arguments = QApplication::arguments().mid(1);
+    const bool withPassword = arguments.removeAll(QStringLiteral("--password")) > 0;
+    window.setWindowTitle(arguments.value(0, QStringLiteral("e2e-qt")));
     auto* layout = new QVBoxLayout(&window);
     auto* first = new QLineEdit(&window);
     first->setObjectName(QStringLiteral("first"));
@@ -46,6 +49,13 @@ int main(int argc, char* argv[]) {
     second->setObjectName(QStringLiteral("second"));
     layout->addWidget(first);
     layout->addWidget(second);
+    auto* password = new QLineEdit(&window);
+    password->setObjectName(QStringLiteral("password"));
+    password->setEchoMode(QLineEdit::Password);
+    if (withPassword)
+        layout->addWidget(password);
+    else
+        password->hide();
     window.resize(400, 120);
     window.move(300, 300);
 
@@ -68,12 +78,16 @@ int main(int argc, char* argv[]) {
             if (command == "clear") {
                 first->clear();
                 second->clear();
+                password->clear();
                 first->setFocus();
                 recorder.keys = {};
+            } else if (command == "password") {
+                password->setFocus();
             }
             const QWidget* focus = QApplication::focusWidget();
             const QJsonObject state{{"first", first->text()},
                                     {"second", second->text()},
+                                    {"password", password->text()},
                                     {"focus", focus ? focus->objectName() : QString()},
                                     {"keys", recorder.keys}};
             std::fprintf(stdout, "%s\n", QJsonDocument(state).toJson(QJsonDocument::Compact).constData());

@@ -1,0 +1,18 @@
+# IBus engine (keyboard hook and text commits), built when libibus is there. Its key mapping shares the
+# X11 keysym tables, so it needs the X11 backend's sources too.
+if(IBUS_FOUND AND X11LIBS_FOUND)
+    target_sources(quenlo_platform PRIVATE
+        ibus/ibuskeyboardhook.cpp ibus/ibuskeyboardhook.h
+        ibus/ibuskeydecisions.cpp ibus/ibuskeydecisions.h
+        ibus/ibuskeymapping.cpp ibus/ibuskeymapping.h
+    )
+    target_link_libraries(quenlo_platform PRIVATE PkgConfig::IBUS)
+    target_compile_definitions(quenlo_platform PRIVATE QUENLO_HAVE_IBUS)
+
+    # The component file through which IBus lists the engine and starts the program when it is chosen.
+    # IBus reads its own folder only, whatever the install prefix.
+    set(QUENLO_IBUS_COMPONENT_DIR "/usr/share/ibus/component" CACHE PATH "Folder IBus reads engine components from")
+    include(GNUInstallDirs)
+    configure_file(ibus/quenlo.xml.in ${CMAKE_CURRENT_BINARY_DIR}/quenlo.xml @ONLY)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/quenlo.xml DESTINATION ${QUENLO_IBUS_COMPONENT_DIR})
+endif()

@@ -1,0 +1,348 @@
+// IBus keyboard hook: libibus on a GLib main context and thread of its own, so that the answer to a
+// key press never waits on a busy UI thread longer than the watchdog allows.
+#include "ibuskeyboardhook.h"
+
+#include "ibuskeydecisions.h"
+#include "ibuskeymapping.h"
+
+// Before Qt, whose "signals" keyword would rename a member of GLib's D-Bus structures.
+#include <ibus.h>
+
+#include <QMetaObject>
+#include <QObject>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr const char* componentName = "org.freedesktop.IBus.Quenlo";
+constexpr const char* engineName = "quenlo";
+constexpr const char* selectStep =
+    "the input source \"Quenlo\" is not selected; add it under Settings > Keyboard > Input Sources "
+    "(+, then Quenlo) and switch to it with Super+Space";
+
+// How long a commit keeps behind the last key passed to the client (see processKey).
+constexpr std::chrono::milliseconds passedKeySettle{30};
+
+bool mayBeSwallowed(int virtualKey) {
+    return virtualKey == 9 || virtualKey == 16 || virtualKey == 38 || virtualKey == 40;
+}
+
+// Password and PIN fields, and fields that ask for privacy: what is typed there is never looked at.
+bool isPrivateField(guint purpose, guint hints) {
+    return purpose == IBUS_INPUT_PURPOSE_PASSWORD || purpose == IBUS_INPUT_PURPOSE_PIN ||
+           (hints & IBUS_INPUT_HINT_PRIVATE);
+}
+
+} // namespace
+
+struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::State> {
+    std::chrono::milliseconds watchdog;
+    bool selected = false; // known to be the selected input source
+    IBusKeyDecisions decisions;
+    QObject uiThread; // posted presses run in the thread that made the hook
+    KeyHandler handler;
+
+    GMainContext* context = nullptr;
+    GMainLoop* loop = nullptr;
+    GThread* thread = nullptr;
+    // Engine thread only.
+    IBusBus* bus = nullptr;
+    IBusFactory* factory = nullptr;
+    unsigned engineCount = 0;
+    IBusEngine* focused = nullptr; // the engine of the field that has the focus
+    std::chrono::steady_clock::time_point lastPassed;
+    std::atomic<bool> privateField{false};
+
+    // The first connection attempt, reported to start().
+    std::mutex startMutex;
+    std::condition_variable startDone;
+    bool attempted = false;
+    std::string startProblem;
+
+    ~State();
+    void run();
+    void offerEngine();
+    IBusEngine* createEngine(const gchar* name);
+    gboolean processKey(IBusEngine* engine, guint keyval, guint keycode, guint modifiers);
+    void deliver(std::uint64_t press, int virtualKey);
+    // From any thread: the lookup table the focused field shows next; no words hides it.
+    void publish(std::vector<std::string> words, int selectedRow);
+};
+
+IBusKeyboardHook::State::~State() {
+    if (loop)
+        g_main_loop_unref(loop);
+    if (context)
+        g_main_context_unref(context);
+}
+
+IBusKeyboardHook::IBusKeyboardHook(int decisionWatchdogMs, bool selected)
+    : m_state(std::make_shared<State>()) {
+    m_state->watchdog = std::chrono::milliseconds(decisionWatchdogMs);
+    m_state->selected = selected;
+}
+
+IBusKeyboardHook::~IBusKeyboardHook() {
+    State& state = *m_state;
+    if (!state.thread)
+        return;
+    // The engine thread owns every IBus object; it lets them go when its loop ends.
+    g_main_context_invoke(
+        state.context,
+        [](gpointer loop) {
+            g_main_loop_quit(static_cast<GMainLoop*>(loop));
+            return G_SOURCE_REMOVE;
+        },
+        state.loop);
+    g_thread_join(state.thread);
+}
+
+bool IBusKeyboardHook::start(KeyHandler handler, std::string& error) {
+    State& state = *m_state;
+    state.handler = std::move(handler);
+    if (!state.thread) {
+        state.context = g_main_context_new();
+        state.loop = g_main_loop_new(state.context, FALSE);
+        state.thread = g_thread_new(
+            "quenlo-ibus",
+            [](gpointer data) -> gpointer {
+                static_cast<State*>(data)->run();
+                return nullptr;
+            },
+            &state);
+    }
+    // Bounded: start-up goes on, and the engine connects later, if the daemon does not answer.
+    std::unique_lock lock(state.startMutex);
+    if (!state.startDone.wait_for(lock, std::chrono::seconds(5), [&state] { return state.attempted; }))
+        error = "IBus did not answer within 5 seconds";
+    else
+        error = state.startProblem;
+    return true;
+}
+
+void IBusKeyboardHook::setPopupVisible(bool visible) {
+    m_state->decisions.setPopupVisible(visible);
+    if (!visible)
+        m_state->publish({}, -1);
+}
+
+void IBusKeyboardHook::showSuggestions(const std::vector<std::string>& words, int selectedRow) {
+    m_state->publish(words, selectedRow);
+}
+
+void IBusKeyboardHook::State::publish(std::vector<std::string> words, int selectedRow) {
+    if (!thread)
+        return;
+    struct Table {
+        State* state;
+        std::vector<std::string> words;
+        int selectedRow;
+    };
+    g_main_context_invoke_full(
+        context, G_PRIORITY_DEFAULT,
+        [](gpointer data) {
+            const auto* table = static_cast<const Table*>(data);
+            IBusEngine* engine = table->state->focused;
+            if (!engine)
+                return G_SOURCE_REMOVE;
+            if (table->words.empty()) {
+                ibus_engine_hide_lookup_table(engine);
+                return G_SOURCE_REMOVE;
+            }
+            IBusLookupTable* lookup =
+                ibus_lookup_table_new(static_cast<guint>(table->words.size()), 0, TRUE, FALSE);
+            for (const std::string& word : table->words)
+                ibus_lookup_table_append_candidate(lookup, ibus_text_new_from_string(word.c_str()));
+            if (table->selectedRow >= 0)
+                ibus_lookup_table_set_cursor_pos(lookup, static_cast<guint>(table->selectedRow));
+            ibus_engine_update_lookup_table(engine, lookup, TRUE);
+            return G_SOURCE_REMOVE;
+        },
+        new Table{this, std::move(words), selectedRow},
+        [](gpointer data) { delete static_cast<Table*>(data); });
+}
+
+void IBusKeyboardHook::State::run() {
+    g_main_context_push_thread_default(context);
+    ibus_init();
+    bus = ibus_bus_new();
+    std::string problem;
+    if (ibus_bus_is_connected(bus)) {
+        offerEngine();
+        IBusEngineDesc* global = selected ? nullptr : ibus_bus_get_global_engine(bus);
+        if (!selected && (!global || g_strcmp0(ibus_engine_desc_get_name(global), engineName) != 0))
+            problem = selectStep;
+        if (global)
+            g_object_unref(global);
+    } else {
+        problem = "IBus is not running; start it (ibus-daemon --xim -d) or sign in to a desktop that runs it";
+    }
+    // A daemon that starts or restarts later gets the engine offered again.
+    g_signal_connect_swapped(bus, "connected", G_CALLBACK(+[](State* state) { state->offerEngine(); }), this);
+    {
+        std::lock_guard lock(startMutex);
+        attempted = true;
+        startProblem = problem;
+    }
+    startDone.notify_all();
+
+    g_main_loop_run(loop);
+
+    if (factory)
+        g_object_unref(factory);
+    g_signal_handlers_disconnect_by_data(bus, this);
+    g_object_unref(bus);
+    g_main_context_pop_thread_default(context);
+}
+
+void IBusKeyboardHook::State::offerEngine() {
+    GDBusConnection* connection = ibus_bus_get_connection(bus);
+    if (!connection)
+        return;
+    if (factory)
+        g_object_unref(factory);
+    factory = ibus_factory_new(connection);
+    g_signal_connect_swapped(
+        factory, "create-engine",
+        G_CALLBACK(+[](State* state, const gchar* name) { return state->createEngine(name); }), this);
+    // Installed, the component names this process as its factory; run from a build folder, the daemon
+    // does not know the engine yet, and is told at run time.
+    const gchar* const names[] = {engineName, nullptr};
+    IBusEngineDesc** known = ibus_bus_get_engines_by_names(bus, names);
+    const bool installed = known && known[0];
+    for (IBusEngineDesc** desc = known; desc && *desc; ++desc)
+        g_object_unref(*desc);
+    g_free(known);
+    if (!installed) {
+        IBusComponent* component =
+            ibus_component_new(componentName, "Word completion", "4.1", "", "", "", "", "");
+        ibus_component_add_engine(component, ibus_engine_desc_new(engineName, "Quenlo", "Word completion",
+                                                                  "en", "", "", "", "default"));
+        ibus_bus_register_component(bus, component);
+        g_object_unref(component);
+    }
+    ibus_bus_request_name(bus, componentName, 0);
+}
+
+IBusEngine* IBusKeyboardHook::State::createEngine(const gchar* name) {
+    if (g_strcmp0(name, engineName) != 0)
+        return nullptr;
+    const std::string path = "/org/freedesktop/IBus/Engine/Quenlo/" + std::to_string(++engineCount);
+    IBusEngine* engine =
+        ibus_engine_new_with_type(IBUS_TYPE_ENGINE, name, path.c_str(), ibus_bus_get_connection(bus));
+    g_signal_connect_swapped(
+        engine, "process-key-event",
+        G_CALLBACK(+[](State* state, guint keyval, guint keycode, guint modifiers, IBusEngine* self) {
+            return state->processKey(self, keyval, keycode, modifiers);
+        }),
+        this);
+    g_signal_connect_swapped(
+        engine, "focus-in", G_CALLBACK(+[](State* state, IBusEngine* self) { state->focused = self; }), this);
+    g_signal_connect_swapped(engine, "focus-out", G_CALLBACK(+[](State* state, IBusEngine* self) {
+                                 if (state->focused == self)
+                                     state->focused = nullptr;
+                             }),
+                             this);
+    g_signal_connect_swapped(engine, "destroy", G_CALLBACK(+[](State* state, IBusEngine* self) {
+                                 if (state->focused == self)
+                                     state->focused = nullptr;
+                             }),
+                             this);
+    g_signal_connect_swapped(engine, "set-content-type",
+                             G_CALLBACK(+[](State* state, guint purpose, guint hints) {
+                                 state->privateField = isPrivateField(purpose, hints);
+                             }),
+                             this);
+    return engine;
+}
+
+gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, guint keycode,
+                                             guint modifiers) {
+    if ((modifiers & IBUS_RELEASE_MASK) || privateField)
+        return FALSE;
+    const int virtualKey = virtualKeyForIBus(keyval, keycode);
+    const IBusKeyDecisions::Arrival arrival = decisions.arrive(mayBeSwallowed(virtualKey));
+    std::weak_ptr<State> weak = weak_from_this();
+    QMetaObject::invokeMethod(
+        &uiThread,
+        [weak, press = arrival.press, virtualKey] {
+            if (const std::shared_ptr<State> state = weak.lock())
+                state->deliver(press, virtualKey);
+        },
+        Qt::QueuedConnection);
+    if (!arrival.held) {
+        lastPassed = std::chrono::steady_clock::now();
+        return FALSE;
+    }
+    const IBusKeyDecisions::Outcome outcome = decisions.await(arrival.press, watchdog);
+    if (!outcome.commit.empty()) {
+        // A GTK client in IBus's asynchronous mode puts a passed key back at the end of its event queue
+        // but applies a commit at once: a commit right behind a passed letter could overtake it.
+        const auto sinceLastPassed = std::chrono::steady_clock::now() - lastPassed;
+        if (sinceLastPassed < passedKeySettle)
+            std::this_thread::sleep_for(passedKeySettle - sinceLastPassed);
+        // Committed before the answer goes out, so the text lands before any key typed after this one.
+        ibus_engine_commit_text(engine, ibus_text_new_from_string(outcome.commit.c_str()));
+    }
+    return outcome.swallow ? TRUE : FALSE;
+}
+
+void IBusKeyboardHook::State::deliver(std::uint64_t press, int virtualKey) {
+    if (!handler) {
+        decisions.decide(press, false);
+        return;
+    }
+    std::weak_ptr<State> weak = weak_from_this();
+    handler(virtualKey, [weak, press](std::int16_t discard) {
+        const std::shared_ptr<State> state = weak.lock();
+        if (!state)
+            return discard == 0;
+        const bool tookEffect = state->decisions.decide(press, discard == 1);
+        if (discard == 1 && tookEffect) {
+            // The handler acts on the key before it returns to the event loop: a completion is
+            // committed by then, and the engine thread may answer.
+            QMetaObject::invokeMethod(
+                &state->uiThread,
+                [weak, press] {
+                    if (const std::shared_ptr<State> alive = weak.lock())
+                        alive->decisions.finish(press);
+                },
+                Qt::QueuedConnection);
+        }
+        return tookEffect;
+    });
+}
+
+namespace {
+
+class IBusTextCommitter final : public KeyInjector {
+public:
+    explicit IBusTextCommitter(std::shared_ptr<IBusKeyboardHook::State> state)
+        : m_state(std::move(state)) {}
+    // No keystrokes into other applications on this route: the engine commits instead.
+    bool sendShiftInsert() override { return false; }
+    bool commitText(const std::string& utf8) override;
+    std::string name() const override { return "IBus"; }
+
+private:
+    std::shared_ptr<IBusKeyboardHook::State> m_state;
+};
+
+bool IBusTextCommitter::commitText(const std::string& utf8) {
+    // A completion key that the watchdog already let through gets no text: never both. Either way the
+    // clipboard stays the user's.
+    m_state->decisions.commit(utf8);
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<KeyInjector> IBusKeyboardHook::createTextCommitter() {
+    return std::make_unique<IBusTextCommitter>(m_state);
+}

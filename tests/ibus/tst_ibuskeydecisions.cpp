@@ -1,0 +1,110 @@
+// The IBus engine's bounded key decisions: the engine thread's side runs on a thread of its own, the
+// test plays the UI thread.
+#include "platform/ibus/ibuskeydecisions.h"
+
+#include <QTest>
+
+#include <future>
+
+using namespace std::chrono_literals;
+
+namespace {
+// Long enough never to expire on a loaded machine: these cases are about who answers, not when.
+constexpr auto answeredInTime = 30s;
+
+std::future<IBusKeyDecisions::Outcome> awaitOnEngineThread(IBusKeyDecisions& decisions, std::uint64_t press,
+                                                           std::chrono::milliseconds deadline) {
+    return std::async(std::launch::async,
+                      [&decisions, press, deadline] { return decisions.await(press, deadline); });
+}
+} // namespace
+
+class TestIBusKeyDecisions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void held_data() {
+        QTest::addColumn<bool>("maySwallow");
+        QTest::addColumn<bool>("popupVisible");
+        QTest::addColumn<bool>("earlierUndecided");
+        QTest::addColumn<bool>("held");
+        QTest::newRow("ordinary key, pop-up up") << false << true << false << false;
+        QTest::newRow("Tab, pop-up up") << true << true << false << true;
+        QTest::newRow("Tab, pop-up down, nothing pending") << true << false << false << false;
+        // "zeb" then Tab at once: the b may still bring the pop-up up.
+        QTest::newRow("Tab, pop-up down, a letter not yet handled") << true << false << true << true;
+    }
+    void held() {
+        QFETCH(bool, maySwallow);
+        QFETCH(bool, popupVisible);
+        QFETCH(bool, earlierUndecided);
+        IBusKeyDecisions decisions;
+        decisions.setPopupVisible(popupVisible);
+        if (earlierUndecided)
+            decisions.arrive(false);
+        QTEST(decisions.arrive(maySwallow).held, "held");
+    }
+
+    void answeredBeforeTheDeadline_data() {
+        QTest::addColumn<bool>("discard");
+        QTest::addColumn<bool>("commit");
+        QTest::newRow("swallowed, handling over") << true << false;
+        QTest::newRow("passed") << false << false;
+        QTest::newRow("swallowed, then completed") << true << true;
+    }
+    void answeredBeforeTheDeadline() {
+        QFETCH(bool, discard);
+        QFETCH(bool, commit);
+        IBusKeyDecisions decisions;
+        decisions.setPopupVisible(true);
+        const IBusKeyDecisions::Arrival letter = decisions.arrive(false);
+        const IBusKeyDecisions::Arrival tab = decisions.arrive(true);
+        auto outcome = awaitOnEngineThread(decisions, tab.press, answeredInTime);
+        QVERIFY(decisions.decide(letter.press, false));
+        QVERIFY(decisions.decide(tab.press, discard));
+        // Answered, but a swallowed key's answer waits for what its handling commits.
+        QCOMPARE(outcome.wait_for(discard ? 20ms : answeredInTime) == std::future_status::ready, !discard);
+        if (commit)
+            QVERIFY(decisions.commit("ra"));
+        else if (discard)
+            decisions.finish(tab.press);
+        const IBusKeyDecisions::Outcome answer = outcome.get();
+        QCOMPARE(answer.swallow, discard);
+        QCOMPARE(answer.commit, commit ? std::string("ra") : std::string());
+    }
+
+    // The fault case: the UI thread is busy; the key goes through, and the late answer says so.
+    void passedWhenTheHandlerIsLate() {
+        IBusKeyDecisions decisions;
+        decisions.setPopupVisible(true);
+        const IBusKeyDecisions::Arrival tab = decisions.arrive(true);
+        const auto started = std::chrono::steady_clock::now();
+        const IBusKeyDecisions::Outcome outcome = decisions.await(tab.press, 50ms);
+        const auto waited = std::chrono::steady_clock::now() - started;
+        QVERIFY(!outcome.swallow);
+        QVERIFY(outcome.commit.empty());
+        QVERIFY(waited >= 50ms);
+        QVERIFY2(waited < 1s, "the key waited far beyond its deadline");
+        QVERIFY(!decisions.decide(tab.press, true));
+        QVERIFY(!decisions.commit("ra"));
+        // The next held key is decided on its own.
+        const IBusKeyDecisions::Arrival down = decisions.arrive(true);
+        auto next = awaitOnEngineThread(decisions, down.press, answeredInTime);
+        QVERIFY(decisions.decide(down.press, true));
+        decisions.finish(down.press);
+        QVERIFY(next.get().swallow);
+    }
+
+    void swallowOnlyWhatWasHeld() {
+        IBusKeyDecisions decisions;
+        // A Tab passed at once (nothing pending, pop-up down): too late to swallow, nothing to commit.
+        const IBusKeyDecisions::Arrival passed = decisions.arrive(true);
+        QVERIFY(!passed.held);
+        QVERIFY(!decisions.decide(passed.press, true));
+        QVERIFY(!decisions.commit("lo"));
+        QVERIFY(decisions.decide(decisions.arrive(false).press, false));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIBusKeyDecisions)
+#include "tst_ibuskeydecisions.moc"
