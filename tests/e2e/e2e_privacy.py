@@ -86,7 +86,10 @@ class Quenlo:
         found = wait_until(lambda: self.process.poll() is not None or desktop.windows(
             "--onlyvisible", "--pid", str(self.process.pid)), "the quenlo main window")
         if self.process.poll() is not None:
-            raise Failed("quenlo ended at start with status %d" % self.process.returncode)
+            self.log.flush()
+            with open(self.log_path, errors="replace") as output:
+                raise Failed("quenlo ended at start with status %d:\n%s" % (self.process.returncode,
+                                                                          output.read()[-4000:]))
         self.window = found[0]
         self.height = self.window_height()
 
