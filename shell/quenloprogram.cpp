@@ -94,8 +94,10 @@ void QuenloProgram::wire() {
     });
     connect(ui.Exit, &QAction::triggered, this, &QuenloProgram::exit);
 
-    connect(ui.Check2, &QCheckBox::clicked, this, [this] { m_wordListView->FillData(); });
-    connect(ui.Check3, &QCheckBox::clicked, this, [this] { m_wordListView->FillData(); });
+    // Every change of a Show box fills the list, however it came: an assistive tool's toggle
+    // changes the box without a click.
+    connect(ui.Check2, &QCheckBox::toggled, this, [this] { m_wordListView->FillData(); });
+    connect(ui.Check3, &QCheckBox::toggled, this, [this] { m_wordListView->FillData(); });
     connect(ui.Command8, &QPushButton::clicked, this, [this] { m_wordListView->addWord(); });
     connect(ui.Command5, &QPushButton::clicked, this, [this] { m_wordListView->removeWord(); });
     connect(ui.Command2, &QPushButton::clicked, this, [this] { m_wordListView->clearList(); });

@@ -14,6 +14,7 @@
 #include "store/wordlistmodel.h"
 #include "ui/form1.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
@@ -233,16 +234,18 @@ void TestQuenloProgram::missingDatabase() {
 
 void TestQuenloProgram::showBoxesKeepTheFocus_data() {
     QTest::addColumn<bool>("custom");
-    QTest::addColumn<bool>("mouse");
-    QTest::newRow("Space on Show Default Words") << false << false;
-    QTest::newRow("Space on Show Custom Words") << true << false;
-    QTest::newRow("click on Show Default Words") << false << true;
-    QTest::newRow("click on Show Custom Words") << true << true;
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Space on Show Default Words") << false << "Space";
+    QTest::newRow("Space on Show Custom Words") << true << "Space";
+    QTest::newRow("click on Show Default Words") << false << "click";
+    QTest::newRow("click on Show Custom Words") << true << "click";
+    // What a screen reader or voice control does: a toggle without any click.
+    QTest::newRow("accessibility toggle on Show Default Words") << false << "toggle action";
 }
 
 void TestQuenloProgram::showBoxesKeepTheFocus() {
     QFETCH(bool, custom);
-    QFETCH(bool, mouse);
+    QFETCH(QString, how);
     Fixture f(m_database);
     QuenloProgram& program = f.start();
     Form1& window = program.mainWindow();
@@ -253,10 +256,16 @@ void TestQuenloProgram::showBoxesKeepTheFocus() {
     QCheckBox* box = custom ? ui.Check3 : ui.Check2;
     box->setFocus(Qt::TabFocusReason);
     const auto press = [&] {
-        if (mouse)
+        if (how == "click") {
             QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
-        else
+        } else if (how == "Space") {
             QTest::keyClick(box, Qt::Key_Space);
+        } else {
+            QAccessibleActionInterface* actions =
+                QAccessible::queryAccessibleInterface(box)->actionInterface();
+            QVERIFY(actions);
+            actions->doAction(QAccessibleActionInterface::toggleAction());
+        }
     };
     press();
     QVERIFY(box->isChecked());
