@@ -45,9 +45,12 @@ CompletionEngine::CompletionEngine(const EngineControls& controls, DbConnection&
     , m_lookup(controls, words)
     , m_queue([this](int keyCode, KeyDecision decide) {
         QScopedValueRollback<bool> handling(m_handlingKey, true);
-        followTypedCase(keyCode, m_capitalPresses.empty() ? false : m_capitalPresses.front());
+        const bool capital = !m_capitalPresses.empty() && m_capitalPresses.front();
         if (!m_capitalPresses.empty())
             m_capitalPresses.pop_front();
+        // While paused not even the case of a typed letter is kept.
+        if (!m_paused)
+            followTypedCase(keyCode, capital);
         handleKey(keyCode, decide);
     })
     , m_words(words) {
@@ -95,6 +98,7 @@ void CompletionEngine::setPaused(bool paused) {
     if (!paused)
         return;
     setText(m_controls.Text5, QString());
+    m_typedCase.clear();
     if (m_popup) {
         m_popup->hide();
         m_popup->setCurrentSuggestion(QString());
@@ -238,7 +242,7 @@ void CompletionEngine::completeWord(SuggestionPopup& form2) {
 void CompletionEngine::followTypedCase(int keyCode, bool capital) {
     const QString buffer = m_controls.Text5->text();
     // Changed behind this back (emptied, or written by the lookup): its case is unknown.
-    if (m_typedCase.size() != buffer.size() || m_typedCase.toLower() != buffer)
+    if (m_typedCase.size() != buffer.size() || m_typedCase.compare(buffer, Qt::CaseInsensitive) != 0)
         m_typedCase = buffer;
     const QString character = keyCharacter(keyCode);
     if (!character.isEmpty() && keyCode != KeyCode::Up && keyCode != KeyCode::Down &&
