@@ -40,6 +40,10 @@ private slots:
         QFETCH(QString, locale);
         QFETCH(QStringList, added);
         QFETCH(QStringList, listed);
+#ifdef Q_OS_WIN
+        if (locale != QLatin1String("C"))
+            QSKIP("Windows collates with tables of its own (under Wine, Wine's); this order is glibc's");
+#endif
         const QLocale before;
         QLocale::setDefault(QLocale(locale));
         WordListModel model;
@@ -113,8 +117,12 @@ private slots:
 
     void manyRandomEditsMatchAStableSort() {
         // A mirror built only from the signals must always show what rowCount() and data() say, and end
-        // equal to the list; the reference is a stable sort by Qt's case-insensitive comparison.
+        // equal to the list; the reference is a stable sort by Qt's case-insensitive comparison, which is
+        // the C locale's order.
+        const QLocale before;
+        QLocale::setDefault(QLocale::c());
         WordListModel model;
+        QLocale::setDefault(before);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QStringList mirror;
         connect(&model, &QAbstractItemModel::rowsInserted, this,
