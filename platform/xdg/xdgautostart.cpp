@@ -7,7 +7,7 @@
 #include <QSaveFile>
 
 namespace {
-// Characters that make an Exec= argument need quoting, by the desktop entry specification.
+// Characters that make an Exec= argument need quoting in a desktop entry.
 const QString reservedCharacters = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
 
 // A value of a desktop entry key: backslash and line breaks escaped.
