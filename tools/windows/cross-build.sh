@@ -46,7 +46,6 @@ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build_dir"
 
 if [ "${QUENLO_WINDOWS_TESTS:-1}" != 0 ]; then
-    # One X server for the whole run: Wine needs a display to make windows.
     # One X server for the whole run: Wine needs a display to make windows. The suites type and
     # take the focus, so they run one at a time.
     if ! (cd "$build_dir" && xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" \
