@@ -200,7 +200,8 @@ void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
     if (keyCode == KeyCode::Escape)
         form2.hide();
 
-    if (form2.isVisible())
+    // Gathered only for a hook that shows them: this runs for every key while the pop-up is up.
+    if (form2.isVisible() && m_hook.showsSuggestions())
         publishSuggestions(form2);
     if (!decided)
         decide(0);

@@ -58,6 +58,8 @@ public:
     virtual bool start(KeyHandler handler, std::string& error) = 0;
     // Whether the suggestion pop-up is visible: only then may a key press be discarded.
     virtual void setPopupVisible(bool visible) = 0;
+    // Whether showSuggestions does anything: the engine gathers the words only for such a hook.
+    virtual bool showsSuggestions() const { return false; }
     // The words the visible pop-up offers and its selected row, after each key that leaves it up,
     // for hooks that can show them at the caret as well.
     virtual void showSuggestions(const std::vector<std::string>& words, int selectedRow) {

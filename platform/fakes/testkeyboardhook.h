@@ -20,6 +20,7 @@ public:
         return true;
     }
     void setPopupVisible(bool visible) override { m_popupVisible = visible; }
+    bool showsSuggestions() const override { return true; }
     void showSuggestions(const std::vector<std::string>& words, int selectedRow) override {
         shownWords = words;
         shownRow = selectedRow;

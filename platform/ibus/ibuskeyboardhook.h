@@ -20,6 +20,7 @@ public:
     bool start(KeyHandler handler, std::string& error) override;
     void setPopupVisible(bool visible) override;
     // Published as the engine's lookup table, which desktops with an IBus panel show at the caret.
+    bool showsSuggestions() const override { return true; }
     void showSuggestions(const std::vector<std::string>& words, int selectedRow) override;
     std::string name() const override { return "IBus"; }
 
