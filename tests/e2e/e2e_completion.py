@@ -60,9 +60,11 @@ class Desktop:
 
     def __init__(self, workdir):
         read_end, write_end = os.pipe()
-        self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
-            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.server_log = os.path.join(workdir, "xvfb.log")
+        with open(self.server_log, "w") as log:
+            self.server = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+                pass_fds=[write_end], stdout=log, stderr=subprocess.STDOUT)
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
             number = pipe.readline().strip()
@@ -83,6 +85,8 @@ class Desktop:
             "GSETTINGS_BACKEND": "memory",
             "LC_ALL": "C.UTF-8",
         })
+        wait_until(lambda: subprocess.run(["xdotool", "getdisplaygeometry"], env=self.env,
+                                          capture_output=True).returncode == 0, "Xvfb to take clients")
 
     def close(self):
         self.server.terminate()
@@ -125,6 +129,24 @@ class Desktop:
             process.wait()
         with open(errors) as stderr:
             raise Failed("%s showed no window (exit %s): %s" % (title, process.returncode, stderr.read().strip()))
+
+    def start(self, command, log_path, env=None):
+        """Starts a program whose window shows under its own pid, its output going to log_path.
+        Like launch(), one that ends at start is started once more; the second failure reports
+        its output and the server's."""
+        for attempt in (1, 2):
+            log = open(log_path, "w")
+            process = subprocess.Popen(command, env=env or self.env, stdout=log, stderr=subprocess.STDOUT)
+            found = wait_until(lambda: process.poll() is not None or self.windows("--onlyvisible", "--pid",
+                                                                                  str(process.pid)),
+                               "the window of " + os.path.basename(command[0]))
+            if process.poll() is None:
+                return process, found[0], log
+            log.close()
+        with open(log_path, errors="replace") as output, open(self.server_log, errors="replace") as server:
+            raise Failed("%s ended at start with status %d:\n%s\nXvfb (%s):\n%s" % (
+                command[0], process.returncode, output.read()[-4000:],
+                "running" if self.server.poll() is None else "ended", server.read()[-2000:]))
 
     def focus(self, window):
         self.run("xdotool", "windowfocus", "--sync", str(window))
@@ -172,14 +194,8 @@ class Quenlo:
         with open(os.path.join(settings, "Quenlo.conf"), "w") as conf:
             conf.write("[Type]\nC5=1\nC4=1\nOpt1=%s\nOpt2=%s\n" % (shift, not shift))
         self.database = os.path.join(folder, "words.mdb")
-        self.log = open(os.path.join(workdir, "quenlo-%s.log" % name), "w")
-        self.process = subprocess.Popen([program], env=desktop.env, stdout=self.log, stderr=subprocess.STDOUT)
         # The hook is started before the main window is shown.
-        wait_until(lambda: self.process.poll() is not None or desktop.windows("--onlyvisible", "--pid",
-                                                                              str(self.process.pid)),
-                   "the quenlo main window")
-        if self.process.poll() is not None:
-            raise Failed("quenlo ended at start with status %d" % self.process.returncode)
+        self.process, _, self.log = desktop.start([program], os.path.join(workdir, "quenlo-%s.log" % name))
 
     def close(self):
         self.process.terminate()

@@ -108,23 +108,15 @@ class Quenlo:
             conf.write("[Type]\nC5=1\nC4=1\nOpt1=%s\nOpt2=%s\n[Options]\nInputMethod=IBus\n" % (shift, not shift))
         # Its own windows stay off the input method it serves.
         env = {name: value for name, value in desktop.env.items() if name not in ("QT_IM_MODULE", "GTK_IM_MODULE")}
-        self.log = open(os.path.join(workdir, "quenlo-ibus-%s.log" % completion_key), "w")
-        self.process = subprocess.Popen([program], env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        self.process, _, self.log = desktop.start(
+            [program], os.path.join(workdir, "quenlo-ibus-%s.log" % completion_key), env)
         try:
-            self.wait_started(desktop)
+            # The engine is offered once quenlo is up; choosing it is the user's one step.
+            wait_until(lambda: ibus(desktop, "quenlo"), "IBus to take the engine")
         except BaseException:
             # unittest skips tearDownClass when setUpClass fails.
             self.close()
             raise
-
-    def wait_started(self, desktop):
-        wait_until(lambda: self.process.poll() is not None or desktop.windows("--onlyvisible", "--pid",
-                                                                              str(self.process.pid)),
-                   "the quenlo main window")
-        if self.process.poll() is not None:
-            raise Failed("quenlo ended at start with status %d" % self.process.returncode)
-        # The engine is offered once quenlo is up; choosing it is the user's one step.
-        wait_until(lambda: ibus(desktop, "quenlo"), "IBus to take the engine")
 
     def close(self):
         self.process.terminate()

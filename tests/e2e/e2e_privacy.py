@@ -78,19 +78,10 @@ class Quenlo:
         with open(os.path.join(self.settings, "Quenlo.conf"), "w") as conf:
             conf.write("[Type]\nC5=1\nC4=1\nOpt1=false\nOpt2=true\n\n[Privacy]\nExcludedApplications=\"[%s]\"\n"
                        % entries)
-        self.log_path = os.path.join(workdir, "quenlo.log")
-        self.log = open(self.log_path, "w")
         # Its own window is driven over the accessibility bus, which Qt joins only when told at start.
         env = dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-        self.process = subprocess.Popen([program], env=env, stdout=self.log, stderr=subprocess.STDOUT)
-        found = wait_until(lambda: self.process.poll() is not None or desktop.windows(
-            "--onlyvisible", "--pid", str(self.process.pid)), "the quenlo main window")
-        if self.process.poll() is not None:
-            self.log.flush()
-            with open(self.log_path, errors="replace") as output:
-                raise Failed("quenlo ended at start with status %d:\n%s" % (self.process.returncode,
-                                                                          output.read()[-4000:]))
-        self.window = found[0]
+        self.log_path = os.path.join(workdir, "quenlo.log")
+        self.process, self.window, self.log = desktop.start([program], self.log_path, env)
         self.height = self.window_height()
 
     def window_height(self):
