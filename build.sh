@@ -3,8 +3,9 @@
 #   ./build.sh run    install packages, build, start quenlo
 #   ./build.sh test   install packages, build, run every test suite
 #   ./build.sh package  install packages, build into build-package, make quenlo_*.deb there
-#   ./build.sh windows  cross-build for Windows with MinGW, run the Windows tests under Wine on
-#                     Xvfb, make the zip (build-windows/quenlo-<version>-windows-x64.zip)
+#   ./build.sh windows  cross-build for Windows with MinGW, make the zip and the installer
+#                     (build-windows/quenlo-<version>-windows-x64.zip and -setup.exe), run the
+#                     Windows tests under Wine on Xvfb
 # QUENLO_BUILD_DIR (default build, build-package, build-windows) and QUENLO_CMAKE_ARGS pick
 # another build.
 # QUENLO_WINDOWS_DEPS (default ../shared/windows) holds the Qt built for MinGW and the SQLite
@@ -36,7 +37,7 @@ packages=(
     fonts-dejavu-core
 )
 if [ "$mode" = windows ]; then
-    packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 xvfb xauth)
+    packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 xvfb xauth nsis)
 fi
 
 missing=()

@@ -1,5 +1,5 @@
 # The Windows zip a user unpacks and runs: quenlo.exe with its words, help page, Qt and MinGW DLLs
-# and the Qt plugins it loads.
+# and the Qt plugins it loads; and the installer of the same files, made with NSIS.
 # A windowed program: no console window beside it.
 set_target_properties(quenlo PROPERTIES WIN32_EXECUTABLE ON)
 
@@ -27,3 +27,31 @@ add_custom_target(quenlo_windows_zip
     DEPENDS quenlo quenlo_words quenlo_help_page
     COMMENT "Making ${QUENLO_ZIP_NAME}.zip"
     VERBATIM)
+
+
+# The installer holds what the zip holds; its uninstaller removes exactly those files.
+set(QUENLO_INSTALLER ${CMAKE_BINARY_DIR}/quenlo-${PROJECT_VERSION}-windows-x64-setup.exe)
+set(QUENLO_INSTALLER_DELETES "")
+foreach(file quenlo.exe ${QUENLO_ZIP_FILES} platforms/qwindows.dll styles/qwindowsvistastyle.dll
+             imageformats/qico.dll)
+    get_filename_component(name ${file} NAME)
+    get_filename_component(folder ${file} DIRECTORY)
+    if(folder MATCHES "^(platforms|styles|imageformats)$")
+        set(name "${folder}\\${name}")
+    endif()
+    string(APPEND QUENLO_INSTALLER_DELETES "    Delete \"$INSTDIR\\${name}\"\n")
+endforeach()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/windows-installer.nsi.in ${CMAKE_BINARY_DIR}/quenlo-installer.nsi @ONLY)
+find_program(QUENLO_MAKENSIS makensis)
+if(QUENLO_MAKENSIS)
+    add_custom_target(quenlo_windows_installer
+        COMMAND ${QUENLO_MAKENSIS} -V2 ${CMAKE_BINARY_DIR}/quenlo-installer.nsi
+        DEPENDS quenlo_windows_zip
+        COMMENT "Making quenlo-${PROJECT_VERSION}-windows-x64-setup.exe"
+        VERBATIM)
+else()
+    add_custom_target(quenlo_windows_installer
+        COMMAND ${CMAKE_COMMAND} -E echo "makensis is missing: install the package nsis"
+        COMMAND ${CMAKE_COMMAND} -E false
+        VERBATIM)
+endif()

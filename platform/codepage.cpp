@@ -1,6 +1,10 @@
 // Windows-1252 by table: the converters of Qt 6.4 know no Windows code page.
 #include "codepage.h"
 
+#ifdef QUENLO_HAVE_WIN32
+#include "win32/win32codepage.h"
+#endif
+
 #include <array>
 
 namespace {
@@ -45,5 +49,9 @@ CodePage windows1252() {
 }
 
 CodePage eightBitWordListCodePage() {
+#ifdef QUENLO_HAVE_WIN32
+    return win32AnsiCodePage();
+#else
     return windows1252();
+#endif
 }

@@ -7,8 +7,9 @@
 #include <QStringView>
 #include <optional>
 
-// A code page of one byte per character, every byte decoding to a character of its own, so
-// that decoding and encoding again gives back the same bytes.
+// A code page of one byte per character (Windows' East Asian ANSI pages take two for some), every
+// byte decoding to a character of its own, so that decoding and encoding again gives back the same
+// bytes.
 struct CodePage {
     QString name;
     QString (*decode)(QByteArrayView bytes);
@@ -16,8 +17,8 @@ struct CodePage {
     std::optional<QByteArray> (*encode)(QStringView text);
 };
 
-// The code page of 8-bit word lists: Windows-1252 here, the page such files come from; a
-// Windows build answers with the system's ANSI code page instead.
+// The code page of 8-bit word lists: on Windows the system's ANSI code page, in which its programs
+// write them; elsewhere Windows-1252, the page such files mostly come from.
 CodePage eightBitWordListCodePage();
 
 // Windows-1252, its five unassigned bytes decoding to the control characters of the same value.

@@ -8,6 +8,7 @@
 #include "store/wordlistmodel.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -81,6 +82,8 @@ void WordListFiles::fileSaveAs() {
 
 bool WordListFiles::GetImportFile(const QString& name, bool reportFailure) {
     m_lastImportProblem.clear();
+    // Messages show the name as the system writes it: backslashes on Windows.
+    const QString shownName = QDir::toNativeSeparators(name);
     QStringList problems;
     const auto report = [&] {
         m_lastImportProblem = problems.join(QLatin1Char('\n'));
@@ -88,7 +91,8 @@ bool WordListFiles::GetImportFile(const QString& name, bool reportFailure) {
             m_messages.inform(applicationTitle, m_lastImportProblem);
     };
     const auto cannotRead = [&](const QString& reason) {
-        problems.prepend(QStringLiteral("Could not read the word list file \"%1\": %2").arg(name, reason));
+        problems.prepend(
+            QStringLiteral("Could not read the word list file \"%1\": %2").arg(shownName, reason));
     };
     const auto fail = [&](const QString& reason) {
         cannotRead(reason);
@@ -124,7 +128,7 @@ bool WordListFiles::GetImportFile(const QString& name, bool reportFailure) {
                                                   "%3 bytes and was not imported.")
                                  : QStringLiteral("Lines %2 of the word list file \"%1\" are longer than "
                                                   "%3 bytes and were not imported."))
-                .arg(name, numbers.join(QStringLiteral(", ")), QString::number(reader.maxLineBytes())));
+                .arg(shownName, numbers.join(QStringLiteral(", ")), QString::number(reader.maxLineBytes())));
         report();
     });
     QString line;
@@ -175,7 +179,7 @@ bool WordListFiles::ExportFile() {
             applicationTitle,
             QStringLiteral("The word list \"%1\" holds letters that %2 cannot hold, so it is saved "
                            "in UTF-8 instead.")
-                .arg(name, encodingName(encoding)));
+                .arg(QDir::toNativeSeparators(name), encodingName(encoding)));
         encoding = TextEncoding::Utf8WithBom;
         bytes = encodeFile(content, encoding);
     }
@@ -184,7 +188,7 @@ bool WordListFiles::ExportFile() {
     if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size() || !file.commit()) {
         m_messages.inform(applicationTitle, QStringLiteral("Could not save the word list to \"%1\": %2\n"
                                                            "Any earlier file of that name is unchanged.")
-                                                .arg(name, file.errorString()));
+                                                .arg(QDir::toNativeSeparators(name), file.errorString()));
         return false;
     }
     m_encodings.insert(path, encoding);

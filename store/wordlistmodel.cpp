@@ -9,6 +9,13 @@ namespace {
 constexpr qsizetype maxChunkSize = 1024;
 // More separate runs of additions than this are reported as one appended block moved into place.
 constexpr int maxSeparateInsertions = 8;
+#ifdef Q_OS_WIN
+// Qt 6.4 makes a Windows sort key a text twice the key's length, half of it uninitialised, and
+// compares keys by 16-bit units: words equal but for case would land in any order.
+constexpr bool collatorSortKeysWork = false;
+#else
+constexpr bool collatorSortKeysWork = true;
+#endif
 
 // The C locale's order, which its collator has too, but not its sort keys: they keep the case.
 int compareTexts(QStringView a, QStringView b) {
@@ -38,7 +45,8 @@ int compareTexts(QStringView a, QStringView b) {
 
 WordListModel::WordListModel(QObject* parent)
     : QAbstractListModel(parent)
-    , m_useSortKeys(m_collator.locale() != QLocale::c()) {
+    , m_useCollator(m_collator.locale() != QLocale::c())
+    , m_useSortKeys(m_useCollator && collatorSortKeysWork) {
     // As the pop-up sorts its suggestions.
     m_collator.setCaseSensitivity(Qt::CaseInsensitive);
     m_publishTimer.setSingleShot(true);
@@ -48,7 +56,9 @@ WordListModel::WordListModel(QObject* parent)
 int WordListModel::compare(const Entry& entry, const QString& text,
                            const std::optional<QCollatorSortKey>& key) const {
     // A sort key is made once per entry; comparing two is a comparison of bytes.
-    return key ? entry.key->compare(*key) : compareTexts(entry.text, text);
+    if (key)
+        return entry.key->compare(*key);
+    return m_useCollator ? m_collator.compare(entry.text, text) : compareTexts(entry.text, text);
 }
 
 int WordListModel::rowCount(const QModelIndex& parent) const {

@@ -15,7 +15,7 @@
 // One entry of the word list, its place in the collation, and whether views have heard of it.
 struct WordListEntry {
     QString text;
-    std::optional<QCollatorSortKey> key; // nothing under the C locale, which compares the texts
+    std::optional<QCollatorSortKey> key; // nothing where the texts themselves are compared
     bool published;
 };
 // Entries move by copying their bytes, which keeps an insertion into a chunk cheap.
@@ -94,6 +94,7 @@ private:
     void schedulePublish();
 
     QCollator m_collator;
+    bool m_useCollator;
     bool m_useSortKeys;
     std::vector<Chunk> m_chunks;
     // While views hear of scattered additions as appended rows: their texts, in list order.

@@ -4,3 +4,4 @@ quenlo_add_test(tst_qsettingsbackend SOURCES tst_qsettingsbackend.cpp LIBS quenl
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     quenlo_add_test(tst_xdgautostart SOURCES tst_xdgautostart.cpp LIBS quenlo_platform)
 endif()
+quenlo_add_test(tst_codepage SOURCES tst_codepage.cpp LIBS quenlo_platform)

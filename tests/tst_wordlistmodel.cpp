@@ -25,8 +25,14 @@ private slots:
                                 << QStringList{"éclair", "ecole", "elan", "Élan", "zèbre"};
         QTest::newRow("Greek and Cyrillic") << "en_US" << QStringList{"ωmega", "Ωmega", "Жук", "жар"}
                                             << QStringList{"ωmega", "Ωmega", "жар", "Жук"};
+#ifdef Q_OS_WIN
+        // Windows keeps these two in their ASCII order; glibc puts the underscore first.
+        QTest::newRow("empty and punctuation first")
+            << "en_US" << QStringList{"a", "_z", "", "[b"} << QStringList{"", "[b", "_z", "a"};
+#else
         QTest::newRow("empty and punctuation first")
             << "en_US" << QStringList{"a", "_z", "", "[b"} << QStringList{"", "_z", "[b", "a"};
+#endif
         // The C locale's collator has no sort keys that ignore case: its comparison is used.
         QTest::newRow("C: case ignored")
             << "C" << QStringList{"b", "B", "a", "A", "ab"} << QStringList{"a", "A", "ab", "b", "B"};
@@ -40,10 +46,6 @@ private slots:
         QFETCH(QString, locale);
         QFETCH(QStringList, added);
         QFETCH(QStringList, listed);
-#ifdef Q_OS_WIN
-        if (locale != QLatin1String("C"))
-            QSKIP("Windows collates with tables of its own (under Wine, Wine's); this order is glibc's");
-#endif
         const QLocale before;
         QLocale::setDefault(QLocale(locale));
         WordListModel model;

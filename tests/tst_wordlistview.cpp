@@ -7,6 +7,7 @@
 #include "store/wordstatements.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -247,12 +248,17 @@ private slots:
         w->text7.setText("word");
         QString engine = "attempt to write a readonly database";
         QString why;
-        const QString folder = QFileInfo(m_path).absolutePath();
+        // Messages show file names as the system writes them: backslashes on Windows.
+        const QString folder = QDir::toNativeSeparators(QFileInfo(m_path).absolutePath());
         if (fault == "missing at start" || fault == "not opened") {
             w->words.close();
             engine = "Operation is not allowed when the object is closed.";
         }
         if (fault == "missing at start" || fault == "removed") {
+#ifdef Q_OS_WIN
+            if (fault == "removed")
+                QSKIP("Windows removes no file that a program holds open, as the engine does");
+#endif
             QVERIFY(QFile::remove(m_path));
             why = "the file is missing. Put words.mdb back in " + folder + " and start Quenlo again.";
         } else if (fault == "read-only") {
@@ -279,9 +285,9 @@ private slots:
         }
         QCOMPARE(w->model.words(), listed);
         QCOMPARE(w->messages.shown.last().title, QString("Quenlo"));
-        QCOMPARE(w->messages.shown.last().text, "The word database " + m_path + " could not be " +
-                                                    (command == "fill" ? "read" : "changed") + ": " + why +
-                                                    "\n\nDetails: " + engine);
+        QCOMPARE(w->messages.shown.last().text,
+                 "The word database " + QDir::toNativeSeparators(m_path) + " could not be " +
+                     (command == "fill" ? "read" : "changed") + ": " + why + "\n\nDetails: " + engine);
         QCOMPARE(w->text7.text(), QString("word"));
     }
 };

@@ -12,17 +12,18 @@ if(WIN32)
     add_dependencies(tst_win32keyboardhook quenlo_win32_editprobe)
 endif()
 
-# Under Wine the menu bar ends up one pixel taller than its size hint, so Form1's client area is one
-# pixel short of the designed size; until Form1 corrects for that, its suite stays out of the run.
+# 8-bit word lists in the ANSI code page of other system locales too: Wine takes its locale from
+# LC_ALL.
 if(WIN32)
-    set_tests_properties(tst_form1 PROPERTIES LABELS "unit")
-endif()
-
-# The word-list file and word-list view suites still expect what Linux does: file names with '/'
-# in messages (Windows shows '\\'), glibc's collation, Linux's encodings and special files. Until
-# they say what Windows does, they stay out of the run.
-if(WIN32)
-    set_tests_properties(tst_wordlistfiles tst_wordlistview PROPERTIES LABELS "unit")
+    foreach(locale_page IN ITEMS ru_RU.UTF-8:1251 ja_JP.UTF-8:932)
+        string(REPLACE ":" ";" locale_page ${locale_page})
+        list(GET locale_page 0 locale)
+        list(GET locale_page 1 page)
+        add_test(NAME tst_codepage_${page}
+                 COMMAND tst_codepage -o ${CMAKE_CURRENT_BINARY_DIR}/tst_codepage_${page}.log,txt)
+        set_tests_properties(tst_codepage_${page} PROPERTIES
+            ENVIRONMENT "LC_ALL=${locale};QUENLO_TEST_CODE_PAGE=${page}" LABELS "windows;unit" TIMEOUT 120)
+    endforeach()
 endif()
 
 # End to end: the real quenlo.exe in Wine's notepad and in a Win32 EDIT of another process.
@@ -34,4 +35,13 @@ if(WIN32)
     add_dependencies(quenlo_e2e_win32 quenlo quenlo_win32_editprobe)
     add_test(NAME e2e_win32 COMMAND quenlo_e2e_win32 $<TARGET_FILE:quenlo>)
     set_tests_properties(e2e_win32 PROPERTIES LABELS "windows;e2e" TIMEOUT 300)
+endif()
+
+# The installer, made by the quenlo_windows_installer target before the tests run: a silent
+# per-user install under Wine and a silent uninstall.
+if(WIN32)
+    add_test(NAME windows_installer
+             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/installer.sh ${CMAKE_BINARY_DIR}/wine-run.sh
+                     ${CMAKE_BINARY_DIR}/quenlo-${PROJECT_VERSION}-windows-x64-setup.exe)
+    set_tests_properties(windows_installer PROPERTIES LABELS "windows;package" TIMEOUT 180)
 endif()

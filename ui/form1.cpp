@@ -26,6 +26,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QStatusBar>
 
 namespace {
@@ -126,6 +127,18 @@ Form1::Form1(QWidget* parent)
     statusBar()->hide();
 
     resize(clientWidth, clientHeight + menuBar()->sizeHint().height());
+}
+
+void Form1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_shownBefore || event->spontaneous())
+        return;
+    m_shownBefore = true;
+    // Laid out with the style's fonts, the bars may be taller than their size hints said (the menu
+    // bar is under Wine): the client area keeps its designed height all the same.
+    layout()->activate();
+    if (!isMaximized() && !isFullScreen())
+        resize(width(), height() + clientHeight - centralWidget()->height());
 }
 
 void Form1::createControls() {

@@ -94,6 +94,7 @@ signals:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void createControls();
@@ -109,4 +110,5 @@ private:
     QLabel* m_notice = nullptr;
     QLabel* m_pauseNotice = nullptr;
     bool m_label777Pressed = false;
+    bool m_shownBefore = false;
 };

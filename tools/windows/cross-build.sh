@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Cross-builds Quenlo for 64-bit Windows, runs the Windows tests under Wine on Xvfb and makes the
-# zip. Run through `./build.sh windows`, which installs the packages first.
+# Cross-builds Quenlo for 64-bit Windows, makes the zip and the installer, and runs the Windows
+# tests under Wine on Xvfb. Run through `./build.sh windows`, which installs the packages first.
 #   QUENLO_WINDOWS_DEPS   folder with the MinGW Qt and SQLite archives (default ../shared/windows)
 #   QUENLO_QT_ARCHIVE     the Qt archive (top folder prefix/), as build-qt-mingw.sh makes it
 #   QUENLO_SQLITE_ARCHIVE the SQLite amalgamation archive
@@ -42,8 +42,9 @@ cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DQUENLO_QT_MINGW_PREFIX="$deps_dir/qt" -DCMAKE_PREFIX_PATH="$deps_dir/qt" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DQUENLO_SQLITE_AMALGAMATION="$deps_dir/sqlite" ${QUENLO_CMAKE_ARGS:-}
-# The zip is made after the tests, which build everything else.
 cmake --build "$build_dir"
+# Before the tests, which install and uninstall it.
+cmake --build "$build_dir" --target quenlo_windows_installer
 
 if [ "${QUENLO_WINDOWS_TESTS:-1}" != 0 ]; then
     # One X server for the whole run: Wine needs a display to make windows. The suites type and
@@ -58,4 +59,4 @@ if [ "${QUENLO_WINDOWS_TESTS:-1}" != 0 ]; then
         exit 1
     fi
 fi
-cmake --build "$build_dir" --target quenlo_windows_zip
+ls "$build_dir"/quenlo-*-windows-x64.zip "$build_dir"/quenlo-*-windows-x64-setup.exe

@@ -1,0 +1,41 @@
+#!/bin/sh
+# The Windows installer under Wine: a silent per-user install into a temporary folder with a
+# Start-menu entry and an uninstaller listed in Apps & features, then a silent uninstall.
+#   installer.sh WINE_RUN INSTALLER
+set -eu
+wine_run=$1
+installer=$2
+[ -f "$installer" ] || { echo "no installer: build the target quenlo_windows_installer" >&2; exit 1; }
+folder=$(mktemp -d)
+trap 'rm -rf "$folder"' EXIT
+# /D must come last and unquoted: Wine quotes an argument with spaces, so the folder has none.
+target="$folder/Quenlo"
+key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quenlo'
+prefix=$(sed -n 's/^export WINEPREFIX="\(.*\)"$/\1/p' "$wine_run")
+shortcut() { find "$prefix/drive_c/users" -name 'Quenlo Word Complete.lnk' 2>/dev/null; }
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+windows_target="Z:$(printf '%s' "$target" | tr / '\\')"
+"$wine_run" "$installer" /S "/D=$windows_target" || fail "the installer ended with $?"
+for file in quenlo.exe words.mdb quenlo-help.html Qt6Core.dll platforms/qwindows.dll uninstall.exe; do
+    [ -f "$target/$file" ] || fail "$file was not installed"
+done
+cmp -s "$target/words.mdb" "$(dirname "$installer")/bin/words.mdb" || fail "words.mdb is not the build's"
+[ -n "$(shortcut)" ] || fail "no Start-menu entry"
+registered=$("$wine_run" reg query "$key" /v UninstallString 2>/dev/null | tr -d '\r')
+echo "$registered" | grep -qF 'uninstall.exe' || fail "no uninstaller registered under $key: $registered"
+
+# The uninstaller copies itself aside and returns at once: its work is waited for.
+"$wine_run" "$target/uninstall.exe" /S
+for _ in $(seq 1 600); do
+    [ ! -e "$target" ] && [ -z "$(shortcut)" ] && break
+    sleep 0.1
+done
+[ ! -e "$target/quenlo.exe" ] || fail "quenlo.exe is still there"
+[ ! -e "$target/words.mdb" ] || fail "words.mdb is still there"
+[ ! -e "$target" ] || fail "the folder is still there: $(ls -R "$target")"
+[ -z "$(shortcut)" ] || fail "the Start-menu entry is still there"
+if "$wine_run" reg query "$key" >/dev/null 2>&1; then
+    fail "$key is still registered"
+fi
+echo "installed, registered and removed again"
