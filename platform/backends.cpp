@@ -19,6 +19,7 @@
 #include "xdg/xdgautostart.h"
 #endif
 #ifdef QUENLO_HAVE_WIN32
+#include "win32/win32focusguard.h"
 #include "win32/win32keyboardhook.h"
 #include "win32/win32keyinjector.h"
 #include "win32/win32pastegate.h"
@@ -86,6 +87,9 @@ KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
 std::unique_ptr<FocusGuard> createFocusGuard(const std::string& display) {
 #ifdef QUENLO_HAVE_X11
     return std::make_unique<X11FocusGuard>(display);
+#elif defined(QUENLO_HAVE_WIN32)
+    (void)display;
+    return std::make_unique<Win32FocusGuard>();
 #else
     (void)display;
     return std::make_unique<NullFocusGuard>();

@@ -1,7 +1,8 @@
-# Windows keyboard hook, keystroke injection and ANSI code page, built for Windows only.
+# Windows keyboard hook, keystroke injection, focus guard and ANSI code page, built for Windows only.
 if(WIN32)
     target_sources(quenlo_platform PRIVATE
         win32/win32codepage.cpp win32/win32codepage.h
+        win32/win32focusguard.cpp win32/win32focusguard.h
         win32/win32keyboardhook.cpp win32/win32keyboardhook.h
         win32/win32keyinjector.cpp win32/win32keyinjector.h
         win32/win32keytags.h

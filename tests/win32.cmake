@@ -10,6 +10,11 @@ if(WIN32)
                     LIBS quenlo_platform user32)
     target_compile_definitions(tst_win32keyboardhook PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
     add_dependencies(tst_win32keyboardhook quenlo_win32_editprobe)
+
+    quenlo_add_test(tst_win32focusguard SOURCES win32/tst_win32focusguard.cpp win32/win32testing.h
+                    LIBS quenlo_platform user32)
+    target_compile_definitions(tst_win32focusguard PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
+    add_dependencies(tst_win32focusguard quenlo_win32_editprobe)
 endif()
 
 # 8-bit word lists in the ANSI code page of other system locales too: Wine takes its locale from

@@ -1,6 +1,9 @@
 // A plain Win32 text field in a process of its own, for the Windows tests: a window titled by its
-// first argument holding one multi-line EDIT, which keeps the focus.
+// first argument holding one multi-line EDIT, which keeps the focus; with a second argument
+// "password", a one-line password EDIT instead.
 #include <windows.h>
+
+#include <string_view>
 
 namespace {
 HWND edit = nullptr;
@@ -38,8 +41,10 @@ int wmain(int argc, wchar_t** argv) {
     RegisterClassW(&windowClass);
     const HWND window = CreateWindowExW(0, windowClass.lpszClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                         100, 100, 400, 200, nullptr, nullptr, instance, nullptr);
-    edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN, 0, 0, 380,
-                           160, window, nullptr, instance, nullptr);
+    const bool password = argc > 2 && std::wstring_view(argv[2]) == L"password";
+    const DWORD style = password ? ES_PASSWORD | ES_AUTOHSCROLL : ES_MULTILINE | ES_WANTRETURN;
+    edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 380, password ? 24 : 160,
+                           window, nullptr, instance, nullptr);
     SetForegroundWindow(window);
     SetFocus(edit);
     MSG message;

@@ -15,25 +15,6 @@ namespace win32testing {
 
 using namespace std::chrono_literals;
 
-struct Failed : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-inline void expect(bool condition, const std::string& what) {
-    if (!condition)
-        throw Failed(what);
-}
-
-inline std::string narrow(const std::wstring& text) {
-    std::string out;
-    for (const wchar_t c : text)
-        out += c == L'\r'   ? std::string("\\r")
-               : c == L'\n' ? std::string("\\n")
-               : c < 128    ? std::string(1, char(c))
-                            : "?";
-    return out;
-}
-
 // Three words, and moreWords beginning with "zeb" for a pop-up with much to choose from.
 inline void makeWords(const std::filesystem::path& path, int moreWords = 0) {
     sqlite3* db = nullptr;
@@ -64,49 +45,6 @@ inline void writeSettings() {
         RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
                        static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
-}
-
-struct Process {
-    PROCESS_INFORMATION info{};
-    ~Process() {
-        if (info.hProcess) {
-            TerminateProcess(info.hProcess, 0);
-            WaitForSingleObject(info.hProcess, 10000);
-            CloseHandle(info.hProcess);
-            CloseHandle(info.hThread);
-        }
-    }
-    bool running() const { return WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT; }
-};
-
-inline void start(Process& process, std::wstring command, const std::wstring& what) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    expect(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process.info),
-           "cannot start " + narrow(what));
-}
-
-// A top-level window of the process with the class (or any) and title (or any).
-inline HWND findWindow(DWORD processId, const wchar_t* className, const wchar_t* title, bool visibleOnly) {
-    HWND found = nullptr;
-    for (HWND window = GetTopWindow(nullptr); window && !found; window = GetWindow(window, GW_HWNDNEXT)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner != processId || (visibleOnly && !IsWindowVisible(window)))
-            continue;
-        wchar_t text[256] = {};
-        if (className && (!GetClassNameW(window, text, 256) || wcscmp(text, className) != 0))
-            continue;
-        if (title && (!GetWindowTextW(window, text, 256) || wcscmp(text, title) != 0))
-            continue;
-        found = window;
-    }
-    return found;
-}
-
-inline bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 15s) {
-    return pumpUntil(condition, limit);
 }
 
 class QuenloRun {
@@ -185,26 +123,5 @@ public:
 private:
     std::filesystem::path m_folder;
 };
-
-// Starts the edit probe (beside this program) titled title and waits until it has the front; its
-// window and text field come back.
-inline std::pair<HWND, HWND> startEditProbe(Process& probe, const std::wstring& title) {
-    wchar_t self[MAX_PATH];
-    const std::filesystem::path bin(std::wstring(self, GetModuleFileNameW(nullptr, self, MAX_PATH)));
-    start(probe,
-          L"\"" + (bin.parent_path() / "quenlo_win32_editprobe.exe").wstring() + L"\" \"" + title + L"\"",
-          L"the edit probe");
-    HWND window = nullptr;
-    HWND edit = nullptr;
-    expect(waitFor([&] {
-               window = findWindow(probe.info.dwProcessId, nullptr, title.c_str(), true);
-               return window && (edit = FindWindowExW(window, nullptr, L"Edit", nullptr));
-           }),
-           "the edit probe showed no window");
-    // It brings itself to the front when it starts; only then is the front settled.
-    expect(waitFor([&] { return GetForegroundWindow() == window; }),
-           "the edit probe did not come to the front");
-    return {window, edit};
-}
 
 } // namespace win32testing
