@@ -33,7 +33,7 @@ endif()
 
 # End to end: the real quenlo.exe in Wine's notepad and in a Win32 EDIT of another process.
 if(WIN32)
-    add_executable(quenlo_e2e_win32 win32/e2e_win32.cpp win32/win32testing.h)
+    add_executable(quenlo_e2e_win32 win32/e2e_win32.cpp win32/quenlorun.h win32/win32testing.h)
     target_link_libraries(quenlo_e2e_win32 PRIVATE PkgConfig::SQLITE3 user32 advapi32 quenlo_warnings)
     target_compile_definitions(quenlo_e2e_win32 PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
     target_link_options(quenlo_e2e_win32 PRIVATE -municode)
