@@ -9,7 +9,7 @@ the accessibility bus starts.
 Needs, beyond e2e_completion.py's packages: dbus-daemon, at-spi2-core, libglib2.0-bin (gdbus) and
 gir1.2-atspi-2.0.
 
-usage: e2e_privacy.py --quenlo PATH --qtpassword PATH [--repeat N] [unittest options]
+usage: e2e_privacy.py --quenlo PATH --qtfield PATH [--repeat N] [unittest options]
 """
 import argparse
 import os
@@ -120,9 +120,9 @@ def setUpModule():
                                    env=desktop.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         STATE["grabber"] = grabber
         wait_until(lambda: desktop.windows("--onlyvisible", "--name", "^e2e-grabber$"), "the grabbing client")
-        apps["gtk"] = e2e.FieldApp(desktop, [python, os.path.join(HERE, "gtkpasswordfield.py")],
+        apps["gtk"] = e2e.FieldApp(desktop, [python, os.path.join(HERE, "gtkfield.py"), "--password-first"],
                                    "e2e-gtk-password", e2e.GTK_NAMES)
-        apps["qt"] = e2e.FieldApp(desktop, [OPTIONS.qtpassword], "e2e-qt-password", e2e.QT_NAMES)
+        apps["qt"] = e2e.FieldApp(desktop, [OPTIONS.qtfield, "--password-first"], "e2e-qt-password", e2e.QT_NAMES)
         STATE["excluded"] = e2e.FieldApp(desktop, [python, os.path.join(HERE, "gtkfield.py")], "e2e-gtk-excluded",
                                          e2e.GTK_NAMES)
     except BaseException:
@@ -270,7 +270,7 @@ def main():
     global OPTIONS
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--quenlo", required=True)
-    parser.add_argument("--qtpassword", required=True)
+    parser.add_argument("--qtfield", required=True)
     parser.add_argument("--repeat", type=int, default=1, help="run the whole suite this many times")
     OPTIONS, rest = parser.parse_known_args()
     missing = [tool for tool in ("Xvfb", "xdotool", "xwininfo", "sqlite3", "dbus-daemon", "gdbus")
