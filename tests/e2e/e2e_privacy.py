@@ -65,19 +65,10 @@ class Quenlo:
     def __init__(self, desktop, binary, workdir, excluded):
         self.desktop = desktop
         self.folder = os.path.join(workdir, "quenlo")
-        os.makedirs(self.folder)
-        program = self.program = os.path.join(self.folder, "quenlo")
-        shutil.copy(binary, program)
-        rows = ",".join("('%s', NULL)" % word for word in e2e.WORDS)
-        subprocess.run(["sqlite3", os.path.join(self.folder, "words.mdb"),
-                        "CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT);"
-                        "INSERT INTO Words VALUES %s;" % rows], check=True)
-        self.settings = os.path.join(desktop.env["XDG_CONFIG_HOME"], "Quenlo")
-        os.makedirs(self.settings, exist_ok=True)
         entries = ",".join('{\\"id\\":\\"%s\\",\\"name\\":\\"%s\\"}' % (name, name) for name in excluded)
-        with open(os.path.join(self.settings, "Quenlo.conf"), "w") as conf:
-            conf.write("[Type]\nC5=1\nC4=1\nOpt1=false\nOpt2=true\n\n[Privacy]\nExcludedApplications=\"[%s]\"\n"
-                       % entries)
+        program = self.program = e2e.install_quenlo(desktop, binary, self.folder, "tab",
+                                                    "\n[Privacy]\nExcludedApplications=\"[%s]\"\n" % entries)
+        self.settings = os.path.join(desktop.env["XDG_CONFIG_HOME"], "Quenlo")
         # Its own window is driven over the accessibility bus, which Qt joins only when told at start.
         env = dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         self.log_path = os.path.join(workdir, "quenlo.log")
