@@ -27,7 +27,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools
     libsqlite3-dev sqlite3
     libx11-dev libxi-dev libxtst-dev libevdev-dev
-    wamerican wamerican-small wamerican-large fortunes
+    wamerican wamerican-small wamerican-large scowl fortunes
     librsvg2-bin dpkg-dev file
     desktop-file-utils appstream lintian dbus trayer
     xvfb xauth xdotool x11-utils

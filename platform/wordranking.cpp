@@ -3,12 +3,26 @@
 
 #include "platform/dbconnection.h"
 
+#include <iterator>
 #include <vector>
 
-const char* const rankTierSql =
-    "(case when Commonness is null then 0 when Commonness <= 35 then 1 when Commonness <= 50 then 2"
-    " when Commonness <= 70 then 3 else 4 end) * 3 +"
-    " (case when Type1 is null then 2 when Type1 = '1' then 0 else 1 end)";
+namespace {
+// Tier per commonness: unknown, each class in turn, then anything rarer than the last class.
+QByteArray makeRankTierSql() {
+    QByteArray sql = "(case when Commonness is null then 0";
+    int tier = 0;
+    for (const int commonness : commonnessClasses)
+        sql +=
+            " when Commonness <= " + QByteArray::number(commonness) + " then " + QByteArray::number(++tier);
+    sql += " else " + QByteArray::number(++tier) +
+           " end) * 3 + (case when Type1 is null then 2 when Type1 = '1' then 0 else 1 end)";
+    return sql;
+}
+constexpr int commonnessTiers = int(std::size(commonnessClasses)) + 2;
+const QByteArray rankTier = makeRankTierSql();
+} // namespace
+
+const char* const rankTierSql = rankTier.constData();
 
 namespace {
 // A tier, with the rows of one kind, sits in the index in word order: the best N words of a
@@ -30,7 +44,7 @@ const char* const rankingSchemaSql = rankingSchema.constData();
 const std::vector<RankTier>& rankTiers() {
     static const std::vector<RankTier> tiers = [] {
         std::vector<RankTier> all;
-        for (int tier = 0; tier < 15; ++tier)
+        for (int tier = 0; tier < commonnessTiers * 3; ++tier)
             all.push_back({tier, RankTier::Kind(tier % 3)});
         return all;
     }();

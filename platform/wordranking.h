@@ -8,9 +8,10 @@
 
 class DbConnection;
 
-// Commonness classes of the default words, commonest first: the size of the smallest English
-// word list that holds the word (35 small, 50 medium, 70 large, 80 huge). NULL is unknown.
-inline constexpr int commonnessClasses[] = {35, 50, 70, 80};
+// Commonness classes of the default words, commonest first: the size of the smallest SCOWL word
+// list that holds the word (10 the few thousand commonest, 35 small, 50 medium, 70 large, 80
+// huge). NULL is unknown; a class between two of these ranks with the larger.
+inline constexpr int commonnessClasses[] = {10, 20, 35, 40, 50, 55, 60, 70, 80};
 
 // The rank tier of a row as SQL, smaller is better: a custom word comes before a default word
 // of the same class, and one of unknown class (a word the user added) before every class.

@@ -39,10 +39,8 @@ endif()
 # End to end: no suggestions, no word kept, in password fields, under a held keyboard and in
 # excluded applications; nothing written holds a password (label privacy).
 if(X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3)
-    add_executable(quenlo_e2e_qtpasswordfield e2e/qtpasswordfield.cpp)
-    target_link_libraries(quenlo_e2e_qtpasswordfield PRIVATE Qt6::Widgets quenlo_warnings)
     add_test(NAME e2e_privacy
              COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_privacy.py
-                     --quenlo $<TARGET_FILE:quenlo> --qtpassword $<TARGET_FILE:quenlo_e2e_qtpasswordfield>)
+                     --quenlo $<TARGET_FILE:quenlo> --qtfield $<TARGET_FILE:quenlo_e2e_qtfield>)
     set_tests_properties(e2e_privacy PROPERTIES LABELS "e2e;privacy" TIMEOUT 300)
 endif()

@@ -47,6 +47,7 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     IBusKeyDecisions decisions;
     QObject uiThread; // posted presses run in the thread that made the hook
     KeyHandler handler;
+    bool capitalPress = false; // while the handler runs
 
     GMainContext* context = nullptr;
     GMainLoop* loop = nullptr;
@@ -70,7 +71,7 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     void offerEngine();
     IBusEngine* createEngine(const gchar* name);
     gboolean processKey(IBusEngine* engine, guint keyval, guint keycode, guint modifiers);
-    void deliver(std::uint64_t press, int virtualKey);
+    void deliver(std::uint64_t press, int virtualKey, bool capital);
     // From any thread: the lookup table the focused field shows next; no words hides it.
     void publish(std::vector<std::string> words, int selectedRow);
 };
@@ -124,6 +125,10 @@ bool IBusKeyboardHook::start(KeyHandler handler, std::string& error) {
     else
         error = state.startProblem;
     return true;
+}
+
+bool IBusKeyboardHook::pressMadeCapital() const {
+    return m_state->capitalPress;
 }
 
 void IBusKeyboardHook::setPopupVisible(bool visible) {
@@ -268,12 +273,14 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
         return FALSE;
     const int virtualKey = virtualKeyForIBus(keyval, keycode);
     const IBusKeyDecisions::Arrival arrival = decisions.arrive(mayBeSwallowed(virtualKey));
+    // The key's symbol already has Shift and Caps Lock applied.
+    const bool capital = keyval >= IBUS_KEY_A && keyval <= IBUS_KEY_Z;
     std::weak_ptr<State> weak = weak_from_this();
     QMetaObject::invokeMethod(
         &uiThread,
-        [weak, press = arrival.press, virtualKey] {
+        [weak, press = arrival.press, virtualKey, capital] {
             if (const std::shared_ptr<State> state = weak.lock())
-                state->deliver(press, virtualKey);
+                state->deliver(press, virtualKey, capital);
         },
         Qt::QueuedConnection);
     if (!arrival.held) {
@@ -293,11 +300,12 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
     return outcome.swallow ? TRUE : FALSE;
 }
 
-void IBusKeyboardHook::State::deliver(std::uint64_t press, int virtualKey) {
+void IBusKeyboardHook::State::deliver(std::uint64_t press, int virtualKey, bool capital) {
     if (!handler) {
         decisions.decide(press, false);
         return;
     }
+    capitalPress = capital;
     std::weak_ptr<State> weak = weak_from_this();
     handler(virtualKey, [weak, press](std::int16_t discard) {
         const std::shared_ptr<State> state = weak.lock();

@@ -23,6 +23,7 @@ public:
     bool showsSuggestions() const override { return true; }
     void showSuggestions(const std::vector<std::string>& words, int selectedRow) override;
     std::string name() const override { return "IBus"; }
+    bool pressMadeCapital() const override;
 
     // The completion route of this engine: commits the rest of the word for the press being decided.
     std::unique_ptr<KeyInjector> createTextCommitter();

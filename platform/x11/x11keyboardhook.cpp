@@ -134,6 +134,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
 
     // UI thread only.
     KeyHandler handler;
+    bool capitalPress = false; // while the handler runs
     bool started = false;
     bool popupVisibleBeforeStart = false;
     std::unique_ptr<QObject> uiReceiver;
@@ -143,6 +144,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     // The hook's thread only, once started.
     X11PressPairing pairing;
     unsigned lockedModifiers = 0;
+    unsigned modifiers = 0;
     int group = 0;
     unsigned numLockMask = 0;
     unsigned scrollLockMask = 0;
@@ -168,7 +170,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     void translate(XEvent& event);
     void drain();
     void perform(const X11PressAction& action);
-    void report(int virtualKey, const std::shared_ptr<Ticket>& ticket);
+    void report(int virtualKey, bool capital, const std::shared_ptr<Ticket>& ticket);
     void settlePending(bool force);
     void startHold(const PendingGrab& grab);
     void paste();
@@ -260,6 +262,10 @@ X11KeyboardHook::~X11KeyboardHook() {
     state.uiReceiver.reset();
 }
 
+bool X11KeyboardHook::pressMadeCapital() const {
+    return m_state->capitalPress;
+}
+
 bool X11KeyboardHook::start(KeyHandler handler, std::string& error) {
     State& state = *m_state;
     if (!state.display->hasXInput22()) {
@@ -285,12 +291,13 @@ bool X11KeyboardHook::start(KeyHandler handler, std::string& error) {
     XISelectEvents(state.dpy, DefaultRootWindow(state.dpy), &mask, 1);
 
     XkbSelectEventDetails(state.dpy, XkbUseCoreKbd, XkbStateNotify, XkbAllStateComponentsMask,
-                          XkbModifierLockMask | XkbGroupStateMask);
+                          XkbModifierStateMask | XkbModifierLockMask | XkbGroupStateMask);
     XkbSelectEvents(state.dpy, XkbUseCoreKbd, XkbNewKeyboardNotifyMask | XkbMapNotifyMask,
                     XkbNewKeyboardNotifyMask | XkbMapNotifyMask);
     XkbStateRec xkbState{};
     if (XkbGetState(state.dpy, XkbUseCoreKbd, &xkbState) == Success) {
         state.lockedModifiers = xkbState.locked_mods;
+        state.modifiers = xkbState.mods;
         state.group = xkbState.group;
     }
     state.refreshKeyboard();
@@ -474,6 +481,7 @@ void X11KeyboardHook::State::translate(XEvent& event) {
             locks.kind = X11InputEvent::Kind::LockState;
             locks.serial = xkb->any.serial;
             locks.lockedModifiers = xkb->state.locked_mods;
+            locks.modifiers = xkb->state.mods;
             locks.group = xkb->state.group;
             pairing.push(locks);
         } else if (xkb->any.xkb_type == XkbNewKeyboardNotify || xkb->any.xkb_type == XkbMapNotify) {
@@ -504,6 +512,7 @@ void X11KeyboardHook::State::perform(const X11PressAction& action) {
     switch (action.kind) {
     case X11PressAction::Kind::UpdateLocks:
         lockedModifiers = action.event.lockedModifiers;
+        modifiers = action.event.modifiers;
         group = action.event.group;
         return;
     case X11PressAction::Kind::ReplayUnreported:
@@ -532,17 +541,21 @@ void X11KeyboardHook::State::perform(const X11PressAction& action) {
             XFlush(dpy);
         }
     }
-    report(virtualKey, ticket);
+    // Caps Lock with Shift gives small letters, as the keyboard types them. Sticky keys latch into
+    // the modifiers in effect, so a latched Shift counts too.
+    const bool letter = virtualKey >= 'A' && virtualKey <= 'Z';
+    report(virtualKey, letter && ((modifiers & ShiftMask) != 0) != ((modifiers & LockMask) != 0), ticket);
 }
 
-void X11KeyboardHook::State::report(int virtualKey, const std::shared_ptr<Ticket>& ticket) {
+void X11KeyboardHook::State::report(int virtualKey, bool capital, const std::shared_ptr<Ticket>& ticket) {
     std::weak_ptr<State> weak = weak_from_this();
     QMetaObject::invokeMethod(
         uiReceiver.get(),
-        [weak, virtualKey, ticket] {
+        [weak, virtualKey, capital, ticket] {
             const std::shared_ptr<State> state = weak.lock();
             if (!state || !state->handler)
                 return;
+            state->capitalPress = capital;
             state->handler(
                 virtualKey, KeyDecision([weak, ticket](std::int16_t discard) {
                     int expected = Pending;

@@ -18,6 +18,7 @@ public:
     bool start(KeyHandler handler, std::string& error) override;
     void setPopupVisible(bool visible) override;
     std::string name() const override { return "X11"; }
+    bool pressMadeCapital() const override;
 
     struct State;
 

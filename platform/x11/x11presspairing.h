@@ -20,6 +20,7 @@ struct X11InputEvent {
     unsigned long time = 0;   // server time, for answering a grab
     bool injected = false;    // a watched press that this program typed itself
     unsigned lockedModifiers = 0;
+    unsigned modifiers = 0; // in effect: held, latched and locked
     int group = 0;
 };
 

@@ -174,6 +174,25 @@ class Desktop:
         return not self.popup_shown()
 
 
+def install_quenlo(desktop, binary, folder, completion_key, more_settings="", words=WORDS):
+    """Copies the real program into a folder of its own beside a temporary words.mdb of words, and
+    writes its settings: default and custom words offered, the given completion key, and
+    more_settings. Returns the program's path."""
+    os.makedirs(folder)
+    program = os.path.join(folder, "quenlo")
+    shutil.copy(binary, program)
+    rows = ",".join("('%s', NULL)" % word for word in words)
+    subprocess.run(["sqlite3", os.path.join(folder, "words.mdb"),
+                    "CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT);"
+                    "INSERT INTO Words VALUES %s;" % rows], check=True)
+    settings = os.path.join(desktop.env["XDG_CONFIG_HOME"], "Quenlo")
+    os.makedirs(settings, exist_ok=True)
+    shift = completion_key == "shift"
+    with open(os.path.join(settings, "Quenlo.conf"), "w") as conf:
+        conf.write("[Type]\nC5=1\nC4=1\nOpt1=%s\nOpt2=%s\n%s" % (shift, not shift, more_settings))
+    return program
+
+
 class Quenlo:
     """The real program, run from a folder of its own beside a temporary words.mdb."""
 
@@ -181,18 +200,7 @@ class Quenlo:
         self.desktop = desktop
         name = name or completion_key
         folder = os.path.join(workdir, "quenlo-" + name)
-        os.makedirs(folder)
-        program = os.path.join(folder, "quenlo")
-        shutil.copy(binary, program)
-        rows = ",".join("('%s', NULL)" % word for word in WORDS)
-        subprocess.run(["sqlite3", os.path.join(folder, "words.mdb"),
-                        "CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT);"
-                        "INSERT INTO Words VALUES %s;" % rows], check=True)
-        settings = os.path.join(desktop.env["XDG_CONFIG_HOME"], "Quenlo")
-        os.makedirs(settings, exist_ok=True)
-        shift = completion_key == "shift"
-        with open(os.path.join(settings, "Quenlo.conf"), "w") as conf:
-            conf.write("[Type]\nC5=1\nC4=1\nOpt1=%s\nOpt2=%s\n" % (shift, not shift))
+        program = install_quenlo(desktop, binary, folder, completion_key)
         self.database = os.path.join(folder, "words.mdb")
         # The hook is started before the main window is shown.
         self.process, _, self.log = desktop.start([program], os.path.join(workdir, "quenlo-%s.log" % name))

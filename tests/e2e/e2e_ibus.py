@@ -19,7 +19,7 @@ import tempfile
 import time
 import unittest
 
-from e2e_completion import HERE, Desktop, Failed, FieldApp, GTK_NAMES, QT_NAMES, wait_until
+from e2e_completion import HERE, Desktop, Failed, FieldApp, GTK_NAMES, QT_NAMES, install_quenlo, wait_until
 
 WORDS = ["zebra", "zebu", "zealot", "hello"]  # "zeb" offers zebra, zebu in that order
 OPTIONS = None
@@ -93,19 +93,9 @@ class Quenlo:
 
     def __init__(self, desktop, workdir, completion_key):
         folder = os.path.join(workdir, "quenlo-ibus-" + completion_key)
-        os.makedirs(folder)
         self.words = os.path.join(folder, "words.mdb")
-        program = os.path.join(folder, "quenlo")
-        shutil.copy(OPTIONS.quenlo, program)
-        rows = ",".join("('%s', NULL)" % word for word in WORDS)
-        subprocess.run(["sqlite3", self.words,
-                        "CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT);"
-                        "INSERT INTO Words VALUES %s;" % rows], check=True)
-        settings = os.path.join(desktop.env["XDG_CONFIG_HOME"], "Quenlo")
-        os.makedirs(settings, exist_ok=True)
-        shift = completion_key == "shift"
-        with open(os.path.join(settings, "Quenlo.conf"), "w") as conf:
-            conf.write("[Type]\nC5=1\nC4=1\nOpt1=%s\nOpt2=%s\n[Options]\nInputMethod=IBus\n" % (shift, not shift))
+        program = install_quenlo(desktop, OPTIONS.quenlo, folder, completion_key, "[Options]\nInputMethod=IBus\n",
+                                 WORDS)
         # Its own windows stay off the input method it serves.
         env = {name: value for name, value in desktop.env.items() if name not in ("QT_IM_MODULE", "GTK_IM_MODULE")}
         self.process, _, self.log = desktop.start(

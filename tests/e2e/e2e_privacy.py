@@ -9,7 +9,7 @@ the accessibility bus starts.
 Needs, beyond e2e_completion.py's packages: dbus-daemon, at-spi2-core, libglib2.0-bin (gdbus) and
 gir1.2-atspi-2.0.
 
-usage: e2e_privacy.py --quenlo PATH --qtpassword PATH [--repeat N] [unittest options]
+usage: e2e_privacy.py --quenlo PATH --qtfield PATH [--repeat N] [unittest options]
 """
 import argparse
 import os
@@ -65,19 +65,10 @@ class Quenlo:
     def __init__(self, desktop, binary, workdir, excluded):
         self.desktop = desktop
         self.folder = os.path.join(workdir, "quenlo")
-        os.makedirs(self.folder)
-        program = self.program = os.path.join(self.folder, "quenlo")
-        shutil.copy(binary, program)
-        rows = ",".join("('%s', NULL)" % word for word in e2e.WORDS)
-        subprocess.run(["sqlite3", os.path.join(self.folder, "words.mdb"),
-                        "CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT);"
-                        "INSERT INTO Words VALUES %s;" % rows], check=True)
-        self.settings = os.path.join(desktop.env["XDG_CONFIG_HOME"], "Quenlo")
-        os.makedirs(self.settings, exist_ok=True)
         entries = ",".join('{\\"id\\":\\"%s\\",\\"name\\":\\"%s\\"}' % (name, name) for name in excluded)
-        with open(os.path.join(self.settings, "Quenlo.conf"), "w") as conf:
-            conf.write("[Type]\nC5=1\nC4=1\nOpt1=false\nOpt2=true\n\n[Privacy]\nExcludedApplications=\"[%s]\"\n"
-                       % entries)
+        program = self.program = e2e.install_quenlo(desktop, binary, self.folder, "tab",
+                                                    "\n[Privacy]\nExcludedApplications=\"[%s]\"\n" % entries)
+        self.settings = os.path.join(desktop.env["XDG_CONFIG_HOME"], "Quenlo")
         # Its own window is driven over the accessibility bus, which Qt joins only when told at start.
         env = dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         self.log_path = os.path.join(workdir, "quenlo.log")
@@ -120,9 +111,9 @@ def setUpModule():
                                    env=desktop.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         STATE["grabber"] = grabber
         wait_until(lambda: desktop.windows("--onlyvisible", "--name", "^e2e-grabber$"), "the grabbing client")
-        apps["gtk"] = e2e.FieldApp(desktop, [python, os.path.join(HERE, "gtkpasswordfield.py")],
+        apps["gtk"] = e2e.FieldApp(desktop, [python, os.path.join(HERE, "gtkfield.py"), "--password-first"],
                                    "e2e-gtk-password", e2e.GTK_NAMES)
-        apps["qt"] = e2e.FieldApp(desktop, [OPTIONS.qtpassword], "e2e-qt-password", e2e.QT_NAMES)
+        apps["qt"] = e2e.FieldApp(desktop, [OPTIONS.qtfield, "--password-first"], "e2e-qt-password", e2e.QT_NAMES)
         STATE["excluded"] = e2e.FieldApp(desktop, [python, os.path.join(HERE, "gtkfield.py")], "e2e-gtk-excluded",
                                          e2e.GTK_NAMES)
     except BaseException:
@@ -270,7 +261,7 @@ def main():
     global OPTIONS
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--quenlo", required=True)
-    parser.add_argument("--qtpassword", required=True)
+    parser.add_argument("--qtfield", required=True)
     parser.add_argument("--repeat", type=int, default=1, help="run the whole suite this many times")
     OPTIONS, rest = parser.parse_known_args()
     missing = [tool for tool in ("Xvfb", "xdotool", "xwininfo", "sqlite3", "dbus-daemon", "gdbus")

@@ -2,8 +2,10 @@
 """A GTK application with two text fields, driven by the end-to-end test: it reports, on request,
 what the fields hold, which one has the focus and which keys reached it.
   stdin "state"  -> one JSON line {"first": ..., "second": ..., "focus": ..., "keys": [...]}
-  stdin "clear"  -> both fields and the key record emptied, focus on the first field
+  stdin "clear"  -> the fields and the key record emptied, focus on the first field
+  stdin "second" -> focus on the second field
   stdin "password" -> focus on a third field, a password entry (shown with --password only)
+With --password-first the first field is a password entry.
 """
 import json
 import sys
@@ -15,10 +17,13 @@ gi.require_version("Gdk", "3.0")
 from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 keys = []
-arguments = [argument for argument in sys.argv[1:] if argument != "--password"]
+arguments = [argument for argument in sys.argv[1:] if argument not in ("--password", "--password-first")]
 window = Gtk.Window(title=arguments[0] if arguments else "e2e-gtk")
 box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL)
 first = Gtk.Entry(name="first")
+if "--password-first" in sys.argv:
+    first.set_visibility(False)
+    first.set_input_purpose(Gtk.InputPurpose.PASSWORD)
 second = Gtk.Entry(name="second")
 box.pack_start(first, False, False, 0)
 box.pack_start(second, False, False, 0)
@@ -47,6 +52,8 @@ def on_command(channel, _condition):
         password.set_text("")
         first.grab_focus()
         keys.clear()
+    elif command == "second":
+        second.grab_focus()
     elif command == "password":
         password.grab_focus()
     focus = window.get_focus()

@@ -1,8 +1,10 @@
 // A Qt application with two text fields, driven by the end-to-end test: it reports, on request,
 // what the fields hold, which one has the focus and which keys reached it.
 //   stdin "state"  -> one JSON line {"first": ..., "second": ..., "focus": ..., "keys": [...]}
-//   stdin "clear"  -> both fields and the key record emptied, focus on the first field
+//   stdin "clear"  -> the fields and the key record emptied, focus on the first field
+//   stdin "second" -> focus on the second field
 //   stdin "password" -> focus on a third field, a password field (shown with --password only)
+// With --password-first the first field is a password field.
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -41,10 +43,13 @@ int main(int argc, char* argv[]) {
     QWidget window;
     QStringList arguments = QApplication::arguments().mid(1);
     const bool withPassword = arguments.removeAll(QStringLiteral("--password")) > 0;
+    const bool passwordFirst = arguments.removeAll(QStringLiteral("--password-first")) > 0;
     window.setWindowTitle(arguments.value(0, QStringLiteral("e2e-qt")));
     auto* layout = new QVBoxLayout(&window);
     auto* first = new QLineEdit(&window);
     first->setObjectName(QStringLiteral("first"));
+    if (passwordFirst)
+        first->setEchoMode(QLineEdit::Password);
     auto* second = new QLineEdit(&window);
     second->setObjectName(QStringLiteral("second"));
     layout->addWidget(first);
@@ -81,6 +86,8 @@ int main(int argc, char* argv[]) {
                 password->clear();
                 first->setFocus();
                 recorder.keys = {};
+            } else if (command == "second") {
+                second->setFocus();
             } else if (command == "password") {
                 password->setFocus();
             }

@@ -259,6 +259,42 @@ private slots:
             QCOMPARE(m_received.size(), 2 * keys.size());
     }
 
+    void capitals_data() {
+        QTest::addColumn<unsigned>("locks");
+        QTest::addColumn<KeySym>("held");  // held around z and 1, let go before a
+        QTest::addColumn<QString>("seen"); // the letters as the hook says they came, and the digit
+        QTest::newRow("plain") << 0u << KeySym(0) << "z1a";
+        QTest::newRow("Shift held, then let go") << 0u << KeySym(XK_Shift_R) << "Z1a";
+        QTest::newRow("CapsLock") << unsigned(LockMask) << KeySym(0) << "Z1A";
+        QTest::newRow("CapsLock and Shift") << unsigned(LockMask) << KeySym(XK_Shift_L) << "z1A";
+        QTest::newRow("Ctrl held") << 0u << KeySym(XK_Control_L) << "z1a";
+    }
+
+    void capitals() {
+        QFETCH(unsigned, locks);
+        QFETCH(KeySym, held);
+        QFETCH(QString, seen);
+        setLocks(locks);
+        settle();
+        QString reported;
+        m_onPress = [&](int keyCode) {
+            if (keyCode >= 'A' && keyCode <= 'Z')
+                reported += m_backends.hook->pressMadeCapital() ? QChar(keyCode) : QChar(keyCode).toLower();
+            else if (keyCode >= '0' && keyCode <= '9')
+                reported +=
+                    m_backends.hook->pressMadeCapital() ? QStringLiteral("!") : QString(QChar(keyCode));
+        };
+        if (held)
+            press(held, true);
+        tap(XK_z);
+        tap(XK_1);
+        if (held)
+            press(held, false);
+        tap(XK_a);
+        settle();
+        QCOMPARE(reported, seen);
+    }
+
     void replayedShiftStillShifts() {
         // Tab completes: a Shift for a capital letter is let through and must still shift the letter.
         m_backends.hook->setPopupVisible(true);
