@@ -59,6 +59,8 @@ struct Win32KeyboardHook::State : std::enable_shared_from_this<Win32KeyboardHook
         int virtualKey;
         // Nonzero for the press the hook thread waits on; 0 for a press that went through already.
         std::uint64_t waitId;
+        // A letter key that made a capital.
+        bool capital;
     };
 
     std::shared_ptr<Win32PasteGate> gate;
@@ -77,8 +79,17 @@ struct Win32KeyboardHook::State : std::enable_shared_from_this<Win32KeyboardHook
     bool answerReady = false;
     bool answerSwallows = false;
 
+    // UI thread only: whether the press the handler runs for made a capital.
+    bool capitalPress = false;
+
     // Hook thread only.
     std::uint64_t lastWaitId = 0;
+    // Shift and Caps Lock as the keys this hook saw left them, which is what the focused
+    // application goes by; read from the system when the hook starts.
+    bool leftShift = false;
+    bool rightShift = false;
+    bool capsLock = false;
+    bool capsLockDown = false;
     bool holding = false;
     UINT_PTR holdTimer = 0;
     std::vector<INPUT> held;
@@ -88,7 +99,8 @@ struct Win32KeyboardHook::State : std::enable_shared_from_this<Win32KeyboardHook
     static LRESULT CALLBACK hookProc(int code, WPARAM message, LPARAM data);
     static LRESULT CALLBACK receiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT onKey(WPARAM message, const KBDLLHOOKSTRUCT& key);
-    bool report(int virtualKey, std::uint64_t waitId);
+    void trackCase(DWORD virtualKey, bool release);
+    bool report(int virtualKey, std::uint64_t waitId, bool capital);
     void deliverOne();
     bool answer(std::uint64_t waitId, bool swallow);
     void hold(const KBDLLHOOKSTRUCT& key);
@@ -158,12 +170,19 @@ bool Win32KeyboardHook::start(KeyHandler handler, std::string& error) {
     return true;
 }
 
+bool Win32KeyboardHook::pressMadeCapital() const {
+    return m_state->capitalPress;
+}
+
 void Win32KeyboardHook::setPopupVisible(bool visible) {
     m_state->popupVisible = visible;
 }
 
 void Win32KeyboardHook::State::runThread(std::promise<DWORD>& started) {
     threadId = GetCurrentThreadId();
+    leftShift = (GetAsyncKeyState(VK_LSHIFT) & 0x8000) != 0;
+    rightShift = (GetAsyncKeyState(VK_RSHIFT) & 0x8000) != 0;
+    capsLock = (GetKeyState(VK_CAPITAL) & 1) != 0;
     MSG message;
     // Makes the thread's message queue before anyone posts to it.
     PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
@@ -207,7 +226,10 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
         }
         return pass();
     }
+    trackCase(key.vkCode, release);
     const int virtualKey = genericKey(key.vkCode);
+    // Caps Lock with Shift gives small letters, as the keyboard types them.
+    const bool capital = virtualKey >= 'A' && virtualKey <= 'Z' && (leftShift || rightShift) != capsLock;
     // A key for the pop-up right behind one it swallowed (Down, then Tab) is decided like any other:
     // nothing typed before it is still held back.
     const bool forPopup = !release && popupVisible && mayBeSwallowed(virtualKey);
@@ -218,19 +240,19 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
     if (holding && !(forPopup && held.empty())) {
         hold(key);
         if (!release)
-            report(virtualKey, 0);
+            report(virtualKey, 0, capital);
         return 1;
     }
     if (release)
         return pass();
 
     if (!popupVisible || !mayBeSwallowed(virtualKey)) {
-        report(virtualKey, 0);
+        report(virtualKey, 0, capital);
         return pass();
     }
 
     const std::uint64_t waitId = ++lastWaitId;
-    if (!report(virtualKey, waitId))
+    if (!report(virtualKey, waitId, capital))
         return pass();
     bool swallow = false;
     {
@@ -250,10 +272,30 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
     return 1;
 }
 
-bool Win32KeyboardHook::State::report(int virtualKey, std::uint64_t waitId) {
+void Win32KeyboardHook::State::trackCase(DWORD virtualKey, bool release) {
+    switch (virtualKey) {
+    case VK_SHIFT: // as some programs send it
+    case VK_LSHIFT:
+        leftShift = !release;
+        break;
+    case VK_RSHIFT:
+        rightShift = !release;
+        break;
+    case VK_CAPITAL:
+        // Only the first press toggles: a held key repeats its press.
+        if (!release && !capsLockDown)
+            capsLock = !capsLock;
+        capsLockDown = !release;
+        break;
+    default:
+        break;
+    }
+}
+
+bool Win32KeyboardHook::State::report(int virtualKey, std::uint64_t waitId, bool capital) {
     {
         std::lock_guard lock(mutex);
-        presses.push_back({virtualKey, waitId});
+        presses.push_back({virtualKey, waitId, capital});
         if (waitId != 0) {
             waitingFor = waitId;
             answerReady = false;
@@ -320,12 +362,16 @@ void Win32KeyboardHook::State::deliverOne() {
     std::weak_ptr<State> weak = weak_from_this();
     // Shared: a handler that is busy with an earlier key answers after this returns.
     const auto swallowedInTime = std::make_shared<bool>(false);
+    // A press delivered while the handler runs the event loop has its own; this one's comes back.
+    const bool outerCapital = capitalPress;
+    capitalPress = press.capital;
     handler(press.virtualKey, [weak, waitId = press.waitId, swallowedInTime](std::int16_t discard) {
         const std::shared_ptr<State> state = weak.lock();
         const bool tookEffect = state ? state->answer(waitId, discard == 1) : discard == 0;
         *swallowedInTime = tookEffect && discard == 1 && waitId != 0;
         return tookEffect;
     });
+    capitalPress = outerCapital;
     // Swallowed without a paste (Up, Down): the keys held behind it go on now.
     if (*swallowedInTime && !(gate && gate->takeSent()))
         PostThreadMessageW(threadId, replayMessage, 0, 0);

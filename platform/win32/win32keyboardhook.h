@@ -19,6 +19,8 @@ public:
     bool start(KeyHandler handler, std::string& error) override;
     void setPopupVisible(bool visible) override;
     std::string name() const override { return "Win32"; }
+    // From the Shift and Caps Lock keys the hook saw, not from the application's own key state.
+    bool pressMadeCapital() const override;
 
     struct State;
 

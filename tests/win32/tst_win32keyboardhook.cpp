@@ -8,6 +8,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <future>
 #include <memory>
@@ -99,6 +101,7 @@ private:
 struct Asked {
     int key;
     std::chrono::steady_clock::time_point at;
+    bool capital;
 };
 
 } // namespace
@@ -112,6 +115,8 @@ private slots:
     void cleanupTestCase();
     void reportsPressesInOrderAndIgnoresItsOwnKeys();
     void reportsLeftAndRightModifiersAsGeneric_data();
+    void tellsCapitals_data();
+    void tellsCapitals();
     void reportsLeftAndRightModifiersAsGeneric();
     void swallowsOnlyWhileVisibleAndWhenTold_data();
     void swallowsOnlyWhileVisibleAndWhenTold();
@@ -183,7 +188,7 @@ void TestWin32KeyboardHook::startHook(std::function<std::int16_t(int)> decide, i
     std::string error;
     const bool started = m_hook->start(
         [this, decide](int key, KeyDecision decision) {
-            m_asked.push_back({key, std::chrono::steady_clock::now()});
+            m_asked.push_back({key, std::chrono::steady_clock::now(), m_hook->pressMadeCapital()});
             if (m_stall > 0ms)
                 Sleep(static_cast<DWORD>(m_stall.count()));
             // As the engine does: answer first, act on a swallowed key only when the answer took effect.
@@ -244,6 +249,39 @@ void TestWin32KeyboardHook::reportsPressesInOrderAndIgnoresItsOwnKeys() {
     QVERIFY(sendInputs(inputs));
     QCOMPARE(settle(), (std::vector<WORD>{'A', 'B', 'C', 'Q', 'R', 'D', 'E'}));
     QCOMPARE(asked(), (std::vector<int>{'A', 'B', 'C', 'D', 'E'}));
+}
+
+void TestWin32KeyboardHook::tellsCapitals_data() {
+    QTest::addColumn<QList<int>>("keys"); // negative: a release
+    QTest::addColumn<bool>("capital");    // of the last letter or digit typed
+    const int shift = VK_LSHIFT, caps = VK_CAPITAL;
+    QTest::newRow("small letter") << QList<int>{'A', -'A'} << false;
+    QTest::newRow("left Shift") << QList<int>{shift, 'A', -'A', -shift} << true;
+    QTest::newRow("right Shift") << QList<int>{VK_RSHIFT, 'A', -'A', -VK_RSHIFT} << true;
+    QTest::newRow("after Shift went up") << QList<int>{shift, -shift, 'A', -'A'} << false;
+    // Caps Lock is pressed twice in all, so the next row starts without it.
+    QTest::newRow("Caps Lock") << QList<int>{caps, -caps, 'A', -'A', caps, -caps} << true;
+    QTest::newRow("Caps Lock held repeats, toggles once")
+        << QList<int>{caps, caps, caps, -caps, 'A', -'A', caps, -caps} << true;
+    QTest::newRow("Caps Lock and Shift")
+        << QList<int>{caps, -caps, shift, 'A', -'A', -shift, caps, -caps} << false;
+    QTest::newRow("digit with Shift") << QList<int>{shift, '1', -'1', -shift} << false;
+}
+
+void TestWin32KeyboardHook::tellsCapitals() {
+    QFETCH(QList<int>, keys);
+    QFETCH(bool, capital);
+    startHook([](int) { return std::int16_t{0}; });
+    std::vector<INPUT> inputs;
+    for (const int key : keys)
+        inputs.push_back(userInput({static_cast<WORD>(std::abs(key)), key < 0}));
+    QVERIFY(sendInputs(inputs));
+    settle();
+    const auto typed = std::find_if(m_asked.rbegin(), m_asked.rend(), [](const Asked& asked) {
+        return (asked.key >= 'A' && asked.key <= 'Z') || (asked.key >= '0' && asked.key <= '9');
+    });
+    QVERIFY(typed != m_asked.rend());
+    QCOMPARE(typed->capital, capital);
 }
 
 void TestWin32KeyboardHook::reportsLeftAndRightModifiersAsGeneric_data() {
