@@ -1,5 +1,6 @@
 // End to end on Windows (run under Wine): the real quenlo.exe, beside a temporary words.mdb, completes
-// words typed with SendInput into Wine's own notepad and into a Win32 EDIT of another process.
+// words typed with SendInput into Wine's own notepad and into a Win32 EDIT of another process, and
+// shows no pop-up over a password EDIT.
 //   quenlo_e2e_win32 <quenlo.exe> [rounds]
 #include "quenlorun.h"
 
@@ -123,6 +124,25 @@ int wmain(int argc, wchar_t** argv) {
                 }
                 std::fflush(stdout);
             }
+        }
+
+        // Never a pop-up over a password field. Nothing can be waited on for what must not happen:
+        // the program gets until it is idle and a while more, as long as a pop-up takes many times
+        // over. Completion goes on in the plain field afterwards.
+        try {
+            Process secret;
+            startEditProbe(secret, L"e2e password", true);
+            expect(type(lettersOf("zeb")), "SendInput failed");
+            pumpUntil([] { return false; }, 300ms);
+            expect(WaitForInputIdle(run.m_quenlo.info.hProcess, 10000) == 0,
+                   "the program did not become idle");
+            pumpUntil([] { return false; }, 700ms);
+            expect(!run.popupShown(), "a pop-up over a password field");
+            run.completeIn(probeWindow, probeEdit, "the plain field after the password field");
+            std::printf("password field: no pop-up; the plain field after it: passed\n");
+        } catch (const Failed& failure) {
+            ++failures;
+            std::printf("password field: FAILED: %s\n", failure.what());
         }
         std::printf("completion keys let through uncompleted (the program answered too late): %d\n",
                     run.m_passedThrough);
