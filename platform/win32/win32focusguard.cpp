@@ -28,8 +28,9 @@ struct Win32FocusGuard::State {
 namespace {
 
 // A window brought back to the front whose field had the focus before sends no focus event (under
-// Wine not even a foreground one): looked at this often, which costs a few calls, no process.
-constexpr UINT pollMs = 150;
+// Wine a new window's field does not always either): looked at this often, well within the time a
+// user takes to start typing into a field that just showed; it costs a few calls, no process.
+constexpr UINT pollMs = 100;
 
 // The guards that listen, for the callbacks, which carry no context; touched on the UI thread only.
 std::vector<Win32FocusGuard::State*>& listeningGuards() {

@@ -132,6 +132,9 @@ int wmain(int argc, wchar_t** argv) {
         try {
             Process secret;
             startEditProbe(secret, L"e2e password", true);
+            // A user takes a moment to see the field before typing; the program looks at the focus at
+            // least every 100 ms even when no focus event comes, as under Wine one may not.
+            pumpUntil([] { return false; }, 300ms);
             expect(type(lettersOf("zeb")), "SendInput failed");
             pumpUntil([] { return false; }, 300ms);
             expect(WaitForInputIdle(run.m_quenlo.info.hProcess, 10000) == 0,
