@@ -59,24 +59,12 @@ class Desktop:
     """A private Xvfb server and the X tools that look at it."""
 
     def __init__(self, workdir):
-        read_end, write_end = os.pipe()
-        self.server_log = os.path.join(workdir, "xvfb.log")
-        with open(self.server_log, "w") as log:
-            self.server = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
-                pass_fds=[write_end], stdout=log, stderr=subprocess.STDOUT)
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            number = pipe.readline().strip()
-        if not number:
-            raise Failed("Xvfb did not start")
         runtime = os.path.join(workdir, "runtime")
         os.makedirs(runtime, mode=0o700)
         self.env = dict(os.environ)
         for name in ("WAYLAND_DISPLAY", "XAUTHORITY", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"):
             self.env.pop(name, None)
         self.env.update({
-            "DISPLAY": ":" + number,
             "HOME": workdir,
             "XDG_CONFIG_HOME": os.path.join(workdir, "config"),
             "XDG_RUNTIME_DIR": runtime,
@@ -85,8 +73,20 @@ class Desktop:
             "GSETTINGS_BACKEND": "memory",
             "LC_ALL": "C.UTF-8",
         })
-        wait_until(lambda: subprocess.run(["xdotool", "getdisplaygeometry"], env=self.env,
-                                          capture_output=True).returncode == 0, "Xvfb to take clients")
+        self.server_log = os.path.join(workdir, "xvfb.log")
+        read_end, write_end = os.pipe()
+        # -noreset: a server resets when its last client leaves, and refuses the next one meanwhile.
+        with open(self.server_log, "w") as log:
+            self.server = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"],
+                pass_fds=[write_end], stdout=log, stderr=subprocess.STDOUT)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            with open(self.server_log, errors="replace") as log:
+                raise Failed("Xvfb did not start:\n" + log.read()[-2000:])
+        self.env["DISPLAY"] = ":" + number
 
     def close(self):
         self.server.terminate()
@@ -537,6 +537,14 @@ class TabCompletion(CompletionCase):
             self.desktop.key("shift+a")
             self.wait_text(app, "helA")
             wait_until(self.desktop.popup_hidden, "the pop-up to hide: no word begins with hela")
+        self.each_app(scenario)
+
+    def test_a_word_begun_in_capitals_is_completed_in_capitals(self):
+        def scenario(name, app):
+            self.desktop.key("shift+h", "shift+e", "shift+l")
+            wait_until(self.desktop.popup_shown, "the pop-up after typing HEL")
+            self.desktop.key("Tab")
+            self.wait_text(app, "HELLO")
         self.each_app(scenario)
 
     def test_nothing_is_swallowed_while_the_popup_is_hidden(self):

@@ -110,7 +110,7 @@ private slots:
     void initTestCase() {
         QVERIFY2(m_server.start(), qPrintable(m_server.error()));
         m_driver = XOpenDisplay(m_server.display().toLatin1().constData());
-        QVERIFY(m_driver);
+        QVERIFY2(m_driver, qPrintable("cannot open the display " + m_server.display()));
         const Window window =
             XCreateSimpleWindow(m_driver, DefaultRootWindow(m_driver), 100, 100, 200, 100, 0, 0, 0);
         XSelectInput(m_driver, window, KeyPressMask | KeyReleaseMask | StructureNotifyMask);

@@ -24,10 +24,11 @@ public:
             return false;
         }
         // -displayfd: Xvfb picks a free number itself and writes it to this pipe once it listens.
+        // -noreset: a server resets when its last client leaves, and refuses the next one meanwhile.
         m_process.setProgram(program);
         m_process.setArguments({QStringLiteral("-displayfd"), QString::number(fds[1]),
                                 QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
-                                QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                                QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         // A test that dies must not leave its server behind.
         m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });

@@ -49,7 +49,7 @@ cmake --build "$build_dir" --target quenlo_windows_installer
 if [ "${QUENLO_WINDOWS_TESTS:-1}" != 0 ]; then
     # One X server for the whole run: Wine needs a display to make windows. The suites type and
     # take the focus, so they run one at a time.
-    if ! (cd "$build_dir" && xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" \
+    if ! (cd "$build_dir" && xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp -noreset" \
         ctest -L windows --output-on-failure); then
         # Qt Test reports went to files under Wine: show the failures.
         grep -l -s 'FAIL!' "$build_dir"/tests/*.log | while read -r log; do
