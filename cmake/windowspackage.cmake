@@ -29,15 +29,22 @@ add_custom_target(quenlo_windows_zip
     VERBATIM)
 
 
-# The installer holds what the zip holds; its uninstaller removes exactly those files.
+# The installer holds what the zip holds, laid out as installed programs are: the program in bin\,
+# its default words and help page in share\quenlo\. Each user then works on a copy of the words
+# under %APPDATA%, which an update or an uninstall leaves alone. The uninstaller removes exactly
+# the files the installer put there.
 set(QUENLO_INSTALLER ${CMAKE_BINARY_DIR}/quenlo-${PROJECT_VERSION}-windows-x64-setup.exe)
 set(QUENLO_INSTALLER_DELETES "")
 foreach(file quenlo.exe ${QUENLO_ZIP_FILES} platforms/qwindows.dll styles/qwindowsvistastyle.dll
              imageformats/qico.dll)
     get_filename_component(name ${file} NAME)
     get_filename_component(folder ${file} DIRECTORY)
-    if(folder MATCHES "^(platforms|styles|imageformats)$")
-        set(name "${folder}\\${name}")
+    if(name MATCHES "^(words\\.mdb|quenlo-help\\.html)$")
+        set(name "share\\quenlo\\${name}")
+    elseif(folder MATCHES "^(platforms|styles|imageformats)$")
+        set(name "bin\\${folder}\\${name}")
+    else()
+        set(name "bin\\${name}")
     endif()
     string(APPEND QUENLO_INSTALLER_DELETES "    Delete \"$INSTDIR\\${name}\"\n")
 endforeach()

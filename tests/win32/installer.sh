@@ -17,10 +17,14 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 windows_target="Z:$(printf '%s' "$target" | tr / '\\')"
 "$wine_run" "$installer" /S "/D=$windows_target" || fail "the installer ended with $?"
-for file in quenlo.exe words.mdb quenlo-help.html Qt6Core.dll platforms/qwindows.dll uninstall.exe; do
+for file in bin/quenlo.exe bin/Qt6Core.dll bin/platforms/qwindows.dll share/quenlo/words.mdb \
+    share/quenlo/quenlo-help.html uninstall.exe; do
     [ -f "$target/$file" ] || fail "$file was not installed"
 done
-cmp -s "$target/words.mdb" "$(dirname "$installer")/bin/words.mdb" || fail "words.mdb is not the build's"
+# None beside the program: each user's words are a copy of the default in their own profile,
+# which an uninstall leaves alone.
+[ ! -e "$target/bin/words.mdb" ] || fail "words.mdb lies beside the program"
+cmp -s "$target/share/quenlo/words.mdb" "$(dirname "$installer")/bin/words.mdb" || fail "words.mdb is not the build's"
 [ -n "$(shortcut)" ] || fail "no Start-menu entry"
 registered=$("$wine_run" reg query "$key" /v UninstallString 2>/dev/null | tr -d '\r')
 echo "$registered" | grep -qF 'uninstall.exe' || fail "no uninstaller registered under $key: $registered"
@@ -31,8 +35,8 @@ for _ in $(seq 1 600); do
     [ ! -e "$target" ] && [ -z "$(shortcut)" ] && break
     sleep 0.1
 done
-[ ! -e "$target/quenlo.exe" ] || fail "quenlo.exe is still there"
-[ ! -e "$target/words.mdb" ] || fail "words.mdb is still there"
+[ ! -e "$target/bin/quenlo.exe" ] || fail "quenlo.exe is still there"
+[ ! -e "$target/share/quenlo/words.mdb" ] || fail "words.mdb is still there"
 [ ! -e "$target" ] || fail "the folder is still there: $(ls -R "$target")"
 [ -z "$(shortcut)" ] || fail "the Start-menu entry is still there"
 if "$wine_run" reg query "$key" >/dev/null 2>&1; then
