@@ -6,60 +6,25 @@
 // Before Qt, whose "signals" keyword would rename a member of GLib's D-Bus structures.
 #include <ibus.h>
 
-#include "platform/wordsfile.h"
+#include "bench/x11latencyrun.h"
 #include "tests/x11/xvfbserver.h"
-
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <X11/Xlib.h>
 
-#include <algorithm>
-#include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <optional>
-#include <string>
 #include <sys/prctl.h>
 #include <thread>
-#include <vector>
+
+using namespace latency;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr double kTargetP99Ms = 20.0;
 constexpr auto kWaitLimit = std::chrono::seconds(10);
 constexpr auto kTypingCadence = std::chrono::milliseconds(20);
 // A user reads the pop-up before pressing the completion key.
 constexpr auto kReadingPause = std::chrono::milliseconds(60);
-
-[[noreturn]] void fail(const std::string& message) {
-    std::fprintf(stderr, "bench_ibuslatency: %s\n", message.c_str());
-    std::exit(1);
-}
-
-std::string letters(int number, int count) {
-    std::string text(static_cast<std::size_t>(count), 'a');
-    for (int i = count - 1; i >= 0; --i) {
-        text[static_cast<std::size_t>(i)] = static_cast<char>('a' + number % 26);
-        number /= 26;
-    }
-    return text;
-}
-
-double percentile(std::vector<double> values, double fraction) {
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
-    return values[std::min(index, values.size() - 1)];
-}
-
-double milliseconds(Clock::duration duration) {
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
 
 // The X side: only whether the pop-up is mapped.
 class PopupWatch {
@@ -74,11 +39,11 @@ public:
             XEvent event;
             XNextEvent(m_display, &event);
             if (event.type == MapNotify) {
-                if (isPopup(event.xmap.window))
+                if (m_popup.is(m_display, event.xmap.window))
                     m_mapped = true;
                 else if (!event.xmap.override_redirect)
                     m_otherMapped = true;
-            } else if (event.type == UnmapNotify && event.xunmap.window == m_popup) {
+            } else if (event.type == UnmapNotify && event.xunmap.window == m_popup.window()) {
                 m_mapped = false;
             }
         }
@@ -88,20 +53,8 @@ public:
     bool otherMapped() const { return m_otherMapped; }
 
 private:
-    bool isPopup(Window window) {
-        if (m_popup != None)
-            return window == m_popup;
-        char* name = nullptr;
-        const bool named = XFetchName(m_display, window, &name) && name && std::string(name) == "Form2";
-        if (name)
-            XFree(name);
-        if (named)
-            m_popup = window;
-        return named;
-    }
-
     Display* m_display;
-    Window m_popup = None;
+    PopupWindow m_popup;
     bool m_mapped = false;
     bool m_otherMapped = false;
 };
@@ -142,48 +95,25 @@ int main(int argc, char* argv[]) {
     const int warmUp = 3;
 
     QTemporaryDir folder;
-    if (!folder.isValid())
-        fail("cannot make a temporary folder");
-    const QString program = folder.filePath(QStringLiteral("quenlo"));
-    if (!QFile::copy(QStringLiteral(QUENLO_PROGRAM_PATH), program))
-        fail("cannot copy " QUENLO_PROGRAM_PATH);
-    QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner);
-    std::vector<WordRow> rows;
-    rows.reserve(static_cast<std::size_t>(wordCount));
-    for (int i = 0; i < wordCount; ++i)
-        rows.push_back({QString::fromStdString(letters(i, 4) + "ing"), std::nullopt});
-    QString error;
-    if (!createWordsDatabase(folder.filePath(QStringLiteral("words.mdb")), rows, &error))
-        fail("cannot make words.mdb: " + error.toStdString());
+    const QString program = placeQuenlo(folder, wordCount);
     const int prefixes = wordCount / 26;
 
-    QDir(folder.path()).mkpath(QStringLiteral("config/Quenlo"));
-    QDir(folder.path()).mkpath(QStringLiteral("runtime"));
-    QFile::setPermissions(folder.filePath(QStringLiteral("runtime")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    XvfbServer server;
+    if (!server.start())
+        fail(server.error().toStdString());
+    QProcessEnvironment environment = privateDesktopEnvironment(folder, server.display());
     QFile settings(folder.filePath(QStringLiteral("config/Quenlo/Quenlo.conf")));
     if (!settings.open(QIODevice::WriteOnly) ||
         settings.write("[Type]\nC5=1\nC4=1\nOpt1=false\nOpt2=true\n[Options]\nInputMethod=IBus\n") < 0)
         fail("cannot write the settings");
     settings.close();
 
-    XvfbServer server;
-    if (!server.start())
-        fail(server.error().toStdString());
     Display* display = XOpenDisplay(server.display().toLatin1().constData());
     if (!display)
         fail("cannot open the Xvfb display");
     PopupWatch popup(display);
 
     const QString address = QStringLiteral("unix:path=") + folder.filePath(QStringLiteral("ibus"));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"WAYLAND_DISPLAY", "QT_IM_MODULE", "GTK_IM_MODULE", "DBUS_SESSION_BUS_ADDRESS"})
-        environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("DISPLAY"), server.display());
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("HOME"), folder.path());
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.filePath(QStringLiteral("runtime")));
     environment.insert(QStringLiteral("IBUS_ADDRESS"), address);
     const auto startChild = [&environment](QProcess& process, const QString& path,
                                            const QStringList& arguments) {
@@ -247,7 +177,7 @@ int main(int argc, char* argv[]) {
         tap(IBUS_KEY_BackSpace);
         waitUntil(popup, "the pop-up to hide", [&popup] { return !popup.mapped(); });
         const int prefixNumber = static_cast<int>((static_cast<long long>(round) * 7919) % prefixes);
-        const std::string prefix = letters(prefixNumber, 3);
+        const std::string prefix = numberedLetters(prefixNumber, 3);
         for (std::size_t i = 0; i < 2; ++i) {
             pause(popup, kTypingCadence);
             tap(static_cast<guint>(prefix[i]));
@@ -272,10 +202,8 @@ int main(int argc, char* argv[]) {
     }
 
     std::printf("latency through the IBus engine, %d rounds, %d words\n", rounds, wordCount);
-    std::printf("  key press -> pop-up mapped:       p50 %6.2f ms   p99 %6.2f ms   (target p99 < %.0f ms)\n",
-                percentile(toMapped, 0.5), percentile(toMapped, 0.99), kTargetP99Ms);
-    std::printf("  completion key -> text committed: p50 %6.2f ms   p99 %6.2f ms   (target p99 < %.0f ms)\n",
-                percentile(toCommitted, 0.5), percentile(toCommitted, 0.99), kTargetP99Ms);
+    printLatency("key press -> pop-up mapped:", toMapped, kTargetP99Ms);
+    printLatency("completion key -> text committed:", toCommitted, kTargetP99Ms);
 
     g_object_unref(context);
     quenlo.terminate();

@@ -2,52 +2,26 @@
 // mapped, and to the lookup behind it having filled it, with the real quenlo on a private Xvfb.
 //   bench_popuplatency           200 keys, 100,000 words
 //   bench_popuplatency --short   5 keys, 2,000 words (only proves the measurement still runs)
-#include "platform/wordsfile.h"
+#include "bench/x11latencyrun.h"
 #include "tests/x11/xvfbserver.h"
-
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-#include <algorithm>
-#include <chrono>
 #include <csignal>
-#include <cstdio>
-#include <string>
 #include <sys/prctl.h>
 #include <sys/select.h>
-#include <vector>
+
+using namespace latency;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr double kTargetP99Ms = 20.0;
 constexpr auto kWaitLimit = std::chrono::seconds(10);
 // Time between the keys of one word, as a fast typist leaves them.
 constexpr auto kTypingCadence = std::chrono::milliseconds(20);
-
-[[noreturn]] void fail(const std::string& message) {
-    std::fprintf(stderr, "bench_popuplatency: %s\n", message.c_str());
-    std::exit(1);
-}
-
-// Four letters numbered like a base-26 number: word n of the database begins with letters(n / 26).
-std::string letters(int number, int count) {
-    std::string text(static_cast<std::size_t>(count), 'a');
-    for (int i = count - 1; i >= 0; --i) {
-        text[static_cast<std::size_t>(i)] = static_cast<char>('a' + number % 26);
-        number /= 26;
-    }
-    return text;
-}
 
 class Desktop {
 public:
@@ -110,45 +84,24 @@ public:
         }
     }
 
-    bool isPopup(Window window) {
-        if (m_popup != None)
-            return window == m_popup;
-        char* name = nullptr;
-        const bool named = XFetchName(m_display, window, &name) && name && std::string(name) == "Form2";
-        if (name)
-            XFree(name);
-        if (named)
-            m_popup = window;
-        return named;
-    }
-
     bool popupMapped() const { return m_popupMapped; }
     Window target() const { return m_window; }
 
 private:
     void notice(const XEvent& event) {
-        if (event.type == MapNotify && isPopup(event.xmap.window))
+        if (event.type == MapNotify && m_popup.is(m_display, event.xmap.window))
             m_popupMapped = true;
-        else if (event.type == UnmapNotify && m_popup != None && event.xunmap.window == m_popup)
+        else if (event.type == UnmapNotify && m_popup.window() != None &&
+                 event.xunmap.window == m_popup.window())
             m_popupMapped = false;
     }
 
     Display* m_display;
     Window m_root;
     Window m_window;
-    Window m_popup = None; // found by its title once it first maps
+    PopupWindow m_popup;
     bool m_popupMapped = false;
 };
-
-double percentile(std::vector<double> values, double fraction) {
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
-    return values[std::min(index, values.size() - 1)];
-}
-
-double milliseconds(Clock::duration duration) {
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
 
 } // namespace
 
@@ -160,21 +113,7 @@ int main(int argc, char* argv[]) {
     const int warmUp = 3;
 
     QTemporaryDir folder;
-    if (!folder.isValid())
-        fail("cannot make a temporary folder");
-    const QString program = folder.filePath(QStringLiteral("quenlo"));
-    if (!QFile::copy(QStringLiteral(QUENLO_PROGRAM_PATH), program))
-        fail("cannot copy " QUENLO_PROGRAM_PATH);
-    QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner);
-
-    // Words n*26 .. n*26+25 share the prefix letters(n, 3): every prefix offers a full list.
-    std::vector<WordRow> rows;
-    rows.reserve(static_cast<std::size_t>(wordCount));
-    for (int i = 0; i < wordCount; ++i)
-        rows.push_back({QString::fromStdString(letters(i, 4) + "ing"), std::nullopt});
-    QString error;
-    if (!createWordsDatabase(folder.filePath(QStringLiteral("words.mdb")), rows, &error))
-        fail("cannot make words.mdb: " + error.toStdString());
+    const QString program = placeQuenlo(folder, wordCount);
     const int prefixes = wordCount / 26;
 
     XvfbServer server;
@@ -185,20 +124,9 @@ int main(int argc, char* argv[]) {
         fail("cannot open the Xvfb display");
     Desktop desktop(display);
 
-    QDir(folder.path()).mkpath(QStringLiteral("config"));
-    QDir(folder.path()).mkpath(QStringLiteral("runtime"));
-    QFile::setPermissions(folder.filePath(QStringLiteral("runtime")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    environment.insert(QStringLiteral("DISPLAY"), server.display());
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("HOME"), folder.path());
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.filePath(QStringLiteral("runtime")));
     QProcess quenlo;
     quenlo.setProgram(program);
-    quenlo.setProcessEnvironment(environment);
+    quenlo.setProcessEnvironment(privateDesktopEnvironment(folder, server.display()));
     quenlo.setProcessChannelMode(QProcess::ForwardedChannels);
     quenlo.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     quenlo.start();
@@ -221,7 +149,7 @@ int main(int argc, char* argv[]) {
             desktop.waitFor("the pop-up to hide",
                             [&desktop](const XEvent&) { return !desktop.popupMapped(); });
         const int prefixNumber = static_cast<int>((static_cast<long long>(sample) * 7919) % prefixes);
-        const std::string prefix = letters(prefixNumber, 3);
+        const std::string prefix = numberedLetters(prefixNumber, 3);
         for (std::size_t i = 0; i < 2; ++i) {
             desktop.pause(kTypingCadence);
             desktop.tap(XStringToKeysym(std::string(1, prefix[i]).c_str()));
@@ -249,10 +177,8 @@ int main(int argc, char* argv[]) {
     }
 
     std::printf("pop-up latency through the X11 hook, %d keys, %d words\n", keys, wordCount);
-    std::printf("  key press -> pop-up mapped:       p50 %6.2f ms   p99 %6.2f ms   (target p99 < %.0f ms)\n",
-                percentile(toMapped, 0.5), percentile(toMapped, 0.99), kTargetP99Ms);
-    std::printf("  key press -> pop-up filled:       p50 %6.2f ms   p99 %6.2f ms\n",
-                percentile(toFilled, 0.5), percentile(toFilled, 0.99));
+    printLatency("key press -> pop-up mapped:", toMapped, kTargetP99Ms);
+    printLatency("key press -> pop-up filled:", toFilled);
 
     quenlo.terminate();
     quenlo.waitForFinished();

@@ -3,19 +3,15 @@
 // of another process.
 //   bench_popuplatency_win32 <quenlo.exe>           200 rounds, 100,000 words
 //   bench_popuplatency_win32 <quenlo.exe> --short   5 rounds, 2,000 words (only proves it still runs)
+#include "bench/latency.h"
 #include "tests/win32/quenlorun.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <string>
-#include <vector>
 
+using namespace latency;
 using namespace win32testing;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // Polls without pumping: this program owns no window the measured path goes through.
 template <typename Condition> double millisecondsUntil(Clock::time_point start, Condition condition) {
@@ -25,13 +21,7 @@ template <typename Condition> double millisecondsUntil(Clock::time_point start, 
             return -1;
         Sleep(0);
     }
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double percentile(std::vector<double> values, double fraction) {
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(fraction * double(values.size() - 1) + 0.5);
-    return values[index];
+    return milliseconds(Clock::now() - start);
 }
 
 void report(const char* what, const std::vector<double>& samples, const char* target) {
