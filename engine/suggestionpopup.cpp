@@ -257,6 +257,11 @@ void SuggestionPopup::setVisible(bool visible) {
         emit visibilityChanged(true);
     }
     QWidget::setVisible(visible);
-    if (wasVisible && !isVisible())
+    if (wasVisible && !isVisible()) {
+        // The offered words tell what is being typed; a hidden window keeps none for others to
+        // read. A fill under way goes on with its own list.
+        if (m_fillBatches == 0)
+            clearList();
         emit visibilityChanged(false);
+    }
 }
