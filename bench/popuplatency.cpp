@@ -1,5 +1,6 @@
 // Latency through the real keyboard hook: from an XTest key press to the suggestion pop-up being
-// mapped, and to the lookup behind it having filled it, with the real quenlo on a private Xvfb.
+// mapped, to the lookup behind it having filled it, and from the completion key to the rest of the
+// word fetched by the application, with the real quenlo on a private Xvfb.
 //   bench_popuplatency           200 keys, 100,000 words
 //   bench_popuplatency --short   5 keys, 2,000 words (only proves the measurement still runs)
 #include "bench/x11latencyrun.h"
@@ -76,6 +77,31 @@ public:
         }
     }
 
+    // Asks for the clipboard's text as an application does on Shift+Insert; returns when it came.
+    Clock::time_point fetchClipboard(Time time, const std::string& expected) {
+        const Atom clipboard = XInternAtom(m_display, "CLIPBOARD", False);
+        const Atom utf8 = XInternAtom(m_display, "UTF8_STRING", False);
+        const Atom property = XInternAtom(m_display, "LATENCY_PASTE", False);
+        XConvertSelection(m_display, clipboard, utf8, property, m_window, time);
+        XFlush(m_display);
+        const Clock::time_point arrived = waitFor("the pasted text", [this](const XEvent& event) {
+            return event.type == SelectionNotify && event.xselection.requestor == m_window;
+        });
+        Atom type = None;
+        int format = 0;
+        unsigned long length = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        XGetWindowProperty(m_display, m_window, property, 0, 1024, True, AnyPropertyType, &type, &format,
+                           &length, &after, &data);
+        const std::string text = data ? std::string(reinterpret_cast<const char*>(data), length) : std::string();
+        if (data)
+            XFree(data);
+        if (text != expected)
+            fail("pasted \"" + text + "\", not \"" + expected + "\"");
+        return arrived;
+    }
+
     void pause(Clock::duration length) {
         const Clock::time_point until = Clock::now() + length;
         while (Clock::now() < until) {
@@ -142,6 +168,7 @@ int main(int argc, char* argv[]) {
 
     std::vector<double> toMapped;
     std::vector<double> toFilled;
+    std::vector<double> toPasted;
     for (int sample = 0; sample < warmUp + keys; ++sample) {
         // Backspace ends the previous word and hides its pop-up.
         desktop.tap(XK_BackSpace);
@@ -170,15 +197,32 @@ int main(int argc, char* argv[]) {
                 return event.type == KeyPress && event.xkey.window == desktop.target() &&
                        XLookupKeysym(const_cast<XKeyEvent*>(&event.xkey), 0) == XK_F12;
             });
+
+        // The rest of the word goes onto the clipboard, Shift+Insert reaches the window, and the
+        // window fetches the text as an application does.
+        const Clock::time_point completing = Clock::now();
+        desktop.tap(XK_Tab);
+        Time pasteTime = CurrentTime;
+        desktop.waitFor("Shift+Insert", [&desktop, &pasteTime](const XEvent& event) {
+            const bool paste = event.type == KeyPress && event.xkey.window == desktop.target() &&
+                               (event.xkey.state & ShiftMask) != 0 &&
+                               XLookupKeysym(const_cast<XKeyEvent*>(&event.xkey), 0) == XK_Insert;
+            if (paste)
+                pasteTime = event.xkey.time;
+            return paste;
+        });
+        const Clock::time_point pasted = desktop.fetchClipboard(pasteTime, "bing");
         if (sample >= warmUp) {
             toMapped.push_back(milliseconds(mapped - pressed));
             toFilled.push_back(milliseconds(filled - pressed));
+            toPasted.push_back(milliseconds(pasted - completing));
         }
     }
 
     std::printf("pop-up latency through the X11 hook, %d keys, %d words\n", keys, wordCount);
     printLatency("key press -> pop-up mapped:", toMapped, kTargetP99Ms);
     printLatency("key press -> pop-up filled:", toFilled);
+    printLatency("completion key -> text pasted:", toPasted);
 
     quenlo.terminate();
     quenlo.waitForFinished();
