@@ -23,6 +23,7 @@
 #include "win32/win32keyboardhook.h"
 #include "win32/win32keyinjector.h"
 #include "win32/win32pastegate.h"
+#include "win32/win32runautostart.h"
 #endif
 
 #ifdef QUENLO_HAVE_IBUS
@@ -101,6 +102,8 @@ std::unique_ptr<SessionAutostart> createSessionAutostart(const SessionAutostartO
     return std::make_unique<XdgAutostart>(
         options.configDir,
         XdgAutostart::Entry{options.appId, options.name, options.comment, options.programPath});
+#elif defined(QUENLO_HAVE_WIN32)
+    return std::make_unique<Win32RunAutostart>(options.name, options.programPath);
 #else
     (void)options;
     return std::make_unique<NullSessionAutostart>();

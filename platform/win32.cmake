@@ -1,4 +1,5 @@
-# Windows keyboard hook, keystroke injection, focus guard and ANSI code page, built for Windows only.
+# Windows keyboard hook, keystroke injection, focus guard, ANSI code page and session start, built
+# for Windows only.
 if(WIN32)
     target_sources(quenlo_platform PRIVATE
         win32/win32codepage.cpp win32/win32codepage.h
@@ -7,7 +8,8 @@ if(WIN32)
         win32/win32keyinjector.cpp win32/win32keyinjector.h
         win32/win32keytags.h
         win32/win32pastegate.cpp win32/win32pastegate.h
+        win32/win32runautostart.cpp win32/win32runautostart.h
     )
-    target_link_libraries(quenlo_platform PRIVATE user32)
+    target_link_libraries(quenlo_platform PRIVATE user32 advapi32)
     target_compile_definitions(quenlo_platform PRIVATE QUENLO_HAVE_WIN32 WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
 endif()

@@ -50,3 +50,9 @@ if(WIN32)
                      ${CMAKE_BINARY_DIR}/quenlo-${PROJECT_VERSION}-windows-x64-setup.exe)
     set_tests_properties(windows_installer PROPERTIES LABELS "windows;package" TIMEOUT 180)
 endif()
+
+# The session start through the user's Run key.
+if(WIN32)
+    quenlo_add_test(tst_win32runautostart SOURCES win32/tst_win32runautostart.cpp LIBS quenlo_platform advapi32)
+    target_compile_definitions(tst_win32runautostart PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
+endif()

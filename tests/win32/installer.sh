@@ -29,6 +29,11 @@ cmp -s "$target/share/quenlo/words.mdb" "$(dirname "$installer")/bin/words.mdb" 
 registered=$("$wine_run" reg query "$key" /v UninstallString 2>/dev/null | tr -d '\r')
 echo "$registered" | grep -qF 'uninstall.exe' || fail "no uninstaller registered under $key: $registered"
 
+# As the program's "Start with the session" writes it.
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+"$wine_run" reg add "$run_key" /v "Quenlo Word Complete" /t REG_SZ /d "\"$windows_target\\bin\\quenlo.exe\"" /f >/dev/null ||
+    fail "cannot write the Run value"
+
 # The uninstaller copies itself aside and returns at once: its work is waited for.
 "$wine_run" "$target/uninstall.exe" /S
 for _ in $(seq 1 600); do
@@ -41,5 +46,8 @@ done
 [ -z "$(shortcut)" ] || fail "the Start-menu entry is still there"
 if "$wine_run" reg query "$key" >/dev/null 2>&1; then
     fail "$key is still registered"
+fi
+if "$wine_run" reg query "$run_key" /v "Quenlo Word Complete" >/dev/null 2>&1; then
+    fail "the session would still start the removed program"
 fi
 echo "installed, registered and removed again"
