@@ -41,12 +41,11 @@ private slots:
         QFETCH(QString, locale);
         QFETCH(QString, text);
         QFETCH(bool, isNumber);
-        QFETCH(double, value);
 
         const std::optional<double> parsed = parseLocaleNumber(text, QLocale(locale));
         QCOMPARE(parsed.has_value(), isNumber);
         if (isNumber)
-            QCOMPARE(*parsed, value);
+            QTEST(*parsed, "value");
     }
 
     void toInt16_data() {
@@ -65,11 +64,10 @@ private slots:
     void toInt16() {
         QFETCH(double, value);
         QFETCH(bool, fits);
-        QFETCH(int, result);
         const std::optional<std::int16_t> converted = ::toInt16(value);
         QCOMPARE(converted.has_value(), fits);
         if (fits)
-            QCOMPARE(int(*converted), result);
+            QTEST(int(*converted), "result");
     }
 };
 

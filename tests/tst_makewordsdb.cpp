@@ -26,20 +26,11 @@ private slots:
     }
 
     void eachWordGetsTheSmallestClassHoldingIt() {
-        const QString small = m_dir.filePath("small");
-        const QString large = m_dir.filePath("large");
-        for (const auto& [path, bytes] :
-             {std::pair{small, QByteArray("the\nzebra\n")},
-              std::pair{large, QByteArray("aardvark\nthe\nzebra\nZebra\nx1\n")}}) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        }
         const QString output = m_dir.filePath("ranked.mdb");
-        QFile::remove(output);
-        QProcess process;
         // The order of the lists does not matter: the smallest class wins.
-        process.start(QStringLiteral(QUENLO_MAKEWORDSDB), {"70=" + large, "35=" + small, output});
-        QVERIFY(process.waitForFinished(60000) && process.exitCode() == 0);
+        QCOMPARE(run({"70=" + write("large", "aardvark\nthe\nzebra\nZebra\nx1\n"),
+                      "35=" + write("small", "the\nzebra\n"), output}),
+                 0);
         QCOMPARE(
             read(output,
                  "select Text1 || ' ' || Commonness from Words order by Commonness, Text1 collate binary"),
@@ -66,19 +57,25 @@ private slots:
     }
 
 private:
-    // Runs the maker on a dictionary holding bytes, or on a missing one; returns its exit code.
-    int make(const QByteArray& bytes, const QString& output) {
-        const QString dictionary = m_dir.filePath("dictionary");
-        QFile file(dictionary);
+    // Writes a dictionary holding bytes, or removes it when they are null; returns its path.
+    QString write(const QString& name, const QByteArray& bytes) {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
         if (bytes.isNull() ? file.exists() && !file.remove()
                            : !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            return -2;
-        file.close();
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+    // Runs the maker; returns its exit code.
+    int run(const QStringList& arguments) {
         QProcess process;
-        process.start(QStringLiteral(QUENLO_MAKEWORDSDB), {dictionary, output});
+        process.start(QUENLO_MAKEWORDSDB, arguments);
         if (!process.waitForFinished(60000))
             return -1;
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    int make(const QByteArray& bytes, const QString& output) {
+        return run({write("dictionary", bytes), output});
     }
 
     QStringList read(const QString& database, const QString& statement) {

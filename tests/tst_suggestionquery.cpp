@@ -41,8 +41,7 @@ private slots:
         QFETCH(QString, prefix);
         QFETCH(bool, useDefault);
         QFETCH(bool, useCustom);
-        QFETCH(QString, expected);
-        QCOMPARE(suggestionQuery(count, prefix, useDefault, useCustom).value_or(QString()), expected);
+        QTEST(suggestionQuery(count, prefix, useDefault, useCustom).value_or(QString()), "expected");
     }
 };
 
