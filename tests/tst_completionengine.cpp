@@ -160,8 +160,6 @@ private slots:
         QTest::addColumn<bool>("useCustom");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QStringList>("offered");
-        QTest::newRow("both kinds") << true << true << "hel"
-                                    << QStringList{"helix", "hello", "helmet", "help"};
         QTest::newRow("custom only") << false << true << "hel" << QStringList{"helix", "helmet"};
         QTest::newRow("default only") << true << false << "hel" << QStringList{"hello", "helmet", "help"};
         QTest::newRow("neither") << false << false << "hel" << QStringList{"helmet"};

@@ -16,7 +16,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
-#include <QProcess>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -90,33 +89,11 @@ private slots:
         QCOMPARE(stored ? stored->text1().value_or("?") : "?", QString("4"));
     }
 
-    void hostileStartupImports_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("told");
-#ifndef Q_OS_WIN
-        // An endless device and a named pipe, as POSIX systems have them.
-        const QString notAFile = QStringLiteral("\": it is not a regular file");
-        QTest::newRow("endless device") << "/dev/zero" << notAFile;
-        QTest::newRow("pipe") << "fifo" << notAFile;
-#endif
-        QTest::newRow("one line of 50 MB") << "long.txt"
-                                           << "\" is longer than 4096 bytes and was not imported.";
-    }
-    void hostileStartupImports() {
-        QFETCH(QString, name);
-        QFETCH(QString, told);
-        const bool ours = !name.startsWith('/');
-        const QString path = ours ? m_dir.filePath(name) : name;
-        if (ours)
-            QFile::remove(path);
-        if (name == "fifo")
-            QCOMPARE(QProcess::execute("mkfifo", {path}), 0);
+    void hostileStartupImportIsToldInTheWindow() {
+        const QString path = m_dir.filePath("long.txt");
         QFile file(path);
-        if (name == "long.txt" &&
-            (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(50 * 1024 * 1024, 'x')) < 0))
-            QFAIL("cannot write the long line");
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(50 * 1024 * 1024, 'x')) > 0);
         file.close();
-
         ProgramRig f(m_database);
         f.settings.values.insert("Quenlo/Options/AutoImort", "1");
         f.settings.values.insert("Quenlo/File/Import", path);
@@ -124,7 +101,9 @@ private slots:
         // Told in the window, as other start-up problems are, with the name as the system writes it,
         // and start-up went on to its end.
         const QString notice = program.mainWindow().notice();
-        QVERIFY2(notice.contains('"' + QDir::toNativeSeparators(path) + told), qPrintable(notice));
+        QVERIFY2(notice.contains('"' + QDir::toNativeSeparators(path) +
+                                 "\" is longer than 4096 bytes and was not imported."),
+                 qPrintable(notice));
         QVERIFY(f.messages.shown.isEmpty());
         QCOMPARE(program.wordList().rowCount(), 0);
         QCOMPARE(f.words.state(), 1);
