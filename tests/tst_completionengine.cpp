@@ -1,20 +1,9 @@
 // The key handling end to end: word buffer rules, lookup, navigation, completion, queued keys.
-#include "engine/completionengine.h"
-#include "engine/suggestionpopup.h"
-#include "platform/fakes/fakes.h"
-#include "platform/fakes/testkeyboardhook.h"
-#include "platform/sqliteconnection.h"
-#include "platform/wordsfile.h"
+#include "enginerig.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-constexpr int Backspace = 8, Tab = 9, Enter = 13, Shift = 16, Esc = 27, Space = 32, Up = 38, Down = 40;
-using Keys = QList<int>;
 enum Option {
     SwitchedOff = 1,
     ShiftCompletes = 2,
@@ -23,321 +12,234 @@ enum Option {
     LateArrows = 16,
     LateCompletion = 32
 };
-
-// Passes everything on to the real database and keeps the statements it was given.
-class RecordingConnection final : public DbConnection {
-public:
-    explicit RecordingConnection(DbConnection& inner)
-        : m_inner(inner) {}
-    bool open() override { return m_inner.open(); }
-    int state() const override { return m_inner.state(); }
-    void close() override { m_inner.close(); }
-    std::unique_ptr<DbResult> execute(const QString& statement) override {
-        // Asking once whether the database carries ranking data is no lookup.
-        if (!statement.contains("sqlite_master"))
-            statements.append(statement);
-        return m_inner.execute(statement);
-    }
-    std::unique_ptr<DbResult> executeBound(const QString& statement, const QStringList& parameters) override {
-        return statements.append(statement), m_inner.executeBound(statement, parameters);
-    }
-    QString lastError() const override { return m_inner.lastError(); }
-    QStringList statements;
-
-private:
-    DbConnection& m_inner;
-};
-
-// The main window's controls with their design values, a words database, and the fakes.
-struct Rig {
-    Rig() {
-        // hello and help have a NULL kind, helmet an empty one, helix is a custom word.
-        const std::vector<WordRow> rows{{"hello", {}},   {"help", {}}, {"helmet", ""}, {"helix", "1"},
-                                        {"o'clock", {}}, {"a_b", {}},  {"axb", {}},    {"a\\b", {}},
-                                        {"Monday", {}},  {"abc", {}}};
-        QString error;
-        if (!dir.isValid() || !createWordsDatabase(dir.filePath("words.mdb"), rows, &error))
-            qFatal("cannot create the words database: %s", qPrintable(error));
-        sqlite.open();
-        for (QCheckBox* box : {&Check1, &Check4, &Check5})
-            box->setChecked(true);
-        engine.setCompletionKeyCode(Tab);
-        std::string problem;
-        hook.start([this](int key, KeyDecision decide) { engine.keyPressed(key, std::move(decide)); },
-                   problem);
-    }
-    // Presses the keys, or the letter keys of a lower-case word; returns the last decision.
-    int press(const Keys& keys) {
-        int discard = -1;
-        for (const int key : keys)
-            discard = hook.press(key).value_or(-1);
-        return discard;
-    }
-    int press(const QString& letters) {
-        Keys keys;
-        for (const QChar c : letters)
-            keys.append(c.toUpper().unicode());
-        return press(keys);
-    }
-    SuggestionPopup& form2() { return engine.popup(); }
-    QStringList rows() {
-        QStringList shown;
-        for (int row = 0; row < form2().rowCount(); ++row)
-            shown.append(form2().rowText(row));
-        return shown;
-    }
-
-    QTemporaryDir dir;
-    QLineEdit Text9{"3"}, Text8{"4"}, Text4{"15"}, Text1, Text5;
-    QCheckBox Check1, Check4, Check5;
-    QLabel Label1;
-    SqliteConnection sqlite{dir.filePath("words.mdb")};
-    RecordingConnection words{sqlite};
-    FakeClipboard clipboard;
-    RecordingKeyInjector injector;
-    TestKeyboardHook hook;
-    EngineControls controls{&Text9, &Text8, &Text4, &Check1, &Check4, &Check5, &Text1, &Text5, &Label1};
-    CompletionEngine engine{controls, words, clipboard, injector, hook};
-};
+// hello and help have a NULL kind, helmet an empty one, helix is a custom word.
+const std::vector<WordRow> rows{{"hello", {}}, {"help", {}}, {"helmet", ""}, {"helix", "1"}, {"o'clock", {}},
+                                {"a_b", {}},   {"axb", {}},  {"a\\b", {}},   {"Monday", {}}, {"abc", {}}};
 } // namespace
 
 class TestCompletionEngine : public QObject {
     Q_OBJECT
 private slots:
-    void keys_data();
-    void keys();
-    void keyControls_data();
-    void keyControls();
-    void lookupFillsSortedList();
-    void offered_data();
-    void offered();
-    void apostropheInBufferBecomesBlank();
-    void switchedOffStillCompletesVisibleList();
-    void keysDuringLookupWaitTheirTurn();
-    void inputMethodRoute();
-};
-
-void TestCompletionEngine::keys_data() {
-    QTest::addColumn<Keys>("keys");
-    QTest::addColumn<QString>("outcome");
-    QTest::addColumn<QString>("minimum");
-    QTest::addColumn<int>("options");
-    const auto row = [](const char* name, const Keys& keys, const char* outcome, const char* minimum = "3",
-                        int options = 0) {
-        QTest::newRow(name) << keys << QString(outcome) << QString(minimum) << options;
-    };
-    // Outcome: each key's decision|the word|lookups run|Form2|the clipboard, which held "stale"|pastes.
-    const Keys hel{'H', 'E', 'L'};
-    row("keys outside 65-121, arrows, Shift add nothing", {Shift, 'A', 37, 39, Up, Down, 46, '1', 'B', 'C'},
-        "0000000000|abc|1|shown|stale|0");
-    row("Backspace forgets the word", hel + Keys{Backspace}, "0000||1|hidden|stale|0");
-    row("Enter ends the word", hel + Keys{Enter}, "0000||1|hidden|stale|0");
-    row("Space hides and starts a new word", hel + Keys{Space, 'C'}, "00000|c|1|hidden|stale|0");
-    row("Space with minimum 0 keeps the list", hel + Keys{Space}, "0000||3|shown|stale|0", "0");
-    row("Esc hides, keeps the word", hel + Keys{Esc}, "0000|hel|1|hidden|stale|0");
-    row("Esc, then a letter shows again", hel + Keys{Esc, 'P'}, "00000|help|2|shown|stale|0");
-    row("minimum no number: 5, and 0 for this key", {'H', 'E'}, "00|he|1|shown|stale|0", "x");
-    row("minimum beyond 16 bits counts 0", {'H'}, "0|h|1|shown|stale|0", "40000");
-    row("minimum 2.5 rounds half to even down", {'H', 'E'}, "00|he|1|shown|stale|0", " 2.5 ");
-    row("minimum 3.5 rounds half to even up", hel, "000|hel|0|hidden|stale|0", "3.5");
-    row("switched off: no lookup, buffer kept", hel, "000|hel|0|hidden|stale|0", "3", SwitchedOff);
-    row("no word matches: hidden, Tab passes", hel + Keys{'Q', Tab}, "00000||2|hidden|stale|0");
-    row("word count no number: no lookup", hel, "000|hel|0|hidden|stale|0", "3", CountNoNumber);
-    // hel offers helix, hello, helmet, help.
-    row("Tab completes the first word", hel + Keys{Tab}, "0001||1|hidden|ix|1");
-    row("Down, then Tab: the second word", hel + Keys{Down, Tab}, "00011||1|hidden|lo|1");
-    row("Up on the first row passes", hel + Keys{Up, Tab}, "00001||1|hidden|ix|1");
-    row("Down on the last row passes", hel + Keys{Down, Down, Down, Down, Tab}, "00011101||1|hidden|p|1");
-    row("Down and Up again", hel + Keys{Down, Up, Tab}, "000111||1|hidden|ix|1");
-    row("hidden list: keys pass, Tab ends the word", hel + Keys{Esc, Down, Up, Tab},
-        "0000000||1|hidden|stale|0");
-    row("Shift completes, case as typed", {'M', 'O', 'N', Shift}, "0001||1|hidden|day|1", "3",
-        ShiftCompletes);
-    row("Tab is ordinary when Shift completes", hel + Keys{Tab}, "0000||1|hidden|stale|0", "3",
-        ShiftCompletes);
-    row("word already complete: empty paste", {'A', 'B', 'C', Tab}, "0001||1|hidden||1");
-    row("clipboard not writable: no paste", hel + Keys{Tab}, "0001||1|hidden||0", "3", Unwritable);
-    // The hook let the key through before the answer: the key was passed, so it is not acted on.
-    row("late Tab: passed, no paste, word ended", hel + Keys{Tab}, "0000||1|hidden|stale|0", "3",
-        LateCompletion);
-    row("late Shift: passed, no paste, list stays", {'M', 'O', 'N', Shift}, "0000|mon|1|shown|stale|0", "3",
-        ShiftCompletes | LateCompletion);
-    row("late Down: the selection stays", hel + Keys{Down, Tab}, "00001||1|hidden|ix|1", "3", LateArrows);
-}
-
-void TestCompletionEngine::keys() {
-    QFETCH(Keys, keys);
-    QFETCH(int, options);
-    QFETCH(QString, minimum);
-    Rig rig;
-    rig.clipboard.text = "stale";
-    rig.Text9.setText(minimum);
-    rig.Check1.setChecked(!(options & SwitchedOff));
-    rig.engine.setCompletionKeyCode(options & ShiftCompletes ? Shift : Tab);
-    rig.clipboard.writable = !(options & Unwritable);
-    if (options & CountNoNumber)
-        rig.Text4.setText("abc");
-    std::set<int> late;
-    if (options & LateArrows)
-        late.insert({Up, Down});
-    if (options & LateCompletion)
-        late.insert({Tab, Shift});
-    rig.hook.setLateKeys(late);
-    QString decisions;
-    for (const int key : keys) {
-        decisions += QString::number(rig.press(Keys{key}));
-        QCOMPARE(rig.hook.popupVisible(), rig.form2().isVisible()); // the hook is told of every change
+    void keys_data() {
+        QTest::addColumn<Keys>("keys");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("minimum");
+        QTest::addColumn<int>("options");
+        const auto row = [](const char* name, const Keys& keys, const char* outcome,
+                            const char* minimum = "3", int options = 0) {
+            QTest::newRow(name) << keys << QString(outcome) << QString(minimum) << options;
+        };
+        // Outcome: each key's decision|the word|lookups run|Form2|the clipboard, which held "stale"|pastes.
+        const Keys hel{'H', 'E', 'L'};
+        row("keys outside 65-121, arrows, Shift add nothing",
+            {Shift, 'A', 37, 39, Up, Down, 46, '1', 'B', 'C'}, "0000000000|abc|1|shown|stale|0");
+        row("Backspace forgets the word", hel + Keys{Backspace}, "0000||1|hidden|stale|0");
+        row("Enter ends the word", hel + Keys{Enter}, "0000||1|hidden|stale|0");
+        row("Space hides and starts a new word", hel + Keys{Space, 'C'}, "00000|c|1|hidden|stale|0");
+        row("Space with minimum 0 keeps the list", hel + Keys{Space}, "0000||3|shown|stale|0", "0");
+        row("Esc hides, keeps the word", hel + Keys{Esc}, "0000|hel|1|hidden|stale|0");
+        row("Esc, then a letter shows again", hel + Keys{Esc, 'P'}, "00000|help|2|shown|stale|0");
+        row("minimum no number: 5, and 0 for this key", {'H', 'E'}, "00|he|1|shown|stale|0", "x");
+        row("minimum beyond 16 bits counts 0", {'H'}, "0|h|1|shown|stale|0", "40000");
+        row("minimum 2.5 rounds half to even down", {'H', 'E'}, "00|he|1|shown|stale|0", " 2.5 ");
+        row("minimum 3.5 rounds half to even up", hel, "000|hel|0|hidden|stale|0", "3.5");
+        row("switched off: no lookup, buffer kept", hel, "000|hel|0|hidden|stale|0", "3", SwitchedOff);
+        row("no word matches: hidden, Tab passes", hel + Keys{'Q', Tab}, "00000||2|hidden|stale|0");
+        row("word count no number: no lookup", hel, "000|hel|0|hidden|stale|0", "3", CountNoNumber);
+        // hel offers helix, hello, helmet, help.
+        row("Tab completes the first word", hel + Keys{Tab}, "0001||1|hidden|ix|1");
+        row("Down, then Tab: the second word", hel + Keys{Down, Tab}, "00011||1|hidden|lo|1");
+        row("Up on the first row passes", hel + Keys{Up, Tab}, "00001||1|hidden|ix|1");
+        row("Down on the last row passes", hel + Keys{Down, Down, Down, Down, Tab}, "00011101||1|hidden|p|1");
+        row("Down and Up again", hel + Keys{Down, Up, Tab}, "000111||1|hidden|ix|1");
+        row("hidden list: keys pass, Tab ends the word", hel + Keys{Esc, Down, Up, Tab},
+            "0000000||1|hidden|stale|0");
+        row("Shift completes, case as typed", {'M', 'O', 'N', Shift}, "0001||1|hidden|day|1", "3",
+            ShiftCompletes);
+        row("Tab is ordinary when Shift completes", hel + Keys{Tab}, "0000||1|hidden|stale|0", "3",
+            ShiftCompletes);
+        row("word already complete: empty paste", {'A', 'B', 'C', Tab}, "0001||1|hidden||1");
+        row("clipboard not writable: no paste", hel + Keys{Tab}, "0001||1|hidden||0", "3", Unwritable);
+        // The hook let the key through before the answer: the key was passed, so it is not acted on.
+        row("late Tab: passed, no paste, word ended", hel + Keys{Tab}, "0000||1|hidden|stale|0", "3",
+            LateCompletion);
+        row("late Shift: passed, no paste, list stays", {'M', 'O', 'N', Shift}, "0000|mon|1|shown|stale|0",
+            "3", ShiftCompletes | LateCompletion);
+        row("late Down: the selection stays", hel + Keys{Down, Tab}, "00001||1|hidden|ix|1", "3", LateArrows);
     }
-    QTEST(QStringList({decisions, rig.Text5.text(), QString::number(rig.words.statements.size()),
-                       rig.form2().isVisible() ? "shown" : "hidden", rig.clipboard.text,
-                       QString::number(rig.injector.shiftInserts)})
-              .join('|'),
-          "outcome");
-    QCOMPARE(rig.Text9.text(), minimum == "x" ? "5" : minimum); // only no number is repaired
-    QCOMPARE(rig.Text4.text(), options & CountNoNumber ? "abc" : "15");
-    if (rig.injector.shiftInserts)
-        QCOMPARE(rig.form2().currentSuggestion(), QString());
-}
+    void keys() {
+        QFETCH(Keys, keys);
+        QFETCH(int, options);
+        QFETCH(QString, minimum);
+        EngineRig rig(rows);
+        rig.clipboard.text = "stale";
+        rig.Text9.setText(minimum);
+        rig.Check1.setChecked(!(options & SwitchedOff));
+        rig.engine.setCompletionKeyCode(options & ShiftCompletes ? Shift : Tab);
+        rig.clipboard.writable = !(options & Unwritable);
+        if (options & CountNoNumber)
+            rig.Text4.setText("abc");
+        std::set<int> late;
+        if (options & LateArrows)
+            late.insert({Up, Down});
+        if (options & LateCompletion)
+            late.insert({Tab, Shift});
+        rig.hook.setLateKeys(late);
+        QString decisions;
+        for (const int key : keys) {
+            decisions += rig.press(Keys{key});
+            QCOMPARE(rig.hook.popupVisible(),
+                     rig.form2().isVisible()); // the hook is told of every change
+        }
+        QTEST(QStringList({decisions, rig.Text5.text(), QString::number(rig.words.statements.size()),
+                           rig.form2().isVisible() ? "shown" : "hidden", rig.clipboard.text,
+                           QString::number(rig.injector.shiftInserts)})
+                  .join('|'),
+              "outcome");
+        QCOMPARE(rig.Text9.text(), minimum == "x" ? "5" : minimum); // only no number is repaired
+        QCOMPARE(rig.Text4.text(), options & CountNoNumber ? "abc" : "15");
+        if (rig.injector.shiftInserts)
+            QCOMPARE(rig.form2().currentSuggestion(), QString());
+    }
 
-void TestCompletionEngine::keyControls_data() {
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("lengthToAdd");
-    QTest::addColumn<QString>("display");
-    QTest::addColumn<QString>("lengthToAddAfter");
-    const auto row = [](const char* name, int key, const char* lengthToAdd, const char* display,
-                        const char* after) {
-        QTest::newRow(name) << key << QString(lengthToAdd) << QString(display) << QString(after);
-    };
-    row("letter, lower-cased", 'A', "7", "a 65", "7");
-    row("keypad 1 adds a", 97, "2.5", "a 97", "2.5");
-    row("F1 adds p", 112, "4", "p 112", "4");
-    row("F10 adds y", 121, "4", "y 121", "4");
-    row("F11 adds nothing, empty length repaired", 122, "", " 122", "4");
-    row("Enter, length to add repaired", Enter, "abc", " 13", "4");
-}
+    void keyControls_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("lengthToAdd");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("lengthToAddAfter");
+        const auto row = [](const char* name, int key, const char* lengthToAdd, const char* display,
+                            const char* after) {
+            QTest::newRow(name) << key << QString(lengthToAdd) << QString(display) << QString(after);
+        };
+        row("letter, lower-cased", 'A', "7", "a 65", "7");
+        row("keypad 1 adds a", 97, "2.5", "a 97", "2.5");
+        row("F1 adds p", 112, "4", "p 112", "4");
+        row("F10 adds y", 121, "4", "y 121", "4");
+        row("F11 adds nothing, empty length repaired", 122, "", " 122", "4");
+        row("Enter, length to add repaired", Enter, "abc", " 13", "4");
+    }
+    void keyControls() {
+        QFETCH(int, key);
+        QFETCH(QString, lengthToAdd);
+        QFETCH(QString, display);
+        EngineRig rig(rows);
+        rig.Text8.setText(lengthToAdd);
+        rig.press(Keys{key});
+        const QString character = display.left(display.lastIndexOf(' '));
+        QCOMPARE(rig.Label1.text(), display);
+        QCOMPARE(rig.Text1.text(), character);
+        QCOMPARE(rig.Text5.text(), character);
+        QTEST(rig.Text8.text(), "lengthToAddAfter");
+        QVERIFY(rig.engine.existingPopup() && !rig.engine.existingPopup()->isVisible()); // created hidden
+    }
 
-void TestCompletionEngine::keyControls() {
-    QFETCH(int, key);
-    QFETCH(QString, lengthToAdd);
-    QFETCH(QString, display);
-    Rig rig;
-    rig.Text8.setText(lengthToAdd);
-    rig.press(Keys{key});
-    const QString character = display.left(display.lastIndexOf(' '));
-    QCOMPARE(rig.Label1.text(), display);
-    QCOMPARE(rig.Text1.text(), character);
-    QCOMPARE(rig.Text5.text(), character);
-    QTEST(rig.Text8.text(), "lengthToAddAfter");
-    QVERIFY(rig.engine.existingPopup() && !rig.engine.existingPopup()->isVisible()); // created hidden
-}
+    void lookupFillsSortedList() {
+        EngineRig rig(rows);
+        rig.words.close(); // reopened for the lookup
+        rig.press("hel");
+        QCOMPARE(rig.words.statements,
+                 QStringList{"select  top 15 Text1 from words where Text1  like 'hel%' "});
+        QCOMPARE(rig.rows(), (QStringList{"helix", "hello", "helmet", "help"}));
+        QCOMPARE(rig.form2().selectedRow(), 0);
+        QCOMPARE(rig.form2().currentSuggestion(), QStringLiteral("helix"));
+        QCOMPARE(rig.form2().heightTwips(), 1000 + 4 * 200);
+        QCOMPARE(rig.form2().listHeightTwips(), 1200 + 4 * 200);
+        QCOMPARE(rig.form2().height(), 120); // applied once the list is filled
 
-void TestCompletionEngine::lookupFillsSortedList() {
-    Rig rig;
-    rig.words.close(); // reopened for the lookup
-    rig.press("hel");
-    QCOMPARE(rig.words.statements, QStringList{"select  top 15 Text1 from words where Text1  like 'hel%' "});
-    QCOMPARE(rig.rows(), (QStringList{"helix", "hello", "helmet", "help"}));
-    QCOMPARE(rig.form2().selectedRow(), 0);
-    QCOMPARE(rig.form2().currentSuggestion(), QStringLiteral("helix"));
-    QCOMPARE(rig.form2().heightTwips(), 1000 + 4 * 200);
-    QCOMPARE(rig.form2().listHeightTwips(), 1200 + 4 * 200);
-    QCOMPARE(rig.form2().height(), 120); // applied once the list is filled
+        rig.Text4.setText(" 3 ");
+        rig.press(Keys{Backspace});
+        rig.press("hel");
+        QCOMPARE(rig.form2().rowCount(), 3);
+        QCOMPARE(rig.form2().currentSuggestion(), rig.form2().rowText(0));
+        QCOMPARE(rig.form2().heightTwips(), 1600);
+        QCOMPARE(rig.form2().listHeightTwips(), 1800);
+    }
 
-    rig.Text4.setText(" 3 ");
-    rig.press(Keys{Backspace});
-    rig.press("hel");
-    QCOMPARE(rig.form2().rowCount(), 3);
-    QCOMPARE(rig.form2().currentSuggestion(), rig.form2().rowText(0));
-    QCOMPARE(rig.form2().heightTwips(), 1600);
-    QCOMPARE(rig.form2().listHeightTwips(), 1800);
-}
+    void offered_data() {
+        QTest::addColumn<bool>("useDefault");
+        QTest::addColumn<bool>("useCustom");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("offered");
+        QTest::newRow("custom only") << false << true << "hel" << QStringList{"helix", "helmet"};
+        QTest::newRow("default only") << true << false << "hel" << QStringList{"hello", "helmet", "help"};
+        QTest::newRow("neither") << false << false << "hel" << QStringList{"helmet"};
+        QTest::newRow("underscore matches itself") << true << true << "a_b" << QStringList{"a_b"};
+        QTest::newRow("backslash matches itself") << true << true << "a\\b" << QStringList{"a\\b"};
+        QTest::newRow("word with an apostrophe") << true << true << "o" << QStringList{"o'clock"};
+    }
+    void offered() {
+        QFETCH(bool, useDefault);
+        QFETCH(bool, useCustom);
+        QFETCH(QString, typed);
+        EngineRig rig(rows);
+        rig.Text9.setText("1");
+        rig.Check5.setChecked(useDefault);
+        rig.Check4.setChecked(useCustom);
+        rig.press(typed);
+        QTEST(rig.rows(), "offered");
+    }
 
-void TestCompletionEngine::offered_data() {
-    QTest::addColumn<bool>("useDefault");
-    QTest::addColumn<bool>("useCustom");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QStringList>("offered");
-    QTest::newRow("both kinds") << true << true << "hel" << QStringList{"helix", "hello", "helmet", "help"};
-    QTest::newRow("custom only") << false << true << "hel" << QStringList{"helix", "helmet"};
-    QTest::newRow("default only") << true << false << "hel" << QStringList{"hello", "helmet", "help"};
-    QTest::newRow("neither") << false << false << "hel" << QStringList{"helmet"};
-    QTest::newRow("underscore matches itself") << true << true << "a_b" << QStringList{"a_b"};
-    QTest::newRow("backslash matches itself") << true << true << "a\\b" << QStringList{"a\\b"};
-    QTest::newRow("word with an apostrophe") << true << true << "o" << QStringList{"o'clock"};
-}
+    void apostropheInBufferBecomesBlank() {
+        EngineRig rig(rows);
+        rig.Text9.setText("1");
+        rig.Text5.setText("o'");
+        rig.press("c");
+        QCOMPARE(rig.Text5.text(), QStringLiteral("o c"));
+        QVERIFY(rig.words.statements.last().contains("like 'o c%'"));
+        QVERIFY(!rig.form2().isVisible());
+    }
 
-void TestCompletionEngine::offered() {
-    QFETCH(bool, useDefault);
-    QFETCH(bool, useCustom);
-    QFETCH(QString, typed);
-    Rig rig;
-    rig.Text9.setText("1");
-    rig.Check5.setChecked(useDefault);
-    rig.Check4.setChecked(useCustom);
-    rig.press(typed);
-    QTEST(rig.rows(), "offered");
-}
+    void switchedOffStillCompletesVisibleList() {
+        EngineRig rig(rows);
+        rig.press("hel");
+        rig.Check1.setChecked(false);
+        QCOMPARE(rig.press(Keys{Down}), "1");
+        rig.press("m"); // no lookup: the list stays as it was
+        QCOMPARE(rig.words.statements.size(), 1);
+        QCOMPARE(rig.press(Keys{Tab}), "1");
+        QCOMPARE(rig.clipboard.text, QStringLiteral("o"));
+    }
 
-void TestCompletionEngine::apostropheInBufferBecomesBlank() {
-    Rig rig;
-    rig.Text9.setText("1");
-    rig.Text5.setText("o'");
-    rig.press("c");
-    QCOMPARE(rig.Text5.text(), QStringLiteral("o c"));
-    QVERIFY(rig.words.statements.last().contains("like 'o c%'"));
-    QVERIFY(!rig.form2().isVisible());
-}
+    void keysDuringLookupWaitTheirTurn() {
+        EngineRig rig(rows);
+        rig.press("he");
+        // Delivered inside the lookup's first yield: handled there, Down would act on a half-filled list.
+        std::vector<std::optional<std::int16_t>> answeredAtOnce;
+        QMetaObject::invokeMethod(
+            this,
+            [&] {
+                answeredAtOnce = {rig.hook.press(Down), rig.hook.press(Tab)};
+            },
+            Qt::QueuedConnection);
+        QCOMPARE(rig.press("l"), "0");
+        QCOMPARE(answeredAtOnce, (std::vector<std::optional<std::int16_t>>{std::nullopt, std::nullopt}));
+        QList<std::pair<int, int>> decided;
+        for (const TestKeyboardHook::Decision& decision : rig.hook.decisions())
+            decided.append({decision.keyCode, decision.discard});
+        QCOMPARE(decided, (QList<std::pair<int, int>>{{'H', 0}, {'E', 0}, {'L', 0}, {Down, 1}, {Tab, 1}}));
+        QCOMPARE(rig.clipboard.text, QStringLiteral("lo"));
+        QCOMPARE(rig.injector.shiftInserts, 1);
+        QCOMPARE(rig.Text5.text(), QString());
+    }
 
-void TestCompletionEngine::switchedOffStillCompletesVisibleList() {
-    Rig rig;
-    rig.press("hel");
-    rig.Check1.setChecked(false);
-    QCOMPARE(rig.press(Keys{Down}), 1);
-    rig.press("m"); // no lookup: the list stays as it was
-    QCOMPARE(rig.words.statements.size(), 1);
-    QCOMPARE(rig.press(Keys{Tab}), 1);
-    QCOMPARE(rig.clipboard.text, QStringLiteral("o"));
-}
-
-void TestCompletionEngine::keysDuringLookupWaitTheirTurn() {
-    Rig rig;
-    rig.press("he");
-    // Delivered from inside the lookup's first yield: handled there, Down would act on a half-filled list.
-    std::vector<std::optional<std::int16_t>> answeredAtOnce;
-    QMetaObject::invokeMethod(
-        this,
-        [&] {
-            answeredAtOnce = {rig.hook.press(Down), rig.hook.press(Tab)};
-        },
-        Qt::QueuedConnection);
-    QCOMPARE(rig.press("l"), 0);
-    QCOMPARE(answeredAtOnce, (std::vector<std::optional<std::int16_t>>{std::nullopt, std::nullopt}));
-    QList<std::pair<int, int>> decided;
-    for (const TestKeyboardHook::Decision& decision : rig.hook.decisions())
-        decided.append({decision.keyCode, decision.discard});
-    QCOMPARE(decided, (QList<std::pair<int, int>>{{'H', 0}, {'E', 0}, {'L', 0}, {Down, 1}, {Tab, 1}}));
-    QCOMPARE(rig.clipboard.text, QStringLiteral("lo"));
-    QCOMPARE(rig.injector.shiftInserts, 1);
-    QCOMPARE(rig.Text5.text(), QString());
-}
-
-void TestCompletionEngine::inputMethodRoute() {
-    Rig rig;
-    rig.injector.commits = true;
-    rig.clipboard.text = "stale";
-    rig.press("hel");
-    QCOMPARE(rig.press(Keys{Down}), 1);
-    // Offered at the caret too, with the row Down picked.
-    QCOMPARE(rig.hook.shownWords, (std::vector<std::string>{"helix", "hello", "helmet", "help"}));
-    QCOMPARE(rig.hook.shownRow, 1);
-    QCOMPARE(rig.press(Keys{Tab}), 1);
-    QCOMPARE(rig.injector.committed, (std::vector<std::string>{"lo"}));
-    QCOMPARE(rig.clipboard.text, QStringLiteral("stale"));
-    QCOMPARE(rig.clipboard.clears, 0);
-    QCOMPARE(rig.injector.shiftInserts, 0);
-    QVERIFY(!rig.form2().isVisible());
-    QCOMPARE(rig.Text5.text(), QString());
-}
+    void inputMethodRoute() {
+        EngineRig rig(rows);
+        rig.injector.commits = true;
+        rig.clipboard.text = "stale";
+        rig.press("hel");
+        QCOMPARE(rig.press(Keys{Down}), "1");
+        // Offered at the caret too, with the row Down picked.
+        QCOMPARE(rig.hook.shownWords, (std::vector<std::string>{"helix", "hello", "helmet", "help"}));
+        QCOMPARE(rig.hook.shownRow, 1);
+        QCOMPARE(rig.press(Keys{Tab}), "1");
+        QCOMPARE(rig.injector.committed, (std::vector<std::string>{"lo"}));
+        QCOMPARE(rig.clipboard.text, QStringLiteral("stale"));
+        QCOMPARE(rig.clipboard.clears, 0);
+        QCOMPARE(rig.injector.shiftInserts, 0);
+        QVERIFY(!rig.form2().isVisible());
+        QCOMPARE(rig.Text5.text(), QString());
+    }
+};
 
 QTEST_MAIN(TestCompletionEngine)
 #include "tst_completionengine.moc"

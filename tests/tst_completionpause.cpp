@@ -1,17 +1,8 @@
 // Pausing completion: which focus states pause it and why, the stored exclusion list, and the
 // engine while paused (keys untouched, nothing kept or shown, no allocation on the key path).
-#include "engine/completionengine.h"
 #include "engine/completionpause.h"
-#include "engine/suggestionpopup.h"
-#include "platform/fakes/fakes.h"
-#include "platform/fakes/testkeyboardhook.h"
-#include "platform/sqliteconnection.h"
-#include "platform/wordsfile.h"
+#include "enginerig.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
@@ -40,67 +31,7 @@ void operator delete(void* memory, std::size_t) noexcept {
 #endif
 
 namespace {
-constexpr int Tab = 9;
-using Reason = CompletionPause::Reason;
-
-class CountingConnection final : public DbConnection {
-public:
-    explicit CountingConnection(DbConnection& inner)
-        : m_inner(inner) {}
-    bool open() override { return m_inner.open(); }
-    int state() const override { return m_inner.state(); }
-    void close() override { m_inner.close(); }
-    std::unique_ptr<DbResult> execute(const QString& statement) override {
-        // Asking once whether the database carries ranking data is no lookup.
-        if (!statement.contains("sqlite_master"))
-            ++statements;
-        return m_inner.execute(statement);
-    }
-    std::unique_ptr<DbResult> executeBound(const QString& statement, const QStringList& parameters) override {
-        ++statements;
-        return m_inner.executeBound(statement, parameters);
-    }
-    QString lastError() const override { return m_inner.lastError(); }
-    int statements = 0;
-
-private:
-    DbConnection& m_inner;
-};
-
-struct Rig {
-    Rig() {
-        QString error;
-        if (!dir.isValid() ||
-            !createWordsDatabase(dir.filePath("words.mdb"), {{"hello", {}}, {"help", {}}}, &error))
-            qFatal("cannot create the words database: %s", qPrintable(error));
-        sqlite.open();
-        for (QCheckBox* box : {&Check1, &Check4, &Check5})
-            box->setChecked(true);
-        engine.setCompletionKeyCode(Tab);
-        std::string problem;
-        hook.start([this](int key, KeyDecision decide) { engine.keyPressed(key, std::move(decide)); },
-                   problem);
-    }
-    QString type(const QString& letters) {
-        QString decisions;
-        for (const QChar c : letters)
-            decisions += QString::number(hook.press(c.toUpper().unicode()).value_or(-1));
-        return decisions;
-    }
-
-    QTemporaryDir dir;
-    QLineEdit Text9{"3"}, Text8{"4"}, Text4{"15"}, Text1, Text5;
-    QCheckBox Check1, Check4, Check5;
-    QLabel Label1;
-    SqliteConnection sqlite{dir.filePath("words.mdb")};
-    CountingConnection words{sqlite};
-    FakeClipboard clipboard;
-    RecordingKeyInjector injector;
-    TestKeyboardHook hook;
-    CompletionEngine engine{
-        EngineControls{&Text9, &Text8, &Text4, &Check1, &Check4, &Check5, &Text1, &Text5, &Label1}, words,
-        clipboard, injector, hook};
-};
+const std::vector<WordRow> words{{"hello", {}}, {"help", {}}};
 
 FocusState focusOn(const char* id, bool password = false, bool held = false) {
     FocusState state;
@@ -116,130 +47,113 @@ Q_DECLARE_METATYPE(FocusState)
 class TestCompletionPause : public QObject {
     Q_OBJECT
 private slots:
-    void pause_data();
-    void pause();
-    void storedList_data();
-    void storedList();
-    void pausedEngineKeepsNothing();
-    void pauseHidesOpenPopupAndResumeCompletesAgain();
-    void pausedKeyPathAllocatesNothing();
-};
-
-void TestCompletionPause::pause_data() {
-    QTest::addColumn<FocusState>("state");
-    QTest::addColumn<bool>("protect");
-    QTest::addColumn<QString>("text");
-    const QList<ExcludedApplication> excluded{{"KeePassXC", "KeePassXC"}, {"xterm", "XTerm"}};
-    QTest::newRow("ordinary field") << focusOn("Gedit") << true << "";
-    QTest::newRow("password field") << focusOn("Gedit", true) << true << "password field";
-    QTest::newRow("password field, protection off") << focusOn("Gedit", true) << false << "";
-    QTest::newRow("held keyboard, even with protection off")
-        << focusOn("Gedit", false, true) << false << "another program holds the keyboard";
-    QTest::newRow("held keyboard before a password field")
-        << focusOn("Gedit", true, true) << true << "another program holds the keyboard";
-    QTest::newRow("excluded, named as stored") << focusOn("KeePassXC") << true << "excluded: KeePassXC";
-    QTest::newRow("excluded, letter case ignored") << focusOn("keepassxc") << true << "excluded: KeePassXC";
-    QTest::newRow("excluded by the name typed by hand") << focusOn("XTerm") << true << "excluded: XTerm";
-    QTest::newRow("a longer name is another application") << focusOn("KeePassXC2") << true << "";
-    QTest::newRow("no application known matches no blank entry") << FocusState{} << true << "";
-}
-
-void TestCompletionPause::pause() {
-    QFETCH(FocusState, state);
-    QFETCH(bool, protect);
-    QFETCH(QString, text);
-    const QList<ExcludedApplication> excluded{{"KeePassXC", "KeePassXC"}, {"xterm", "XTerm"}, {"", ""}};
-    const CompletionPause pause = pauseFor(state, excluded, protect);
-    QCOMPARE(pause.text(), text);
-    QCOMPARE(pause.paused(), !text.isEmpty());
-}
-
-void TestCompletionPause::storedList_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("entries");
-    QTest::addColumn<QString>("firstName");
-    QTest::newRow("nothing stored") << "" << 0 << "";
-    QTest::newRow("no list") << "KeePassXC" << 0 << "";
-    QTest::newRow("an object, not a list") << R"({"id":"a"})" << 0 << "";
-    QTest::newRow("a name alone stands for the id") << R"([{"name":"KeePassXC"}])" << 1 << "KeePassXC";
-    QTest::newRow("blank entries are dropped") << R"([{"id":" ","name":""},{"id":"x"}])" << 1 << "x";
-}
-
-void TestCompletionPause::storedList() {
-    QFETCH(QString, text);
-    QFETCH(int, entries);
-    QFETCH(QString, firstName);
-    const QList<ExcludedApplication> read = excludedApplicationsFromText(text);
-    QCOMPARE(read.size(), entries);
-    if (entries) {
-        QCOMPARE(read.first().name, firstName);
-        QVERIFY(!read.first().id.isEmpty());
+    void pause_data() {
+        QTest::addColumn<FocusState>("state");
+        QTest::addColumn<bool>("protect");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ordinary field") << focusOn("Gedit") << true << "";
+        QTest::newRow("password field") << focusOn("Gedit", true) << true << "password field";
+        QTest::newRow("password field, protection off") << focusOn("Gedit", true) << false << "";
+        QTest::newRow("held keyboard, even with protection off")
+            << focusOn("Gedit", false, true) << false << "another program holds the keyboard";
+        QTest::newRow("held keyboard before a password field")
+            << focusOn("Gedit", true, true) << true << "another program holds the keyboard";
+        QTest::newRow("excluded, named as stored") << focusOn("KeePassXC") << true << "excluded: KeePassXC";
+        QTest::newRow("excluded, letter case ignored")
+            << focusOn("keepassxc") << true << "excluded: KeePassXC";
+        QTest::newRow("excluded by the name typed by hand") << focusOn("XTerm") << true << "excluded: XTerm";
+        QTest::newRow("a longer name is another application") << focusOn("KeePassXC2") << true << "";
+        QTest::newRow("no application known matches no blank entry") << FocusState{} << true << "";
     }
-    // What is written reads back the same, names with quotes and commas included.
-    const QList<ExcludedApplication> list{{"Gcr-prompter", "Passwords, \"keys\""},
-                                          {"KeePassXC", "KeePassXC"}};
-    QCOMPARE(excludedApplicationsFromText(excludedApplicationsText(list)), list);
-}
+    void pause() {
+        QFETCH(FocusState, state);
+        QFETCH(bool, protect);
+        QFETCH(QString, text);
+        const QList<ExcludedApplication> excluded{{"KeePassXC", "KeePassXC"}, {"xterm", "XTerm"}, {"", ""}};
+        const CompletionPause pause = pauseFor(state, excluded, protect);
+        QCOMPARE(pause.text(), text);
+        QCOMPARE(pause.paused(), !text.isEmpty());
+    }
 
-void TestCompletionPause::pausedEngineKeepsNothing() {
-    Rig rig;
-    rig.Label1.setText("before");
-    rig.engine.setPaused(true);
-    QCOMPARE(rig.type("hel"), QString("000"));
-    rig.hook.press(Tab);
-    QCOMPARE(rig.hook.decisions().back().discard, std::int16_t(0));
-    QCOMPARE(rig.Text5.text(), QString());
-    QCOMPARE(rig.Text1.text(), QString());
-    QCOMPARE(rig.Label1.text(), QString("before"));
-    QCOMPARE(rig.words.statements, 0);
-    QVERIFY(!rig.engine.existingPopup() || !rig.engine.existingPopup()->isVisible());
-    QCOMPARE(rig.injector.shiftInserts, 0);
-}
+    void storedList_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<QString>("firstName");
+        QTest::newRow("nothing stored") << "" << 0 << "";
+        QTest::newRow("no list") << "KeePassXC" << 0 << "";
+        QTest::newRow("an object, not a list") << R"({"id":"a"})" << 0 << "";
+        QTest::newRow("a name alone stands for the id") << R"([{"name":"KeePassXC"}])" << 1 << "KeePassXC";
+        QTest::newRow("blank entries are dropped") << R"([{"id":" ","name":""},{"id":"x"}])" << 1 << "x";
+    }
+    void storedList() {
+        QFETCH(QString, text);
+        QFETCH(int, entries);
+        const QList<ExcludedApplication> read = excludedApplicationsFromText(text);
+        QCOMPARE(read.size(), entries);
+        if (entries) {
+            QTEST(read.first().name, "firstName");
+            QVERIFY(!read.first().id.isEmpty());
+        }
+        // What is written reads back the same, names with quotes and commas included.
+        const QList<ExcludedApplication> list{{"Gcr-prompter", "Passwords, \"keys\""},
+                                              {"KeePassXC", "KeePassXC"}};
+        QCOMPARE(excludedApplicationsFromText(excludedApplicationsText(list)), list);
+    }
 
-void TestCompletionPause::pauseHidesOpenPopupAndResumeCompletesAgain() {
-    Rig rig;
-    rig.type("hel");
-    QVERIFY(rig.engine.popup().isVisible());
-    QVERIFY(rig.hook.popupVisible());
-    rig.engine.setPaused(true);
-    QVERIFY(!rig.engine.popup().isVisible());
-    QVERIFY(!rig.hook.popupVisible());
-    QCOMPARE(rig.Text5.text(), QString());
-    QCOMPARE(rig.engine.popup().rowCount(), 0);
-    QCOMPARE(rig.engine.popup().currentSuggestion(), QString());
-    // Letters typed while paused are not part of the next word.
-    rig.type("lo");
-    rig.engine.setPaused(false);
-    rig.type("hel");
-    QCOMPARE(rig.Text5.text(), QString("hel"));
-    QVERIFY(rig.engine.popup().isVisible());
-    QCOMPARE(rig.hook.press(Tab).value_or(-1), 1);
-    QCOMPARE(rig.clipboard.text, QString("lo"));
-}
+    void pauseHidesPopupKeepsNothingAndResumes() {
+        EngineRig rig(words);
+        rig.press("hel");
+        QVERIFY(rig.form2().isVisible() && rig.hook.popupVisible());
+        const QStringList looked = rig.words.statements;
+        rig.Text1.setText("before");
+        rig.Label1.setText("before");
+        rig.engine.setPaused(true);
+        QVERIFY(!rig.form2().isVisible());
+        QVERIFY(!rig.hook.popupVisible());
+        QCOMPARE(rig.Text5.text(), QString());
+        QCOMPARE(rig.form2().rowCount(), 0);
+        QCOMPARE(rig.form2().currentSuggestion(), QString());
+        // Every key passes at once, and none is kept, shown or looked up.
+        QCOMPARE(rig.press("hello") + rig.press(Keys{Tab}), QString("000000"));
+        QCOMPARE(rig.Text5.text(), QString());
+        QCOMPARE(rig.Text1.text() + rig.Label1.text(), QString("beforebefore"));
+        QCOMPARE(rig.words.statements, looked);
+        QVERIFY(!rig.popupShown());
+        QCOMPARE(rig.injector.shiftInserts, 0);
+        // Letters typed while paused are not part of the next word.
+        rig.engine.setPaused(false);
+        rig.press("hel");
+        QCOMPARE(rig.Text5.text(), QString("hel"));
+        QVERIFY(rig.form2().isVisible());
+        QCOMPARE(rig.press(Keys{Tab}), QString("1"));
+        QCOMPARE(rig.clipboard.text, QString("lo"));
+    }
 
-void TestCompletionPause::pausedKeyPathAllocatesNothing() {
+    void pausedKeyPathAllocatesNothing() {
 #ifndef QUENLO_COUNT_ALLOCATIONS
-    QSKIP("allocations are not counted under AddressSanitizer");
+        QSKIP("allocations are not counted under AddressSanitizer");
 #endif
-    Rig rig;
-    rig.type("hel"); // the pop-up and everything else the engine makes lazily exist now
-    rig.engine.setPaused(true);
-    int decided = 0;
-    std::int16_t lastDiscard = -1;
-    KeyDecision decide = [&decided, &lastDiscard](std::int16_t discard) {
-        ++decided;
-        lastDiscard = discard;
-    };
-    const std::vector<int> keys{'P', 'A', 'S', 'S', Tab, 40, 38, 16};
-    std::vector<KeyDecision> decisions(keys.size(), decide); // made before counting, as the hook makes them
-    const long before = allocations.load();
-    for (std::size_t i = 0; i < keys.size(); ++i)
-        rig.engine.keyPressed(keys[i], std::move(decisions[i]));
-    const long made = allocations.load() - before;
-    QCOMPARE(made, 0L);
-    QCOMPARE(decided, 8);
-    QCOMPARE(lastDiscard, std::int16_t(0));
-}
+        EngineRig rig(words);
+        rig.press("hel"); // the pop-up and everything else the engine makes lazily exist now
+        rig.engine.setPaused(true);
+        int decided = 0;
+        std::int16_t lastDiscard = -1;
+        KeyDecision decide = [&decided, &lastDiscard](std::int16_t discard) {
+            ++decided;
+            lastDiscard = discard;
+        };
+        const std::vector<int> keys{'P', 'A', 'S', 'S', Tab, Down, Up, Shift};
+        // Made before counting, as the hook makes them.
+        std::vector<KeyDecision> decisions(keys.size(), decide);
+        const long before = allocations.load();
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            rig.engine.keyPressed(keys[i], std::move(decisions[i]));
+        const long made = allocations.load() - before;
+        QCOMPARE(made, 0L);
+        QCOMPARE(decided, 8);
+        QCOMPARE(lastDiscard, std::int16_t(0));
+    }
+};
 
 QTEST_MAIN(TestCompletionPause)
 #include "tst_completionpause.moc"

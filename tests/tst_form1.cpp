@@ -68,330 +68,316 @@ class TestForm1 : public QObject {
     Q_OBJECT
 
 private slots:
-    void firstStart();
-    void tabOrder_withAccessibleNames();
-    void menus();
-    void list1_mouseButtons_data();
-    void list1_mouseButtons();
-    void list1_keyboardOpensRMenu_data();
-    void list1_keyboardOpensRMenu();
-    void workingStorage_unreadableByAssistiveTools();
-    void hideFromAccessibility_alsoAfterInterfacesWereMade();
-    void label777_onlyALeftClickInsideCounts();
-    void layout_keepsDesignedPlacesAndFitsCaptions();
-    void completionOptions_exclusiveFromNeither();
-    void closeBox_isRefusedAndReported();
-    void notice_keepsClientArea();
-};
+    void firstStart() {
+        Shown w;
+        const Form1::Controls& c = w.c;
+        QStringList state;
+        for (const QLineEdit* box : {c.Text4, c.Text9, c.Text8, c.Text2, c.Text7})
+            state << box->objectName() + '=' + box->text();
+        for (const QAbstractButton* box :
+             QList<QAbstractButton*>{c.Check1, c.Check2, c.Check3, c.Check4, c.Check5, c.Opt1, c.Opt2})
+            state << box->objectName() + '=' + QString::number(box->isChecked());
+        state << "RunMinimized=" + QString::number(c.RunMinimized->isChecked());
+        for (const QWidget* storage : QList<QWidget*>{c.Text1, c.Text5, c.Label1})
+            state << storage->objectName() + " shown=" + QString::number(storage->isVisible());
+        QCOMPARE(state, (QStringList{"Text4=15", "Text9=3", "Text8=4", "Text2=5", "Text7=", "Check1=1",
+                                     "Check2=0", "Check3=0", "Check4=1", "Check5=1", "Opt1=0", "Opt2=1",
+                                     "RunMinimized=0", "Text1 shown=0", "Text5 shown=0", "Label1 shown=0"}));
+        QCOMPARE(w.form.windowTitle(), QStringLiteral("Quenlo Word Complete 4.1 - ") + maker::siteName);
+        const QList<QSize> sizes = w.form.windowIcon().availableSizes();
+        QVERIFY(sizes.contains(QSize(32, 32)) && sizes.contains(QSize(16, 16)));
+    }
 
-void TestForm1::firstStart() {
-    Shown w;
-    const Form1::Controls& c = w.c;
-    QStringList state;
-    for (const QLineEdit* box : {c.Text4, c.Text9, c.Text8, c.Text2, c.Text7})
-        state << box->objectName() + '=' + box->text();
-    for (const QAbstractButton* box :
-         QList<QAbstractButton*>{c.Check1, c.Check2, c.Check3, c.Check4, c.Check5, c.Opt1, c.Opt2})
-        state << box->objectName() + '=' + QString::number(box->isChecked());
-    state << "RunMinimized=" + QString::number(c.RunMinimized->isChecked());
-    for (const QWidget* storage : QList<QWidget*>{c.Text1, c.Text5, c.Label1})
-        state << storage->objectName() + " shown=" + QString::number(storage->isVisible());
-    QCOMPARE(state, (QStringList{"Text4=15", "Text9=3", "Text8=4", "Text2=5", "Text7=", "Check1=1",
-                                 "Check2=0", "Check3=0", "Check4=1", "Check5=1", "Opt1=0", "Opt2=1",
-                                 "RunMinimized=0", "Text1 shown=0", "Text5 shown=0", "Label1 shown=0"}));
-    QCOMPARE(w.form.windowTitle(), QStringLiteral("Quenlo Word Complete 4.1 - ") + maker::siteName);
-    const QList<QSize> sizes = w.form.windowIcon().availableSizes();
-    QVERIFY(sizes.contains(QSize(32, 32)) && sizes.contains(QSize(16, 16)));
-}
+    void tabOrder_withAccessibleNames() {
+        Shown w;
+        QStringListModel model({QStringLiteral("alpha")});
+        w.c.List1->setModel(&model);
+        w.c.Text7->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), w.c.Text7);
+        QStringList visited; // each stop and what an assistive tool is told there, not merely the property
+        do {
+            QWidget* stop = QApplication::focusWidget();
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(stop);
+            visited.append(stop->objectName() + ": " +
+                           (accessible ? accessible->text(QAccessible::Name) : "?"));
+            QTest::keyClick(stop, Qt::Key_Tab);
+        } while (QApplication::focusWidget() != w.c.Text7 && visited.size() < 40);
+        // The option group takes the focus once, on its selected button.
+        QCOMPARE(visited,
+                 (QStringList{"Text7: Word to add", "Command8: Add Word", "Check1: Enable Quenlo",
+                              "Text8: Minum Length word to Add",
+                              "Text9: Minum number of letters to entered before display",
+                              "Text2: Number of Seconds to Display Word List", "List1: Word list",
+                              "Command2: Clear List", "Command1: Minimize", "Text4: Max words to display",
+                              "Check2: Show Default Words", "Check3: Show Custom Words",
+                              "Check4: Use Custom Words", "Check5: Use Default Words",
+                              "Command5: Remove Word", "Opt2: Hit Tab Key to Complete word"}));
+        w.c.Opt1->setChecked(true);
+        w.c.Command5->setFocus();
+        QTest::keyClick(w.c.Command5, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.c.Opt1);
+    }
 
-void TestForm1::tabOrder_withAccessibleNames() {
-    Shown w;
-    QStringListModel model({QStringLiteral("alpha")});
-    w.c.List1->setModel(&model);
-    w.c.Text7->setFocus();
-    QTRY_COMPARE(QApplication::focusWidget(), w.c.Text7);
-    QStringList visited; // each stop and what an assistive tool is told there, not merely the property
-    do {
-        QWidget* stop = QApplication::focusWidget();
-        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(stop);
-        visited.append(stop->objectName() + ": " + (accessible ? accessible->text(QAccessible::Name) : "?"));
-        QTest::keyClick(stop, Qt::Key_Tab);
-    } while (QApplication::focusWidget() != w.c.Text7 && visited.size() < 40);
-    // The option group takes the focus once, on its selected button.
-    QCOMPARE(visited,
-             (QStringList{"Text7: Word to add", "Command8: Add Word", "Check1: Enable Quenlo",
-                          "Text8: Minum Length word to Add",
-                          "Text9: Minum number of letters to entered before display",
-                          "Text2: Number of Seconds to Display Word List", "List1: Word list",
-                          "Command2: Clear List", "Command1: Minimize", "Text4: Max words to display",
-                          "Check2: Show Default Words", "Check3: Show Custom Words",
-                          "Check4: Use Custom Words", "Check5: Use Default Words", "Command5: Remove Word",
-                          "Opt2: Hit Tab Key to Complete word"}));
-    w.c.Opt1->setChecked(true);
-    w.c.Command5->setFocus();
-    QTest::keyClick(w.c.Command5, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), w.c.Opt1);
-}
+    void menus() {
+        Form1 form;
+        const Form1::Controls& c = form.ui();
+        QStringList captions; // each menu's title, then its items as "objectName=caption"
+        for (const QMenu* menu : {c.FileMenu, c.Options, c.Help, c.RMenu}) {
+            captions << menu->objectName() + ' ' + menu->title();
+            for (const QAction* action : menu->actions()) {
+                captions << action->objectName() + '=' + action->text();
+                QVERIFY(action->shortcut().isEmpty());
+                const bool choice = action == c.RunMinimized || action == c.StartWithSession ||
+                                    action == c.ProtectPasswordFields || action == c.MostLikelyFirst ||
+                                    action == c.LearnFromCompletions || action == c.MatchCapitals;
+                QCOMPARE(action->isCheckable(), choice && !action->isSeparator());
+            }
+        }
+        QCOMPARE(captions, (QStringList{"FileMenu &File",
+                                        "FileImport=File Import ",
+                                        "FileSave=File Save",
+                                        "FileSave2=File Save As",
+                                        "Exit=Exit",
+                                        "Options &Options",
+                                        "RunMinimized=Run Minimized",
+                                        "StartWithSession=Start with the &session",
+                                        "Suggestions=Suggestions",
+                                        "ProtectPasswordFields=Protect password fields",
+                                        "ExcludedApplications=Excluded Applications\u2026",
+                                        "=",
+                                        "MostLikelyFirst=Most likely first",
+                                        "LearnFromCompletions=Learn from completions",
+                                        "MatchCapitals=Match my capitals",
+                                        "Help &Help",
+                                        "About=About",
+                                        "Help2=Help",
+                                        "RMenu RMenu",
+                                        "DeleteMMMM=Delete",
+                                        "ClearLearnedCounts=Clear Learned Counts"}));
+        // The ranking choices start from their design values.
+        QVERIFY(!c.MostLikelyFirst->isChecked() && c.LearnFromCompletions->isChecked() &&
+                c.MatchCapitals->isChecked());
+        // RMenu is on no bar; the bar holds the other three in order.
+        QCOMPARE(form.menuBar()->actions(),
+                 (QList<QAction*>{c.FileMenu->menuAction(), c.Options->menuAction(), c.Help->menuAction()}));
+    }
 
-void TestForm1::menus() {
-    Form1 form;
-    const Form1::Controls& c = form.ui();
-    QStringList captions; // each menu's title, then its items as "objectName=caption"
-    for (const QMenu* menu : {c.FileMenu, c.Options, c.Help, c.RMenu}) {
-        captions << menu->objectName() + ' ' + menu->title();
-        for (const QAction* action : menu->actions()) {
-            captions << action->objectName() + '=' + action->text();
-            QVERIFY(action->shortcut().isEmpty());
-            const bool choice = action == c.RunMinimized || action == c.StartWithSession ||
-                                action == c.ProtectPasswordFields || action == c.MostLikelyFirst ||
-                                action == c.LearnFromCompletions || action == c.MatchCapitals;
-            QCOMPARE(action->isCheckable(), choice && !action->isSeparator());
+    void list1_mouseButtons_data() {
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        // Row 1 was selected and the press lands on row 0; -1: the list's own business.
+        QTest::addColumn<int>("selectedRowAfter");
+        QTest::newRow("right") << Qt::RightButton << Qt::KeyboardModifiers() << 1;
+        QTest::newRow("right+Shift") << Qt::RightButton << Qt::KeyboardModifiers(Qt::ShiftModifier) << 1;
+        QTest::newRow("right+Ctrl") << Qt::RightButton << Qt::KeyboardModifiers(Qt::ControlModifier) << 1;
+        QTest::newRow("left") << Qt::LeftButton << Qt::KeyboardModifiers() << 0;
+        QTest::newRow("middle") << Qt::MiddleButton << Qt::KeyboardModifiers() << -1;
+    }
+    void list1_mouseButtons() {
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(int, selectedRowAfter);
+        const bool opensMenu = button == Qt::RightButton;
+        Shown w;
+        QStringListModel model({QStringLiteral("alpha"), QStringLiteral("beta"), QStringLiteral("gamma")});
+        QListView* list = w.c.List1;
+        QMenu* menu = w.c.RMenu;
+        list->setModel(&model);
+        list->setCurrentIndex(model.index(1));
+        const QPoint pressAt = list->visualRect(model.index(0)).center();
+        QTest::mousePress(list->viewport(), button, modifiers, pressAt);
+        QCOMPARE(menu->isVisible(), opensMenu);
+        const QPoint globalPress = list->viewport()->mapToGlobal(pressAt);
+        if (opensMenu && menu->screen()->availableGeometry().contains(QRect(globalPress, menu->sizeHint())))
+            QCOMPARE(menu->pos(), globalPress);
+        QCOMPARE(menu->activeAction(), nullptr); // only the keyboard puts the focus on Delete
+        menu->hide();
+        if (selectedRowAfter >= 0)
+            QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{model.index(selectedRowAfter)});
+        QTest::mouseRelease(list->viewport(), button, modifiers, pressAt);
+        list->setModel(nullptr); // without any model the right button still opens the menu
+        QTest::mousePress(list->viewport(), button, modifiers, QPoint(5, 5));
+        QCOMPARE(menu->isVisible(), opensMenu);
+    }
+
+    void list1_keyboardOpensRMenu_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<int>("selectedRow"); // -1: nothing selected
+        QTest::addColumn<bool>("opens");
+        const Qt::KeyboardModifiers none;
+        QTest::newRow("Menu key at the selected entry") << int(Qt::Key_Menu) << none << 7 << true;
+        QTest::newRow("Shift+F10 at the selected entry")
+            << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ShiftModifier) << 1 << true;
+        QTest::newRow("Menu key, nothing selected") << int(Qt::Key_Menu) << none << -1 << true;
+        QTest::newRow("F10 alone") << int(Qt::Key_F10) << none << 1 << false;
+        QTest::newRow("Ctrl+F10") << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ControlModifier) << 1
+                                  << false;
+    }
+    void list1_keyboardOpensRMenu() {
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(int, selectedRow);
+        QFETCH(bool, opens);
+        Shown w;
+        QStringList words;
+        for (int i = 0; i < 30; ++i)
+            words << QStringLiteral("word%1").arg(i, 2, 10, QLatin1Char('0'));
+        QStringListModel model(words);
+        QListView* list = w.c.List1;
+        list->setModel(&model);
+        if (selectedRow >= 0)
+            list->setCurrentIndex(model.index(selectedRow));
+        list->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), list);
+        QSignalSpy deleted(w.c.DeleteMMMM, &QAction::triggered);
+
+        // Through the window, as the key arrives from the keyboard.
+        QTest::keyClick(w.form.windowHandle(), Qt::Key(key), modifiers);
+        QTRY_COMPARE(w.c.RMenu->isVisible(), opens);
+        if (!opens)
+            return;
+        // At the selected entry; without one, at the entry that has the focus frame.
+        const QModelIndex entry = selectedRow >= 0 ? model.index(selectedRow) : list->currentIndex();
+        QVERIFY(entry.isValid());
+        const QPoint expected = list->viewport()->mapToGlobal(list->visualRect(entry).bottomLeft());
+        if (w.c.RMenu->screen()->availableGeometry().contains(QRect(expected, w.c.RMenu->sizeHint())))
+            QCOMPARE(w.c.RMenu->pos(), expected);
+        // The selection is the one Delete acts on; the keyboard reaches Delete.
+        if (selectedRow >= 0)
+            QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{model.index(selectedRow)});
+        // Delete has the focus, which is what an assistive tool is told, and Return chooses it.
+        QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(w.c.RMenu);
+        QVERIFY(menu && menu->childCount() == 2); // Delete, then Clear Learned Counts
+        QCOMPARE(menu->child(0)->text(QAccessible::Name), QStringLiteral("Delete"));
+        QVERIFY(menu->child(0)->state().focused);
+        QTest::keyClick(w.c.RMenu, Qt::Key_Return);
+        QCOMPARE(deleted.size(), 1);
+        QVERIFY(!w.c.RMenu->isVisible());
+    }
+
+    void workingStorage_unreadableByAssistiveTools() {
+        Shown w;
+        const Form1::Controls& c = w.c;
+        QStringListModel model({QStringLiteral("alpha")});
+        c.List1->setModel(&model);
+        // What the key handling leaves there after "hunterkq" was typed in another application.
+        c.Text5->setText(QStringLiteral("hunterkq"));
+        c.Text1->setText(QStringLiteral("q"));
+        c.Label1->setText(QStringLiteral("q 81"));
+
+        const AccessibleTree tree(QAccessible::queryAccessibleInterface(qApp));
+        verifyNothingTyped(tree, QStringLiteral("hunterkq"), QStringLiteral("q 81"));
+        for (QWidget* storage : QList<QWidget*>{c.Text1, c.Text5, c.Label1}) {
+            QVERIFY2(!tree.objects.contains(storage), qPrintable(storage->objectName()));
+            // Asked for directly (as a change event does), it says nothing either.
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(storage);
+            QVERIFY(accessible && !accessible->textInterface() && !accessible->valueInterface());
+            QVERIFY(accessible->text(QAccessible::Name).isEmpty() &&
+                    accessible->text(QAccessible::Value).isEmpty());
+        }
+        // The walk does reach the window's visible controls, with their names.
+        for (QObject* visible :
+             QList<QObject*>{&w.form, c.Text7, c.List1, c.Check1, c.Opt1, c.Opt2, c.Label3})
+            QVERIFY2(tree.objects.contains(visible), qPrintable(visible->objectName()));
+        QVERIFY(tree.texts.contains(QStringLiteral("Hit Shift Key to Complete word")));
+        QVERIFY(tree.texts.contains(QStringLiteral("alpha")));
+    }
+
+    void hideFromAccessibility_alsoAfterInterfacesWereMade() {
+        // With a screen reader running, interfaces exist before the window marks its storage.
+        QWidget container;
+        auto* storage = new QLineEdit(QStringLiteral("hunterkq"), &container);
+        auto* button = new QPushButton(QStringLiteral("Visible"), &container);
+        QAccessibleInterface* before = QAccessible::queryAccessibleInterface(&container);
+        QVERIFY(before && before->childCount() == 2);
+        QVERIFY(QAccessible::queryAccessibleInterface(storage)->textInterface());
+
+        hideFromAccessibility({storage});
+        const AccessibleTree tree(QAccessible::queryAccessibleInterface(&container));
+        verifyNothingTyped(tree, QStringLiteral("hunterkq"), QStringLiteral("q 81"));
+        QCOMPARE(tree.objects, (QList<QObject*>{&container, button}));
+        QVERIFY(!QAccessible::queryAccessibleInterface(storage)->textInterface());
+        storage->setText(QStringLiteral("hunterkqz")); // stays the program's working state
+        QCOMPARE(storage->text(), QStringLiteral("hunterkqz"));
+    }
+
+    void label777_onlyALeftClickInsideCounts() {
+        Shown w;
+        QLabel* label = w.c.Label777;
+        QSignalSpy spy(&w.form, &Form1::label777Clicked);
+        for (const Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton, Qt::LeftButton}) {
+            QTest::mousePress(label, button, {}, QPoint(2, 2));
+            QTest::mouseRelease(label, button, {}, QPoint(-20, -20)); // released elsewhere
+            QCOMPARE(spy.size(), 0);
+            QTest::mouseClick(label, button);
+        }
+        QCOMPARE(spy.size(), 1);
+        QVERIFY(2 * QFontMetrics(label->font()).height() <= label->height()); // both lines of text show
+    }
+
+    void layout_keepsDesignedPlacesAndFitsCaptions() {
+        Shown w;
+        const Form1::Controls& c = w.c;
+        QWidget* client = w.form.centralWidget();
+        QCOMPARE(client->size(), QSize(Form1::clientWidth, Form1::clientHeight));
+        QVERIFY(client->y() >= w.form.menuBar()->geometry().bottom());
+        // The option buttons are drawn over the panel, not under it.
+        QCOMPARE(client->childAt(c.Opt1->geometry().center()), c.Opt1);
+        QCOMPARE(client->childAt(c.Opt2->geometry().center()), c.Opt2);
+        // Whatever face this system offers, no caption is cut.
+        for (QWidget* control : QList<QWidget*>{c.Command8, c.Command5, c.Check1, c.Command2, c.Command1,
+                                                c.Label4, c.Label5, c.Label7, c.Label2, c.Check2, c.Check3,
+                                                c.Check5, c.Check4, c.Label3, c.Opt1, c.Opt2})
+            QVERIFY2(windowfont::captionsFit({control}), qPrintable(control->objectName()));
+        // Sizable, and the controls keep their designed places.
+        w.form.resize(w.form.width() + 100, w.form.height() + 50);
+        QTRY_COMPARE(client->width(), Form1::clientWidth + 100);
+        QCOMPARE(c.Opt1->geometry(), QRect(256, 304, 169, 13));
+    }
+
+    void completionOptions_exclusiveFromNeither() {
+        Shown w;
+        // The stored choices can leave neither option selected; the shell clears them through the group.
+        QButtonGroup* group = w.c.Opt1->group();
+        QVERIFY(group && group->exclusive() && group == w.c.Opt2->group());
+        group->setExclusive(false);
+        w.c.Opt2->setChecked(false);
+        group->setExclusive(true);
+        // From there the user's clicks still select exactly one.
+        for (QRadioButton* option : {w.c.Opt1, w.c.Opt2, w.c.Opt2}) {
+            QTest::mouseClick(option, Qt::LeftButton);
+            QCOMPARE(std::pair(w.c.Opt1->isChecked(), w.c.Opt2->isChecked()),
+                     std::pair(option == w.c.Opt1, option == w.c.Opt2));
         }
     }
-    QCOMPARE(captions, (QStringList{"FileMenu &File",
-                                    "FileImport=File Import ",
-                                    "FileSave=File Save",
-                                    "FileSave2=File Save As",
-                                    "Exit=Exit",
-                                    "Options &Options",
-                                    "RunMinimized=Run Minimized",
-                                    "StartWithSession=Start with the &session",
-                                    "Suggestions=Suggestions",
-                                    "ProtectPasswordFields=Protect password fields",
-                                    "ExcludedApplications=Excluded Applications\u2026",
-                                    "=",
-                                    "MostLikelyFirst=Most likely first",
-                                    "LearnFromCompletions=Learn from completions",
-                                    "MatchCapitals=Match my capitals",
-                                    "Help &Help",
-                                    "About=About",
-                                    "Help2=Help",
-                                    "RMenu RMenu",
-                                    "DeleteMMMM=Delete",
-                                    "ClearLearnedCounts=Clear Learned Counts"}));
-    // The ranking choices start from their design values.
-    QVERIFY(!c.MostLikelyFirst->isChecked() && c.LearnFromCompletions->isChecked() &&
-            c.MatchCapitals->isChecked());
-    // RMenu is on no bar; the bar holds the other three in order.
-    QCOMPARE(form.menuBar()->actions(),
-             (QList<QAction*>{c.FileMenu->menuAction(), c.Options->menuAction(), c.Help->menuAction()}));
-}
 
-void TestForm1::list1_mouseButtons_data() {
-    QTest::addColumn<Qt::MouseButton>("button");
-    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-    // Row 1 was selected and the press lands on row 0; -1: the list's own business.
-    QTest::addColumn<int>("selectedRowAfter");
-    QTest::newRow("right") << Qt::RightButton << Qt::KeyboardModifiers() << 1;
-    QTest::newRow("right+Shift") << Qt::RightButton << Qt::KeyboardModifiers(Qt::ShiftModifier) << 1;
-    QTest::newRow("right+Ctrl") << Qt::RightButton << Qt::KeyboardModifiers(Qt::ControlModifier) << 1;
-    QTest::newRow("left") << Qt::LeftButton << Qt::KeyboardModifiers() << 0;
-    QTest::newRow("middle") << Qt::MiddleButton << Qt::KeyboardModifiers() << -1;
-}
-
-void TestForm1::list1_mouseButtons() {
-    QFETCH(Qt::MouseButton, button);
-    QFETCH(Qt::KeyboardModifiers, modifiers);
-    QFETCH(int, selectedRowAfter);
-    const bool opensMenu = button == Qt::RightButton;
-    Shown w;
-    QStringListModel model({QStringLiteral("alpha"), QStringLiteral("beta"), QStringLiteral("gamma")});
-    QListView* list = w.c.List1;
-    QMenu* menu = w.c.RMenu;
-    list->setModel(&model);
-    list->setCurrentIndex(model.index(1));
-    const QPoint pressAt = list->visualRect(model.index(0)).center();
-    QTest::mousePress(list->viewport(), button, modifiers, pressAt);
-    QCOMPARE(menu->isVisible(), opensMenu);
-    const QPoint globalPress = list->viewport()->mapToGlobal(pressAt);
-    if (opensMenu && menu->screen()->availableGeometry().contains(QRect(globalPress, menu->sizeHint())))
-        QCOMPARE(menu->pos(), globalPress);
-    QCOMPARE(menu->activeAction(), nullptr); // only the keyboard puts the focus on Delete
-    menu->hide();
-    if (selectedRowAfter >= 0)
-        QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{model.index(selectedRowAfter)});
-    QTest::mouseRelease(list->viewport(), button, modifiers, pressAt);
-    list->setModel(nullptr); // without any model the right button still opens the menu
-    QTest::mousePress(list->viewport(), button, modifiers, QPoint(5, 5));
-    QCOMPARE(menu->isVisible(), opensMenu);
-}
-
-void TestForm1::list1_keyboardOpensRMenu_data() {
-    QTest::addColumn<int>("key");
-    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-    QTest::addColumn<int>("selectedRow"); // -1: nothing selected
-    QTest::addColumn<bool>("opens");
-    const Qt::KeyboardModifiers none;
-    QTest::newRow("Menu key at the selected entry") << int(Qt::Key_Menu) << none << 7 << true;
-    QTest::newRow("Shift+F10 at the selected entry")
-        << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ShiftModifier) << 1 << true;
-    QTest::newRow("Menu key, nothing selected") << int(Qt::Key_Menu) << none << -1 << true;
-    QTest::newRow("F10 alone") << int(Qt::Key_F10) << none << 1 << false;
-    QTest::newRow("Ctrl+F10") << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ControlModifier) << 1 << false;
-}
-
-void TestForm1::list1_keyboardOpensRMenu() {
-    QFETCH(int, key);
-    QFETCH(Qt::KeyboardModifiers, modifiers);
-    QFETCH(int, selectedRow);
-    QFETCH(bool, opens);
-    Shown w;
-    QStringList words;
-    for (int i = 0; i < 30; ++i)
-        words << QStringLiteral("word%1").arg(i, 2, 10, QLatin1Char('0'));
-    QStringListModel model(words);
-    QListView* list = w.c.List1;
-    list->setModel(&model);
-    if (selectedRow >= 0)
-        list->setCurrentIndex(model.index(selectedRow));
-    list->setFocus();
-    QTRY_COMPARE(QApplication::focusWidget(), list);
-    QSignalSpy deleted(w.c.DeleteMMMM, &QAction::triggered);
-
-    // Through the window, as the key arrives from the keyboard.
-    QTest::keyClick(w.form.windowHandle(), Qt::Key(key), modifiers);
-    QTRY_COMPARE(w.c.RMenu->isVisible(), opens);
-    if (!opens)
-        return;
-    // At the selected entry; without one, at the entry that has the focus frame.
-    const QModelIndex entry = selectedRow >= 0 ? model.index(selectedRow) : list->currentIndex();
-    QVERIFY(entry.isValid());
-    const QPoint expected = list->viewport()->mapToGlobal(list->visualRect(entry).bottomLeft());
-    if (w.c.RMenu->screen()->availableGeometry().contains(QRect(expected, w.c.RMenu->sizeHint())))
-        QCOMPARE(w.c.RMenu->pos(), expected);
-    // The selection is the one Delete acts on; the keyboard reaches Delete.
-    if (selectedRow >= 0)
-        QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{model.index(selectedRow)});
-    // Delete has the focus, which is what an assistive tool is told, and Return chooses it.
-    QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(w.c.RMenu);
-    QVERIFY(menu && menu->childCount() == 2); // Delete, then Clear Learned Counts
-    QCOMPARE(menu->child(0)->text(QAccessible::Name), QStringLiteral("Delete"));
-    QVERIFY(menu->child(0)->state().focused);
-    QTest::keyClick(w.c.RMenu, Qt::Key_Return);
-    QCOMPARE(deleted.size(), 1);
-    QVERIFY(!w.c.RMenu->isVisible());
-}
-
-void TestForm1::workingStorage_unreadableByAssistiveTools() {
-    Shown w;
-    const Form1::Controls& c = w.c;
-    QStringListModel model({QStringLiteral("alpha")});
-    c.List1->setModel(&model);
-    // What the key handling leaves there after "hunterkq" was typed in another application.
-    c.Text5->setText(QStringLiteral("hunterkq"));
-    c.Text1->setText(QStringLiteral("q"));
-    c.Label1->setText(QStringLiteral("q 81"));
-
-    const AccessibleTree tree(QAccessible::queryAccessibleInterface(qApp));
-    verifyNothingTyped(tree, QStringLiteral("hunterkq"), QStringLiteral("q 81"));
-    for (QWidget* storage : QList<QWidget*>{c.Text1, c.Text5, c.Label1}) {
-        QVERIFY2(!tree.objects.contains(storage), qPrintable(storage->objectName()));
-        // Asked for directly (as a change event does), it says nothing either.
-        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(storage);
-        QVERIFY(accessible && !accessible->textInterface() && !accessible->valueInterface());
-        QVERIFY(accessible->text(QAccessible::Name).isEmpty() &&
-                accessible->text(QAccessible::Value).isEmpty());
+    void closeBox_isRefusedAndReported() {
+        Shown w;
+        QSignalSpy spy(&w.form, &Form1::frameCloseRequested);
+        QVERIFY(!w.form.close());
+        QVERIFY(w.form.isVisible());
+        QCOMPARE(spy.size(), 1);
     }
-    // The walk does reach the window's visible controls, with their names.
-    for (QObject* visible : QList<QObject*>{&w.form, c.Text7, c.List1, c.Check1, c.Opt1, c.Opt2, c.Label3})
-        QVERIFY2(tree.objects.contains(visible), qPrintable(visible->objectName()));
-    QVERIFY(tree.texts.contains(QStringLiteral("Hit Shift Key to Complete word")));
-    QVERIFY(tree.texts.contains(QStringLiteral("alpha")));
-}
 
-void TestForm1::hideFromAccessibility_alsoAfterInterfacesWereMade() {
-    // With a screen reader running, interfaces exist before the window marks its storage.
-    QWidget container;
-    auto* storage = new QLineEdit(QStringLiteral("hunterkq"), &container);
-    auto* button = new QPushButton(QStringLiteral("Visible"), &container);
-    QAccessibleInterface* before = QAccessible::queryAccessibleInterface(&container);
-    QVERIFY(before && before->childCount() == 2);
-    QVERIFY(QAccessible::queryAccessibleInterface(storage)->textInterface());
-
-    hideFromAccessibility({storage});
-    const AccessibleTree tree(QAccessible::queryAccessibleInterface(&container));
-    verifyNothingTyped(tree, QStringLiteral("hunterkq"), QStringLiteral("q 81"));
-    QCOMPARE(tree.objects, (QList<QObject*>{&container, button}));
-    QVERIFY(!QAccessible::queryAccessibleInterface(storage)->textInterface());
-    storage->setText(QStringLiteral("hunterkqz")); // stays the program's working state
-    QCOMPARE(storage->text(), QStringLiteral("hunterkqz"));
-}
-
-void TestForm1::label777_onlyALeftClickInsideCounts() {
-    Shown w;
-    QLabel* label = w.c.Label777;
-    QSignalSpy spy(&w.form, &Form1::label777Clicked);
-    for (const Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton, Qt::LeftButton}) {
-        QTest::mousePress(label, button, {}, QPoint(2, 2));
-        QTest::mouseRelease(label, button, {}, QPoint(-20, -20)); // released elsewhere
-        QCOMPARE(spy.size(), 0);
-        QTest::mouseClick(label, button);
+    void notice_keepsClientArea() {
+        const QSize client(Form1::clientWidth, Form1::clientHeight);
+        const QString why = QStringLiteral("completion cannot see the keyboard: no X display");
+        Shown w, early(why); // early is told before it is first shown
+        QVERIFY(w.form.statusBar()->isHidden());
+        w.form.setNotice(why);
+        w.form.setNotice(why); // a second time does not grow the window again
+        for (const Form1* form : {&w.form, &early.form}) {
+            QCOMPARE(form->notice(), why);
+            QTRY_VERIFY(form->statusBar()->isVisible());
+            QTRY_COMPARE(form->centralWidget()->size(), client);
+            QVERIFY(form->statusBar()->geometry().top() > form->centralWidget()->geometry().bottom());
+        }
+        w.form.setNotice(QString());
+        QVERIFY(w.form.statusBar()->isHidden());
+        QTRY_COMPARE(w.form.centralWidget()->size(), client);
     }
-    QCOMPARE(spy.size(), 1);
-    QVERIFY(2 * QFontMetrics(label->font()).height() <= label->height()); // both lines of text show
-}
-
-void TestForm1::layout_keepsDesignedPlacesAndFitsCaptions() {
-    Shown w;
-    const Form1::Controls& c = w.c;
-    QWidget* client = w.form.centralWidget();
-    QCOMPARE(client->size(), QSize(Form1::clientWidth, Form1::clientHeight));
-    QVERIFY(client->y() >= w.form.menuBar()->geometry().bottom());
-    // The option buttons are drawn over the panel, not under it.
-    QCOMPARE(client->childAt(c.Opt1->geometry().center()), c.Opt1);
-    QCOMPARE(client->childAt(c.Opt2->geometry().center()), c.Opt2);
-    // Whatever face this system offers, no caption is cut.
-    for (QWidget* control : QList<QWidget*>{c.Command8, c.Command5, c.Check1, c.Command2, c.Command1,
-                                            c.Label4, c.Label5, c.Label7, c.Label2, c.Check2, c.Check3,
-                                            c.Check5, c.Check4, c.Label3, c.Opt1, c.Opt2})
-        QVERIFY2(windowfont::captionsFit({control}), qPrintable(control->objectName()));
-    // Sizable, and the controls keep their designed places.
-    w.form.resize(w.form.width() + 100, w.form.height() + 50);
-    QTRY_COMPARE(client->width(), Form1::clientWidth + 100);
-    QCOMPARE(c.Opt1->geometry(), QRect(256, 304, 169, 13));
-}
-
-void TestForm1::completionOptions_exclusiveFromNeither() {
-    Shown w;
-    // The stored choices can leave neither option selected; the shell clears them through the group.
-    QButtonGroup* group = w.c.Opt1->group();
-    QVERIFY(group && group->exclusive() && group == w.c.Opt2->group());
-    group->setExclusive(false);
-    w.c.Opt2->setChecked(false);
-    group->setExclusive(true);
-    // From there the user's clicks still select exactly one.
-    for (QRadioButton* option : {w.c.Opt1, w.c.Opt2, w.c.Opt2}) {
-        QTest::mouseClick(option, Qt::LeftButton);
-        QCOMPARE(std::pair(w.c.Opt1->isChecked(), w.c.Opt2->isChecked()),
-                 std::pair(option == w.c.Opt1, option == w.c.Opt2));
-    }
-}
-
-void TestForm1::closeBox_isRefusedAndReported() {
-    Shown w;
-    QSignalSpy spy(&w.form, &Form1::frameCloseRequested);
-    QVERIFY(!w.form.close());
-    QVERIFY(w.form.isVisible());
-    QCOMPARE(spy.size(), 1);
-}
-
-void TestForm1::notice_keepsClientArea() {
-    const QSize client(Form1::clientWidth, Form1::clientHeight);
-    const QString why = QStringLiteral("completion cannot see the keyboard: no X display");
-    Shown w, early(why); // early is told before it is first shown
-    QVERIFY(w.form.statusBar()->isHidden());
-    w.form.setNotice(why);
-    w.form.setNotice(why); // a second time does not grow the window again
-    for (const Form1* form : {&w.form, &early.form}) {
-        QCOMPARE(form->notice(), why);
-        QTRY_VERIFY(form->statusBar()->isVisible());
-        QTRY_COMPARE(form->centralWidget()->size(), client);
-        QVERIFY(form->statusBar()->geometry().top() > form->centralWidget()->geometry().bottom());
-    }
-    w.form.setNotice(QString());
-    QVERIFY(w.form.statusBar()->isHidden());
-    QTRY_COMPARE(w.form.centralWidget()->size(), client);
-}
+};
 
 QTEST_MAIN(TestForm1)
 #include "tst_form1.moc"

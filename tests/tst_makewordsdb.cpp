@@ -12,90 +12,83 @@
 class TestMakeWordsDb : public QObject {
     Q_OBJECT
 private slots:
-    void keepsLetterWordsAndReplacesOnlyOnSuccess();
-    void eachWordGetsTheSmallestClassHoldingIt();
-    void shippedWordsLieBesideTheProgram();
+    void keepsLetterWordsAndReplacesOnlyOnSuccess() {
+        const QString output = m_dir.filePath("words.mdb");
+        QCOMPARE(make("A\nAaron's\nhello\n\xC3\x85ngstr\xC3\xB6m\nx1\ntwo words\n\nzebra\n", output), 0);
+        const QStringList words{"A", "hello", "zebra", "Ångström"};
+        QCOMPARE(read(output, allWordsStatement()), words);
+        QCOMPARE(read(output, defaultWordsStatement()), words); // so every word is a default word
+        QCOMPARE(make("two", output), 0);
+        QCOMPARE(read(output, allWordsStatement()), QStringList{"two"});
+        QVERIFY(make(QByteArray(), output) != 0);
+        QCOMPARE(read(output, allWordsStatement()), QStringList{"two"});
+        QCOMPARE(QDir(m_dir.path()).entryList({"*.new"}, QDir::Files), QStringList());
+    }
+
+    void eachWordGetsTheSmallestClassHoldingIt() {
+        const QString output = m_dir.filePath("ranked.mdb");
+        // The order of the lists does not matter: the smallest class wins.
+        QCOMPARE(run({"70=" + write("large", "aardvark\nthe\nzebra\nZebra\nx1\n"),
+                      "35=" + write("small", "the\nzebra\n"), output}),
+                 0);
+        QCOMPARE(
+            read(output,
+                 "select Text1 || ' ' || Commonness from Words order by Commonness, Text1 collate binary"),
+            (QStringList{"the 35", "zebra 35", "Zebra 70", "aardvark 70"}));
+    }
+
+    void shippedWordsLieBesideTheProgram() {
+        // Tests are built into the program's folder, so the shipped file lies beside this one too.
+        const QString shipped = QCoreApplication::applicationDirPath() + "/words.mdb";
+        QVERIFY(QFile::exists(shipped));
+        QVERIFY(read(shipped, allWordsStatement()).size() > 50000);
+        QCOMPARE(read(shipped, "select Text1 from Words where Text1 = 'hello' and Type1 is null"),
+                 QStringList{"hello"});
+        QCOMPARE(read(shipped, "select Text1 from Words where Text1 like '%''%' or Type1 is not null"),
+                 QStringList());
+        // Ranked: the commonest words are SCOWL's smallest list's, and the list reaches rare words too.
+        QCOMPARE(read(shipped,
+                      "select Commonness from Words where Text1 in ('hello', 'heliacal') collate binary "
+                      "order by Text1 desc"),
+                 (QStringList{"10", "70"}));
+        QCOMPARE(read(shipped, "select count(*) from Words where Commonness is null or Uses is not null"),
+                 QStringList{"0"});
+        QVERIFY(read(shipped, "select Text1 from Words where Commonness = 70").size() > 30000);
+    }
 
 private:
-    // Runs the maker on a dictionary holding bytes, or on a missing one; returns its exit code.
-    int make(const QByteArray& bytes, const QString& output);
-    QStringList read(const QString& database, const QString& statement);
+    // Writes a dictionary holding bytes, or removes it when they are null; returns its path.
+    QString write(const QString& name, const QByteArray& bytes) {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        if (bytes.isNull() ? file.exists() && !file.remove()
+                           : !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+    // Runs the maker; returns its exit code.
+    int run(const QStringList& arguments) {
+        QProcess process;
+        process.start(QUENLO_MAKEWORDSDB, arguments);
+        if (!process.waitForFinished(60000))
+            return -1;
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    int make(const QByteArray& bytes, const QString& output) {
+        return run({write("dictionary", bytes), output});
+    }
+
+    QStringList read(const QString& database, const QString& statement) {
+        SqliteConnection connection(database);
+        if (!connection.open())
+            return {"<cannot open>"};
+        QStringList words;
+        for (auto result = connection.execute(statement); result && !result->eof(); result->moveNext())
+            words.append(result->text1().value_or("<null>"));
+        return words;
+    }
     QTemporaryDir m_dir;
 };
-
-int TestMakeWordsDb::make(const QByteArray& bytes, const QString& output) {
-    const QString dictionary = m_dir.filePath("dictionary");
-    QFile file(dictionary);
-    if (bytes.isNull() ? file.exists() && !file.remove()
-                       : !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return -2;
-    file.close();
-    QProcess process;
-    process.start(QStringLiteral(QUENLO_MAKEWORDSDB), {dictionary, output});
-    if (!process.waitForFinished(60000))
-        return -1;
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
-QStringList TestMakeWordsDb::read(const QString& database, const QString& statement) {
-    SqliteConnection connection(database);
-    if (!connection.open())
-        return {"<cannot open>"};
-    QStringList words;
-    for (auto result = connection.execute(statement); result && !result->eof(); result->moveNext())
-        words.append(result->text1().value_or("<null>"));
-    return words;
-}
-
-void TestMakeWordsDb::keepsLetterWordsAndReplacesOnlyOnSuccess() {
-    const QString output = m_dir.filePath("words.mdb");
-    QCOMPARE(make("A\nAaron's\nhello\n\xC3\x85ngstr\xC3\xB6m\nx1\ntwo words\n\nzebra\n", output), 0);
-    const QStringList words{"A", "hello", "zebra", "Ångström"};
-    QCOMPARE(read(output, allWordsStatement()), words);
-    QCOMPARE(read(output, defaultWordsStatement()), words); // so every word is a default word
-    QCOMPARE(make("two", output), 0);
-    QCOMPARE(read(output, allWordsStatement()), QStringList{"two"});
-    QVERIFY(make(QByteArray(), output) != 0);
-    QCOMPARE(read(output, allWordsStatement()), QStringList{"two"});
-    QCOMPARE(QDir(m_dir.path()).entryList({"*.new"}, QDir::Files), QStringList());
-}
-
-void TestMakeWordsDb::eachWordGetsTheSmallestClassHoldingIt() {
-    const QString small = m_dir.filePath("small");
-    const QString large = m_dir.filePath("large");
-    for (const auto& [path, bytes] : {std::pair{small, QByteArray("the\nzebra\n")},
-                                      std::pair{large, QByteArray("aardvark\nthe\nzebra\nZebra\nx1\n")}}) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    }
-    const QString output = m_dir.filePath("ranked.mdb");
-    QFile::remove(output);
-    QProcess process;
-    // The order of the lists does not matter: the smallest class wins.
-    process.start(QStringLiteral(QUENLO_MAKEWORDSDB), {"70=" + large, "35=" + small, output});
-    QVERIFY(process.waitForFinished(60000) && process.exitCode() == 0);
-    QCOMPARE(read(output,
-                  "select Text1 || ' ' || Commonness from Words order by Commonness, Text1 collate binary"),
-             (QStringList{"the 35", "zebra 35", "Zebra 70", "aardvark 70"}));
-}
-
-void TestMakeWordsDb::shippedWordsLieBesideTheProgram() {
-    // Tests are built into the program's folder, so the shipped file lies beside this one too.
-    const QString shipped = QCoreApplication::applicationDirPath() + "/words.mdb";
-    QVERIFY(QFile::exists(shipped));
-    QVERIFY(read(shipped, allWordsStatement()).size() > 50000);
-    QCOMPARE(read(shipped, "select Text1 from Words where Text1 = 'hello' and Type1 is null"),
-             QStringList{"hello"});
-    QCOMPARE(read(shipped, "select Text1 from Words where Text1 like '%''%' or Type1 is not null"),
-             QStringList());
-    // Ranked: the commonest words are SCOWL's smallest list's, and the list reaches rare words too.
-    QCOMPARE(read(shipped, "select Commonness from Words where Text1 in ('hello', 'heliacal') collate binary "
-                           "order by Text1 desc"),
-             (QStringList{"10", "70"}));
-    QCOMPARE(read(shipped, "select count(*) from Words where Commonness is null or Uses is not null"),
-             QStringList{"0"});
-    QVERIFY(read(shipped, "select Text1 from Words where Commonness = 70").size() > 30000);
-}
 
 QTEST_GUILESS_MAIN(TestMakeWordsDb)
 #include "tst_makewordsdb.moc"

@@ -75,8 +75,7 @@ private slots:
     void rules() {
         QFETCH(QString, text);
         QFETCH(double, minimum);
-        QFETCH(bool, accepted);
-        QCOMPARE(minimum < 0 ? isAcceptedFileName(text) : isImportedLine(text, minimum), accepted);
+        QTEST(minimum < 0 ? isAcceptedFileName(text) : isImportedLine(text, minimum), "accepted");
     }
 
     void import_data() {

@@ -45,14 +45,13 @@ private slots:
     void sortOrder() {
         QFETCH(QString, locale);
         QFETCH(QStringList, added);
-        QFETCH(QStringList, listed);
         const QLocale before;
         QLocale::setDefault(QLocale(locale));
         WordListModel model;
         QLocale::setDefault(before);
         for (const QString& word : added)
             model.addWord(word);
-        QCOMPARE(model.words(), listed);
+        QTEST(model.words(), "listed");
     }
 
     void longEntriesAreShownElided() {

@@ -19,105 +19,92 @@ XdgAutostart::Entry entryFor(const QString& programPath) {
 class TestXdgAutostart : public QObject {
     Q_OBJECT
 private slots:
-    void execArgument_data();
-    void execArgument();
-    void entryStartsProgram_data();
-    void entryStartsProgram();
-    void writtenEntryIsValid();
-    void enableDisableReadsWhatIsThere();
-    void enableFailureIsReported();
+    void execArgument_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("argument");
+        QTest::newRow("plain") << QString("/usr/bin/quenlo") << QString("/usr/bin/quenlo");
+        QTest::newRow("blank") << QString("/opt/my apps/quenlo") << QString("\"/opt/my apps/quenlo\"");
+        QTest::newRow("escaped inside quotes")
+            << QString("/a$b\"c`d\\e") << QString("\"/a\\$b\\\"c\\`d\\\\e\"");
+        QTest::newRow("quoted, not escaped") << QString("/it's/(x)") << QString("\"/it's/(x)\"");
+    }
+    void execArgument() {
+        QFETCH(QString, path);
+        QTEST(XdgAutostart::execArgument(path), "argument");
+    }
+
+    void entryStartsProgram_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("starts");
+        const QByteArray head = "[Desktop Entry]\nType=Application\nExec=quenlo\n";
+        QTest::newRow("plain") << head << true;
+        QTest::newRow("hidden") << head + "Hidden=true\n" << false;
+        QTest::newRow("hidden false") << head + "Hidden=false\n" << true;
+        QTest::newRow("switched off by GNOME") << head + "X-GNOME-Autostart-enabled=false\n" << false;
+        QTest::newRow("other group's Hidden") << head + "[Desktop Action x]\nHidden=true\n" << true;
+        QTest::newRow("blanks around") << head + "Hidden = true \n" << false;
+    }
+    void entryStartsProgram() {
+        QFETCH(QByteArray, text);
+        QTEST(XdgAutostart::entryStartsProgram(text), "starts");
+    }
+
+    void writtenEntryIsValid() {
+        const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
+        if (validator.isEmpty())
+            QSKIP("desktop-file-validate is not installed (package desktop-file-utils)");
+        QTemporaryDir dir;
+        XdgAutostart autostart(dir.path(), entryFor("/opt/my apps/100% \"quenlo\"/$bin\\quenlo"));
+        QString error;
+        QVERIFY2(autostart.setEnabled(true, error), qPrintable(error));
+        QProcess process;
+        process.start(validator, {autostart.entryPath()});
+        QVERIFY(process.waitForFinished(30000));
+        QVERIFY2(process.exitCode() == 0 && process.readAll().isEmpty(), qPrintable(process.readAll()));
+        QFile file(autostart.entryPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY(text.contains("Exec=\"/opt/my apps/100%% \\\\\"quenlo\\\\\"/\\\\$bin\\\\\\\\quenlo\"\n"));
+        QVERIFY(text.contains("TryExec=/opt/my apps/100% \"quenlo\"/$bin\\\\quenlo\n"));
+    }
+
+    void enableDisableReadsWhatIsThere() {
+        QTemporaryDir dir;
+        const QString configDir = dir.filePath("config"); // does not exist yet
+        XdgAutostart autostart(configDir, entryFor("/usr/bin/quenlo"));
+        QCOMPARE(autostart.entryPath(), configDir + "/autostart/org.example.quenlo.WordComplete.desktop");
+        QVERIFY(!autostart.isEnabled());
+        QString error;
+        QVERIFY2(autostart.setEnabled(true, error), qPrintable(error));
+        QVERIFY(autostart.isEnabled());
+
+        // The desktop's own settings switch it off by editing the entry.
+        QFile file(autostart.entryPath());
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("Hidden=true\n");
+        file.close();
+        QVERIFY(!autostart.isEnabled());
+
+        QVERIFY(autostart.setEnabled(true, error));
+        QVERIFY(autostart.isEnabled());
+        QVERIFY(autostart.setEnabled(false, error));
+        QVERIFY(!QFile::exists(autostart.entryPath()));
+        QVERIFY(!autostart.isEnabled());
+        QVERIFY(autostart.setEnabled(false, error));
+    }
+
+    void enableFailureIsReported() {
+        QTemporaryDir dir;
+        QFile blocker(dir.filePath("autostart"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
+        blocker.close();
+        XdgAutostart autostart(dir.path(), entryFor("/usr/bin/quenlo"));
+        QString error;
+        QVERIFY(!autostart.setEnabled(true, error));
+        QVERIFY(error.contains(dir.filePath("autostart")));
+        QVERIFY(!autostart.isEnabled());
+    }
 };
-
-void TestXdgAutostart::execArgument_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("argument");
-    QTest::newRow("plain") << "/usr/bin/quenlo"
-                           << "/usr/bin/quenlo";
-    QTest::newRow("blank") << "/opt/my apps/quenlo"
-                           << "\"/opt/my apps/quenlo\"";
-    QTest::newRow("escaped inside quotes") << "/a$b\"c`d\\e"
-                                           << "\"/a\\$b\\\"c\\`d\\\\e\"";
-    QTest::newRow("quoted, not escaped") << "/it's/(x)"
-                                         << "\"/it's/(x)\"";
-}
-
-void TestXdgAutostart::execArgument() {
-    QFETCH(QString, path);
-    QTEST(XdgAutostart::execArgument(path), "argument");
-}
-
-void TestXdgAutostart::entryStartsProgram_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<bool>("starts");
-    const QByteArray head = "[Desktop Entry]\nType=Application\nExec=quenlo\n";
-    QTest::newRow("plain") << head << true;
-    QTest::newRow("hidden") << head + "Hidden=true\n" << false;
-    QTest::newRow("hidden false") << head + "Hidden=false\n" << true;
-    QTest::newRow("switched off by GNOME") << head + "X-GNOME-Autostart-enabled=false\n" << false;
-    QTest::newRow("other group's Hidden") << head + "[Desktop Action x]\nHidden=true\n" << true;
-    QTest::newRow("blanks around") << head + "Hidden = true \n" << false;
-}
-
-void TestXdgAutostart::entryStartsProgram() {
-    QFETCH(QByteArray, text);
-    QTEST(XdgAutostart::entryStartsProgram(text), "starts");
-}
-
-void TestXdgAutostart::writtenEntryIsValid() {
-    const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
-    if (validator.isEmpty())
-        QSKIP("desktop-file-validate is not installed (package desktop-file-utils)");
-    QTemporaryDir dir;
-    XdgAutostart autostart(dir.path(), entryFor("/opt/my apps/100% \"quenlo\"/$bin\\quenlo"));
-    QString error;
-    QVERIFY2(autostart.setEnabled(true, error), qPrintable(error));
-    QProcess process;
-    process.start(validator, {autostart.entryPath()});
-    QVERIFY(process.waitForFinished(30000));
-    QVERIFY2(process.exitCode() == 0 && process.readAll().isEmpty(), qPrintable(process.readAll()));
-    QFile file(autostart.entryPath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray text = file.readAll();
-    QVERIFY(text.contains("Exec=\"/opt/my apps/100%% \\\\\"quenlo\\\\\"/\\\\$bin\\\\\\\\quenlo\"\n"));
-    QVERIFY(text.contains("TryExec=/opt/my apps/100% \"quenlo\"/$bin\\\\quenlo\n"));
-}
-
-void TestXdgAutostart::enableDisableReadsWhatIsThere() {
-    QTemporaryDir dir;
-    const QString configDir = dir.filePath("config"); // does not exist yet
-    XdgAutostart autostart(configDir, entryFor("/usr/bin/quenlo"));
-    QCOMPARE(autostart.entryPath(), configDir + "/autostart/org.example.quenlo.WordComplete.desktop");
-    QVERIFY(!autostart.isEnabled());
-    QString error;
-    QVERIFY2(autostart.setEnabled(true, error), qPrintable(error));
-    QVERIFY(autostart.isEnabled());
-
-    // The desktop's own settings switch it off by editing the entry.
-    QFile file(autostart.entryPath());
-    QVERIFY(file.open(QIODevice::Append));
-    file.write("Hidden=true\n");
-    file.close();
-    QVERIFY(!autostart.isEnabled());
-
-    QVERIFY(autostart.setEnabled(true, error));
-    QVERIFY(autostart.isEnabled());
-    QVERIFY(autostart.setEnabled(false, error));
-    QVERIFY(!QFile::exists(autostart.entryPath()));
-    QVERIFY(!autostart.isEnabled());
-    QVERIFY(autostart.setEnabled(false, error));
-}
-
-void TestXdgAutostart::enableFailureIsReported() {
-    QTemporaryDir dir;
-    QFile blocker(dir.filePath("autostart"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
-    blocker.close();
-    XdgAutostart autostart(dir.path(), entryFor("/usr/bin/quenlo"));
-    QString error;
-    QVERIFY(!autostart.setEnabled(true, error));
-    QVERIFY(error.contains(dir.filePath("autostart")));
-    QVERIFY(!autostart.isEnabled());
-}
 
 QTEST_GUILESS_MAIN(TestXdgAutostart)
 #include "tst_xdgautostart.moc"

@@ -1,0 +1,52 @@
+// The whole program over fakes and a words database named by the test.
+#pragma once
+
+#include "engine/completionengine.h"
+#include "engine/suggestionpopup.h"
+#include "platform/fakes/fakes.h"
+#include "platform/fakes/testfocusguard.h"
+#include "platform/fakes/testkeyboardhook.h"
+#include "platform/sqliteconnection.h"
+#include "shell/quenloprogram.h"
+
+#include <memory>
+
+struct ProgramRig {
+    explicit ProgramRig(const QString& databasePath)
+        : words(databasePath)
+        , databaseFile(databasePath) {}
+    // Runs the load handling; with a focus guard completion can pause.
+    QuenloProgram& start(FocusGuard* focusGuard = nullptr) {
+        program = std::make_unique<QuenloProgram>(
+            ProgramServices{settings, tray, fileDialogs, messages, webPages, clipboard, hook, injector, words,
+                            QString(), keyboardProblem, databaseFile, &autostart},
+            focusGuard);
+        program->load();
+        return *program;
+    }
+    // A stored value, "<absent>" when none is.
+    QString setting(const QString& key) const { return settings.values.value("Quenlo/" + key, "<absent>"); }
+    void type(const QString& letters) {
+        for (const QChar letter : letters)
+            hook.press(letter.toUpper().unicode());
+    }
+    bool popupShown() const {
+        const SuggestionPopup* popup = program->engine().existingPopup();
+        return popup && popup->isVisible();
+    }
+
+    MemorySettingsBackend settings;
+    FakeTrayIcon tray;
+    FakeFileDialogs fileDialogs;
+    FakeMessageBoxes messages;
+    FakeWebPages webPages;
+    FakeClipboard clipboard;
+    TestKeyboardHook hook;
+    RecordingKeyInjector injector;
+    FakeSessionAutostart autostart;
+    TestFocusGuard focus;
+    SqliteConnection words;
+    QString databaseFile;
+    std::string keyboardProblem; // why no real keyboard backend could start
+    std::unique_ptr<QuenloProgram> program;
+};
