@@ -152,6 +152,7 @@ class Quenlo:
     settings that offer default and custom words, complete with completion_key, and more_settings."""
 
     def __init__(self, desktop, name, completion_key="tab", more_settings="", words=WORDS, env=None):
+        self.desktop = desktop
         self.folder = os.path.join(desktop.workdir, "quenlo-" + name)
         os.makedirs(self.folder)
         self.program = os.path.join(self.folder, "quenlo")

@@ -58,7 +58,6 @@ class WatchedQuenlo(Quenlo):
         # Qt joins the accessibility bus only when told at start.
         super().__init__(desktop, "privacy", "tab", "\n[Privacy]\nExcludedApplications=\"[%s]\"\n" % entries,
                          env=dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
-        self.desktop = desktop
         self.height = self.window_height()
 
     def window_height(self):
@@ -82,11 +81,10 @@ def setUpModule():
     STATE["quenlo"] = kept(WatchedQuenlo(desktop, ["gtkfield.py"]))
     # Qt applications look at the desktop's accessibility switch when they start; quenlo turns it on.
     wait_until(lambda: accessibility_enabled(desktop.env), "quenlo to switch assistive technologies on")
-    grabber = STATE["grabber"] = subprocess.Popen(
-        ["/usr/bin/python3", os.path.join(HERE, "keyboardgrabber.py"), "e2e-grabber"], env=desktop.env,
-        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    grabber = STATE["grabber"] = desktop.start(
+        ["/usr/bin/python3", os.path.join(HERE, "keyboardgrabber.py"), "e2e-grabber"], "e2e-grabber",
+        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)[0]
     unittest.addModuleCleanup(lambda: (grabber.stdin.close(), grabber.wait(), grabber.stdout.close()))
-    wait_until(lambda: desktop.windows("--onlyvisible", "--name", "^e2e-grabber$"), "the grabbing client")
     STATE["apps"] = {"gtk": kept(FieldApp.gtk(desktop, "e2e-gtk-password", "--password-first")),
                      "qt": kept(FieldApp.qt(desktop, "e2e-qt-password", "--password-first"))}
     STATE["excluded"] = kept(FieldApp.gtk(desktop, "e2e-gtk-excluded"))
