@@ -346,11 +346,15 @@ class QuenloCase(unittest.TestCase):
                 app.reset()
                 scenario(name, app)
 
-    def wait_text(self, app, text):
+    def wait_for(self, condition, failure):
+        """Waits until condition holds; else fails the test with what failure() says."""
         try:
-            wait_until(lambda: app.text() == text, repr(text))
+            wait_until(condition, "")
         except Failed:
-            self.fail("the application holds %r, not %r" % (app.text(), text))
+            self.fail(failure())
+
+    def wait_text(self, app, text):
+        self.wait_for(lambda: app.text() == text, lambda: "the application holds %r, not %r" % (app.text(), text))
 
 
 def kept(part):

@@ -17,7 +17,7 @@ import sqlite3
 import sys
 import time
 
-from desktop import FieldApp, Failed, QuenloCase, XtermApp, kept, main, start_desktop, wait_until
+from desktop import Failed, FieldApp, QuenloCase, XtermApp, kept, main, start_desktop, wait_until
 
 # No key may wait longer than this under a fault (from its XTest press to its byte in xterm).
 KEY_WAIT_BOUND_MS = 200
@@ -89,29 +89,6 @@ def random_gaps(rng, count):
     return [rng.uniform(0, 10) for _ in range(count)]
 
 
-def key_waits_ms(sent, keys, arrivals):
-    """How long each key that xterm turns into one byte took to arrive: letters and a Tab that was
-    let through. Matched in order; bytes in between (a pasted completion) are skipped."""
-    waits = []
-    position = 0
-    for when, key in zip(sent, keys):
-        byte = {"Tab": 9, "space": 32}.get(key, ord(key) if len(key) == 1 else None)
-        if byte is None:
-            continue
-        for index in range(position, len(arrivals)):
-            if arrivals[index][1] == byte:
-                waits.append((arrivals[index][0] - when) / 1e6)
-                position = index + 1
-                break
-    return waits
-
-
-def random_gaps(rng, count):
-    return [rng.uniform(0, 10) for _ in range(count)]
-
-
-
-
 def setUpModule():
     global TYPIST
     desktop = QuenloCase.desktop = start_desktop("quenlo-e2e-")
@@ -148,10 +125,8 @@ class CompletionCase(QuenloCase):
                 keys = []
             keys += [completion_key, *tail, "space"]
         TYPIST.type(keys, random_gaps(rng, len(keys)))
-        try:
-            wait_until(lambda: app.text().count(" ") >= BURSTS, "every burst to arrive")
-        except Failed:
-            self.fail("after the bursts the application holds %r" % app.text())
+        self.wait_for(lambda: app.text().count(" ") >= BURSTS,
+                      lambda: "after the bursts the application holds %r" % app.text())
         wait_until(self.desktop.popup_hidden, "the pop-up to hide")
         match = re.fullmatch(pattern, app.text())
         self.assertIsNotNone(match, "out of order, lost or doubled: %r" % app.text())
@@ -184,8 +159,8 @@ class TabCompletion(CompletionCase):
                 if counts.get("Down") != 1:  # the one key here that moves a GTK entry's focus on
                     self.assertTrue(app.focus_kept(), "the focus stays in the field")
                 if name != "xterm":
-                    wait_until(lambda: all(app.keys().count(app.names[key]) == count for key, count in counts.items()),
-                               "keys to reach the field as often as %s" % counts)
+                    self.wait_for(lambda: all(app.keys().count(app.names[k]) == n for k, n in counts.items()),
+                                  lambda: "the field got %s, not %s times" % (app.keys(), counts))
 
             with self.subTest(keys=keys):
                 self.each_app(scenario)
@@ -235,10 +210,7 @@ class KeyboardUnderFaults(CompletionCase):
 
     def type_and_wait(self, keys, last):
         sent = TYPIST.type(keys, random_gaps(self.rng, len(keys)))
-        try:
-            wait_until(lambda: self.app.text().endswith(last), repr(last) + " to arrive")
-        except Failed:
-            self.fail("xterm holds %r" % self.app.text())
+        self.wait_for(lambda: self.app.text().endswith(last), lambda: "xterm holds %r" % self.app.text())
         return key_waits_ms(sent, keys, self.app.arrivals())
 
     def assert_no_key_waited_long(self, waits, fault):
