@@ -6,20 +6,14 @@ if(WIN32)
     target_compile_definitions(quenlo_win32_editprobe PRIVATE WIN32_LEAN_AND_MEAN UNICODE _UNICODE)
     target_link_options(quenlo_win32_editprobe PRIVATE -municode)
 
-    quenlo_add_test(tst_win32keyboardhook SOURCES win32/tst_win32keyboardhook.cpp win32/win32testing.h
-                    LIBS quenlo_platform user32)
-    target_compile_definitions(tst_win32keyboardhook PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
-    add_dependencies(tst_win32keyboardhook quenlo_win32_editprobe)
-
-    quenlo_add_test(tst_win32focusguard SOURCES win32/tst_win32focusguard.cpp win32/win32testing.h
-                    LIBS quenlo_platform user32)
-    target_compile_definitions(tst_win32focusguard PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
+    foreach(suite tst_win32keyboardhook tst_win32focusguard)
+        quenlo_add_test(${suite} SOURCES win32/${suite}.cpp win32/win32testing.h LIBS quenlo_platform user32)
+        target_compile_definitions(${suite} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
+    endforeach()
     add_dependencies(tst_win32focusguard quenlo_win32_editprobe)
-endif()
 
-# 8-bit word lists in the ANSI code page of other system locales too: Wine takes its locale from
-# LC_ALL.
-if(WIN32)
+    # 8-bit word lists in the ANSI code page of other system locales too: Wine takes its locale from
+    # LC_ALL.
     foreach(locale_page IN ITEMS ru_RU.UTF-8:1251 ja_JP.UTF-8:932)
         string(REPLACE ":" ";" locale_page ${locale_page})
         list(GET locale_page 0 locale)
@@ -29,10 +23,8 @@ if(WIN32)
         set_tests_properties(tst_codepage_${page} PROPERTIES
             ENVIRONMENT "LC_ALL=${locale};QUENLO_TEST_CODE_PAGE=${page}" LABELS "windows;unit" TIMEOUT 120)
     endforeach()
-endif()
 
-# End to end: the real quenlo.exe in Wine's notepad and in a Win32 EDIT of another process.
-if(WIN32)
+    # End to end: the real quenlo.exe in Wine's notepad and in a Win32 EDIT of another process.
     add_executable(quenlo_e2e_win32 win32/e2e_win32.cpp win32/quenlorun.h win32/win32testing.h)
     target_link_libraries(quenlo_e2e_win32 PRIVATE PkgConfig::SQLITE3 user32 advapi32 quenlo_warnings)
     target_compile_definitions(quenlo_e2e_win32 PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
@@ -40,11 +32,9 @@ if(WIN32)
     add_dependencies(quenlo_e2e_win32 quenlo quenlo_win32_editprobe)
     add_test(NAME e2e_win32 COMMAND quenlo_e2e_win32 $<TARGET_FILE:quenlo>)
     set_tests_properties(e2e_win32 PROPERTIES LABELS "windows;e2e" TIMEOUT 300)
-endif()
 
-# The installer, made by the quenlo_windows_installer target before the tests run: a silent
-# per-user install under Wine and a silent uninstall.
-if(WIN32)
+    # The installer, made by the quenlo_windows_installer target before the tests run: a silent
+    # per-user install under Wine and a silent uninstall.
     add_test(NAME windows_installer
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/installer.sh ${CMAKE_BINARY_DIR}/wine-run.sh
                      ${CMAKE_BINARY_DIR}/quenlo-${PROJECT_VERSION}-windows-x64-setup.exe)

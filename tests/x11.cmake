@@ -1,15 +1,11 @@
-# Test suites of the x11 area.
+# Test suites of the x11 area; the backends themselves on a private Xvfb server that each test starts.
 if(X11LIBS_FOUND)
     quenlo_add_test(tst_x11keymapping SOURCES x11/tst_x11keymapping.cpp LIBS quenlo_platform)
     quenlo_add_test(tst_x11presspairing SOURCES x11/tst_x11presspairing.cpp LIBS quenlo_platform)
-    # The backends themselves, on a private Xvfb server that the test starts.
-    quenlo_add_test(tst_x11keyboardhook SOURCES x11/tst_x11keyboardhook.cpp x11/xvfbserver.h
-                    LIBS quenlo_platform PkgConfig::X11LIBS LABELS x11)
-endif()
-# The X11 focus guard on a private Xvfb server.
-if(X11LIBS_FOUND)
-    quenlo_add_test(tst_x11focusguard SOURCES x11/tst_x11focusguard.cpp x11/xvfbserver.h
-                    LIBS quenlo_platform PkgConfig::X11LIBS LABELS x11)
+    foreach(suite tst_x11keyboardhook tst_x11focusguard)
+        quenlo_add_test(${suite} SOURCES x11/${suite}.cpp x11/xvfbserver.h
+                        LIBS quenlo_platform PkgConfig::X11LIBS LABELS x11)
+    endforeach()
 endif()
 
 # End to end: the real quenlo under Xvfb against xterm, a GTK and a Qt text field (label e2e).
@@ -18,29 +14,25 @@ if(X11LIBS_FOUND)
     target_link_libraries(quenlo_e2e_qtfield PRIVATE Qt6::Widgets quenlo_warnings)
     # Debian's own interpreter: the GTK field needs its python3-gi.
     find_program(QUENLO_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
-    if(QUENLO_SYSTEM_PYTHON3)
-        add_test(NAME e2e_completion
-                 COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_completion.py
-                         --quenlo $<TARGET_FILE:quenlo> --qtfield $<TARGET_FILE:quenlo_e2e_qtfield>)
-        set_tests_properties(e2e_completion PROPERTIES LABELS e2e TIMEOUT 300)
-        # What another process reads of quenlo over the accessibility bus (labels e2e and a11y), on
-        # a private session bus; without DISPLAY its bus launcher leaves the user's desktop alone.
-        find_program(QUENLO_DBUS_RUN_SESSION dbus-run-session)
-        if(QUENLO_DBUS_RUN_SESSION)
-            add_test(NAME e2e_accessibility
-                     COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=AT_SPI_BUS_ADDRESS
-                             ${QUENLO_DBUS_RUN_SESSION} -- ${QUENLO_SYSTEM_PYTHON3}
-                             ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_accessibility.py --quenlo $<TARGET_FILE:quenlo>)
-            set_tests_properties(e2e_accessibility PROPERTIES LABELS "e2e;a11y" TIMEOUT 180)
-        endif()
-    endif()
+    find_program(QUENLO_DBUS_RUN_SESSION dbus-run-session)
 endif()
-
-# End to end: no suggestions, no word kept, in password fields, under a held keyboard and in
-# excluded applications; nothing written holds a password (label privacy).
 if(X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3)
+    set(quenlo_e2e_programs --quenlo $<TARGET_FILE:quenlo> --qtfield $<TARGET_FILE:quenlo_e2e_qtfield>)
+    add_test(NAME e2e_completion
+             COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_completion.py ${quenlo_e2e_programs})
+    set_tests_properties(e2e_completion PROPERTIES LABELS e2e TIMEOUT 300)
+    # No suggestions, no word kept, in password fields, under a held keyboard and in excluded
+    # applications; nothing written holds a password (label privacy).
     add_test(NAME e2e_privacy
-             COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_privacy.py
-                     --quenlo $<TARGET_FILE:quenlo> --qtfield $<TARGET_FILE:quenlo_e2e_qtfield>)
+             COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_privacy.py ${quenlo_e2e_programs})
     set_tests_properties(e2e_privacy PROPERTIES LABELS "e2e;privacy" TIMEOUT 300)
+    # What another process reads of quenlo over the accessibility bus (labels e2e and a11y), on a
+    # private session bus; without DISPLAY its bus launcher leaves the user's desktop alone.
+    if(QUENLO_DBUS_RUN_SESSION)
+        add_test(NAME e2e_accessibility
+                 COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=AT_SPI_BUS_ADDRESS
+                         ${QUENLO_DBUS_RUN_SESSION} -- ${QUENLO_SYSTEM_PYTHON3}
+                         ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_accessibility.py --quenlo $<TARGET_FILE:quenlo>)
+        set_tests_properties(e2e_accessibility PROPERTIES LABELS "e2e;a11y" TIMEOUT 180)
+    endif()
 endif()

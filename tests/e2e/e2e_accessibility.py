@@ -7,39 +7,30 @@ bridge on, and xterm; types words into xterm; then walks quenlo's whole accessib
 checks what it announced meanwhile: neither holds the letters typed in xterm, while the walk does
 reach the main window's visible controls.
 
-Needs the Debian packages of e2e_completion.py plus dbus-daemon, at-spi2-core and gir1.2-atspi-2.0.
+Needs the Debian packages of desktop.py with its accessibility bus.
 
 usage: dbus-run-session -- e2e_accessibility.py --quenlo PATH [--repeat N] [unittest options]
 """
-import argparse
 import os
 import re
-import shutil
 import sys
-import tempfile
-import unittest
 
-from e2e_completion import Desktop, Quenlo, XtermApp, wait_until
+from desktop import Accessibility, QuenloCase, XtermApp, kept, main, start_desktop, wait_until
 
 TYPED = "hunterkq"  # no stored word begins with it: no pop-up shows while it is typed
 # What the main window's key display would read for a key: its character, a blank, its code.
 KEY_DISPLAY = re.compile(r"^.? \d+$")
 VISIBLE_NAMES = {"Add Word", "Remove Word", "Enable Quenlo", "Hit Shift Key to Complete word",
                  "Hit Tab Key to Complete word", "Word list", "Max words to display"}
-OPTIONS = None
 
 
-class Accessibility:
-    """The accessibility bus as an assistive tool sees it, with every event quenlo announces."""
+class Announced(Accessibility):
+    """The accessibility bus with every event an application announces on it."""
 
     def __init__(self):
-        import gi
-        gi.require_version("Atspi", "2.0")
-        from gi.repository import Atspi, GLib
-        self.atspi = Atspi
-        self.context = GLib.MainContext.default()
+        super().__init__()
         self.announced = []  # (pid, event type, text the event carried)
-        self.listener = Atspi.EventListener.new(self._event)
+        self.listener = self.atspi.EventListener.new(self._event)
         for kind in ("object:text-changed", "object:property-change", "object:state-changed",
                      "object:children-changed", "object:text-caret-moved", "focus:"):
             self.listener.register(kind)
@@ -51,22 +42,6 @@ class Accessibility:
             pid = None
         data = event.any_data
         self.announced.append((pid, event.type, data if isinstance(data, str) else ""))
-
-    def pump(self):
-        while self.context.pending():
-            self.context.iteration(False)
-
-    def application(self, pid):
-        self.pump()
-        desktop = self.atspi.get_desktop(0)
-        for i in range(desktop.get_child_count()):
-            app = desktop.get_child_at_index(i)
-            try:
-                if app is not None and app.get_process_id() == pid:
-                    return app
-            except Exception:  # an application that went away meanwhile
-                continue
-        return None
 
     def texts(self, node, depth=0):
         """Every (role, text) an assistive tool can read at node and below it."""
@@ -84,34 +59,23 @@ class Accessibility:
         return found
 
 
-class WhatOthersRead(unittest.TestCase):
+def setUpModule():
+    desktop = QuenloCase.desktop = start_desktop("quenlo-a11y-")
+    desktop.env["DBUS_SESSION_BUS_ADDRESS"] = os.environ["DBUS_SESSION_BUS_ADDRESS"]
+    desktop.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+    desktop.env.pop("NO_AT_BRIDGE", None)
+    os.environ["DISPLAY"] = desktop.env["DISPLAY"]
+
+
+class WhatOthersRead(QuenloCase):
     maxDiff = None
 
     @classmethod
     def setUpClass(cls):
-        cls.workdir = tempfile.mkdtemp(prefix="quenlo-a11y-")
-        cls.desktop = cls.quenlo = cls.xterm = None
-        try:
-            cls.desktop = Desktop(cls.workdir)
-            env = cls.desktop.env
-            env["DBUS_SESSION_BUS_ADDRESS"] = os.environ["DBUS_SESSION_BUS_ADDRESS"]
-            env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
-            env.pop("NO_AT_BRIDGE", None)
-            os.environ["DISPLAY"] = env["DISPLAY"]
-            cls.bus = Accessibility()  # listening before quenlo starts, so it announces to us
-            cls.xterm = XtermApp(cls.desktop, cls.workdir, "a11y-xterm")
-            cls.quenlo = Quenlo(cls.desktop, OPTIONS.quenlo, cls.workdir, "tab")
-            wait_until(lambda: cls.bus.application(cls.quenlo.process.pid), "quenlo on the accessibility bus")
-        except BaseException:
-            cls.tearDownClass()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        for part in (cls.quenlo, cls.xterm, cls.desktop):
-            if part is not None:
-                part.close()
-        shutil.rmtree(cls.workdir, ignore_errors=True)
+        cls.bus = Announced()  # listening before quenlo starts, so it announces to us
+        cls.xterm = kept(XtermApp(cls.desktop, "a11y-xterm"))
+        super().setUpClass()
+        wait_until(lambda: cls.bus.application(cls.quenlo.process.pid), "quenlo on the accessibility bus")
 
     def wait(self, condition, what):
         def pumped():
@@ -149,25 +113,5 @@ class WhatOthersRead(unittest.TestCase):
         self.assertEqual((read, announced), ([], []), "typed letters in quenlo's tree, in its events")
 
 
-def main():
-    global OPTIONS
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--quenlo", required=True)
-    parser.add_argument("--repeat", type=int, default=1, help="run the whole suite this many times")
-    OPTIONS, rest = parser.parse_known_args()
-    if "DBUS_SESSION_BUS_ADDRESS" not in os.environ:
-        print("run inside a private session bus: dbus-run-session -- " + sys.argv[0])
-        return 1
-    missing = [tool for tool in ("Xvfb", "xdotool", "xwininfo", "xterm", "sqlite3") if not shutil.which(tool)]
-    if missing:
-        print("missing programs: " + ", ".join(missing) + " (install xvfb xdotool x11-utils xterm sqlite3)")
-        return 1
-    failures = 0
-    for _ in range(OPTIONS.repeat):
-        program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
-        failures += 0 if program.result.wasSuccessful() else 1
-    return 1 if failures else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(__doc__, ["xterm"], qtfield=False, session_bus=True))

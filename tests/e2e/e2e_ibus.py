@@ -5,25 +5,21 @@ in a GTK and a Qt text field that use the IBus input-method module, and in zenit
 Run under dbus-run-session. Starts Xvfb, ibus-daemon, quenlo (temporary words.mdb and settings that
 choose the IBus route), the fields and zenity; types with xdotool.
 
-Needs, beside what e2e_completion.py needs: ibus, ibus-gtk3, dbus, zenity (optional).
+Needs, beside what desktop.py needs: ibus, ibus-gtk3, dbus, zenity (optional).
 
 usage: dbus-run-session -- e2e_ibus.py --quenlo PATH --qtfield PATH [--repeat N] [unittest options]
 """
-import argparse
 import json
 import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
-from e2e_completion import HERE, Desktop, Failed, FieldApp, GTK_NAMES, QT_NAMES, install_quenlo, wait_until
+from desktop import Failed, FieldApp, Quenlo, QuenloCase, kept, main, start_desktop, wait_until
 
 WORDS = ["zebra", "zebu", "zealot", "hello"]  # "zeb" offers zebra, zebu in that order
-OPTIONS = None
-STATE = {}
 
 
 # The ibus command line refuses engines that were registered at run time; the library does not.
@@ -88,130 +84,57 @@ def ibus(desktop, *engine):
                           capture_output=True, timeout=15).returncode == 0
 
 
-class Quenlo:
-    """quenlo from a folder of its own, its settings choosing the IBus route and the completion key."""
-
-    def __init__(self, desktop, workdir, completion_key):
-        folder = os.path.join(workdir, "quenlo-ibus-" + completion_key)
-        self.words = os.path.join(folder, "words.mdb")
-        program = install_quenlo(desktop, OPTIONS.quenlo, folder, completion_key, "[Options]\nInputMethod=IBus\n",
-                                 WORDS)
-        # Its own windows stay off the input method it serves.
-        env = {name: value for name, value in desktop.env.items() if name not in ("QT_IM_MODULE", "GTK_IM_MODULE")}
-        self.process, _, self.log = desktop.start(
-            [program], os.path.join(workdir, "quenlo-ibus-%s.log" % completion_key), env)
-        try:
-            # The engine is offered once quenlo is up; choosing it is the user's one step.
-            wait_until(lambda: ibus(desktop, "quenlo"), "IBus to take the engine")
-        except BaseException:
-            # unittest skips tearDownClass when setUpClass fails.
-            self.close()
-            raise
-
-    def close(self):
-        self.process.terminate()
-        self.process.wait()
-        self.log.close()
-
-
-class Zenity:
-    """zenity --entry: a real GTK application; what the entry held is printed when OK closes it."""
-
-    def __init__(self, desktop):
-        self.desktop = desktop
-        self.process, self.window = desktop.launch(
-            ["zenity", "--entry", "--title", "e2e-zenity", "--text", "word"], "e2e-zenity",
-            stdout=subprocess.PIPE, text=True)
-
-    def finish(self):
-        self.desktop.key("Return")
-        output, _ = self.process.communicate(timeout=15)
-        return output.strip()
-
-
 def setUpModule():
-    workdir = tempfile.mkdtemp(prefix="quenlo-e2e-ibus-")
-    STATE["workdir"] = workdir
-    apps = STATE["apps"] = {}
-    try:
-        desktop = STATE["desktop"] = Desktop(workdir)
-        desktop.env["DBUS_SESSION_BUS_ADDRESS"] = os.environ["DBUS_SESSION_BUS_ADDRESS"]
-        desktop.env["IBUS_ADDRESS"] = "unix:path=" + os.path.join(workdir, "ibus-socket")
-        desktop.env["GTK_IM_MODULE"] = "ibus"
-        desktop.env["QT_IM_MODULE"] = "ibus"
-        STATE["daemon"] = subprocess.Popen(
-            ["ibus-daemon", "--single", "--panel=disable", "--emoji-extension=disable", "--config=disable",
-             "--address=" + desktop.env["IBUS_ADDRESS"]],
-            env=desktop.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until(lambda: ibus(desktop), "ibus-daemon to answer")
-        apps["gtk"] = FieldApp(desktop, ["/usr/bin/python3", os.path.join(HERE, "gtkfield.py"), "--password"],
-                               "e2e-gtk", GTK_NAMES)
-        apps["qt"] = FieldApp(desktop, [OPTIONS.qtfield, "--password"], "e2e-qt", QT_NAMES)
-    except BaseException:
-        tearDownModule()
-        raise
+    desktop = QuenloCase.desktop = start_desktop("quenlo-e2e-ibus-")
+    desktop.env.update({"DBUS_SESSION_BUS_ADDRESS": os.environ["DBUS_SESSION_BUS_ADDRESS"],
+                        "IBUS_ADDRESS": "unix:path=" + os.path.join(desktop.workdir, "ibus-socket"),
+                        "GTK_IM_MODULE": "ibus", "QT_IM_MODULE": "ibus"})
+    daemon = subprocess.Popen(
+        ["ibus-daemon", "--single", "--panel=disable", "--emoji-extension=disable", "--config=disable",
+         "--address=" + desktop.env["IBUS_ADDRESS"]],
+        env=desktop.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    unittest.addModuleCleanup(lambda: (daemon.terminate(), daemon.wait()))
+    wait_until(lambda: ibus(desktop), "ibus-daemon to answer")
+    QuenloCase.apps = {"gtk": kept(FieldApp.gtk(desktop, "e2e-gtk", "--password")),
+                       "qt": kept(FieldApp.qt(desktop, "e2e-qt", "--password"))}
 
 
-def tearDownModule():
-    for app in STATE.get("apps", {}).values():
-        app.close()
-    if "daemon" in STATE:
-        STATE["daemon"].terminate()
-        STATE["daemon"].wait()
-    if "desktop" in STATE:
-        STATE["desktop"].close()
-    shutil.rmtree(STATE["workdir"], ignore_errors=True)
-
-
-class IBusCase(unittest.TestCase):
-    completion_key = None
-    quenlo = None
+class IBusCase(QuenloCase):
+    @classmethod
+    def start_quenlo(cls):
+        # Its own windows stay off the input method it serves.
+        env = {name: value for name, value in cls.desktop.env.items() if name not in ("QT_IM_MODULE", "GTK_IM_MODULE")}
+        return Quenlo(cls.desktop, "ibus-" + cls.completion_key, cls.completion_key, "[Options]\nInputMethod=IBus\n",
+                      WORDS, env)
 
     @classmethod
     def setUpClass(cls):
-        cls.desktop = STATE["desktop"]
-        cls.quenlo = Quenlo(cls.desktop, STATE["workdir"], cls.completion_key)
+        super().setUpClass()
+        # The engine is offered once quenlo is up; choosing it is the user's one step.
+        wait_until(lambda: ibus(cls.desktop, "quenlo"), "IBus to take the engine")
 
-    @classmethod
-    def tearDownClass(cls):
-        if cls.quenlo:
-            cls.quenlo.close()
-
-    def each_app(self, scenario):
-        for name, app in STATE["apps"].items():
-            with self.subTest(app=name):
-                app.reset()
-                scenario(name, app)
-
-    def type_zeb(self, app, field_text=lambda app: app.text()):
+    def type_zeb(self, app, clear=None):
         """Types zeb until the pop-up shows: keys typed before the field's input context reaches the
         engine go past it, so a first attempt may find no word."""
         for attempt in range(3):
             self.desktop.key("z", "e", "b")
             try:
                 wait_until(self.desktop.popup_shown, "the pop-up after typing zeb", timeout=5)
-                wait_until(lambda: field_text(app) == "zeb", "zeb in the field")
+                if clear is None:
+                    wait_until(lambda: app.text() == "zeb", "zeb in the field")
                 return
             except Failed:
                 if attempt == 2:
                     raise
-                app.reset()
-
-    def wait_text(self, app, text):
-        try:
-            wait_until(lambda: app.text() == text, repr(text))
-        except Failed:
-            self.fail("the application holds %r, not %r" % (app.text(), text))
+                app.reset() if clear is None else clear()
 
 
 class TabCompletion(IBusCase):
-    completion_key = "tab"
-
-    def test_tab_commits_the_rest_and_is_swallowed(self):
+    def test_tab_commits_the_rest_and_the_keys_typed_at_once_behind_it_follow(self):
         def scenario(name, app):
             self.type_zeb(app)
-            self.desktop.key("Tab")
-            self.wait_text(app, "zebra")
+            self.desktop.run("xdotool", "key", "--delay", "0", "Tab", "x", "y", "space", "z", "e", "b", "Tab")
+            self.wait_text(app, "zebraxy zebra")
             self.assertTrue(app.focus_kept(), "the focus stays in the field")
             self.assertNotIn(app.names["Tab"], app.keys())
             wait_until(self.desktop.popup_hidden, "the pop-up to hide after completing")
@@ -232,13 +155,6 @@ class TabCompletion(IBusCase):
             wait_until(self.desktop.popup_hidden, "Esc to hide the pop-up")
             wait_until(lambda: app.names["Escape"] in app.keys(), "Esc to reach the application")
             self.assertEqual(app.text(), "zeb")
-        self.each_app(scenario)
-
-    def test_keys_typed_at_once_after_tab_follow_the_completion(self):
-        def scenario(name, app):
-            self.type_zeb(app)
-            self.desktop.run("xdotool", "key", "--delay", "0", "Tab", "x", "y", "space", "z", "e", "b", "Tab")
-            self.wait_text(app, "zebraxy zebra")
         self.each_app(scenario)
 
     def test_suggestions_are_published_as_the_lookup_table(self):
@@ -263,11 +179,11 @@ class TabCompletion(IBusCase):
         self.each_app(scenario)
 
     def test_tab_passes_in_time_when_the_program_is_stuck_and_is_never_completed_later(self):
-        app = STATE["apps"]["gtk"]
+        app = self.apps["gtk"]
         app.reset()
         self.type_zeb(app)
         # Another program holds words.mdb: the lookup for the next letter keeps the program busy.
-        holder = subprocess.Popen(["sqlite3", self.quenlo.words], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+        holder = subprocess.Popen(["sqlite3", self.quenlo.database], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                   text=True)
         try:
             holder.stdin.write("BEGIN EXCLUSIVE;\nSELECT 'held';\n")
@@ -295,26 +211,17 @@ class TabCompletion(IBusCase):
     def test_zenity_entry(self):
         if not shutil.which("zenity"):
             self.skipTest("zenity is not installed")
-        zenity = Zenity(self.desktop)
-        try:
-            self.desktop.focus(zenity.window)
-            wait_until(self.desktop.popup_hidden, "the pop-up to be down")
-            for attempt in range(3):
-                self.desktop.key("z", "e", "b")
-                try:
-                    wait_until(self.desktop.popup_shown, "the pop-up after typing zeb in zenity", timeout=5)
-                    break
-                except Failed:
-                    if attempt == 2:
-                        raise
-                    self.desktop.key("ctrl+a", "BackSpace")
-            self.desktop.key("Tab")
-            wait_until(self.desktop.popup_hidden, "the pop-up to hide after completing")
-            self.assertEqual(zenity.finish(), "zebra")
-        finally:
-            if zenity.process.poll() is None:
-                zenity.process.kill()
-            zenity.process.wait()
+        process, window = self.desktop.start(["zenity", "--entry", "--title", "e2e-zenity", "--text", "word"],
+                                              "e2e-zenity", stdout=subprocess.PIPE, text=True)
+        self.addCleanup(lambda: process.poll() is None and (process.kill(), process.wait()))
+        self.desktop.focus(window)
+        wait_until(self.desktop.popup_hidden, "the pop-up to be down")
+        self.type_zeb(None, clear=lambda: self.desktop.key("ctrl+a", "BackSpace"))
+        self.desktop.key("Tab")
+        wait_until(self.desktop.popup_hidden, "the pop-up to hide after completing")
+        # OK prints what the entry holds.
+        self.desktop.key("Return")
+        self.assertEqual(process.communicate(timeout=15)[0].strip(), "zebra")
 
 
 class ShiftCompletion(IBusCase):
@@ -329,24 +236,5 @@ class ShiftCompletion(IBusCase):
         self.each_app(scenario)
 
 
-def main():
-    global OPTIONS
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--quenlo", required=True)
-    parser.add_argument("--qtfield", required=True)
-    parser.add_argument("--repeat", type=int, default=1, help="run the whole suite this many times")
-    OPTIONS, rest = parser.parse_known_args()
-    missing = [tool for tool in ("Xvfb", "xdotool", "xwininfo", "sqlite3", "ibus", "ibus-daemon")
-               if not shutil.which(tool)]
-    if missing or "DBUS_SESSION_BUS_ADDRESS" not in os.environ:
-        print("missing: " + ", ".join(missing or ["a session bus (run under dbus-run-session)"]))
-        return 1
-    failures = 0
-    for _ in range(OPTIONS.repeat):
-        program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
-        failures += 0 if program.result.wasSuccessful() else 1
-    return 1 if failures else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(__doc__, ["ibus", "ibus-daemon"], session_bus=True))

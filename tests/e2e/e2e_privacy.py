@@ -3,35 +3,27 @@
 
 Password fields (GTK and Qt, told through the accessibility bus), a client that grabs the keyboard,
 an excluded application, and a scan of everything the program wrote for the password typed.
-Reuses the desktop and application helpers of e2e_completion.py; adds a D-Bus session bus, on which
-the accessibility bus starts.
+Adds a D-Bus session bus of its own, on which the accessibility bus starts, and drives quenlo's
+own window over it as a user of assistive technologies would.
 
-Needs, beyond e2e_completion.py's packages: dbus-daemon, at-spi2-core, libglib2.0-bin (gdbus) and
-gir1.2-atspi-2.0.
+Needs, beyond desktop.py's packages: dbus-daemon and libglib2.0-bin (gdbus).
 
 usage: e2e_privacy.py --quenlo PATH --qtfield PATH [--repeat N] [unittest options]
 """
-import argparse
 import os
 import re
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-import e2e_completion as e2e  # noqa: E402
-from e2e_completion import Failed, wait_until  # noqa: E402
+from desktop import HERE, QT_NAMES, WAIT_SECONDS, Failed, FieldApp, Quenlo, kept, main, start_desktop, wait_until
 
 PASSWORD = "helqzj"  # begins like hello, help and helmet
 SECRET_PARTS = [PASSWORD, "qzj"]
 # How long a pop-up that should not come is given to come anyway.
 QUIET_SECONDS = 0.8
 
-OPTIONS = None
 STATE = {}
 
 
@@ -54,25 +46,18 @@ class SessionBus:
 def accessibility_enabled(env):
     result = subprocess.run(["gdbus", "call", "--session", "-d", "org.a11y.Bus", "-o", "/org/a11y/bus", "-m",
                              "org.freedesktop.DBus.Properties.Get", "org.a11y.Status", "IsEnabled"],
-                            env=env, capture_output=True, text=True, timeout=e2e.WAIT_SECONDS)
+                            env=env, capture_output=True, text=True, timeout=WAIT_SECONDS)
     return "true" in result.stdout
 
 
-class Quenlo:
-    """The real program, in a folder of its own beside a temporary words.mdb, with settings that
-    exclude the given applications."""
+class WatchedQuenlo(Quenlo):
+    """quenlo excluding the given applications, its own window open to the accessibility bus."""
 
-    def __init__(self, desktop, binary, workdir, excluded):
-        self.desktop = desktop
-        self.folder = os.path.join(workdir, "quenlo")
+    def __init__(self, desktop, excluded):
         entries = ",".join('{\\"id\\":\\"%s\\",\\"name\\":\\"%s\\"}' % (name, name) for name in excluded)
-        program = self.program = e2e.install_quenlo(desktop, binary, self.folder, "tab",
-                                                    "\n[Privacy]\nExcludedApplications=\"[%s]\"\n" % entries)
-        self.settings = os.path.join(desktop.env["XDG_CONFIG_HOME"], "Quenlo")
-        # Its own window is driven over the accessibility bus, which Qt joins only when told at start.
-        env = dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-        self.log_path = os.path.join(workdir, "quenlo.log")
-        self.process, self.window, self.log = desktop.start([program], self.log_path, env)
+        # Qt joins the accessibility bus only when told at start.
+        super().__init__(desktop, "privacy", "tab", "\n[Privacy]\nExcludedApplications=\"[%s]\"\n" % entries,
+                         env=dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
         self.height = self.window_height()
 
     def window_height(self):
@@ -87,56 +72,22 @@ class Quenlo:
     def running(self):
         return not self.paused()
 
-    def close(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait()
-        self.log.close()
-
 
 def setUpModule():
-    workdir = tempfile.mkdtemp(prefix="quenlo-privacy-")
-    STATE["workdir"] = workdir
-    apps = STATE["apps"] = {}
-    try:
-        desktop = STATE["desktop"] = e2e.Desktop(workdir)
-        bus = STATE["bus"] = SessionBus(desktop.env)
-        desktop.env["DBUS_SESSION_BUS_ADDRESS"] = bus.address
-        desktop.env.pop("NO_AT_BRIDGE", None)
-        STATE["quenlo"] = Quenlo(desktop, OPTIONS.quenlo, workdir, ["gtkfield.py"])
-        # Qt applications look at the desktop's accessibility switch when they start; quenlo turns it on.
-        wait_until(lambda: accessibility_enabled(desktop.env), "quenlo to switch assistive technologies on")
-        python = "/usr/bin/python3"
-        grabber = subprocess.Popen([python, os.path.join(HERE, "keyboardgrabber.py"), "e2e-grabber"],
-                                   env=desktop.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-        STATE["grabber"] = grabber
-        wait_until(lambda: desktop.windows("--onlyvisible", "--name", "^e2e-grabber$"), "the grabbing client")
-        apps["gtk"] = e2e.FieldApp(desktop, [python, os.path.join(HERE, "gtkfield.py"), "--password-first"],
-                                   "e2e-gtk-password", e2e.GTK_NAMES)
-        apps["qt"] = e2e.FieldApp(desktop, [OPTIONS.qtfield, "--password-first"], "e2e-qt-password", e2e.QT_NAMES)
-        STATE["excluded"] = e2e.FieldApp(desktop, [python, os.path.join(HERE, "gtkfield.py")], "e2e-gtk-excluded",
-                                         e2e.GTK_NAMES)
-    except BaseException:
-        tearDownModule()
-        raise
-
-
-def tearDownModule():
-    apps = list(STATE.get("apps", {}).values())
-    if "excluded" in STATE:
-        apps.append(STATE["excluded"])
-    for app in apps:
-        app.close()
-    if "grabber" in STATE:
-        STATE["grabber"].stdin.close()
-        STATE["grabber"].wait()
-        STATE["grabber"].stdout.close()
-    if "quenlo" in STATE:
-        STATE["quenlo"].close()
-    for name in ("bus", "desktop"):
-        if name in STATE:
-            STATE[name].close()
-    shutil.rmtree(STATE["workdir"], ignore_errors=True)
+    desktop = STATE["desktop"] = start_desktop("quenlo-privacy-")
+    bus = kept(SessionBus(desktop.env))
+    desktop.env["DBUS_SESSION_BUS_ADDRESS"] = bus.address
+    desktop.env.pop("NO_AT_BRIDGE", None)
+    STATE["quenlo"] = kept(WatchedQuenlo(desktop, ["gtkfield.py"]))
+    # Qt applications look at the desktop's accessibility switch when they start; quenlo turns it on.
+    wait_until(lambda: accessibility_enabled(desktop.env), "quenlo to switch assistive technologies on")
+    grabber = STATE["grabber"] = desktop.start(
+        ["/usr/bin/python3", os.path.join(HERE, "keyboardgrabber.py"), "e2e-grabber"], "e2e-grabber",
+        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)[0]
+    unittest.addModuleCleanup(lambda: (grabber.stdin.close(), grabber.wait(), grabber.stdout.close()))
+    STATE["apps"] = {"gtk": kept(FieldApp.gtk(desktop, "e2e-gtk-password", "--password-first")),
+                     "qt": kept(FieldApp.qt(desktop, "e2e-qt-password", "--password-first"))}
+    STATE["excluded"] = kept(FieldApp.gtk(desktop, "e2e-gtk-excluded"))
 
 
 class Privacy(unittest.TestCase):
@@ -152,7 +103,7 @@ class Privacy(unittest.TestCase):
 
     def type(self, app, text):
         self.desktop.key(*text)
-        last = text[-1].upper() if app.names is e2e.QT_NAMES else text[-1]
+        last = text[-1].upper() if app.names is QT_NAMES else text[-1]
         wait_until(lambda: app.keys() and app.keys()[-1] == last, "the last letter to reach the application")
 
     def completes_in_ordinary_field(self, app):
@@ -232,8 +183,8 @@ class Privacy(unittest.TestCase):
         # After the other tests (unittest runs them by name): the program ends, flushing what it keeps.
         self.quenlo.close()
         scanned = []
-        for top in (self.quenlo.folder, self.quenlo.settings, os.path.join(STATE["workdir"], ".cache"),
-                    os.path.join(STATE["workdir"], "runtime"), self.quenlo.log_path):
+        for top in (self.quenlo.folder, self.quenlo.settings, os.path.join(self.desktop.workdir, ".cache"),
+                    os.path.join(self.desktop.workdir, "runtime"), self.quenlo.log_path):
             paths = [top] if os.path.isfile(top) else [os.path.join(folder, name) for folder, _, names in
                                                        os.walk(top) for name in names]
             for path in paths:
@@ -257,24 +208,5 @@ def remove_exclusions(desktop, quenlo):
                    timeout=60)
 
 
-def main():
-    global OPTIONS
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--quenlo", required=True)
-    parser.add_argument("--qtfield", required=True)
-    parser.add_argument("--repeat", type=int, default=1, help="run the whole suite this many times")
-    OPTIONS, rest = parser.parse_known_args()
-    missing = [tool for tool in ("Xvfb", "xdotool", "xwininfo", "sqlite3", "dbus-daemon", "gdbus")
-               if not shutil.which(tool)]
-    if missing:
-        print("missing programs: " + ", ".join(missing))
-        return 1
-    failures = 0
-    for _ in range(OPTIONS.repeat):
-        program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
-        failures += 0 if program.result.wasSuccessful() else 1
-    return 1 if failures else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(__doc__, ["dbus-daemon", "gdbus"]))

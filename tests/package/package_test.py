@@ -10,6 +10,8 @@ python3-gi, trayer and root (for the unused uid); installs nothing.
 usage: package_test.py --build-dir DIR --app-id ID
 """
 import argparse
+import configparser
+import functools
 import hashlib
 import json
 import os
@@ -17,16 +19,21 @@ import pwd
 import random
 import re
 import select
+import shlex
 import shutil
-import signal
 import sqlite3
 import subprocess
 import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import desktop as e2e  # noqa: E402
+from desktop import Failed  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 WAIT_SECONDS = 30
+wait_until = functools.partial(e2e.wait_until, timeout=WAIT_SECONDS)
 TITLE = "^Quenlo Word Complete 4.1 - "
 ICON_SIZES = (16, 32, 48, 64, 128)
 USER_WORD = "qzxuserword"
@@ -47,21 +54,6 @@ BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Config
   </policy>
 </busconfig>
 """
-
-
-class Failed(Exception):
-    pass
-
-
-def wait_until(condition, what, timeout=WAIT_SECONDS):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failed("timed out waiting for " + what)
-        time.sleep(0.05)
 
 
 def run(*command, **options):
@@ -95,41 +87,16 @@ def unused_uid():
 
 
 def desktop_entry(path):
-    """The [Desktop Entry] group of a desktop file as a dict."""
-    values, group = {}, None
-    with open(path, encoding="utf-8") as file:
-        for line in file:
-            line = line.strip()
-            if line.startswith("["):
-                group = line
-            elif group == "[Desktop Entry]" and "=" in line:
-                key, value = line.split("=", 1)
-                values[key.strip()] = value.strip()
-    return values
+    """The [Desktop Entry] group of a desktop file."""
+    parser = configparser.ConfigParser(interpolation=None, strict=False)
+    parser.optionxform = str
+    parser.read(path, encoding="utf-8")
+    return dict(parser["Desktop Entry"])
 
 
 def exec_arguments(exec_line):
     """An Exec= value split the way a session does: string escapes, then the quoting rules."""
-    value = re.sub(r"\\(.)", lambda m: {"s": " ", "n": "\n", "t": "\t", "r": "\r"}.get(m.group(1), m.group(1)),
-                   exec_line)
-    arguments, current, quoted, i = [], "", False, 0
-    while i < len(value):
-        c = value[i]
-        if quoted and c == "\\" and i + 1 < len(value):
-            current += value[i + 1]
-            i += 1
-        elif c == '"':
-            quoted = not quoted
-        elif c == " " and not quoted:
-            if current:
-                arguments.append(current)
-            current = ""
-        else:
-            current += c
-        i += 1
-    if current:
-        arguments.append(current)
-    return [a.replace("%%", "%") for a in arguments]
+    return [argument.replace("%%", "%") for argument in shlex.split(exec_line.replace("\\s", " "))]
 
 
 class Package:
@@ -191,8 +158,6 @@ def check_layout(package):
     for line in listing.splitlines():
         if line.endswith("/usr/share/quenlo/words.mdb") and not line.startswith("-rw-r--r-- root/root"):
             raise Failed("the default words are not a read-only root file: " + line)
-    if "not stripped" in run("file", "-L", package.program) or ", stripped" not in run("file", "-L", package.program):
-        raise Failed("the program is not stripped")
     fields = {name: run("dpkg-deb", "-f", package.deb, name).strip()
               for name in ("Depends", "Maintainer", "Section", "Description", "Homepage")}
     for library in ("libqt6widgets6", "libsqlite3-0", "libxtst6", "libc6"):
@@ -219,19 +184,10 @@ def check_validators(package):
         raise Failed("lintian finds errors or warnings:\n" + result.stdout + result.stderr)
 
 
-class Desktop:
+class Desktop(e2e.Desktop):
     """A private Xvfb server; programs on it run as an unprivileged user with its own HOME."""
 
     def __init__(self, workdir, uid):
-        read_end, write_end = os.pipe()
-        self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"],
-            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            number = pipe.readline().strip()
-        if not number:
-            raise Failed("Xvfb did not start")
         self.uid = uid
         self.home = os.path.join(workdir, "home")
         self.config = os.path.join(workdir, "home", "elsewhere-config")
@@ -240,17 +196,14 @@ class Desktop:
             os.makedirs(folder, mode=0o700, exist_ok=True)
             os.chown(folder, uid, uid)
         self.processes = []
-        self.env = {
-            "PATH": "/usr/bin:/bin", "DISPLAY": ":" + number, "HOME": self.home, "USER": "quenlotest",
-            "XDG_CONFIG_HOME": self.config, "XDG_RUNTIME_DIR": runtime, "QT_QPA_PLATFORM": "xcb",
-            "NO_AT_BRIDGE": "1", "LC_ALL": "C.UTF-8",
-        }
+        super().__init__(workdir, {
+            "PATH": "/usr/bin:/bin", "HOME": self.home, "USER": "quenlotest", "XDG_CONFIG_HOME": self.config,
+            "XDG_RUNTIME_DIR": runtime, "QT_QPA_PLATFORM": "xcb", "NO_AT_BRIDGE": "1", "LC_ALL": "C.UTF-8"})
 
-    def as_user(self, command):
-        return ["setpriv", "--reuid=%d" % self.uid, "--regid=%d" % self.uid, "--clear-groups", "--"] + command
-
-    def start(self, command, as_user=True, env=None, **options):
-        process = subprocess.Popen(self.as_user(command) if as_user else command, env=env or self.env, **options)
+    def launch(self, command, as_user=True, env=None, **options):
+        if as_user:
+            command = ["setpriv", "--reuid=%d" % self.uid, "--regid=%d" % self.uid, "--clear-groups", "--"] + command
+        process = subprocess.Popen(command, env=env or self.env, **options)
         self.processes.append(process)
         return process
 
@@ -266,28 +219,22 @@ class Desktop:
     def close(self):
         for process in reversed(self.processes):
             self.stop(process)
-        self.stop(self.server)
-
-    def x(self, *command):
-        return subprocess.run(command, env=self.env, capture_output=True, text=True, timeout=WAIT_SECONDS).stdout
-
-    def windows(self, *query):
-        return [int(w) for w in self.x("xdotool", "search", *query).split()]
+        super().close()
 
     def main_window(self, visible=True):
         query = ("--onlyvisible",) if visible else ()
         return wait_until(lambda: self.windows(*query, "--name", TITLE), "the quenlo main window")[0]
 
     def keys(self, window, *keys):
-        self.x("xdotool", "windowfocus", "--sync", str(window))
-        self.x("xdotool", "key", "--delay", "50", *keys)
+        self.focus(window)
+        self.run("xdotool", "key", "--delay", "50", *keys)
 
     def options_menu(self, window, pid, key):
         """Opens the Options menu and, once it is on the screen, presses key in it."""
         before = set(self.windows("--onlyvisible", "--pid", str(pid)))
         self.keys(window, "alt+o")
         wait_until(lambda: set(self.windows("--onlyvisible", "--pid", str(pid))) - before, "the Options menu")
-        self.x("xdotool", "key", key)
+        self.run("xdotool", "key", key)
 
 
 class Quenlo:
@@ -296,7 +243,7 @@ class Quenlo:
     def __init__(self, desktop, package, env=None):
         self.desktop = desktop
         self.log = open(os.path.join(desktop.home, "quenlo.log"), "a")
-        self.process = desktop.start([package.program], env=env, stdout=self.log, stderr=self.log)
+        self.process = desktop.launch([package.program], env=env, stdout=self.log, stderr=self.log)
 
     def alive(self):
         if self.process.poll() is not None:
@@ -355,7 +302,7 @@ def check_first_and_second_start(desktop, package):
     quenlo = Quenlo(desktop, package)
     window = desktop.main_window(visible=False)
     # Without a window manager the window stays mapped; it asks for being minimized.
-    wait_until(lambda: "_NET_WM_STATE_HIDDEN" in desktop.x("xprop", "-id", str(window), "_NET_WM_STATE"),
+    wait_until(lambda: "_NET_WM_STATE_HIDDEN" in desktop.run("xprop", "-id", str(window), "_NET_WM_STATE"),
                "a minimized main window")
     if os.stat(user_words).st_ino != inode or words_in(user_words, USER_WORD) != 1:
         raise Failed("the second start did not keep the user's database")
@@ -375,12 +322,12 @@ def check_status_notifier(desktop, package):
     config = os.path.join(os.path.dirname(desktop.home), "bus.conf")
     with open(config, "w") as file:
         file.write(BUS_CONFIG % socket)
-    bus = desktop.start(["dbus-daemon", "--config-file=" + config, "--nofork", "--nosyslog"], as_user=False,
+    bus = desktop.launch(["dbus-daemon", "--config-file=" + config, "--nofork", "--nosyslog"], as_user=False,
                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wait_until(lambda: os.path.exists(socket), "the private session bus")
     bus_address = "unix:path=" + socket
     env = dict(desktop.env, DBUS_SESSION_BUS_ADDRESS=bus_address)
-    watcher = desktop.start(["/usr/bin/python3", os.path.join(HERE, "snwatcher.py")], env=env,
+    watcher = desktop.launch(["/usr/bin/python3", os.path.join(HERE, "snwatcher.py")], env=env,
                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     if read_line(watcher, WAIT_SECONDS) != "ready":
         raise Failed("the fake StatusNotifierWatcher did not start")
@@ -410,14 +357,14 @@ def check_xembed(desktop, package):
     if not shutil.which("trayer"):
         print("trayer is not installed: XEmbed tray not checked", flush=True)
         return
-    tray = desktop.start(["trayer", "--edge", "bottom", "--widthtype", "pixel", "--width", "200"],
+    tray = desktop.launch(["trayer", "--edge", "bottom", "--widthtype", "pixel", "--width", "200"],
                          as_user=False, env=desktop.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    wait_until(lambda: "_NET_SYSTEM_TRAY_S0" in desktop.x("xprop", "-root") or desktop.windows("--class", "trayer"),
+    wait_until(lambda: "_NET_SYSTEM_TRAY_S0" in desktop.run("xprop", "-root") or desktop.windows("--class", "trayer"),
                "trayer")
     quenlo = Quenlo(desktop, package)
 
     def docked():
-        tree = desktop.x("xwininfo", "-root", "-tree")
+        tree = desktop.run("xwininfo", "-root", "-tree")
         # The icon's window, docked in trayer's panel: its name, size and place on the screen.
         match = re.search(r'^\s*(0x[0-9a-f]+) "Quenlo": \("quenlo" "Quenlo"\)\s+(\d+)x(\d+)\+\S+\s+\+(\d+)\+(\d+)',
                           tree, re.M)
@@ -427,8 +374,8 @@ def check_xembed(desktop, package):
     quenlo.alive()
     if desktop.windows("--onlyvisible", "--name", TITLE):
         raise Failed("Run Minimized with a tray still showed the main window")
-    desktop.x("xdotool", "mousemove", "--sync", str(int(left) + int(width) // 2), str(int(top) + int(height) // 2))
-    desktop.x("xdotool", "click", "1")
+    desktop.run("xdotool", "mousemove", "--sync", str(int(left) + int(width) // 2), str(int(top) + int(height) // 2))
+    desktop.run("xdotool", "click", "1")
     desktop.main_window()
     print("XEmbed: icon window %s docked in trayer" % icon, flush=True)
     quenlo.close()

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include <chrono>
-#include <cstring>
+#include <cwchar>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -34,13 +34,19 @@ inline INPUT userInput(const Key& key) {
     return input;
 }
 
-// Presses and releases each key in turn, in one SendInput: as fast as a user can type.
-inline bool type(const std::vector<WORD>& keys) {
+// A press and a release of each key in turn.
+inline std::vector<INPUT> taps(const std::vector<WORD>& keys) {
     std::vector<INPUT> inputs;
     for (const WORD key : keys) {
         inputs.push_back(userInput({key, false}));
         inputs.push_back(userInput({key, true}));
     }
+    return inputs;
+}
+
+// Types the keys in one SendInput: as fast as a user can type.
+inline bool type(const std::vector<WORD>& keys) {
+    std::vector<INPUT> inputs = taps(keys);
     const UINT count = static_cast<UINT>(inputs.size());
     return SendInput(count, inputs.data(), sizeof(INPUT)) == count;
 }
@@ -78,24 +84,6 @@ inline std::wstring windowText(HWND window) {
         SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<std::size_t>(copied));
     return text;
-}
-
-inline bool setClipboardText(const std::wstring& text) {
-    if (!OpenClipboard(nullptr))
-        return false;
-    EmptyClipboard();
-    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    bool placed = false;
-    if (memory) {
-        std::memcpy(GlobalLock(memory), text.c_str(), bytes);
-        GlobalUnlock(memory);
-        placed = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
-        if (!placed)
-            GlobalFree(memory);
-    }
-    CloseClipboard();
-    return placed;
 }
 
 // Brings a top-level window to the front with its keyboard focus on focus (or itself).

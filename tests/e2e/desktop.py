@@ -1,0 +1,394 @@
+"""What the end-to-end suites share: a private Xvfb server and the X tools that look at it, the real
+quenlo beside a temporary words.mdb, text fields that report what reached them, xterm, the
+accessibility bus, and the runner that starts a suite.
+
+Needs the Debian packages xvfb, xdotool, x11-utils (xwininfo), xterm, sqlite3, python3-gi and
+gir1.2-gtk-3.0; the accessibility bus also at-spi2-core and gir1.2-atspi-2.0. Installs nothing.
+"""
+import argparse
+import json
+import os
+import re
+import select
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+WORDS = ["hello", "help", "helmet", "world", "wonder", "zebra"]  # "hel" offers hello, helmet, help in that order
+WAIT_SECONDS = 15
+OPTIONS = argparse.Namespace()  # the suite's command line, filled in by main()
+
+
+class Failed(Exception):
+    pass
+
+
+def wait_until(condition, what, timeout=WAIT_SECONDS):
+    """Polls condition until it returns something true; fails with what when it never does."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failed("timed out waiting for " + what)
+        time.sleep(0.02)
+
+
+def start_xvfb(log_path):
+    """Xvfb on a free display number: the server and its display name."""
+    read_end, write_end = os.pipe()
+    # -noreset: a server resets when its last client leaves, and refuses the next one meanwhile.
+    with open(log_path, "w") as log:
+        server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"],
+            pass_fds=[write_end], stdout=log, stderr=subprocess.STDOUT)
+    os.close(write_end)
+    with os.fdopen(read_end) as pipe:
+        number = pipe.readline().strip()
+    if not number:
+        server.wait()
+        with open(log_path, errors="replace") as log:
+            raise Failed("Xvfb did not start:\n" + log.read()[-2000:])
+    return server, ":" + number
+
+
+class Desktop:
+    """A private Xvfb server, the environment of the programs on it, and the X tools that look at it."""
+
+    def __init__(self, workdir, env=None):
+        self.workdir = workdir
+        self.server_log = os.path.join(workdir, "xvfb.log")
+        self.server, display = start_xvfb(self.server_log)
+        if env is None:
+            runtime = os.path.join(workdir, "runtime")
+            os.makedirs(runtime, mode=0o700)
+            env = {name: value for name, value in os.environ.items()
+                   if name not in ("WAYLAND_DISPLAY", "XAUTHORITY", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS")}
+            env.update({"HOME": workdir, "XDG_CONFIG_HOME": os.path.join(workdir, "config"),
+                        "XDG_RUNTIME_DIR": runtime, "QT_QPA_PLATFORM": "xcb", "NO_AT_BRIDGE": "1",
+                        "GSETTINGS_BACKEND": "memory", "LC_ALL": "C.UTF-8"})
+        self.env = dict(env, DISPLAY=display)
+
+    def close(self):
+        self.server.terminate()
+        self.server.wait()
+
+    def run(self, *command):
+        return subprocess.run(command, env=self.env, check=True, capture_output=True, text=True,
+                              timeout=WAIT_SECONDS).stdout
+
+    def key(self, *keys):
+        self.run("xdotool", "key", "--delay", "30", *keys)
+
+    def windows(self, *query):
+        result = subprocess.run(["xdotool", "search", *query], env=self.env, capture_output=True, text=True,
+                                timeout=WAIT_SECONDS)
+        return [int(line) for line in result.stdout.split()]
+
+    def start(self, command, title=None, log=None, env=None, **popen_options):
+        """Starts a program and waits for its visible window: the one titled title, or else any of its
+        pid. Its output goes to log.log in the work folder unless popen_options take it. One that ends,
+        or shows nothing in time, is started once more (a busy machine has been seen to lose one); the
+        second failure reports its output and the server's. Returns the process and its window."""
+        name = title or os.path.basename(command[0])
+        log_path = os.path.join(self.workdir, (log or name) + ".log")
+        query = ["--name", "^" + re.escape(title) + "$"] if title else None
+        for attempt in (1, 2):
+            with open(log_path, "w") as output:
+                process = subprocess.Popen(command, env=env or self.env,
+                                           **dict({"stdout": output, "stderr": output}, **popen_options))
+
+            def window():
+                return process.poll() is not None or self.windows(
+                    "--onlyvisible", *(query or ["--pid", str(process.pid)]))
+
+            try:
+                found = wait_until(window, "a window of " + name)
+            except Failed:
+                found = True
+            if found is not True:
+                return process, found[0]
+            if process.poll() is None:
+                process.kill()
+            process.wait()
+        with open(log_path, errors="replace") as output, open(self.server_log, errors="replace") as server:
+            raise Failed("%s showed no window (exit %s):\n%s\nXvfb (%s):\n%s" % (
+                name, process.returncode, output.read()[-4000:],
+                "running" if self.server.poll() is None else "ended", server.read()[-2000:]))
+
+    def focus(self, window):
+        self.run("xdotool", "windowfocus", "--sync", str(window))
+
+    def focused(self):
+        return int(self.run("xdotool", "getwindowfocus", "-f").strip())
+
+    def popup(self):
+        """(mapped, x, y) of the suggestion pop-up, or None before it exists."""
+        result = subprocess.run(["xwininfo", "-name", "Form2"], env=self.env, capture_output=True, text=True,
+                                timeout=WAIT_SECONDS)
+        if result.returncode != 0:
+            return None
+        info = result.stdout
+        x = int(re.search(r"Absolute upper-left X:\s+(-?\d+)", info).group(1))
+        y = int(re.search(r"Absolute upper-left Y:\s+(-?\d+)", info).group(1))
+        return "Map State: IsViewable" in info, x, y
+
+    def popup_shown(self):
+        state = self.popup()
+        return state is not None and state[0]
+
+    def popup_hidden(self):
+        return not self.popup_shown()
+
+
+class Quenlo:
+    """The real program, copied into a folder of its own beside a temporary words.mdb of words, with
+    settings that offer default and custom words, complete with completion_key, and more_settings."""
+
+    def __init__(self, desktop, name, completion_key="tab", more_settings="", words=WORDS, env=None):
+        self.desktop = desktop
+        self.folder = os.path.join(desktop.workdir, "quenlo-" + name)
+        os.makedirs(self.folder)
+        self.program = os.path.join(self.folder, "quenlo")
+        shutil.copy(OPTIONS.quenlo, self.program)
+        self.database = os.path.join(self.folder, "words.mdb")
+        rows = ",".join("('%s', NULL)" % word for word in words)
+        subprocess.run(["sqlite3", self.database, "CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT);"
+                        "INSERT INTO Words VALUES %s;" % rows], check=True)
+        self.settings = os.path.join(desktop.env["XDG_CONFIG_HOME"], "Quenlo")
+        os.makedirs(self.settings, exist_ok=True)
+        shift = completion_key == "shift"
+        with open(os.path.join(self.settings, "Quenlo.conf"), "w") as conf:
+            conf.write("[Type]\nC5=1\nC4=1\nOpt1=%s\nOpt2=%s\n%s" % (shift, not shift, more_settings))
+        self.log_path = os.path.join(desktop.workdir, "quenlo-%s.log" % name)
+        # The hook is started before the main window is shown.
+        self.process, self.window = desktop.start([self.program], log="quenlo-" + name, env=env)
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+        self.process.wait()
+
+
+class FieldApp:
+    """A GTK (gtkfield.py) or Qt (qtfield) window with two text fields that answers 'state', 'clear',
+    'second' and 'password' on its stdin; names are what it calls the keys that reach it."""
+
+    def __init__(self, desktop, command, title, names):
+        self.desktop = desktop
+        self.names = names
+        self.process, self.window = desktop.start(command + [title], title, stdin=subprocess.PIPE,
+                                                  stdout=subprocess.PIPE, text=True)
+
+    @classmethod
+    def gtk(cls, desktop, title, *options):
+        return cls(desktop, ["/usr/bin/python3", os.path.join(HERE, "gtkfield.py"), *options], title, GTK_NAMES)
+
+    @classmethod
+    def qt(cls, desktop, title, *options):
+        return cls(desktop, [OPTIONS.qtfield, *options], title, QT_NAMES)
+
+    def close(self):
+        self.process.stdin.close()
+        try:
+            self.process.wait(timeout=WAIT_SECONDS)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+    def ask(self, command):
+        self.process.stdin.write(command + "\n")
+        self.process.stdin.flush()
+        ready, _, _ = select.select([self.process.stdout], [], [], WAIT_SECONDS)
+        if not ready:
+            raise Failed("the text field application did not answer")
+        return json.loads(self.process.stdout.readline())
+
+    def reset(self):
+        self.desktop.focus(self.window)
+        # Return ends the word being typed without changing a text field.
+        self.desktop.key("Return")
+        wait_until(lambda: self.names["Return"] in self.keys(), "Return to reach the field")
+        wait_until(self.desktop.popup_hidden, "the pop-up to hide")
+        self.ask("clear")
+
+    def text(self):
+        state = self.ask("state")
+        return state["first"] + state["second"]
+
+    def keys(self):
+        return self.ask("state")["keys"]
+
+    def focus_kept(self):
+        return self.ask("state")["focus"] == "first"
+
+    def focus_moved_on(self):
+        return self.ask("state")["focus"] == "second"
+
+
+QT_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Esc", "Shift": "Shift", "Space": "Space",
+            "Insert": "Ins"}
+GTK_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Escape", "Shift": "Shift_L",
+             "Space": "space", "Insert": "Insert"}
+
+
+class XtermApp:
+    """xterm, as it comes, running a recorder in raw mode: every byte the terminal sends lands in a
+    file with the time it arrived. Its Shift+Insert pastes the primary selection, which the
+    completion fills as well."""
+
+    RECORD = struct.Struct("<Qc")
+
+    def __init__(self, desktop, title):
+        self.desktop = desktop
+        self.path = os.path.join(desktop.workdir, title + ".out")
+        self.process, self.window = desktop.start(
+            ["xterm", "-T", title, "-geometry", "60x8+300+500", "-e", "/usr/bin/python3",
+             os.path.join(HERE, "ttyrecord.py"), self.path], title, stdout=subprocess.DEVNULL)
+        wait_until(lambda: os.path.exists(self.path), "the recorder to start inside xterm")
+        self.mark = 0
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait()
+
+    def arrivals(self):
+        """(monotonic nanoseconds, byte) of every byte since the last reset."""
+        with open(self.path, "rb") as output:
+            output.seek(self.mark * self.RECORD.size)
+            records = output.read()
+        whole = len(records) - len(records) % self.RECORD.size
+        return [(time_ns, byte[0]) for time_ns, byte in self.RECORD.iter_unpack(records[:whole])]
+
+    def reset(self):
+        self.desktop.focus(self.window)
+        self.desktop.key("Return")
+        wait_until(lambda: self.text().endswith("\r"), "Return to reach xterm")
+        wait_until(self.desktop.popup_hidden, "the pop-up to hide")
+        self.mark += len(self.arrivals())
+
+    def text(self):
+        return bytes(byte for _, byte in self.arrivals()).decode("latin-1")
+
+    def focus_kept(self):
+        return self.desktop.focused() == self.window
+
+
+class Accessibility:
+    """The accessibility bus as an assistive tool sees it. Made once DISPLAY and the session bus of the
+    desktop are in this process's environment."""
+
+    def __init__(self):
+        import gi
+        gi.require_version("Atspi", "2.0")
+        from gi.repository import Atspi, GLib
+        self.atspi = Atspi
+        self.context = GLib.MainContext.default()
+
+    def pump(self):
+        while self.context.pending():
+            self.context.iteration(False)
+
+    def application(self, pid):
+        self.pump()
+        desktop = self.atspi.get_desktop(0)
+        for i in range(desktop.get_child_count()):
+            app = desktop.get_child_at_index(i)
+            try:
+                if app is not None and app.get_process_id() == pid:
+                    return app
+            except Exception:  # an application that went away meanwhile
+                continue
+        return None
+
+    def find(self, root, role, name, depth=12):
+        """The first accessible under root with the role and name, or None."""
+        if root is None or depth == 0:
+            return None
+        try:
+            if root.get_role() == role and root.get_name() == name:
+                return root
+            count = root.get_child_count()
+        except Exception:  # gone meanwhile
+            return None
+        for i in range(count):
+            found = self.find(root.get_child_at_index(i), role, name, depth - 1)
+            if found is not None:
+                return found
+        return None
+
+
+class QuenloCase(unittest.TestCase):
+    """Tests against one quenlo per class, completing with completion_key, in the suite's apps, which
+    its setUpModule puts here with its desktop."""
+    completion_key = "tab"
+    desktop = None
+    apps = {}
+
+    @classmethod
+    def setUpClass(cls):
+        cls.quenlo = cls.start_quenlo()
+        cls.addClassCleanup(cls.quenlo.close)
+
+    @classmethod
+    def start_quenlo(cls):
+        return Quenlo(cls.desktop, cls.__name__, cls.completion_key)
+
+    def each_app(self, scenario):
+        for name, app in self.apps.items():
+            with self.subTest(app=name):
+                app.reset()
+                scenario(name, app)
+
+    def wait_for(self, condition, failure):
+        """Waits until condition holds; else fails the test with what failure() says."""
+        try:
+            wait_until(condition, "")
+        except Failed:
+            self.fail(failure())
+
+    def wait_text(self, app, text):
+        self.wait_for(lambda: app.text() == text, lambda: "the application holds %r, not %r" % (app.text(), text))
+
+
+def kept(part):
+    """part, closed when the suite's tests are over, however far its set-up got."""
+    unittest.addModuleCleanup(part.close)
+    return part
+
+
+def start_desktop(prefix):
+    """A desktop in a temporary folder, both gone when the suite's tests are over."""
+    workdir = tempfile.mkdtemp(prefix=prefix)
+    unittest.addModuleCleanup(shutil.rmtree, workdir, ignore_errors=True)
+    return kept(Desktop(workdir))
+
+
+def main(description, programs, qtfield=True, session_bus=False):
+    """Runs the tests of the __main__ module (--repeat times) once the programs they need are there."""
+    parser = argparse.ArgumentParser(description=description.splitlines()[0])
+    parser.add_argument("--quenlo", required=True)
+    if qtfield:
+        parser.add_argument("--qtfield", required=True)
+    parser.add_argument("--repeat", type=int, default=1, help="run the whole suite this many times")
+    options, rest = parser.parse_known_args()
+    vars(OPTIONS).update(vars(options))
+    missing = [program for program in ("Xvfb", "xdotool", "xwininfo", "sqlite3", *programs)
+               if not shutil.which(program)]
+    if missing:
+        print("missing programs: " + ", ".join(missing))
+        return 1
+    if session_bus and "DBUS_SESSION_BUS_ADDRESS" not in os.environ:
+        print("run inside a private session bus: dbus-run-session -- " + sys.argv[0])
+        return 1
+    failures = 0
+    for _ in range(options.repeat):
+        program = unittest.main(module="__main__", argv=[sys.argv[0], *rest], exit=False, verbosity=2)
+        failures += 0 if program.result.wasSuccessful() else 1
+    return 1 if failures else 0
