@@ -12,3 +12,11 @@ if(IBUS_FOUND AND X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3 AND QUENLO_DBUS_RUN_SE
                      ${quenlo_e2e_programs})
     set_tests_properties(e2e_ibus PROPERTIES LABELS ibus TIMEOUT 300)
 endif()
+
+# End to end on a headless sway as an unprivileged user: native Wayland GTK and Qt fields, keys from
+# wtype. It starts its own session bus.
+if(IBUS_FOUND AND X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3)
+    add_test(NAME e2e_sway
+             COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_sway.py ${quenlo_e2e_programs})
+    set_tests_properties(e2e_sway PROPERTIES LABELS ibus TIMEOUT 300)
+endif()

@@ -11,6 +11,9 @@ if(WIN32)
         target_compile_definitions(${suite} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
     endforeach()
     add_dependencies(tst_win32focusguard quenlo_win32_editprobe)
+    # The session start through the user's Run key.
+    quenlo_add_test(tst_win32runautostart SOURCES win32/tst_win32runautostart.cpp LIBS quenlo_platform advapi32)
+    target_compile_definitions(tst_win32runautostart PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
 
     # 8-bit word lists in the ANSI code page of other system locales too: Wine takes its locale from
     # LC_ALL.
@@ -39,10 +42,4 @@ if(WIN32)
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/installer.sh ${CMAKE_BINARY_DIR}/wine-run.sh
                      ${CMAKE_BINARY_DIR}/quenlo-${PROJECT_VERSION}-windows-x64-setup.exe)
     set_tests_properties(windows_installer PROPERTIES LABELS "windows;package" TIMEOUT 180)
-endif()
-
-# The session start through the user's Run key.
-if(WIN32)
-    quenlo_add_test(tst_win32runautostart SOURCES win32/tst_win32runautostart.cpp LIBS quenlo_platform advapi32)
-    target_compile_definitions(tst_win32runautostart PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
 endif()
