@@ -147,25 +147,35 @@ class Desktop:
         return not self.popup_shown()
 
 
+def install_quenlo(folder, config_home, completion_key="tab", more_settings="", words=WORDS):
+    """Copies the real program into folder beside a temporary words.mdb of words, and writes its
+    settings under config_home: default and custom words offered, completion with completion_key, and
+    more_settings. Returns the program's path."""
+    os.makedirs(folder)
+    program = os.path.join(folder, "quenlo")
+    shutil.copy(OPTIONS.quenlo, program)
+    rows = ",".join("('%s', NULL)" % word for word in words)
+    subprocess.run(["sqlite3", os.path.join(folder, "words.mdb"),
+                    "CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT); INSERT INTO Words VALUES %s;" % rows],
+                   check=True)
+    settings = os.path.join(config_home, "Quenlo")
+    os.makedirs(settings, exist_ok=True)
+    shift = completion_key == "shift"
+    with open(os.path.join(settings, "Quenlo.conf"), "w") as conf:
+        conf.write("[Type]\nC5=1\nC4=1\nOpt1=%s\nOpt2=%s\n%s" % (shift, not shift, more_settings))
+    return program
+
+
 class Quenlo:
-    """The real program, copied into a folder of its own beside a temporary words.mdb of words, with
-    settings that offer default and custom words, complete with completion_key, and more_settings."""
+    """The real program, installed by install_quenlo into a folder of its own and started."""
 
     def __init__(self, desktop, name, completion_key="tab", more_settings="", words=WORDS, env=None):
         self.desktop = desktop
         self.folder = os.path.join(desktop.workdir, "quenlo-" + name)
-        os.makedirs(self.folder)
-        self.program = os.path.join(self.folder, "quenlo")
-        shutil.copy(OPTIONS.quenlo, self.program)
-        self.database = os.path.join(self.folder, "words.mdb")
-        rows = ",".join("('%s', NULL)" % word for word in words)
-        subprocess.run(["sqlite3", self.database, "CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT);"
-                        "INSERT INTO Words VALUES %s;" % rows], check=True)
         self.settings = os.path.join(desktop.env["XDG_CONFIG_HOME"], "Quenlo")
-        os.makedirs(self.settings, exist_ok=True)
-        shift = completion_key == "shift"
-        with open(os.path.join(self.settings, "Quenlo.conf"), "w") as conf:
-            conf.write("[Type]\nC5=1\nC4=1\nOpt1=%s\nOpt2=%s\n%s" % (shift, not shift, more_settings))
+        self.program = install_quenlo(self.folder, desktop.env["XDG_CONFIG_HOME"], completion_key, more_settings,
+                                      words)
+        self.database = os.path.join(self.folder, "words.mdb")
         self.log_path = os.path.join(desktop.workdir, "quenlo-%s.log" % name)
         # The hook is started before the main window is shown.
         self.process, self.window = desktop.start([self.program], log="quenlo-" + name, env=env)

@@ -19,13 +19,13 @@ import sys
 import tempfile
 import unittest
 
-from desktop import OPTIONS, WAIT_SECONDS, Failed, main, wait_until
+from desktop import OPTIONS, WAIT_SECONDS, Failed, install_quenlo, kept, main, wait_until
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-WORDS = ["zebra", "zebu", "zealot", "hello"]  # "zeb" offers zebra, zebu in that order
 # A virtual keyboard that types at once after it is made loses its first key while the compositor
 # takes its key map.
 KEYMAP_SETTLE_MS = "300"
+WORDS = ["zebra", "zebu", "zealot", "hello"]  # "zeb" offers zebra, zebu in that order
 
 SELECT_ENGINE = """
 import sys
@@ -35,6 +35,14 @@ from gi.repository import IBus
 bus = IBus.Bus()
 sys.exit(0 if bus.is_connected() and bus.set_global_engine("quenlo") else 1)
 """
+
+
+def read_text(path):
+    try:
+        with open(path) as text:
+            return text.read()
+    except FileNotFoundError:
+        return ""
 
 
 class Sway:
@@ -55,7 +63,14 @@ class Sway:
             "XDG_CONFIG_HOME": os.path.join(workdir, "config"), "XDG_DATA_HOME": os.path.join(workdir, "data"),
             "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman",
         }
-        config = os.path.join(workdir, "sway.conf")
+        try:
+            self.start_session(runtime)
+        except BaseException:
+            self.close()
+            raise
+
+    def start_session(self, runtime):
+        config = os.path.join(self.workdir, "sway.conf")
         with open(config, "w") as text:
             text.write("xwayland enable\noutput HEADLESS-1 resolution 1280x800\n")
         self.start(["sway", "-c", config], "sway")
@@ -67,14 +82,13 @@ class Sway:
         # their windows for inactive; one that waits a day before typing stands for the real keyboard.
         self.start(["wtype", "-s", "86400000"], "keyboard")
         # Xwayland's display is known to sway alone: a command it starts writes it down.
-        display_file = os.path.join(workdir, "display")
+        display_file = os.path.join(self.workdir, "display")
         self.run("swaymsg", "exec", "echo $DISPLAY > " + display_file)
-        self.env["DISPLAY"] = wait_until(lambda: os.path.exists(display_file) and open(display_file).read().strip(),
-                                         "Xwayland's display")
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(workdir, "bus")
+        self.env["DISPLAY"] = wait_until(lambda: read_text(display_file).strip(), "Xwayland's display")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(self.workdir, "bus")
         self.start(["dbus-daemon", "--session", "--nofork", "--nopidfile",
                     "--address=" + self.env["DBUS_SESSION_BUS_ADDRESS"]], "dbus")
-        self.env["IBUS_ADDRESS"] = "unix:path=" + os.path.join(workdir, "ibus")
+        self.env["IBUS_ADDRESS"] = "unix:path=" + os.path.join(self.workdir, "ibus")
         self.start(["ibus-daemon", "--single", "--panel=disable", "--emoji-extension=disable", "--config=disable",
                     "--address=" + self.env["IBUS_ADDRESS"]], "ibus")
 
@@ -134,9 +148,8 @@ class Field:
     """A native Wayland client with text fields that answers 'state', 'clear' and 'password' on its stdin
     (gtkfield.py, qtfield), using the IBus input-method module."""
 
-    def __init__(self, sway, name, command, env, names):
+    def __init__(self, sway, name, command, env):
         self.sway = sway
-        self.names = names
         self.process = sway.start(command + ["--password", "e2e-sway-" + name], name, env=dict(sway.env, **env),
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         wait_until(lambda: self.ask("state")["focus"] == "first", "the %s field to have the focus" % name)
@@ -158,50 +171,32 @@ class Field:
         if self.sway.run("swaymsg", "[pid=%d] focus" % self.process.pid).returncode != 0:
             raise Failed("sway did not focus the field's window")
         self.sway.type("-k", "Return")
-        wait_until(lambda: self.names["Return"] in self.ask("state")["keys"], "Return to reach the field")
+        wait_until(lambda: "Return" in self.ask("state")["keys"], "Return to reach the field")
         wait_until(lambda: not self.sway.popup_shown(), "the pop-up to hide")
         self.ask("clear")
 
 
 def setUpModule():
     workdir = tempfile.mkdtemp(prefix="quenlo-e2e-sway-")
+    unittest.addModuleCleanup(shutil.rmtree, workdir, ignore_errors=True)
     os.chmod(workdir, 0o755)
-    STATE["workdir"] = workdir
-    try:
-        sway = STATE["sway"] = Sway(workdir)
-        folder = os.path.join(workdir, "quenlo")
-        os.makedirs(folder)
-        # The unprivileged user may not reach the build's folders: all it runs is copied.
-        for program in (OPTIONS.quenlo, OPTIONS.qtfield, os.path.join(HERE, "gtkfield.py")):
-            shutil.copy(program, folder)
-        rows = ",".join("('%s', NULL)" % word for word in WORDS)
-        subprocess.run(["sqlite3", os.path.join(folder, "words.mdb"),
-                        "CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT); INSERT INTO Words VALUES %s;" % rows],
-                       check=True)
-        settings = os.path.join(sway.env["XDG_CONFIG_HOME"], "Quenlo")
-        os.makedirs(settings)
-        # Nothing chooses the route: on a Wayland session the program takes IBus by itself.
-        with open(os.path.join(settings, "Quenlo.conf"), "w") as conf:
-            conf.write("[Type]\nC5=1\nC4=1\nOpt1=false\nOpt2=true\n")
-        sway.own(workdir)
-        sway.start([os.path.join(folder, "quenlo")], "quenlo")
-        wait_until(lambda: sway.run("/usr/bin/python3", "-c", SELECT_ENGINE).returncode == 0,
-                   "IBus to take the quenlo engine")
-        STATE["apps"] = {
-            "gtk": Field(sway, "gtk", ["/usr/bin/python3", os.path.join(folder, "gtkfield.py")],
-                         {"GDK_BACKEND": "wayland", "GTK_IM_MODULE": "ibus"}, {"Return": "Return", "Tab": "Tab"}),
-            "qt": Field(sway, "qt", [os.path.join(folder, os.path.basename(OPTIONS.qtfield))],
-                        {"QT_QPA_PLATFORM": "wayland", "QT_IM_MODULE": "ibus"}, {"Return": "Return", "Tab": "Tab"}),
-        }
-    except BaseException:
-        tearDownModule()
-        raise
-
-
-def tearDownModule():
-    if "sway" in STATE:
-        STATE["sway"].close()
-    shutil.rmtree(STATE["workdir"], ignore_errors=True)
+    sway = STATE["sway"] = kept(Sway(workdir))
+    # Nothing chooses the route: on a Wayland session the program takes IBus by itself.
+    folder = os.path.join(workdir, "quenlo")
+    program = install_quenlo(folder, sway.env["XDG_CONFIG_HOME"], words=WORDS)
+    # The unprivileged user may not reach the build's folders: all it runs is copied.
+    for helper in (OPTIONS.qtfield, os.path.join(HERE, "gtkfield.py")):
+        shutil.copy(helper, folder)
+    sway.own(workdir)
+    sway.start([program], "quenlo")
+    wait_until(lambda: sway.run("/usr/bin/python3", "-c", SELECT_ENGINE).returncode == 0,
+               "IBus to take the quenlo engine")
+    STATE["apps"] = {
+        "gtk": Field(sway, "gtk", ["/usr/bin/python3", os.path.join(folder, "gtkfield.py")],
+                     {"GDK_BACKEND": "wayland", "GTK_IM_MODULE": "ibus"}),
+        "qt": Field(sway, "qt", [os.path.join(folder, os.path.basename(OPTIONS.qtfield))],
+                    {"QT_QPA_PLATFORM": "wayland", "QT_IM_MODULE": "ibus"}),
+    }
 
 
 STATE = {}
@@ -230,7 +225,7 @@ class WaylandCompletion(unittest.TestCase):
             self.type_zeb(app)
             STATE["sway"].type("-k", "Tab")
             state = self.wait_state(app, lambda state: state["first"] == "zebra", "zebra")
-            self.assertNotIn(app.names["Tab"], state["keys"])
+            self.assertNotIn("Tab", state["keys"])
             self.assertEqual(state["focus"], "first")
         self.each_app(scenario)
 
@@ -257,7 +252,7 @@ class WaylandCompletion(unittest.TestCase):
             self.assertFalse(STATE["sway"].popup_shown())
             # Tab is no completion key there: it reaches the field.
             STATE["sway"].type("-k", "Tab")
-            state = self.wait_state(app, lambda state: app.names["Tab"] in state["keys"], "Tab in the field")
+            state = self.wait_state(app, lambda state: "Tab" in state["keys"], "Tab in the field")
             self.assertEqual(state["password"], "zeb")
         self.each_app(scenario)
 
