@@ -40,6 +40,22 @@ def wait_until(condition, what, timeout=WAIT_SECONDS):
         time.sleep(0.02)
 
 
+def as_user(uid, command):
+    """command, run as that uid with no supplementary groups."""
+    return ["setpriv", "--reuid=%d" % uid, "--regid=%d" % uid, "--clear-groups", "--"] + command
+
+
+def stop(process):
+    """Ends process, and kills it when it does not end in time."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 def start_xvfb(log_path):
     """Xvfb on a free display number: the server and its display name."""
     read_end, write_end = os.pipe()

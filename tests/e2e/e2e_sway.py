@@ -19,7 +19,7 @@ import sys
 import tempfile
 import unittest
 
-from desktop import OPTIONS, WAIT_SECONDS, Failed, install_quenlo, kept, main, wait_until
+from desktop import OPTIONS, WAIT_SECONDS, Failed, as_user, install_quenlo, kept, main, stop, wait_until
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 # A virtual keyboard that types at once after it is made loses its first key while the compositor
@@ -92,31 +92,25 @@ class Sway:
         self.start(["ibus-daemon", "--single", "--panel=disable", "--emoji-extension=disable", "--config=disable",
                     "--address=" + self.env["IBUS_ADDRESS"]], "ibus")
 
-    def as_user(self, command):
+    def user_command(self, command):
         if self.uid is None:
             return command
-        return ["setpriv", "--reuid=%d" % self.uid, "--regid=%d" % self.uid, "--clear-groups", "--"] + command
+        return as_user(self.uid, command)
 
     def start(self, command, name, env=None, **options):
         log = open(os.path.join(self.workdir, name + ".log"), "a")
         options.setdefault("stdout", log)
-        process = subprocess.Popen(self.as_user(command), env=env or self.env, stderr=log, **options)
+        process = subprocess.Popen(self.user_command(command), env=env or self.env, stderr=log, **options)
         self.processes.append((process, log))
         return process
 
     def run(self, *command):
-        return subprocess.run(self.as_user(list(command)), env=self.env, capture_output=True, text=True,
+        return subprocess.run(self.user_command(list(command)), env=self.env, capture_output=True, text=True,
                               timeout=WAIT_SECONDS)
 
     def close(self):
         for process, log in reversed(self.processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+            stop(process)
             log.close()
 
     def type(self, *arguments):

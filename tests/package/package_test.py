@@ -202,23 +202,14 @@ class Desktop(e2e.Desktop):
 
     def launch(self, command, as_user=True, env=None, **options):
         if as_user:
-            command = ["setpriv", "--reuid=%d" % self.uid, "--regid=%d" % self.uid, "--clear-groups", "--"] + command
+            command = e2e.as_user(self.uid, command)
         process = subprocess.Popen(command, env=env or self.env, **options)
         self.processes.append(process)
         return process
 
-    def stop(self, process):
-        if process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
-
     def close(self):
         for process in reversed(self.processes):
-            self.stop(process)
+            e2e.stop(process)
         super().close()
 
     def main_window(self, visible=True):
@@ -251,7 +242,7 @@ class Quenlo:
         return True
 
     def close(self):
-        self.desktop.stop(self.process)
+        e2e.stop(self.process)
         self.log.close()
 
 
@@ -348,8 +339,8 @@ def check_status_notifier(desktop, package):
     desktop.main_window()
     quenlo.alive()
     quenlo.close()
-    desktop.stop(watcher)
-    desktop.stop(bus)
+    e2e.stop(watcher)
+    e2e.stop(bus)
 
 
 def check_xembed(desktop, package):
@@ -379,7 +370,7 @@ def check_xembed(desktop, package):
     desktop.main_window()
     print("XEmbed: icon window %s docked in trayer" % icon, flush=True)
     quenlo.close()
-    desktop.stop(tray)
+    e2e.stop(tray)
 
 
 def read_line(process, timeout):
