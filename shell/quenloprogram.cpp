@@ -164,6 +164,10 @@ void QuenloProgram::load() {
 }
 
 void QuenloProgram::showMainWindow() {
+    // The tray icon is up from the start of loading, whose yields run its clicks: a user who brought
+    // the window back meanwhile keeps it.
+    if (m_window->isVisible())
+        return;
     if (m_startupOptions->startMinimized())
         m_tray->minimize();
     else

@@ -239,6 +239,15 @@ private slots:
         QCOMPARE(f.setting("Options/RunMinimized"), stored == "1" ? "1" : "0");
     }
 
+    void trayClickWhileLoadingKeepsTheWindow() {
+        ProgramRig f(m_database);
+        f.settings.values.insert("Quenlo/Options/RunMinimized", "1");
+        QuenloProgram& program = f.start();
+        f.tray.pressLeftButton(); // as a click on the icon runs within a yield of the loading
+        program.showMainWindow();
+        QVERIFY(program.mainWindow().isVisible());
+    }
+
     void startWithSession() {
         ProgramRig f(m_database);
         f.autostart.enabled = true;
