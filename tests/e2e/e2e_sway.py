@@ -19,7 +19,8 @@ import sys
 import tempfile
 import unittest
 
-from desktop import OPTIONS, WAIT_SECONDS, Failed, as_user, install_quenlo, kept, main, stop, wait_until
+from desktop import (GTK_NAMES, OPTIONS, QT_NAMES, WAIT_SECONDS, Failed, FieldApp, QuenloCase, as_user, install_quenlo,
+                     kept, main, stop, wait_until)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 # A virtual keyboard that types at once after it is made loses its first key while the compositor
@@ -113,10 +114,19 @@ class Sway:
             stop(process)
             log.close()
 
-    def type(self, *arguments):
-        """wtype's arguments: text, or -k KEY for one key."""
+    def wtype(self, *arguments):
         if self.run("wtype", "-s", KEYMAP_SETTLE_MS, *arguments).returncode != 0:
             raise Failed("wtype %s failed" % " ".join(arguments))
+
+    def type(self, text):
+        self.wtype(text)
+
+    def key(self, *keys):
+        self.wtype(*[argument for key in keys for argument in ("-k", key)])
+
+    def focus(self, pid):
+        if self.run("swaymsg", "[pid=%d] focus" % pid).returncode != 0:
+            raise Failed("sway did not focus the window of process %d" % pid)
 
     def window(self, pid):
         """sway's record of the window of that process, if it has one."""
@@ -131,6 +141,9 @@ class Sway:
     def popup_shown(self):
         return "IsViewable" in self.run("xwininfo", "-name", "Form2").stdout
 
+    def popup_hidden(self):
+        return not self.popup_shown()
+
     def own(self, path):
         if self.uid is not None:
             for folder, _, files in os.walk(path):
@@ -138,43 +151,28 @@ class Sway:
                     os.chown(name, self.uid, self.uid)
 
 
-class Field:
-    """A native Wayland client with text fields that answers 'state', 'clear' and 'password' on its stdin
-    (gtkfield.py, qtfield), using the IBus input-method module."""
+class WaylandField(FieldApp):
+    """gtkfield.py or qtfield as a native Wayland client using the IBus input-method module. Launched
+    through sway rather than on an X desktop; asked and reset as there, sway standing for the desktop
+    and the process for its window."""
 
-    def __init__(self, sway, name, command, env):
-        self.sway = sway
+    def __init__(self, sway, name, command, env, names):
+        self.desktop = sway
+        self.names = names
         self.process = sway.start(command + ["--password", "e2e-sway-" + name], name, env=dict(sway.env, **env),
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-        wait_until(lambda: self.ask("state")["focus"] == "first", "the %s field to have the focus" % name)
+        self.window = self.process.pid
         # Through Xwayland it would prove nothing the X11 tests do not.
         window = wait_until(lambda: sway.window(self.process.pid), "the %s field's window" % name)
         if window.get("shell") != "xdg_shell":
             raise Failed("the %s field is no native Wayland window: %r" % (name, window))
-
-    def ask(self, command):
-        self.process.stdin.write(command + "\n")
-        self.process.stdin.flush()
-        line = self.process.stdout.readline()
-        if not line:
-            raise Failed("the text field application ended")
-        return json.loads(line)
-
-    def reset(self):
-        """Gives the window the focus, ends the word before with Return, and empties the fields."""
-        if self.sway.run("swaymsg", "[pid=%d] focus" % self.process.pid).returncode != 0:
-            raise Failed("sway did not focus the field's window")
-        self.sway.type("-k", "Return")
-        wait_until(lambda: "Return" in self.ask("state")["keys"], "Return to reach the field")
-        wait_until(lambda: not self.sway.popup_shown(), "the pop-up to hide")
-        self.ask("clear")
 
 
 def setUpModule():
     workdir = tempfile.mkdtemp(prefix="quenlo-e2e-sway-")
     unittest.addModuleCleanup(shutil.rmtree, workdir, ignore_errors=True)
     os.chmod(workdir, 0o755)
-    sway = STATE["sway"] = kept(Sway(workdir))
+    sway = WaylandCompletion.desktop = kept(Sway(workdir))
     # Nothing chooses the route: on a Wayland session the program takes IBus by itself.
     folder = os.path.join(workdir, "quenlo")
     program = install_quenlo(folder, sway.env["XDG_CONFIG_HOME"], words=WORDS)
@@ -185,69 +183,59 @@ def setUpModule():
     sway.start([program], "quenlo")
     wait_until(lambda: sway.run("/usr/bin/python3", "-c", SELECT_ENGINE).returncode == 0,
                "IBus to take the quenlo engine")
-    STATE["apps"] = {
-        "gtk": Field(sway, "gtk", ["/usr/bin/python3", os.path.join(folder, "gtkfield.py")],
-                     {"GDK_BACKEND": "wayland", "GTK_IM_MODULE": "ibus"}),
-        "qt": Field(sway, "qt", [os.path.join(folder, os.path.basename(OPTIONS.qtfield))],
-                    {"QT_QPA_PLATFORM": "wayland", "QT_IM_MODULE": "ibus"}),
+    WaylandCompletion.apps = {
+        "gtk": WaylandField(sway, "gtk", ["/usr/bin/python3", os.path.join(folder, "gtkfield.py")],
+                            {"GDK_BACKEND": "wayland", "GTK_IM_MODULE": "ibus"}, GTK_NAMES),
+        "qt": WaylandField(sway, "qt", [os.path.join(folder, os.path.basename(OPTIONS.qtfield))],
+                           {"QT_QPA_PLATFORM": "wayland", "QT_IM_MODULE": "ibus"}, QT_NAMES),
     }
 
 
-STATE = {}
-
-
-class WaylandCompletion(unittest.TestCase):
-    def each_app(self, scenario):
-        for name, app in STATE["apps"].items():
-            with self.subTest(app=name):
-                app.reset()
-                scenario(app)
+class WaylandCompletion(QuenloCase):
+    @classmethod
+    def setUpClass(cls):
+        pass  # quenlo comes with the session: on Wayland it must choose its route by itself
 
     def type_zeb(self, app):
-        STATE["sway"].type("zeb")
-        self.wait_state(app, lambda state: state["first"] == "zeb", "zeb in the field")
-        wait_until(STATE["sway"].popup_shown, "the pop-up over Xwayland")
-
-    def wait_state(self, app, wanted, what):
-        try:
-            return wait_until(lambda: (lambda state: state if wanted(state) else None)(app.ask("state")), what)
-        except Failed:
-            self.fail("no %s; the field shows %r" % (what, app.ask("state")))
+        self.desktop.type("zeb")
+        self.wait_text(app, "zeb")
+        wait_until(self.desktop.popup_shown, "the pop-up over Xwayland")
 
     def test_tab_commits_the_rest_and_is_swallowed(self):
-        def scenario(app):
+        def scenario(_name, app):
             self.type_zeb(app)
-            STATE["sway"].type("-k", "Tab")
-            state = self.wait_state(app, lambda state: state["first"] == "zebra", "zebra")
-            self.assertNotIn("Tab", state["keys"])
-            self.assertEqual(state["focus"], "first")
+            self.desktop.key("Tab")
+            self.wait_text(app, "zebra")
+            self.assertNotIn(app.names["Tab"], app.keys())
+            self.assertTrue(app.focus_kept())
         self.each_app(scenario)
 
     def test_down_then_tab_commits_the_second_word(self):
-        def scenario(app):
+        def scenario(_name, app):
             self.type_zeb(app)
-            STATE["sway"].type("-k", "Down", "-k", "Tab")
-            self.wait_state(app, lambda state: state["first"] == "zebu", "zebu")
+            self.desktop.key("Down", "Tab")
+            self.wait_text(app, "zebu")
         self.each_app(scenario)
 
     def test_escape_hides_the_popup(self):
-        def scenario(app):
+        def scenario(_name, app):
             self.type_zeb(app)
-            STATE["sway"].type("-k", "Escape")
-            wait_until(lambda: not STATE["sway"].popup_shown(), "the pop-up to hide on Esc")
-            self.assertEqual(app.ask("state")["first"], "zeb")
+            self.desktop.key("Escape")
+            wait_until(self.desktop.popup_hidden, "the pop-up to hide on Esc")
+            self.assertEqual(app.text(), "zeb")
         self.each_app(scenario)
 
     def test_password_field_gets_nothing(self):
-        def scenario(app):
+        def scenario(_name, app):
             app.ask("password")
-            STATE["sway"].type("zeb")
-            self.wait_state(app, lambda state: state["password"] == "zeb", "zeb in the password field")
-            self.assertFalse(STATE["sway"].popup_shown())
+            self.desktop.type("zeb")
+            self.wait_for(lambda: app.ask("state")["password"] == "zeb",
+                          lambda: "the password field holds %r" % app.ask("state")["password"])
+            self.assertFalse(self.desktop.popup_shown())
             # Tab is no completion key there: it reaches the field.
-            STATE["sway"].type("-k", "Tab")
-            state = self.wait_state(app, lambda state: "Tab" in state["keys"], "Tab in the field")
-            self.assertEqual(state["password"], "zeb")
+            self.desktop.key("Tab")
+            self.wait_for(lambda: app.names["Tab"] in app.keys(), lambda: "Tab never reached the password field")
+            self.assertEqual(app.ask("state")["password"], "zeb")
         self.each_app(scenario)
 
 
