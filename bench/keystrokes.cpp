@@ -1,5 +1,6 @@
 // Keystroke latency of the key handling against large generated word databases with ranking
 // data: a character key that runs a lookup and fills the pop-up, and a key that runs none.
+#include "bench/latency.h"
 #include "engine/completionengine.h"
 #include "engine/suggestionpopup.h"
 #include "platform/fakes/fakes.h"
@@ -49,21 +50,6 @@ double threadCpuMicros() {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return double(now.tv_sec) * 1e6 + double(now.tv_nsec) / 1e3;
-}
-
-struct Percentiles {
-    double p50;
-    double p99;
-};
-
-Percentiles percentiles(std::vector<double> samples) {
-    if (samples.empty())
-        return {0, 0};
-    std::sort(samples.begin(), samples.end());
-    const auto at = [&](double fraction) {
-        return samples[std::min(samples.size() - 1, std::size_t(fraction * double(samples.size())))];
-    };
-    return {at(0.50), at(0.99)};
 }
 
 // The offscreen platform warns on every raise of a shown window; that printing is no part of
@@ -167,12 +153,10 @@ bool runSize(std::size_t wordCount, int typedWords) {
             wall.push_back(sample.wall / unit);
             cpu.push_back(sample.cpu / unit);
         }
-        const Percentiles onClock = percentiles(wall);
-        const Percentiles onProcessor = percentiles(cpu);
         std::printf("  %-22s p50 %7.3f %s  p99 %7.3f %s  (target p99 < %s)  processor time: p50 %7.3f  p99 "
                     "%7.3f  [%zu keys]\n",
-                    what, onClock.p50, unitName, onClock.p99, unitName, target, onProcessor.p50,
-                    onProcessor.p99, samples.size());
+                    what, latency::percentile(wall, 0.5), unitName, latency::percentile(wall, 0.99), unitName,
+                    target, latency::percentile(cpu, 0.5), latency::percentile(cpu, 0.99), samples.size());
     };
     std::printf("%zu words, %d words typed\n", wordCount, typedWords);
     report("key running a lookup:", lookupKeys, 1000, "ms", "3 ms at 1,000,000 words");
