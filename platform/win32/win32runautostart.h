@@ -21,10 +21,10 @@ public:
     bool isEnabled() const override;
     bool setEnabled(bool enabled, QString& error) override;
 
+private:
     // The value's text: the program's path in quotes, as a command line.
     QString command() const;
 
-private:
     QString m_valueName;
     QString m_programPath;
     QString m_runKey;
