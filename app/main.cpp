@@ -1,7 +1,6 @@
 // Builds the application and shows the main window.
 #include "maker.h"
 #include "platform/backends.h"
-#include "platform/clipboard.h"
 #include "platform/filedialogs.h"
 #include "platform/focusguard.h"
 #include "platform/messageboxes.h"
@@ -16,12 +15,34 @@
 #include <QApplication>
 #include <QStandardPaths>
 
-int main(int argc, char* argv[]) {
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Before the application exists: the window system its windows go to.
+void chooseWindowSystem(bool startedByInputMethod) {
+    const bool waylandSession = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+                                !qEnvironmentVariableIsEmpty("WAYLAND_SOCKET") ||
+                                qgetenv("XDG_SESSION_TYPE") == "wayland";
+    // A socket a compositor hands to the input method it starts; IBus passes the variable on to its
+    // engines without the descriptor, and no window of ours belongs on that connection.
+    qunsetenv("WAYLAND_SOCKET");
     // A Wayland client can neither place the pop-up at the corner nor keep it from taking the focus;
-    // through XWayland it can, while the keys come from the input method.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        !qEnvironmentVariableIsEmpty("DISPLAY"))
+    // through XWayland it can, while the keys come from the input method. The platform inherited
+    // from the compositor's environment (KWin gives its input method QT_QPA_PLATFORM=wayland) was
+    // chosen for someone else.
+    if ((startedByInputMethod || waylandSession) && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    // IBus starts the program with --ibus when its engine is chosen; an X11 user may choose it too.
+    const bool startedByInputMethod = std::any_of(
+        argv + 1, argv + argc, [](const char* argument) { return std::strcmp(argument, "--ibus") == 0; });
+    chooseWindowSystem(startedByInputMethod);
     QApplication application(argc, argv);
     QApplication::setApplicationName(applicationTitle);
     // Lets the desktop match the windows and the tray icon to the installed desktop entry.
@@ -31,8 +52,7 @@ int main(int argc, char* argv[]) {
 
     QSettingsBackend settings;
     KeyboardBackendOptions keyboardOptions;
-    // IBus starts the program with --ibus when its engine is chosen; an X11 user may choose it too.
-    keyboardOptions.startedByInputMethod = QCoreApplication::arguments().contains(QStringLiteral("--ibus"));
+    keyboardOptions.startedByInputMethod = startedByInputMethod;
     keyboardOptions.useInputMethod =
         settings.value(applicationTitle, QStringLiteral("Options"), QStringLiteral("InputMethod"))
             .value_or(QString())
@@ -43,7 +63,6 @@ int main(int argc, char* argv[]) {
     QtFileDialogs fileDialogs;
     QtMessageBoxes messages;
     DesktopWebPages webPages;
-    QtClipboard clipboard;
     const QString programDir = QCoreApplication::applicationDirPath();
     QString databaseProblem;
     const QString wordsFile = prepareWordDatabase(
@@ -55,13 +74,18 @@ int main(int argc, char* argv[]) {
                                 QCoreApplication::applicationFilePath(),
                                 QStandardPaths::writableLocation(QStandardPaths::ConfigLocation)});
 
-    QuenloProgram program({settings, tray, fileDialogs, messages, webPages, clipboard, *keyboard.hook,
-                           *keyboard.injector, words, programDir, keyboard.problem, wordsFile,
+    QuenloProgram program({settings, tray, fileDialogs, messages, webPages, *keyboard.clipboard,
+                           *keyboard.hook, *keyboard.injector, words, programDir, keyboard.problem, wordsFile,
                            autostart.get()},
                           focusGuard.get());
     program.load();
     if (!databaseProblem.isEmpty())
         program.addNotice(databaseProblem);
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        program.showProblem(
+            QStringLiteral("The suggestion pop-up cannot be placed at the top-left corner, and the "
+                           "desktop may give it the focus: this Wayland session has no X display "
+                           "(XWayland) to show it on."));
     program.showMainWindow();
     return application.exec();
 }

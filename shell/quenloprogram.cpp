@@ -186,9 +186,13 @@ void QuenloProgram::startKeyboardHook() {
 }
 
 void QuenloProgram::showKeyboardProblem(const QString& problem) {
-    const QString text = QStringLiteral("Completion cannot see the keyboard: %1.").arg(problem);
+    showProblem(QStringLiteral("Completion cannot see the keyboard: %1.").arg(problem));
+}
+
+void QuenloProgram::showProblem(const QString& text) {
     addNotice(text);
-    m_tray->setTipProblem(text);
+    m_tipProblems = m_tipProblems.isEmpty() ? text : m_tipProblems + QLatin1Char('\n') + text;
+    m_tray->setTipProblem(m_tipProblems);
 }
 
 void QuenloProgram::addNotice(const QString& text) {

@@ -76,6 +76,8 @@ public:
     void editExcludedApplications();
     // Adds text to the window's notice line, after any shown already.
     void addNotice(const QString& text);
+    // A lasting problem of the desktop: in the notice line and, beside any other, in the tray icon's tip.
+    void showProblem(const QString& text);
 
 private:
     void wire();
@@ -97,4 +99,5 @@ private:
     std::unique_ptr<InformationCommands> m_information;
     std::unique_ptr<FocusGuard> m_nullFocusGuard;
     std::unique_ptr<PrivacyGuard> m_privacy;
+    QString m_tipProblems;
 };

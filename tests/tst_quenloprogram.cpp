@@ -171,9 +171,14 @@ private slots:
     void keyboardProblemIsShownOnce() {
         ProgramRig f(m_database);
         f.keyboardProblem = "no X display";
-        QVERIFY(f.start().mainWindow().notice().contains("no X display"));
+        QuenloProgram& program = f.start();
+        QVERIFY(program.mainWindow().notice().contains("no X display"));
         QVERIFY(f.tray.tip.contains("no X display"));
         QVERIFY(f.messages.shown.isEmpty());
+        // A problem found later joins it rather than hiding it.
+        program.showProblem("no place for the pop-up");
+        QVERIFY(program.mainWindow().notice().contains("no X display"));
+        QVERIFY(f.tray.tip.contains("no X display") && f.tray.tip.contains("no place for the pop-up"));
     }
 
     void shiftCompletesAfterRestart() {
