@@ -1,0 +1,218 @@
+#!/usr/bin/python3
+"""End to end: a completion on X11 leaves the user's clipboard as it was.
+
+Another X client (selectionowner) owns CLIPBOARD with plain text, UTF-8 text, HTML and a PNG image
+large enough to go in INCR chunks, and PRIMARY with text; the real quenlo completes words in xterm
+and in a GTK text field. After each completion every target of both selections holds the bytes it
+held before; an empty clipboard stays empty; a copy made while the completion's text is on the
+clipboard stays there; and a stand-in clipboard manager watching owner changes finds the history
+hint on every completion's text, so that it never keeps one.
+
+usage: e2e_clipboard.py --quenlo PATH --selectionowner PATH [--repeat N] [unittest options]
+"""
+import os
+import random
+import select
+import signal
+import struct
+import subprocess
+import sys
+import threading
+import time
+import zlib
+
+from desktop import WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, kept, main, start_desktop, stop, wait_until
+
+SELECTIONS = ("CLIPBOARD", "PRIMARY")
+WORDS = [("hel", "hello"), ("wor", "world"), ("won", "wonder"), ("zeb", "zebra")]
+RESTORE_BOUND_SECONDS = 3  # longer than any bound after which what was never fetched comes back
+
+
+def png(width, height, seed):
+    """A real PNG of noise, which compresses to about its raw size."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rng = random.Random(seed)
+    rows = b"".join(b"\0" + rng.randbytes(width * 3) for _ in range(height))
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b"")
+
+
+LINK = "https://example.org/important"
+# Each target different, so that one served for another shows.
+COPIED = {
+    "CLIPBOARD": {"text/plain": (LINK + "\n").encode(), "UTF8_STRING": (LINK + " – tête-à-tête ✓").encode(),
+                  "text/html": ('<meta charset="utf-8"><a href="%s">important ✓</a>' % LINK).encode(),
+                  "image/png": png(320, 320, 1)},  # 300 KiB: more than one request holds
+    "PRIMARY": {"UTF8_STRING": "selected words, ü".encode()},
+}
+LATER_COPY = {"text/plain": b"copied later", "UTF8_STRING": "copied later ✓".encode()}
+
+# What both selections hold before the completions, how many completions in each application, and a
+# copy made while the completion's text is on the clipboard, which must stay.
+CASES = [
+    ("copied", COPIED, 20, None),
+    ("empty", {}, 1, None),
+    ("copy after the completion", COPIED, 1, LATER_COPY),
+]
+
+
+class Selections:
+    """selectionowner on the desktop, owning as another application, reading both selections, and
+    watching owner changes as a clipboard manager."""
+
+    def __init__(self, desktop, program):
+        self.desktop = desktop
+        self.program = program
+        pipes = {"env": desktop.env, "stdout": subprocess.PIPE, "text": True}
+        self.owner = subprocess.Popen([program, "serve"], stdin=subprocess.PIPE, **pipes)
+        self.manager = subprocess.Popen([program, "watch"], **pipes)
+        self.seen = []  # the manager's lines, split
+        self.answer(self.manager)
+        threading.Thread(target=lambda: self.seen.extend(line.split() for line in self.manager.stdout),
+                         daemon=True).start()
+
+    def close(self):
+        stop(self.owner)
+        stop(self.manager)
+
+    def answer(self, process):
+        if not select.select([process.stdout], [], [], WAIT_SECONDS)[0]:
+            raise Failed("selectionowner did not answer")
+        return process.stdout.readline().strip()
+
+    def own(self, selection, targets):
+        """selection owned by another application with targets, or by none without."""
+        files = []
+        for number, (target, data) in enumerate(targets.items()):
+            path = os.path.join(self.desktop.workdir, "%s-%d" % (selection, number))
+            with open(path, "wb") as file:
+                file.write(data)
+            files += [target, path]
+        self.owner.stdin.write(" ".join(["own" if targets else "clear", selection, *files]) + "\n")
+        self.owner.stdin.flush()
+        if self.answer(self.owner) != "ok":
+            raise Failed("could not take " + selection)
+
+    def read(self):
+        """{selection: (owner, {target: (type, format, bytes)})} for both selections."""
+        output = subprocess.run([self.program, "dump", *SELECTIONS], env=self.desktop.env, check=True,
+                                capture_output=True, timeout=WAIT_SECONDS).stdout
+        result, position = {}, 0
+        while position < len(output):
+            end = output.index(b"\n", position)
+            line = output[position:end].decode().split()
+            position = end + 1
+            if line[0] == "selection":
+                targets = {}
+                result[line[1]] = (int(line[2], 16), targets)
+            else:
+                length = int(line[4])
+                targets[line[1]] = (line[2], int(line[3]), output[position:position + length])
+                position += length + 1
+        return result
+
+    def fragments(self, since, selection):
+        """What the manager found on each owner change of selection since line number since."""
+        return [line[2:] for line in self.seen[since:] if line[0] == selection and len(line) > 2]
+
+
+def as_served(content):
+    """What a reader gets of content as selectionowner serves it."""
+    return {selection: (None, {target: (target, 8, data) for target, data in content.get(selection, {}).items()})
+            for selection in SELECTIONS}
+
+
+def differences(expected, found):
+    """How found falls short of expected: a selection without an owner stays so, and every target
+    listed before comes back with the same type, format and bytes."""
+    faults = []
+    for selection, (owner, targets) in expected.items():
+        now_owner, now_targets = found[selection]
+        if not targets and now_owner:
+            faults.append("%s owned by 0x%x instead of none" % (selection, now_owner))
+        for target, (kind, format_, data) in targets.items():
+            now = now_targets.get(target)
+            if now != (kind, format_, data):
+                faults.append("%s %s: %s" % (selection, target, "missing" if now is None else
+                              "%s/%d, %d bytes, %r... instead of %s/%d, %d bytes" % (
+                                  now[0], now[1], len(now[2]), now[2][:20], kind, format_, len(data))))
+    return faults
+
+
+def setUpModule():
+    desktop = QuenloCase.desktop = start_desktop("quenlo-e2e-clipboard-")
+    ClipboardKept.selections = kept(Selections(desktop, SELECTION_OWNER))
+    QuenloCase.apps = {"xterm": kept(XtermApp(desktop, "e2e-clip-xterm")),
+                       "gtk": kept(FieldApp.gtk(desktop, "e2e-clip-gtk"))}
+
+
+class ClipboardKept(QuenloCase):
+    selections = None
+
+    def settled(self, expected):
+        """Waits until both selections hold what expected says."""
+        found = {}
+
+        def matches():
+            found.update(self.selections.read())
+            return not differences(expected, found)
+        self.wait_for(matches, lambda: "; ".join(differences(expected, found)))
+
+    def test_completions_leave_both_selections_as_they_were(self):
+        for case, content, completions, later_copy in CASES:
+            def scenario(name, app):
+                for selection in SELECTIONS:
+                    self.selections.own(selection, content.get(selection, {}))
+                before = self.selections.read()
+                self.assertEqual(differences(as_served(content), before), [], "what the other application offers")
+                for number in range(completions):
+                    prefix, word = WORDS[number % len(WORDS)]
+                    app.reset()
+                    since = len(self.selections.seen)
+                    self.desktop.key(*prefix)
+                    wait_until(self.desktop.popup_shown, "the pop-up for " + prefix)
+                    if later_copy:
+                        self.copy_while_pasting(app, since, later_copy)
+                        continue
+                    self.desktop.key("Tab")
+                    self.wait_text(app, word)
+                    self.settled(before)
+                    self.assert_manager_skipped(since, word[len(prefix):])
+
+            with self.subTest(case=case):
+                self.each_app(scenario)
+
+    def copy_while_pasting(self, app, since, copy):
+        """Tab, and a copy made as soon as the completion's text is on CLIPBOARD, while the application
+        is stopped so that it fetches nothing meanwhile: the copy stays, PRIMARY comes back."""
+        os.kill(app.process.pid, signal.SIGSTOP)
+        try:
+            self.desktop.key("Tab")
+            pressed = time.monotonic()
+            self.wait_for(lambda: self.selections.fragments(since, "CLIPBOARD"),
+                          lambda: "the completion's text never reached CLIPBOARD")
+            self.selections.own("CLIPBOARD", copy)
+        finally:
+            os.kill(app.process.pid, signal.SIGCONT)
+        expected = as_served({"CLIPBOARD": copy, "PRIMARY": COPIED["PRIMARY"]})
+        self.settled(expected)
+        # Past the bound, nothing is restored over the copy.
+        time.sleep(max(0, pressed + RESTORE_BOUND_SECONDS - time.monotonic()))
+        self.assertEqual(differences(expected, self.selections.read()), [])
+
+    def assert_manager_skipped(self, since, fragment):
+        for selection in SELECTIONS:
+            found = self.selections.fragments(since, selection)
+            self.assertIn(["hint", "secret"], found, "the manager's view of %s: %s" % (selection, found))
+            kept_texts = [bytes.fromhex(line[1]).decode(errors="replace") for line in found if line[0] == "text"
+                          and len(line) > 1]
+            self.assertNotIn(fragment, kept_texts, "a clipboard manager keeps the completion's text")
+
+
+if __name__ == "__main__":
+    # The helper's own option, before the shared ones are read.
+    argument = sys.argv.index("--selectionowner")
+    SELECTION_OWNER = sys.argv[argument + 1]
+    del sys.argv[argument:argument + 2]
+    sys.exit(main(__doc__, ["xterm"], qtfield=False))
