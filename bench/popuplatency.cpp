@@ -1,11 +1,13 @@
 // Latency through the real keyboard hook: from an XTest key press to the suggestion pop-up being
 // mapped, to the lookup behind it having filled it, and from the completion key to the rest of the
-// word fetched by the application, with the real quenlo on a private Xvfb.
+// word fetched by the application (which has a text of the user's on the clipboard before), with the
+// real quenlo on a private Xvfb.
 //   bench_popuplatency           200 keys, 100,000 words
 //   bench_popuplatency --short   5 keys, 2,000 words (only proves the measurement still runs)
 #include "bench/x11latencyrun.h"
 #include "tests/x11/xvfbserver.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -77,6 +79,15 @@ public:
         }
     }
 
+    // Puts a text of the user's on the clipboard and the primary selection, as a copy in another
+    // application does: the completion must read it before its paste and answer for it afterwards.
+    void copy(const std::string& text) {
+        m_copied = text;
+        for (const char* selection : {"CLIPBOARD", "PRIMARY"})
+            XSetSelectionOwner(m_display, XInternAtom(m_display, selection, False), m_window, CurrentTime);
+        XFlush(m_display);
+    }
+
     // Asks for the clipboard's text as an application does on Shift+Insert; returns when it came.
     Clock::time_point fetchClipboard(Time time, const std::string& expected) {
         const Atom clipboard = XInternAtom(m_display, "CLIPBOARD", False);
@@ -94,7 +105,8 @@ public:
         unsigned char* data = nullptr;
         XGetWindowProperty(m_display, m_window, property, 0, 1024, True, AnyPropertyType, &type, &format,
                            &length, &after, &data);
-        const std::string text = data ? std::string(reinterpret_cast<const char*>(data), length) : std::string();
+        const std::string text =
+            data ? std::string(reinterpret_cast<const char*>(data), length) : std::string();
         if (data)
             XFree(data);
         if (text != expected)
@@ -115,6 +127,8 @@ public:
 
 private:
     void notice(const XEvent& event) {
+        if (event.type == SelectionRequest)
+            answerCopy(event.xselectionrequest);
         if (event.type == MapNotify && m_popup.is(m_display, event.xmap.window))
             m_popupMapped = true;
         else if (event.type == UnmapNotify && m_popup.window() != None &&
@@ -122,8 +136,36 @@ private:
             m_popupMapped = false;
     }
 
+    void answerCopy(const XSelectionRequestEvent& request) {
+        const Atom targets = XInternAtom(m_display, "TARGETS", False);
+        const Atom utf8 = XInternAtom(m_display, "UTF8_STRING", False);
+        XSelectionEvent reply{SelectionNotify,
+                              0,
+                              True,
+                              m_display,
+                              request.requestor,
+                              request.selection,
+                              request.target,
+                              request.property,
+                              request.time};
+        if (request.target == targets) {
+            const Atom offered[] = {targets, utf8};
+            XChangeProperty(m_display, request.requestor, request.property, XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(offered), 2);
+        } else if (request.target == utf8) {
+            XChangeProperty(m_display, request.requestor, request.property, utf8, 8, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(m_copied.data()),
+                            static_cast<int>(m_copied.size()));
+        } else {
+            reply.property = None;
+        }
+        XSendEvent(m_display, request.requestor, False, NoEventMask, reinterpret_cast<XEvent*>(&reply));
+        XFlush(m_display);
+    }
+
     Display* m_display;
     Window m_root;
+    std::string m_copied;
     Window m_window;
     PopupWindow m_popup;
     bool m_popupMapped = false;
@@ -200,6 +242,7 @@ int main(int argc, char* argv[]) {
 
         // The rest of the word goes onto the clipboard, Shift+Insert reaches the window, and the
         // window fetches the text as an application does.
+        desktop.copy("https://example.org/" + prefix);
         const Clock::time_point completing = Clock::now();
         desktop.tap(XK_Tab);
         Time pasteTime = CurrentTime;

@@ -222,16 +222,15 @@ void CompletionEngine::completeWord(SuggestionPopup& form2) {
     const QString rest = suggestion.size() > typed ? restAsTyped(suggestion.mid(typed)) : QString();
     // An input method commits the text itself and leaves the user's clipboard alone.
     const bool committed = m_injector.commitText(rest.toStdString());
-    bool placed = false;
-    if (!committed) {
-        m_clipboard.clear();
-        placed = m_clipboard.setText(rest);
-    }
+    const Clipboard::Placement placement =
+        committed ? Clipboard::Placement::Failed : m_clipboard.placeForPaste(rest);
     form2.setCurrentSuggestion(QString());
     form2.hide();
     // Pasting without the rest on the clipboard would insert whatever was there before.
-    if (placed)
+    if (placement != Clipboard::Placement::Failed)
         m_injector.sendShiftInsert();
+    if (placement == Clipboard::Placement::NotKept)
+        emit clipboardNotKept();
     setText(m_controls.Text5, QString());
     // Counted after the key is answered: a write has no place on the key's way.
     if (m_options.learnFromCompletions && !suggestion.isEmpty()) {

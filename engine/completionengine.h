@@ -58,6 +58,8 @@ public:
 signals:
     // Form2 was shown or hidden.
     void popupVisibilityChanged(bool visible);
+    // A completion was pasted, but what the user had on the clipboard could not be kept.
+    void clipboardNotKept();
 
 private:
     void handleKey(int keyCode, const KeyDecision& decide);

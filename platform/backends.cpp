@@ -10,6 +10,7 @@
 #include "ibus/ibuskeyboardhook.h"
 #endif
 #ifdef QUENLO_HAVE_X11
+#include "x11/x11clipboard.h"
 #include "x11/x11display.h"
 #include "x11/x11focusguard.h"
 #include "x11/x11keyboardhook.h"
@@ -19,6 +20,7 @@
 #include "xdg/xdgautostart.h"
 #endif
 #ifdef QUENLO_HAVE_WIN32
+#include "win32/win32clipboard.h"
 #include "win32/win32focusguard.h"
 #include "win32/win32keyboardhook.h"
 #include "win32/win32keyinjector.h"
@@ -48,6 +50,8 @@ KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
             std::make_unique<IBusKeyboardHook>(options.decisionWatchdogMs, options.startedByInputMethod);
         backends.injector = hook->createTextCommitter();
         backends.hook = std::move(hook);
+        // Never pasted into: the engine commits its text.
+        backends.clipboard = std::make_unique<QtClipboard>();
         return backends;
     }
 #endif
@@ -60,7 +64,12 @@ KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
                                " lacks the XInput 2.2 or XKEYBOARD extension, so key presses cannot be seen";
         } else {
             backends.hook = std::make_unique<X11KeyboardHook>(display, options.decisionWatchdogMs);
-            if (display->hasXTest())
+            // Without a clipboard of its own the paste would take what the user had copied.
+            std::string clipboardError;
+            backends.clipboard = X11Clipboard::open(display, clipboardError);
+            if (!backends.clipboard)
+                backends.problem = clipboardError;
+            else if (display->hasXTest())
                 backends.injector = std::make_unique<X11KeyInjector>(display);
             else
                 backends.problem = "the X server on " + display->name() +
@@ -70,10 +79,12 @@ KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
         backends.problem = error;
     }
 #elif defined(QUENLO_HAVE_WIN32)
-    // The hook learns through the gate whether a swallowed key sent a paste, which later keys follow.
+    // The hook learns through the gate whether a swallowed key sent a paste, which later keys follow,
+    // and the clipboard when that paste has passed the hook, which the application's read follows.
     auto gate = std::make_shared<Win32PasteGate>(&Win32KeyInjector::injectShiftInsert);
     backends.hook = std::make_unique<Win32KeyboardHook>(gate, options.decisionWatchdogMs);
     backends.injector = std::make_unique<Win32KeyInjector>(gate);
+    backends.clipboard = std::make_unique<Win32Clipboard>(gate);
 #else
     (void)options;
     backends.problem = "this build has no keyboard backend for this desktop";
@@ -82,6 +93,8 @@ KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options) {
         backends.hook = std::make_unique<NullKeyboardHook>();
     if (!backends.injector)
         backends.injector = std::make_unique<NullKeyInjector>();
+    if (!backends.clipboard)
+        backends.clipboard = std::make_unique<QtClipboard>();
     return backends;
 }
 

@@ -1,6 +1,7 @@
 // Chooses the keyboard backends for this desktop, in one place.
 #pragma once
 
+#include "clipboard.h"
 #include "keyboardhook.h"
 #include "keyinjector.h"
 #include "sessionautostart.h"
@@ -25,11 +26,13 @@ struct KeyboardBackendOptions {
 struct KeyboardBackends {
     std::unique_ptr<KeyboardHook> hook;
     std::unique_ptr<KeyInjector> injector;
+    // The clipboard the injector's paste reads, kept for the user around each paste.
+    std::unique_ptr<Clipboard> clipboard;
     // Why no real backend could be chosen, for the user; empty when one was.
     std::string problem;
 };
 
-// Picks the hook and injector that can work here. Never fails: without a usable desktop the
+// Picks the hook, injector and clipboard that can work here. Never fails: without a usable desktop the
 // null backends come back, with the reason in problem.
 KeyboardBackends createKeyboardBackends(const KeyboardBackendOptions& options = {});
 

@@ -1,25 +1,32 @@
-// The system clipboard, text only.
+// The system clipboard, as the paste of a completion uses it.
 #pragma once
 
 #include <QString>
 
 class Clipboard {
 public:
+    // What became of the user's clipboard when the rest of a word was placed for its paste.
+    enum class Placement {
+        Kept,    // placed; what the user had comes back once the paste is done
+        NotKept, // placed, but what the user had could not be read in time and is gone
+        Failed,  // nothing placed: a paste would insert whatever is there
+    };
+
     Clipboard() = default;
     Clipboard(const Clipboard&) = delete;
     Clipboard& operator=(const Clipboard&) = delete;
     virtual ~Clipboard() = default;
 
-    // Empties the clipboard.
-    virtual void clear() = 0;
-    // Puts text on the clipboard (and, where the desktop has one, the primary selection).
-    // False when the text could not be placed there.
-    virtual bool setText(const QString& text) = 0;
+    // Puts text on the clipboard (and the primary selection, where the desktop has one) for one
+    // paste, marked so that clipboard history tools skip it. What was there comes back once the
+    // application has fetched the text, or after a bound, unless something newer was put there
+    // meanwhile. Returns within a bound, whatever the clipboard's owner does.
+    virtual Placement placeForPaste(const QString& text) = 0;
 };
 
-// Qt's clipboard; on X11 the primary selection too, since terminals paste that on Shift+Insert.
+// Qt's clipboard, where no backend of this desktop can tell when a paste is done: the text is
+// placed, and what was there is not kept.
 class QtClipboard final : public Clipboard {
 public:
-    void clear() override;
-    bool setText(const QString& text) override;
+    Placement placeForPaste(const QString& text) override;
 };

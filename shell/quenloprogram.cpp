@@ -112,6 +112,12 @@ void QuenloProgram::wire() {
             [this](bool on) { m_privacy->setProtectPasswordFields(on); });
     connect(ui.ExcludedApplications, &QAction::triggered, this, &QuenloProgram::editExcludedApplications);
 
+    connect(m_engine.get(), &CompletionEngine::clipboardNotKept, this, [this] {
+        m_window->setNotice(
+            QStringLiteral("The last completion could not keep your clipboard: what was on it "
+                           "could not be read in time, and is gone."));
+    });
+
     m_information->connectTo(*m_window);
 }
 

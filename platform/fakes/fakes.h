@@ -38,19 +38,13 @@ public:
 
 class FakeClipboard final : public Clipboard {
 public:
-    void clear() override {
-        ++clears;
-        text.clear();
-    }
-    bool setText(const QString& newText) override {
-        if (!writable)
-            return false;
-        text = newText;
-        return true;
+    Placement placeForPaste(const QString& newText) override {
+        if (placement != Placement::Failed)
+            text = newText;
+        return placement;
     }
     QString text;
-    int clears = 0;
-    bool writable = true;
+    Placement placement = Placement::Kept; // the answer to every placement
 };
 
 class MemorySettingsBackend final : public SettingsBackend {

@@ -136,3 +136,25 @@ bool X11Display::takeInjectedPress(unsigned keycode, int sourceDevice) {
     m_expected.pop_front();
     return true;
 }
+
+void X11Display::setPasteFetchedListener(std::function<void(unsigned long)> listener) {
+    const std::lock_guard lock(m_pasteListenersMutex);
+    m_pasteFetched = std::move(listener);
+}
+
+void X11Display::notePasteFetched(unsigned long time) {
+    const std::lock_guard lock(m_pasteListenersMutex);
+    if (m_pasteFetched)
+        m_pasteFetched(time);
+}
+
+void X11Display::setPasteOverListener(std::function<void()> listener) {
+    const std::lock_guard lock(m_pasteListenersMutex);
+    m_pasteOver = std::move(listener);
+}
+
+void X11Display::notePasteOver() {
+    const std::lock_guard lock(m_pasteListenersMutex);
+    if (m_pasteOver)
+        m_pasteOver();
+}

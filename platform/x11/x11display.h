@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,15 @@ public:
     void setPasteRoute(std::function<void()> route) { m_pasteRoute = std::move(route); }
     const std::function<void()>& pasteRoute() const { return m_pasteRoute; }
 
+    // Between the clipboard's thread and the hook's: the clipboard tells when it has answered an
+    // application's request for the pasted text (with the request's time stamp), and the hook when the
+    // paste is over (fetched, or given up), so that what the user had may come back. Each listener is
+    // set by the side that listens; safe from any thread.
+    void setPasteFetchedListener(std::function<void(unsigned long time)> listener);
+    void notePasteFetched(unsigned long time);
+    void setPasteOverListener(std::function<void()> listener);
+    void notePasteOver();
+
     // X errors on this connection (a failed grab must not end the program, as Xlib's default would).
     int errorCount() const { return m_errorCount; }
     // Called by the process's X error handler for an error on this connection.
@@ -64,5 +74,8 @@ private:
     std::vector<int> m_injectionDevices;
     std::deque<Expected> m_expected;
     std::function<void()> m_pasteRoute;
+    std::mutex m_pasteListenersMutex;
+    std::function<void(unsigned long)> m_pasteFetched;
+    std::function<void()> m_pasteOver;
     std::atomic<int> m_errorCount = 0;
 };

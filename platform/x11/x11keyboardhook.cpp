@@ -25,8 +25,6 @@
 #include "x11keymapping.h"
 #include "x11presspairing.h"
 
-#include <QAbstractNativeEventFilter>
-#include <QCoreApplication>
 #include <QObject>
 
 #include <X11/XKBlib.h>
@@ -40,7 +38,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -138,7 +135,6 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     bool started = false;
     bool popupVisibleBeforeStart = false;
     std::unique_ptr<QObject> uiReceiver;
-    std::unique_ptr<QAbstractNativeEventFilter> selectionWatch;
     std::thread thread;
 
     // The hook's thread only, once started.
@@ -189,56 +185,6 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     std::vector<unsigned> modifierCombinations() const;
 };
 
-namespace {
-
-// Tells the hook's thread when the UI thread has answered an application's request for the
-// clipboard's or the selection's text: the paste it waits for has then been served.
-class SelectionRequestWatch final : public QAbstractNativeEventFilter {
-public:
-    SelectionRequestWatch(QObject* receiver, std::weak_ptr<X11KeyboardHook::State> state,
-                          std::array<Atom, 2> notText)
-        : m_receiver(receiver)
-        , m_state(std::move(state))
-        , m_notText(notText) {}
-
-    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
-        if (eventType != "xcb_generic_event_t")
-            return false;
-        // The first byte of every X event is its type; the top bit marks one that was sent by a client.
-        const auto* bytes = static_cast<const unsigned char*>(message);
-        if ((bytes[0] & 0x7f) != SelectionRequest)
-            return false;
-        // Only a request for the text itself: applications also ask which formats there are, some of
-        // them whenever the owner changes, long before any paste.
-        std::uint32_t target = 0;
-        std::memcpy(&target, bytes + selectionRequestTargetOffset, sizeof target);
-        std::uint32_t time = 0;
-        std::memcpy(&time, bytes + selectionRequestTimeOffset, sizeof time);
-        if (std::find(m_notText.begin(), m_notText.end(), Atom(target)) == m_notText.end()) {
-            // Queued, so that it runs once the request has been answered.
-            QMetaObject::invokeMethod(
-                m_receiver,
-                [state = m_state, time] {
-                    if (const auto alive = state.lock())
-                        alive->post({X11KeyboardHook::State::CommandKind::SelectionServed, false, time});
-                },
-                Qt::QueuedConnection);
-        }
-        return false;
-    }
-
-private:
-    // Where the wire form of a SelectionRequest event holds the requestor's time and the format.
-    static constexpr std::size_t selectionRequestTimeOffset = 4;
-    static constexpr std::size_t selectionRequestTargetOffset = 20;
-
-    QObject* m_receiver;
-    std::weak_ptr<X11KeyboardHook::State> m_state;
-    std::array<Atom, 2> m_notText;
-};
-
-} // namespace
-
 X11KeyboardHook::X11KeyboardHook(std::shared_ptr<X11Display> display, int decisionWatchdogMs)
     : m_state(std::make_shared<State>()) {
     m_state->display = std::move(display);
@@ -250,9 +196,8 @@ X11KeyboardHook::X11KeyboardHook(std::shared_ptr<X11Display> display, int decisi
 
 X11KeyboardHook::~X11KeyboardHook() {
     State& state = *m_state;
-    if (state.selectionWatch && QCoreApplication::instance())
-        QCoreApplication::instance()->removeNativeEventFilter(state.selectionWatch.get());
     state.display->setPasteRoute({});
+    state.display->setPasteFetchedListener({});
     if (state.thread.joinable()) {
         // The thread lets every held key go before it ends: a frozen keyboard must never outlive the hook.
         state.post({State::CommandKind::Stop});
@@ -311,12 +256,10 @@ bool X11KeyboardHook::start(KeyHandler handler, std::string& error) {
         if (const auto alive = weak.lock())
             alive->post({State::CommandKind::Paste});
     });
-    if (QCoreApplication* application = QCoreApplication::instance()) {
-        const std::array<Atom, 2> notText{XInternAtom(state.dpy, "TARGETS", False),
-                                          XInternAtom(state.dpy, "TIMESTAMP", False)};
-        state.selectionWatch = std::make_unique<SelectionRequestWatch>(state.uiReceiver.get(), weak, notText);
-        application->installNativeEventFilter(state.selectionWatch.get());
-    }
+    state.display->setPasteFetchedListener([weak](unsigned long time) {
+        if (const auto alive = weak.lock())
+            alive->post({State::CommandKind::SelectionServed, false, time});
+    });
     state.thread = std::thread([s = m_state.get()] { s->run(); });
     return true;
 }
@@ -669,7 +612,11 @@ void X11KeyboardHook::State::finishHold() {
     readQueued();
     replayKept(hold->keys);
     XUngrabServer(dpy);
+    const bool pasted = hold->pasted;
     hold.reset();
+    // Fetched, or given up on: what the user had on the clipboard may come back.
+    if (pasted)
+        display->notePasteOver();
     if (grabsHeld)
         pairing.setGrabbedKeycodes(swallowableKeycodes);
     XFlush(dpy);
