@@ -1,7 +1,8 @@
-# Windows keyboard hook, keystroke injection, focus guard, ANSI code page and session start, built
-# for Windows only.
+# Windows keyboard hook, keystroke injection, clipboard, focus guard, ANSI code page and session start,
+# built for Windows only.
 if(WIN32)
     target_sources(quenlo_platform PRIVATE
+        win32/win32clipboard.cpp win32/win32clipboard.h
         win32/win32codepage.cpp win32/win32codepage.h
         win32/win32focusguard.cpp win32/win32focusguard.h
         win32/win32keyboardhook.cpp win32/win32keyboardhook.h
@@ -10,6 +11,6 @@ if(WIN32)
         win32/win32pastegate.cpp win32/win32pastegate.h
         win32/win32runautostart.cpp win32/win32runautostart.h
     )
-    target_link_libraries(quenlo_platform PRIVATE user32 advapi32)
+    target_link_libraries(quenlo_platform PRIVATE user32 gdi32 advapi32)
     target_compile_definitions(quenlo_platform PRIVATE QUENLO_HAVE_WIN32 WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
 endif()

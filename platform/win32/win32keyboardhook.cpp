@@ -214,6 +214,8 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
         return CallNextHookEx(nullptr, HC_ACTION, message, reinterpret_cast<LPARAM>(&key));
     };
     if ((key.flags & LLKHF_INJECTED) && Win32KeyTag::isOurs(key.dwExtraInfo)) {
+        if (gate && !release && key.vkCode == VK_INSERT && key.dwExtraInfo == Win32KeyTag::paste)
+            gate->notePassed();
         // The paste has landed, or a round of replayed keys: what was held since goes on now.
         if (holding &&
             (key.dwExtraInfo == Win32KeyTag::pasteEnd || key.dwExtraInfo == Win32KeyTag::replayEnd)) {

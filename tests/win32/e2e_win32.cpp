@@ -1,10 +1,11 @@
 // End to end on Windows (run under Wine): the real quenlo.exe, beside a temporary words.mdb, completes
-// words typed with SendInput into Wine's own notepad and into a Win32 EDIT of another process, and
-// shows no pop-up over a password EDIT.
+// words typed with SendInput into Wine's own notepad and into a Win32 EDIT of another process, leaves
+// what the user had copied on the clipboard, and shows no pop-up over a password EDIT.
 //   quenlo_e2e_win32 <quenlo.exe> [rounds]
 #include "quenlorun.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -73,6 +74,73 @@ public:
     int m_passedThrough = 0;
 };
 
+// What the user copied: a link as text, and a format of another program's own with bytes text has not.
+class UserClipboard {
+public:
+    UserClipboard()
+        : m_owner(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr))
+        , m_format(RegisterClipboardFormatW(L"Quenlo Test Private Format")) {
+        const wchar_t text[] = L"https://example.org/important";
+        m_text.assign(reinterpret_cast<const char*>(text), sizeof(text));
+    }
+    ~UserClipboard() { DestroyWindow(m_owner); }
+
+    void copy() {
+        expect(waitFor([this] { return OpenClipboard(m_owner) != 0; }), "cannot open the clipboard");
+        EmptyClipboard();
+        const bool placed = put(CF_UNICODETEXT, m_text) && put(m_format, m_bytes);
+        CloseClipboard();
+        expect(placed, "cannot copy to the clipboard");
+    }
+
+    // Both formats are back, byte for byte (Windows may round a block's size up).
+    void expectKept(const std::string& name) {
+        std::string text;
+        std::string bytes;
+        const bool kept = waitFor([&] {
+            if (!OpenClipboard(m_owner))
+                return false;
+            text = read(CF_UNICODETEXT);
+            bytes = read(m_format);
+            CloseClipboard();
+            return text.compare(0, m_text.size(), m_text) == 0 &&
+                   bytes.compare(0, m_bytes.size(), m_bytes) == 0;
+        });
+        std::wstring seen(text.size() / sizeof(wchar_t), L'\0');
+        std::memcpy(seen.data(), text.data(), seen.size() * sizeof(wchar_t));
+        expect(kept, name + ": the clipboard was not kept: it holds \"" + narrow(seen.c_str()) + "\" and " +
+                         std::to_string(bytes.size()) + " bytes of the private format");
+    }
+
+private:
+    static bool put(UINT format, const std::string& bytes) {
+        const HGLOBAL global = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+        if (void* target = global ? GlobalLock(global) : nullptr) {
+            std::memcpy(target, bytes.data(), bytes.size());
+            GlobalUnlock(global);
+            if (SetClipboardData(format, global))
+                return true;
+        }
+        if (global)
+            GlobalFree(global);
+        return false;
+    }
+    static std::string read(UINT format) {
+        const HANDLE handle = GetClipboardData(format);
+        const void* data = handle ? GlobalLock(handle) : nullptr;
+        if (!data)
+            return {};
+        std::string bytes(static_cast<const char*>(data), GlobalSize(handle));
+        GlobalUnlock(handle);
+        return bytes;
+    }
+
+    HWND m_owner;
+    UINT m_format;
+    std::string m_text;
+    const std::string m_bytes{"\0\x01\xffquenlo\0\x7f", 11};
+};
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -101,6 +169,7 @@ int wmain(int argc, wchar_t** argv) {
 
         Process probe;
         const auto [probeWindow, probeEdit] = startEditProbe(probe, L"e2e field");
+        UserClipboard clipboard;
 
         // The first paste of a session sets up the clipboard, which under Wine on a busy machine can take
         // longer than the hook waits for a decision: that Tab goes through, as it must. Not counted.
@@ -115,7 +184,12 @@ int wmain(int argc, wchar_t** argv) {
                  {std::tuple{notepadWindow, notepadEdit, std::string("notepad")},
                   std::tuple{probeWindow, probeEdit, std::string("a Win32 EDIT of another process")}}) {
                 try {
+                    const bool copied = edit == notepadEdit;
+                    if (copied)
+                        clipboard.copy();
                     run.completeIn(window, edit, name);
+                    if (copied)
+                        clipboard.expectKept(name);
                     std::printf("round %d, %s: passed\n", round, name.c_str());
                 } catch (const Failed& failure) {
                     ++failures;
