@@ -31,8 +31,7 @@
 
 namespace {
 
-constexpr std::size_t incrAbove = 256 * 1024; // GTK's choice: larger data goes in chunks
-constexpr std::size_t incrChunk = 64 * 1024;
+constexpr std::size_t incrChunk = 256 * 1024; // larger data goes in chunks of this, as GTK does
 constexpr int answerMs = 5000;
 
 Display* display;
@@ -81,7 +80,14 @@ struct Data {
     Atom type = None;
     int format = 0;
     std::string bytes;
+    const char* failure = nullptr; // why there is no answer
 };
+
+Data failed(const char* why) {
+    Data data;
+    data.failure = why;
+    return data;
+}
 
 // The property as it went over the wire: Xlib hands 32-bit items over as longs.
 Data takeProperty() {
@@ -109,15 +115,17 @@ Data read(Atom selection, Atom target) {
     XDeleteProperty(display, window, property);
     XConvertSelection(display, selection, target, property, window, CurrentTime);
     XEvent event;
-    if (!waitEvent(&event, {SelectionNotify, window}) || event.xselection.property == None)
-        return {};
+    if (!waitEvent(&event, {SelectionNotify, window}))
+        return failed("no-answer");
+    if (event.xselection.property == None)
+        return failed("refused");
     Data data = takeProperty();
     if (data.type != atom("INCR"))
         return data;
     data = {};
     for (;;) {
         if (!waitEvent(&event, {PropertyNotify, window}))
-            return {};
+            return failed("stalled");
         Data chunk = takeProperty();
         if (chunk.type == None) // the notice of a value already taken
             continue;
@@ -155,7 +163,8 @@ int dump(int count, char** selections) {
             if (std::find(skipped.begin(), skipped.end(), name(target)) != skipped.end())
                 continue;
             const Data data = read(selection, target);
-            std::printf("target %s %s %d %zu\n", name(target).c_str(), name(data.type).c_str(), data.format,
+            std::printf("target %s %s %d %zu\n", name(target).c_str(),
+                        data.failure ? data.failure : name(data.type).c_str(), data.format,
                         data.bytes.size());
             std::fwrite(data.bytes.data(), 1, data.bytes.size(), stdout);
             std::printf("\n");
@@ -252,11 +261,15 @@ void answer(const XSelectionRequestEvent& request) {
                         reinterpret_cast<unsigned char*>(&since), 1);
     } else if (data == targets->end()) {
         reply.property = None;
-    } else if (data->second.size() > incrAbove) {
+    } else if (data->second.size() > incrChunk) {
         XSelectInput(display, request.requestor, PropertyChangeMask);
         long size = static_cast<long>(data->second.size());
         XChangeProperty(display, request.requestor, reply.property, atom("INCR"), 32, PropModeReplace,
                         reinterpret_cast<unsigned char*>(&size), 1);
+        // A requestor that gave up before the end may use the same property again.
+        std::erase_if(transfers, [&reply](const Transfer& transfer) {
+            return transfer.requestor == reply.requestor && transfer.property == reply.property;
+        });
         transfers.push_back({request.requestor, reply.property, request.target, data->second});
     } else {
         XChangeProperty(display, request.requestor, reply.property, request.target, 8, PropModeReplace,
