@@ -1,6 +1,6 @@
 // Latency of the real quenlo.exe under Wine: from SendInput of the letter that brings up the
 // pop-up to the pop-up being shown, and from SendInput of Tab to the completed word in a Win32 EDIT
-// of another process.
+// of another process, with something of the user's on the clipboard that each completion keeps.
 //   bench_popuplatency_win32 <quenlo.exe>           200 rounds, 100,000 words
 //   bench_popuplatency_win32 <quenlo.exe> --short   5 rounds, 2,000 words (only proves it still runs)
 #include "bench/latency.h"
@@ -50,6 +50,8 @@ int wmain(int argc, wchar_t** argv) {
         QuenloRun run(std::filesystem::absolute(argv[1]), folder, words);
         Process probe;
         const auto [window, edit] = startEditProbe(probe, L"latency field");
+        UserClipboard clipboard;
+        clipboard.copy();
         std::vector<double> shown;
         std::vector<double> completed;
         int letThrough = 0;
@@ -91,6 +93,12 @@ int wmain(int argc, wchar_t** argv) {
         report("third letter -> pop-up shown", shown, "  (target p99 < 20 ms)");
         report("Tab -> completed word in the EDIT", completed, "");
         std::printf("Tabs let through uncompleted (answered too late): %d\n", letThrough);
+        try {
+            clipboard.expectKept("after the last round");
+            std::printf("the user's clipboard was kept\n");
+        } catch (const Failed& failure) {
+            std::printf("%s\n", failure.what());
+        }
     } catch (const std::exception& failure) {
         std::printf("bench_popuplatency_win32: FAILED: %s\n", failure.what());
         status = 1;

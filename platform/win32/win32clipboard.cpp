@@ -240,7 +240,7 @@ struct Win32Clipboard::State {
     void render();
     void onRead();
     bool tryRestore();
-    void forget();
+    void stopRestoring();
     void reply(std::uint64_t id, Placement placement);
 };
 
@@ -351,8 +351,10 @@ LRESULT CALLBACK Win32Clipboard::State::windowProc(HWND window, UINT message, WP
         return 0;
     case WM_DESTROYCLIPBOARD:
         // Someone else took the clipboard: what is there now is newer than what the user had.
-        if (!state->emptyingItself)
-            state->forget();
+        if (!state->emptyingItself) {
+            state->fragmentPlaced = false;
+            state->stopRestoring();
+        }
         return 0;
     case WM_TIMER:
         if (wParam == boundTimer) {
@@ -360,7 +362,7 @@ LRESULT CALLBACK Win32Clipboard::State::windowProc(HWND window, UINT message, WP
             SetTimer(window, retryTimer, 0, nullptr);
         } else if (wParam == retryTimer &&
                    (state->tryRestore() || Clock::now() - state->placedAt > giveUpAfter)) {
-            state->forget();
+            state->stopRestoring();
         }
         return 0;
     case WM_CLOSE: {
@@ -399,7 +401,7 @@ void Win32Clipboard::State::place() {
         if (!restorePending)
             saved.clear();
     } else {
-        saved.clear();
+        stopRestoring();
         if (!copyClipboard(next.copyDeadline)) {
             saved.clear();
             placement = Placement::NotKept;
@@ -412,6 +414,7 @@ void Win32Clipboard::State::place() {
             return;
         }
     }
+    fragment = std::move(next.text);
     emptyClipboard();
     putDword(excludeFromMonitors, 0);
     putDword(includeInHistory, 0);
@@ -420,21 +423,21 @@ void Win32Clipboard::State::place() {
     SetClipboardData(CF_UNICODETEXT, nullptr);
     const bool placed = IsClipboardFormatAvailable(CF_UNICODETEXT) != 0;
     CloseClipboard();
-    fragment = std::move(next.text);
     fragmentPlaced = true;
     restorePending = placement == Placement::Kept;
     passedAtPlacement = gate ? gate->passed() : 0;
     pasteProcess = processOf(GetForegroundWindow());
     placedAt = Clock::now();
     KillTimer(window, retryTimer);
-    SetTimer(window, boundTimer, restoreBoundMs, nullptr);
+    if (restorePending)
+        SetTimer(window, boundTimer, restoreBoundMs, nullptr);
     bool abandoned = false;
     {
         std::lock_guard lock(mutex);
         abandoned = next.id <= abandonedId;
     }
     // No paste follows: what the user had goes back now.
-    if (abandoned || !placed)
+    if (restorePending && (abandoned || !placed))
         SetTimer(window, retryTimer, 0, nullptr);
     if (!abandoned)
         reply(next.id, placed ? placement : Placement::Failed);
@@ -473,7 +476,7 @@ bool Win32Clipboard::State::copyClipboard(Clock::time_point deadline) {
         total += copy.bytes.size();
         saved.push_back(std::move(copy));
     }
-    return Clock::now() < deadline;
+    return true;
 }
 
 void Win32Clipboard::State::emptyClipboard() {
@@ -509,15 +512,15 @@ bool Win32Clipboard::State::tryRestore() {
         for (const SavedFormat& format : saved)
             putBack(format);
     }
+    fragmentPlaced = false;
     CloseClipboard();
     return true;
 }
 
-void Win32Clipboard::State::forget() {
+void Win32Clipboard::State::stopRestoring() {
     KillTimer(window, boundTimer);
     KillTimer(window, retryTimer);
     restorePending = false;
-    fragmentPlaced = false;
     saved.clear();
     saved.shrink_to_fit();
 }

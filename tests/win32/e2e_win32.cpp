@@ -5,7 +5,6 @@
 #include "quenlorun.h"
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -72,73 +71,6 @@ public:
 
     // Completion keys that went through uncompleted because the program answered too late.
     int m_passedThrough = 0;
-};
-
-// What the user copied: a link as text, and a format of another program's own with bytes text has not.
-class UserClipboard {
-public:
-    UserClipboard()
-        : m_owner(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr))
-        , m_format(RegisterClipboardFormatW(L"Quenlo Test Private Format")) {
-        const wchar_t text[] = L"https://example.org/important";
-        m_text.assign(reinterpret_cast<const char*>(text), sizeof(text));
-    }
-    ~UserClipboard() { DestroyWindow(m_owner); }
-
-    void copy() {
-        expect(waitFor([this] { return OpenClipboard(m_owner) != 0; }), "cannot open the clipboard");
-        EmptyClipboard();
-        const bool placed = put(CF_UNICODETEXT, m_text) && put(m_format, m_bytes);
-        CloseClipboard();
-        expect(placed, "cannot copy to the clipboard");
-    }
-
-    // Both formats are back, byte for byte (Windows may round a block's size up).
-    void expectKept(const std::string& name) {
-        std::string text;
-        std::string bytes;
-        const bool kept = waitFor([&] {
-            if (!OpenClipboard(m_owner))
-                return false;
-            text = read(CF_UNICODETEXT);
-            bytes = read(m_format);
-            CloseClipboard();
-            return text.compare(0, m_text.size(), m_text) == 0 &&
-                   bytes.compare(0, m_bytes.size(), m_bytes) == 0;
-        });
-        std::wstring seen(text.size() / sizeof(wchar_t), L'\0');
-        std::memcpy(seen.data(), text.data(), seen.size() * sizeof(wchar_t));
-        expect(kept, name + ": the clipboard was not kept: it holds \"" + narrow(seen.c_str()) + "\" and " +
-                         std::to_string(bytes.size()) + " bytes of the private format");
-    }
-
-private:
-    static bool put(UINT format, const std::string& bytes) {
-        const HGLOBAL global = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-        if (void* target = global ? GlobalLock(global) : nullptr) {
-            std::memcpy(target, bytes.data(), bytes.size());
-            GlobalUnlock(global);
-            if (SetClipboardData(format, global))
-                return true;
-        }
-        if (global)
-            GlobalFree(global);
-        return false;
-    }
-    static std::string read(UINT format) {
-        const HANDLE handle = GetClipboardData(format);
-        const void* data = handle ? GlobalLock(handle) : nullptr;
-        if (!data)
-            return {};
-        std::string bytes(static_cast<const char*>(data), GlobalSize(handle));
-        GlobalUnlock(handle);
-        return bytes;
-    }
-
-    HWND m_owner;
-    UINT m_format;
-    std::string m_text;
-    const std::string m_bytes{"\0\x01\xffquenlo\0\x7f", 11};
 };
 
 } // namespace
