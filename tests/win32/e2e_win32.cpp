@@ -116,12 +116,14 @@ int wmain(int argc, wchar_t** argv) {
                  {std::tuple{notepadWindow, notepadEdit, std::string("notepad")},
                   std::tuple{probeWindow, probeEdit, std::string("a Win32 EDIT of another process")}}) {
                 try {
+                    // In notepad the user had copied something, in the other field nothing.
                     const bool copied = edit == notepadEdit;
-                    if (copied)
-                        clipboard.copy();
+                    copied ? clipboard.copy() : clipboard.clear();
                     run.completeIn(window, edit, name);
                     if (copied)
                         clipboard.expectKept(name);
+                    else
+                        clipboard.expectEmpty(name);
                     std::printf("round %d, %s: passed\n", round, name.c_str());
                 } catch (const Failed& failure) {
                     ++failures;

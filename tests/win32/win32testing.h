@@ -191,12 +191,16 @@ public:
     }
     ~UserClipboard() { DestroyWindow(m_owner); }
 
-    void copy() {
-        expect(waitFor([this] { return OpenClipboard(m_owner) != 0; }), "cannot open the clipboard");
-        EmptyClipboard();
-        const bool placed = put(CF_UNICODETEXT, m_text) && put(m_format, m_bytes);
-        CloseClipboard();
-        expect(placed, "cannot copy to the clipboard");
+    void copy() { fill(true); }
+    void clear() { fill(false); }
+
+    void expectEmpty(const std::string& name) {
+        expect(waitFor([this] {
+                   const bool empty = OpenClipboard(m_owner) && CountClipboardFormats() == 0;
+                   CloseClipboard();
+                   return empty;
+               }),
+               name + ": the empty clipboard did not stay empty");
     }
 
     // Both formats are back, byte for byte (Windows may round a block's size up).
@@ -219,6 +223,13 @@ public:
     }
 
 private:
+    void fill(bool withCopy) {
+        expect(waitFor([this] { return OpenClipboard(m_owner) != 0; }), "cannot open the clipboard");
+        EmptyClipboard();
+        const bool placed = !withCopy || (put(CF_UNICODETEXT, m_text) && put(m_format, m_bytes));
+        CloseClipboard();
+        expect(placed, "cannot copy to the clipboard");
+    }
     static bool put(UINT format, const std::string& bytes) {
         const HGLOBAL global = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
         if (void* target = global ? GlobalLock(global) : nullptr) {
