@@ -434,7 +434,7 @@ void X11Clipboard::State::handle(XEvent& event) {
             return;
         Read& read = reads[*index];
         // An answer to an earlier read that ran out of time.
-        if (!read.active || notify.time != read.time) {
+        if (!read.active || (notify.time != read.time && notify.time != CurrentTime)) {
             if (notify.property != None)
                 XDeleteProperty(dpy, window, notify.property);
             return;
@@ -572,8 +572,8 @@ void X11Clipboard::State::readTargets(Read& read, std::size_t index, const XSele
         unsigned long count = 0;
         unsigned long after = 0;
         unsigned char* data = nullptr;
-        if (XGetWindowProperty(dpy, window, event.property, 0, 4096, True, XA_ATOM, &type, &format, &count,
-                               &after, &data) == Success &&
+        if (XGetWindowProperty(dpy, window, event.property, 0, 4096, True, AnyPropertyType, &type, &format,
+                               &count, &after, &data) == Success &&
             data && format == 32) {
             const auto* listed = reinterpret_cast<const Atom*>(data);
             targets.assign(listed, listed + count);
