@@ -15,6 +15,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -395,8 +396,22 @@ void Win32Clipboard::State::place() {
         reply(next.id, Placement::Failed);
         return;
     }
+    // Reading a format rendered on request, and emptying the clipboard, wait on its owner without a
+    // limit: an owner that does not answer at all is found out first, within the limit.
+    const HWND owner = GetClipboardOwner();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(next.copyDeadline - Clock::now()).count();
+    DWORD_PTR ignored = 0;
+    SetLastError(ERROR_SUCCESS);
+    if (owner && owner != window &&
+        !SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
+                             static_cast<UINT>(std::max<long long>(left, 1)), &ignored) &&
+        GetLastError() == ERROR_TIMEOUT) {
+        CloseClipboard();
+        reply(next.id, Placement::Failed);
+        return;
+    }
     Placement placement = Placement::Kept;
-    if (GetClipboardOwner() == window && fragmentPlaced) {
+    if (owner == window && fragmentPlaced) {
         // The fragment of an earlier completion: what the user had is kept already, or was lost then.
         if (!restorePending)
             saved.clear();
@@ -461,7 +476,6 @@ bool Win32Clipboard::State::copyClipboard(Clock::time_point deadline) {
     for (const UINT format : formatsToKeep(offered)) {
         if (isOleBookkeeping(format))
             continue;
-        // A format rendered on request makes this wait on its owner.
         if (Clock::now() >= deadline)
             return false;
         const HANDLE handle = GetClipboardData(format);
