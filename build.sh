@@ -35,6 +35,7 @@ packages=(
     dbus-bin dbus-daemon at-spi2-core gir1.2-atspi-2.0 libglib2.0-bin
     ibus ibus-gtk3 gir1.2-ibus-1.0 libibus-1.0-dev
     sway wtype xwayland qt6-wayland
+    kwin-wayland ibus-wayland
     fonts-dejavu-core
 )
 if [ "$mode" = windows ]; then
