@@ -319,6 +319,11 @@ std::string command(std::istringstream& words) {
     return XGetSelectionOwner(display, selectionAtom) == window ? "ok" : "not owned";
 }
 
+// A clear that arrives after the selection was taken back is old news.
+bool lost(Atom selection) {
+    return XGetSelectionOwner(display, selection) != window;
+}
+
 int serve() {
     std::string pending;
     for (;;) {
@@ -327,7 +332,7 @@ int serve() {
             XNextEvent(display, &event);
             if (event.type == SelectionRequest)
                 answer(event.xselectionrequest);
-            else if (event.type == SelectionClear)
+            else if (event.type == SelectionClear && lost(event.xselectionclear.selection))
                 owned.erase(event.xselectionclear.selection);
             else if (event.type == PropertyNotify && event.xproperty.state == PropertyDelete)
                 sendChunk(event.xproperty);
