@@ -136,7 +136,7 @@ def held(app):
 
 def as_served(content):
     """What a reader gets of content as selectionowner serves it."""
-    return {selection: (None, {target: (target, 8, data) for target, data in content.get(selection, {}).items()})
+    return {selection: {target: (target, 8, data) for target, data in content.get(selection, {}).items()}
             for selection in SELECTIONS}
 
 
@@ -144,7 +144,7 @@ def differences(expected, found):
     """How found falls short of expected: a selection without an owner stays so, and every target
     listed before comes back with the same type, format and bytes."""
     faults = []
-    for selection, (owner, targets) in expected.items():
+    for selection, targets in expected.items():
         now_owner, now_targets = found[selection]
         if not targets and now_owner:
             faults.append("%s owned by 0x%x instead of none" % (selection, now_owner))
