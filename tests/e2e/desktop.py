@@ -1,6 +1,7 @@
 """What the end-to-end suites share: a private Xvfb server and the X tools that look at it, the real
-quenlo beside a temporary words.mdb, text fields that report what reached them, xterm, the
-accessibility bus, and the runner that starts a suite.
+quenlo beside a temporary words.mdb, text fields that report what reached them (also as native
+Wayland clients of a session run as an unprivileged user), xterm, the accessibility bus, and the
+runner that starts a suite.
 
 Needs the Debian packages xvfb, xdotool, x11-utils (xwininfo), xterm, sqlite3, python3-gi and
 gir1.2-gtk-3.0; the accessibility bus also at-spi2-core and gir1.2-atspi-2.0. Installs nothing.
@@ -8,6 +9,7 @@ gir1.2-gtk-3.0; the accessibility bus also at-spi2-core and gir1.2-atspi-2.0. In
 import argparse
 import json
 import os
+import pwd
 import re
 import select
 import shutil
@@ -54,6 +56,67 @@ def stop(process):
         except subprocess.TimeoutExpired:
             process.kill()
             process.wait()
+
+
+def read_text(path):
+    try:
+        with open(path) as text:
+            return text.read()
+    except FileNotFoundError:
+        return ""
+
+
+class UserSession:
+    """A desktop session's programs, all run as one unprivileged user (nobody when run as root, as
+    ibus-daemon runs only as a user with an account) in a work folder of its own; its Wayland
+    desktops say which windows are native in native_window."""
+
+    def __init__(self, workdir, env):
+        self.workdir = workdir
+        self.uid = pwd.getpwnam("nobody").pw_uid if os.geteuid() == 0 else None
+        runtime = os.path.join(workdir, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        if self.uid is not None:
+            for folder in (workdir, runtime):
+                os.chown(folder, self.uid, self.uid)
+        self.processes = []
+        self.env = dict({
+            "PATH": "/usr/bin:/bin", "HOME": workdir, "XDG_RUNTIME_DIR": runtime, "LC_ALL": "C.UTF-8",
+            "XDG_CONFIG_HOME": os.path.join(workdir, "config"), "XDG_DATA_HOME": os.path.join(workdir, "data"),
+        }, **env)
+
+    def user_command(self, command):
+        if self.uid is None:
+            return command
+        return as_user(self.uid, command)
+
+    def start(self, command, name, env=None, **options):
+        log = open(os.path.join(self.workdir, name + ".log"), "a")
+        options.setdefault("stdout", log)
+        process = subprocess.Popen(self.user_command(command), env=env or self.env, stderr=log, **options)
+        self.processes.append((process, log))
+        return process
+
+    def run(self, *command):
+        return subprocess.run(self.user_command(list(command)), env=self.env, capture_output=True, text=True,
+                              timeout=WAIT_SECONDS)
+
+    def close(self):
+        for process, log in reversed(self.processes):
+            stop(process)
+            log.close()
+
+    def own(self, path):
+        if self.uid is not None:
+            for folder, _, files in os.walk(path):
+                for name in [folder] + [os.path.join(folder, file) for file in files]:
+                    os.chown(name, self.uid, self.uid)
+
+    def popup_shown(self):
+        return "IsViewable" in self.run("xwininfo", "-name", "Form2").stdout
+
+    def popup_hidden(self):
+        return not self.popup_shown()
 
 
 def start_xvfb(log_path):
@@ -262,6 +325,24 @@ QT_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Esc", "
             "Insert": "Ins"}
 GTK_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Escape", "Shift": "Shift_L",
              "Space": "space", "Insert": "Insert"}
+
+
+class WaylandField(FieldApp):
+    """gtkfield.py or qtfield as a native Wayland client of a UserSession, launched by it rather than
+    on an X desktop; asked and reset as there, the session standing for the desktop and the process
+    for its window."""
+
+    def __init__(self, session, name, command, env, names):
+        self.desktop = session
+        self.names = names
+        self.process = session.start(command + ["--password", "e2e-" + name], name,
+                                     env=dict(session.env, **env), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     text=True)
+        self.window = self.process.pid
+        # Through Xwayland it would prove nothing the X11 tests do not.
+        native, window = wait_until(lambda: session.native_window(self.process.pid), "the %s field's window" % name)
+        if not native:
+            raise Failed("the %s field is no native Wayland window: %r" % (name, window))
 
 
 class XtermApp:

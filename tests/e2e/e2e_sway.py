@@ -12,15 +12,13 @@ usage: e2e_sway.py --quenlo PATH --qtfield PATH [--repeat N] [unittest options]
 import glob
 import json
 import os
-import pwd
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
 
-from desktop import (GTK_NAMES, OPTIONS, QT_NAMES, WAIT_SECONDS, Failed, FieldApp, QuenloCase, as_user, install_quenlo,
-                     kept, main, stop, wait_until)
+from desktop import (GTK_NAMES, OPTIONS, QT_NAMES, Failed, QuenloCase, UserSession, WaylandField, install_quenlo,
+                     kept, main, read_text, wait_until)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 # A virtual keyboard that types at once after it is made loses its first key while the compositor
@@ -38,34 +36,14 @@ sys.exit(0 if bus.is_connected() and bus.set_global_engine("quenlo") else 1)
 """
 
 
-def read_text(path):
-    try:
-        with open(path) as text:
-            return text.read()
-    except FileNotFoundError:
-        return ""
-
-
-class Sway:
+class Sway(UserSession):
     """A headless sway with Xwayland, its session bus and ibus-daemon, all as one unprivileged user."""
 
     def __init__(self, workdir):
-        self.workdir = workdir
-        # ibus-daemon runs only as a user with an account.
-        self.uid = pwd.getpwnam("nobody").pw_uid if os.geteuid() == 0 else None
-        runtime = os.path.join(workdir, "runtime")
-        os.makedirs(runtime, mode=0o700)
-        if self.uid is not None:
-            for folder in (workdir, runtime):
-                os.chown(folder, self.uid, self.uid)
-        self.processes = []
-        self.env = {
-            "PATH": "/usr/bin:/bin", "HOME": workdir, "XDG_RUNTIME_DIR": runtime, "LC_ALL": "C.UTF-8",
-            "XDG_CONFIG_HOME": os.path.join(workdir, "config"), "XDG_DATA_HOME": os.path.join(workdir, "data"),
-            "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman",
-        }
+        super().__init__(workdir, {"WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1",
+                                   "WLR_RENDERER": "pixman"})
         try:
-            self.start_session(runtime)
+            self.start_session(self.env["XDG_RUNTIME_DIR"])
         except BaseException:
             self.close()
             raise
@@ -93,27 +71,6 @@ class Sway:
         self.start(["ibus-daemon", "--single", "--panel=disable", "--emoji-extension=disable", "--config=disable",
                     "--address=" + self.env["IBUS_ADDRESS"]], "ibus")
 
-    def user_command(self, command):
-        if self.uid is None:
-            return command
-        return as_user(self.uid, command)
-
-    def start(self, command, name, env=None, **options):
-        log = open(os.path.join(self.workdir, name + ".log"), "a")
-        options.setdefault("stdout", log)
-        process = subprocess.Popen(self.user_command(command), env=env or self.env, stderr=log, **options)
-        self.processes.append((process, log))
-        return process
-
-    def run(self, *command):
-        return subprocess.run(self.user_command(list(command)), env=self.env, capture_output=True, text=True,
-                              timeout=WAIT_SECONDS)
-
-    def close(self):
-        for process, log in reversed(self.processes):
-            stop(process)
-            log.close()
-
     def wtype(self, *arguments):
         if self.run("wtype", "-s", KEYMAP_SETTLE_MS, *arguments).returncode != 0:
             raise Failed("wtype %s failed" % " ".join(arguments))
@@ -128,44 +85,16 @@ class Sway:
         if self.run("swaymsg", "[pid=%d] focus" % pid).returncode != 0:
             raise Failed("sway did not focus the window of process %d" % pid)
 
-    def window(self, pid):
-        """sway's record of the window of that process, if it has one."""
+    def native_window(self, pid):
+        """Whether the window of that process is a native Wayland one, and sway's record of it; None
+        before it has one."""
         nodes = [json.loads(self.run("swaymsg", "-r", "-t", "get_tree").stdout)]
         while nodes:
             node = nodes.pop()
             if node.get("pid") == pid:
-                return node
+                return node.get("shell") == "xdg_shell", node
             nodes += node.get("nodes", []) + node.get("floating_nodes", [])
         return None
-
-    def popup_shown(self):
-        return "IsViewable" in self.run("xwininfo", "-name", "Form2").stdout
-
-    def popup_hidden(self):
-        return not self.popup_shown()
-
-    def own(self, path):
-        if self.uid is not None:
-            for folder, _, files in os.walk(path):
-                for name in [folder] + [os.path.join(folder, file) for file in files]:
-                    os.chown(name, self.uid, self.uid)
-
-
-class WaylandField(FieldApp):
-    """gtkfield.py or qtfield as a native Wayland client using the IBus input-method module. Launched
-    through sway rather than on an X desktop; asked and reset as there, sway standing for the desktop
-    and the process for its window."""
-
-    def __init__(self, sway, name, command, env, names):
-        self.desktop = sway
-        self.names = names
-        self.process = sway.start(command + ["--password", "e2e-sway-" + name], name, env=dict(sway.env, **env),
-                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-        self.window = self.process.pid
-        # Through Xwayland it would prove nothing the X11 tests do not.
-        window = wait_until(lambda: sway.window(self.process.pid), "the %s field's window" % name)
-        if window.get("shell") != "xdg_shell":
-            raise Failed("the %s field is no native Wayland window: %r" % (name, window))
 
 
 def setUpModule():
