@@ -26,6 +26,7 @@ from desktop import WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, kept, 
 
 SELECTIONS = ("CLIPBOARD", "PRIMARY")
 HINT = "x-kde-passwordManagerHint"
+MARK = "QUENLO_TEST_MARK"  # a selection no application uses
 WORDS = [("hel", "hello"), ("wor", "world"), ("won", "wonder"), ("zeb", "zebra")]
 RESTORE_BOUND_SECONDS = 3  # longer than any bound after which what was never fetched comes back
 
@@ -68,7 +69,7 @@ class Selections:
         self.program = program
         pipes = {"env": desktop.env, "stdout": subprocess.PIPE, "text": True}
         self.owner = subprocess.Popen([program, "serve"], stdin=subprocess.PIPE, **pipes)
-        self.manager = subprocess.Popen([program, "watch"], **pipes)
+        self.manager = subprocess.Popen([program, "watch", *SELECTIONS, MARK], **pipes)
         self.seen = []  # the manager's lines, split
         self.answer(self.manager)
         threading.Thread(target=lambda: self.seen.extend(line.split() for line in self.manager.stdout),
@@ -113,6 +114,14 @@ class Selections:
                 targets[line[1]] = (line[2], int(line[3]), output[position:position + length])
                 position += length + 1
         return result
+
+    def caught_up(self):
+        """The number of the manager's lines once it has looked at every owner change so far: a
+        change of a selection of the test's own comes after them."""
+        marks = self.seen.count([MARK, "none"])
+        self.own(MARK, {})
+        wait_until(lambda: self.seen.count([MARK, "none"]) > marks, "the manager to catch up")
+        return max(number for number, line in enumerate(self.seen) if line[0] == MARK) + 1
 
     def found(self, since, selection):
         """What the manager found on each owner change of selection since line number since."""
@@ -188,7 +197,7 @@ class ClipboardKept(QuenloCase):
                 for number in range(completions):
                     prefix, word = WORDS[number % len(WORDS)]
                     app.reset()
-                    since = len(self.selections.seen)
+                    since = self.selections.caught_up()
                     self.desktop.key(*prefix)
                     wait_until(self.desktop.popup_shown, "the pop-up for " + prefix)
                     if later_copy:

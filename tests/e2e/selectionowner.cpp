@@ -6,8 +6,9 @@
 //   selectionowner dump SELECTION...
 //                          for each: "selection NAME OWNER TARGET..." (its TARGETS), then per data
 //                          target "target NAME TYPE FORMAT LENGTH", the bytes and a newline
-//   selectionowner watch   a stand-in clipboard manager: on every owner change of CLIPBOARD and
-//                          PRIMARY reads TARGETS, and prints "NAME OWNER hint VALUE" when the
+//   selectionowner watch SELECTION...
+//                          a stand-in clipboard manager: on every owner change of these selections
+//                          reads TARGETS, and prints "NAME OWNER hint VALUE" when the
 //                          x-kde-passwordManagerHint target is there, else "NAME OWNER text HEX" of
 //                          the text it would keep; "NAME none" when the selection lost its owner
 #include <X11/Xatom.h>
@@ -173,15 +174,14 @@ int dump(int count, char** selections) {
     return 0;
 }
 
-int watch() {
+int watch(int count, char** selections) {
     int eventBase = 0, errorBase = 0;
     if (!XFixesQueryExtension(display, &eventBase, &errorBase)) {
         std::fprintf(stderr, "no XFixes\n");
         return 1;
     }
-    const char* names[] = {"CLIPBOARD", "PRIMARY"};
-    for (const char* selection : names)
-        XFixesSelectSelectionInput(display, DefaultRootWindow(display), atom(selection),
+    for (int i = 0; i < count; ++i)
+        XFixesSelectSelectionInput(display, DefaultRootWindow(display), atom(selections[i]),
                                    XFixesSetSelectionOwnerNotifyMask);
     std::printf("watching\n");
     std::fflush(stdout);
@@ -365,7 +365,7 @@ int ignoreErrors(Display*, XErrorEvent*) {
 int main(int argc, char** argv) {
     const std::string role = argc > 1 ? argv[1] : "";
     if (role != "serve" && role != "dump" && role != "watch") {
-        std::fprintf(stderr, "usage: %s serve | dump SELECTION... | watch\n", argv[0]);
+        std::fprintf(stderr, "usage: %s serve | dump SELECTION... | watch SELECTION...\n", argv[0]);
         return 2;
     }
     display = XOpenDisplay(nullptr);
@@ -379,5 +379,5 @@ int main(int argc, char** argv) {
     property = atom("QUENLO_TEST_SELECTION");
     if (role == "dump")
         return dump(argc - 2, argv + 2);
-    return role == "watch" ? watch() : serve();
+    return role == "watch" ? watch(argc - 2, argv + 2) : serve();
 }
