@@ -101,6 +101,14 @@ bool SqliteConnection::open() {
         sqlite3_close_v2(database);
         return false;
     }
+    // A shared word list can carry views and triggers: they may not write the schema behind SQLite's
+    // back, nor call functions with side effects.
+    if (sqlite3_db_config(database, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr) != SQLITE_OK ||
+        sqlite3_db_config(database, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr) != SQLITE_OK) {
+        m_lastError = errorText(database);
+        sqlite3_close_v2(database);
+        return false;
+    }
     m_database = database;
     m_cache = std::make_shared<SqliteStatementCache>(SqliteStatementCache{database, {}});
     return true;

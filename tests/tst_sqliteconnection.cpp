@@ -95,6 +95,18 @@ private slots:
         QCOMPARE(readAll(connection, "select Text1 from Words order by 1 ").size(), 4);
     }
 
+    // A shared word list's views and triggers may neither rewrite the schema nor run unsafe functions.
+    void sharedSchemaIsNotTrusted() {
+        SqliteConnection connection(m_path);
+        QVERIFY(connection.open());
+        const std::unique_ptr<DbResult> trusted = connection.execute("pragma trusted_schema");
+        QVERIFY(trusted);
+        QCOMPARE(trusted->text1(), QString("0"));
+        QVERIFY(connection.execute("pragma writable_schema = on"));
+        QVERIFY(!connection.execute("update sqlite_master set sql = sql"));
+        QVERIFY2(connection.lastError().contains("may not be modified"), qPrintable(connection.lastError()));
+    }
+
     void boundStatementsAreKeptButNeverShared() {
         SqliteConnection connection(m_path);
         QVERIFY(connection.open());
