@@ -15,12 +15,11 @@ const wchar_t* wide(const QString& text) {
 
 QString systemMessage(LSTATUS status) {
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, static_cast<DWORD>(status), 0, reinterpret_cast<LPWSTR>(&text),
-                                        0, nullptr);
-    const QString message = length ? QString::fromWCharArray(text, length).trimmed()
-                                   : QStringLiteral("error %1").arg(status);
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(status), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    const QString message =
+        length ? QString::fromWCharArray(text, length).trimmed() : QStringLiteral("error %1").arg(status);
     LocalFree(text);
     return message;
 }
@@ -44,16 +43,10 @@ LSTATUS removeValue(const QString& key, const QString& name) {
     return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
 }
 
-QString unquoted(QString command) {
-    command = command.trimmed();
-    if (command.size() >= 2 && command.startsWith(QLatin1Char('"')) && command.endsWith(QLatin1Char('"')))
-        command = command.mid(1, command.size() - 2);
-    return command;
-}
-
 } // namespace
 
-Win32RunAutostart::Win32RunAutostart(QString valueName, QString programPath, QString runKey, QString approvedKey)
+Win32RunAutostart::Win32RunAutostart(QString valueName, QString programPath, QString runKey,
+                                     QString approvedKey)
     : m_valueName(std::move(valueName))
     , m_programPath(QDir::toNativeSeparators(programPath))
     , m_runKey(std::move(runKey))
@@ -69,7 +62,9 @@ bool Win32RunAutostart::isEnabled() const {
         return false;
     const QString command = QString::fromWCharArray(reinterpret_cast<const wchar_t*>(run.data()),
                                                     static_cast<qsizetype>(run.size() / sizeof(wchar_t) - 1));
-    if (unquoted(command).compare(m_programPath, Qt::CaseInsensitive) != 0)
+    // Unquoted, a path with a space starts whatever program sits at its first word ("C:\Program.exe"):
+    // such a value is not ours to trust, and ticking the item writes it quoted.
+    if (command.trimmed().compare(this->command(), Qt::CaseInsensitive) != 0)
         return false;
     // Task Manager keeps the entry and marks it off with an odd first byte.
     const std::vector<BYTE> approved = readValue(m_approvedKey, m_valueName, RRF_RT_REG_BINARY);

@@ -16,8 +16,8 @@ public:
                           "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run"));
 
     bool available() const override { return true; }
-    // Only a value that starts this very program counts: one left by a copy elsewhere does not, and
-    // neither does one the user switched off in Task Manager.
+    // Only a value that starts this very program, its path quoted, counts: one left by a copy elsewhere
+    // does not, nor an unquoted one, nor one the user switched off in Task Manager.
     bool isEnabled() const override;
     bool setEnabled(bool enabled, QString& error) override;
 

@@ -66,7 +66,8 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("approved"); // the mark's first byte, or -1 for none
         QTest::addColumn<bool>("enabled");
-        QTest::newRow("unquoted, other case") << "c:\\quenlo\\QUENLO.exe" << -1 << true;
+        QTest::newRow("quoted, other case") << "\"c:\\quenlo\\QUENLO.exe\"" << -1 << true;
+        QTest::newRow("unquoted") << "C:\\Quenlo\\quenlo.exe" << -1 << false;
         QTest::newRow("on in Task Manager") << "\"C:\\Quenlo\\quenlo.exe\"" << 2 << true;
         QTest::newRow("off in Task Manager") << "\"C:\\Quenlo\\quenlo.exe\"" << 3 << false;
         QTest::newRow("a copy elsewhere") << "\"D:\\Old\\quenlo.exe\"" << -1 << false;
