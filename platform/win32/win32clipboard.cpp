@@ -99,13 +99,6 @@ std::vector<UINT> formatsToKeep(const std::vector<UINT>& offered) {
     return kept;
 }
 
-// OLE's bookkeeping of the data object that owned the clipboard; meaningless once that owner is gone.
-bool isOleBookkeeping(UINT format) {
-    wchar_t name[32] = {};
-    const int length = GetClipboardFormatNameW(format, name, 32);
-    return length > 0 && (wcscmp(name, L"DataObject") == 0 || wcscmp(name, L"Ole Private Data") == 0);
-}
-
 enum class Copy { Done, Nothing, TooLarge };
 
 // The bytes behind a clipboard handle, if they fit in budget.
@@ -221,6 +214,9 @@ struct Win32Clipboard::State {
     UINT excludeFromMonitors = 0;
     UINT includeInHistory = 0;
     UINT uploadToCloud = 0;
+    // OLE's bookkeeping of the data object that owned the clipboard, meaningless once that is gone.
+    UINT oleDataObject = 0;
+    UINT olePrivateData = 0;
     std::wstring fragment;
     // The clipboard holds what this thread placed for a paste, as far as it was told.
     bool fragmentPlaced = false;
@@ -320,6 +316,8 @@ void Win32Clipboard::State::run(std::promise<bool>& started) {
     excludeFromMonitors = RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
     includeInHistory = RegisterClipboardFormatW(L"CanIncludeInClipboardHistory");
     uploadToCloud = RegisterClipboardFormatW(L"CanUploadToCloudClipboard");
+    oleDataObject = RegisterClipboardFormatW(L"DataObject");
+    olePrivateData = RegisterClipboardFormatW(L"Ole Private Data");
     started.set_value(window != nullptr);
     if (!window)
         return;
@@ -435,27 +433,29 @@ void Win32Clipboard::State::place() {
     putDword(includeInHistory, 0);
     putDword(uploadToCloud, 0);
     // Offered for delayed rendering, which SetClipboardData answers with no handle either way.
+    SetLastError(ERROR_SUCCESS);
     SetClipboardData(CF_UNICODETEXT, nullptr);
-    const bool placed = IsClipboardFormatAvailable(CF_UNICODETEXT) != 0;
+    const bool placed = GetLastError() == ERROR_SUCCESS;
     CloseClipboard();
     fragmentPlaced = true;
     restorePending = placement == Placement::Kept;
     passedAtPlacement = gate ? gate->passed() : 0;
-    pasteProcess = processOf(GetForegroundWindow());
-    placedAt = Clock::now();
-    KillTimer(window, retryTimer);
-    if (restorePending)
-        SetTimer(window, boundTimer, restoreBoundMs, nullptr);
     bool abandoned = false;
     {
         std::lock_guard lock(mutex);
         abandoned = next.id <= abandonedId;
     }
+    if (!abandoned)
+        reply(next.id, placed ? placement : Placement::Failed);
+    // Off the key's way from here: the UI thread has its answer.
+    pasteProcess = processOf(GetForegroundWindow());
+    placedAt = Clock::now();
+    KillTimer(window, retryTimer);
+    if (restorePending)
+        SetTimer(window, boundTimer, restoreBoundMs, nullptr);
     // No paste follows: what the user had goes back now.
     if (restorePending && (abandoned || !placed))
         SetTimer(window, retryTimer, 0, nullptr);
-    if (!abandoned)
-        reply(next.id, placed ? placement : Placement::Failed);
 }
 
 bool Win32Clipboard::State::openWithin(Clock::time_point deadline) {
@@ -469,12 +469,18 @@ bool Win32Clipboard::State::openWithin(Clock::time_point deadline) {
 }
 
 bool Win32Clipboard::State::copyClipboard(Clock::time_point deadline) {
-    std::vector<UINT> offered;
-    for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format))
-        offered.push_back(format);
+    // In one call as a rule, since every call to the clipboard is a trip to the system.
+    std::vector<UINT> offered(64);
+    UINT count = 0;
+    while (!GetUpdatedClipboardFormats(offered.data(), static_cast<UINT>(offered.size()), &count)) {
+        if (count <= offered.size())
+            return false;
+        offered.resize(count);
+    }
+    offered.resize(std::min<std::size_t>(count, offered.size()));
     std::size_t total = 0;
     for (const UINT format : formatsToKeep(offered)) {
-        if (isOleBookkeeping(format))
+        if (format == oleDataObject || format == olePrivateData)
             continue;
         if (Clock::now() >= deadline)
             return false;
