@@ -125,7 +125,7 @@ class Selections:
 
     def found(self, since, selection):
         """What the manager found on each owner change of selection since line number since."""
-        return [line[2:] for line in self.seen[since:] if line[0] == selection and len(line) > 2]
+        return [line[2:] or line[1:] for line in self.seen[since:] if line[0] == selection]
 
     def kept_texts(self, since):
         """The texts the manager would have put in its history since line number since."""
@@ -194,6 +194,7 @@ class ClipboardKept(QuenloCase):
                     self.selections.own(selection, content.get(selection, {}))
                 before = as_served(content)
                 self.settled(before)
+                marked = set()  # the selections on which the manager found the hint
                 for number in range(completions):
                     prefix, word = WORDS[number % len(WORDS)]
                     app.reset()
@@ -203,28 +204,35 @@ class ClipboardKept(QuenloCase):
                     if later_copy:
                         self.copy_while_pasting(app, since, later_copy)
                     else:
-                        self.complete(app, word, word[len(prefix):], since, held_for_manager=number % 2 == 0)
+                        marked.update(self.complete(app, word, word[len(prefix):], since, number % 2 == 0))
                         self.settled(before)
+                if not later_copy:
+                    self.assertEqual(marked, set(SELECTIONS), "the manager never found the hint on some")
 
             with self.subTest(case=case):
                 self.each_app(scenario)
 
     def complete(self, app, word, fragment, since, held_for_manager):
-        """Tab over the pop-up. Held for the manager, the application waits until the manager has looked
-        at both selections, so that it sees the fragment before the restore; else the restore may come
-        first, but the manager never keeps the fragment either way."""
+        """Tab over the pop-up; the selections on which the manager found the hint. Held for the
+        manager, the application waits until the manager has looked at both selections, so that it
+        finds the fragment unless the bound on the restore passed first (under heavy load); else the
+        restore may well come first. Either way the manager never keeps the fragment."""
+        marked = set()
         if held_for_manager:
             with held(app):
                 self.desktop.key("Tab")
                 self.wait_for(lambda: all(self.selections.found(since, selection) for selection in SELECTIONS),
                               lambda: "the manager saw %s" % self.selections.seen[since:])
             for selection in SELECTIONS:
-                self.assertEqual(self.selections.found(since, selection)[0], ["hint", "secret"],
-                                 "what the manager found on " + selection)
+                finding = self.selections.found(since, selection)[0]
+                if finding[:1] == ["hint"]:
+                    self.assertEqual(finding, ["hint", "secret"], "what the manager found on " + selection)
+                    marked.add(selection)
         else:
             self.desktop.key("Tab")
         self.wait_text(app, word)
         self.assertNotIn(fragment, self.selections.kept_texts(since))
+        return marked
 
     def copy_while_pasting(self, app, since, copy):
         """Tab, and a copy made as soon as the completion's text is on CLIPBOARD, while the application
@@ -233,7 +241,7 @@ class ClipboardKept(QuenloCase):
             self.desktop.key("Tab")
             pressed = time.monotonic()
             self.wait_for(lambda: self.selections.found(since, "CLIPBOARD"),
-                          lambda: "the completion's text never reached CLIPBOARD")
+                          lambda: "no fragment on CLIPBOARD; the manager saw %s" % self.selections.seen[since:])
             self.selections.own("CLIPBOARD", copy)
         expected = as_served({"CLIPBOARD": copy, "PRIMARY": COPIED["PRIMARY"]})
         self.settled(expected)

@@ -10,7 +10,8 @@
 //                          a stand-in clipboard manager: on every owner change of these selections
 //                          reads TARGETS, and prints "NAME OWNER hint VALUE" when the
 //                          x-kde-passwordManagerHint target is there, else "NAME OWNER text HEX" of
-//                          the text it would keep; "NAME none" when the selection lost its owner
+//                          the text it would keep; "NAME none" when the selection lost its owner,
+//                          "NAME OWNER gone" when it changed again while being read
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xfixes.h>
@@ -197,9 +198,14 @@ int watch(int count, char** selections) {
             std::printf("%s none\n", selection.c_str());
         } else {
             const std::vector<Atom> listed = targets(change.selection);
-            if (std::find(listed.begin(), listed.end(), hint) != listed.end()) {
-                std::printf("%s 0x%lx hint %s\n", selection.c_str(), change.owner,
-                            read(change.selection, hint).bytes.c_str());
+            const Data marked = std::find(listed.begin(), listed.end(), hint) != listed.end()
+                                    ? read(change.selection, hint)
+                                    : failed("unmarked");
+            if (marked.type != None) {
+                std::printf("%s 0x%lx hint %s\n", selection.c_str(), change.owner, marked.bytes.c_str());
+            } else if (!listed.empty() && marked.failure != std::string("unmarked")) {
+                // Listed, but the owner had changed by the time it was asked.
+                std::printf("%s 0x%lx gone\n", selection.c_str(), change.owner);
             } else {
                 std::printf("%s 0x%lx text ", selection.c_str(), change.owner);
                 for (unsigned char c : read(change.selection, atom("UTF8_STRING")).bytes)
