@@ -94,6 +94,13 @@ for line in sys.stdin:
     print("ok", flush=True)
 '''
 
+CURRENT_CONTEXT = """
+import gi
+gi.require_version("IBus", "1.0")
+from gi.repository import IBus
+print(IBus.Bus().current_input_context() or "")
+"""
+
 # Asks KWin about its windows through its scripting interface: what print() writes lands in its log.
 WINDOWS_SCRIPT = """
 var found = [];
@@ -232,9 +239,19 @@ class KWin(UserSession):
             self.run("dbus-send", "--session", "--dest=org.kde.KWin", "/Scripting",
                      "org.kde.kwin.Scripting.unloadScript", "string:" + marker)
 
+    def input_context(self):
+        """The IBus input context that has the focus; empty when none has."""
+        return self.run("/usr/bin/python3", "-c", CURRENT_CONTEXT).stdout.strip()
+
     def focus(self, pid):
-        if self.query(focus=pid)["active"] != pid:
-            wait_until(lambda: self.query()["active"] == pid, "KWin to activate the window of process %d" % pid)
+        if self.query()["active"] == pid:
+            return
+        before = self.input_context()
+        self.query(focus=pid)
+        wait_until(lambda: self.query()["active"] == pid, "KWin to activate the window of process %d" % pid)
+        # ibus-wayland makes an IBus input context for each field that takes the focus, and passes the
+        # keys that come before it is made straight to the field.
+        wait_until(lambda: self.input_context() not in ("", before), "IBus's input context of the window")
 
     def window(self, pid):
         """KWin's record of the window of that process, if it has one."""
@@ -282,6 +299,22 @@ def setUpModule():
 
 
 class KWinCompletion(e2e_sway.WaylandCompletion):
+    def each_app(self, scenario):
+        def in_context(name, app):
+            # A field that took the focus within its window has its input context made after it.
+            wait_until(self.desktop.input_context, "an IBus input context with the focus")
+            scenario(name, app)
+        super().each_app(in_context)
+
+    def test_password_field_gets_nothing(self):
+        # Only Qt's: with any IBus engine selected, IBus's own included, Debian 12's ibus-wayland loses
+        # the keys typed into a GTK password field and at times crashes as the focus moves there.
+        self.apps = {"qt": KWinCompletion.apps["qt"]}
+        try:
+            e2e_sway.WaylandCompletion.test_password_field_gets_nothing(self)
+        finally:
+            del self.apps
+
     def test_engine_inherits_kwin_environment_and_uses_xwayland(self):
         # What makes KWin differ: without both the route through Xwayland would not be tested.
         self.assertEqual(self.inherited.get("QT_QPA_PLATFORM"), "wayland")
