@@ -231,6 +231,8 @@ void CompletionEngine::completeWord(SuggestionPopup& form2) {
         m_injector.sendShiftInsert();
     if (placement == Clipboard::Placement::NotKept)
         emit clipboardNotKept();
+    else if (placement == Clipboard::Placement::Failed && !committed)
+        emit completionNotPasted();
     setText(m_controls.Text5, QString());
     // Counted after the key is answered: a write has no place on the key's way.
     if (m_options.learnFromCompletions && !suggestion.isEmpty()) {

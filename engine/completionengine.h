@@ -60,6 +60,8 @@ signals:
     void popupVisibilityChanged(bool visible);
     // A completion was pasted, but what the user had on the clipboard could not be kept.
     void clipboardNotKept();
+    // A completion key was swallowed, but the rest of the word could not be put on the clipboard.
+    void completionNotPasted();
 
 private:
     void handleKey(int keyCode, const KeyDecision& decide);

@@ -11,7 +11,6 @@
 #include <QMetaObject>
 #include <QObject>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -26,8 +25,16 @@ constexpr const char* selectStep =
     "the input source \"Quenlo\" is not selected; add it under Settings > Keyboard > Input Sources "
     "(+, then Quenlo) and switch to it with Super+Space";
 
-// How long a commit keeps behind the last key passed to the client (see processKey).
-constexpr std::chrono::milliseconds passedKeySettle{30};
+// Presses closer than this come from a program: in such a burst the engine types text keys itself (see
+// IBusFields), and a pause this long ends it. People leave more between keys, rollover included, and keep
+// their keys as typed.
+constexpr std::chrono::milliseconds burstGap{8};
+// How long a commit keeps behind the last key passed back: time for the application to take it from its
+// event queue, where it went behind the keys before it, even on a busy desktop.
+constexpr std::chrono::milliseconds passedKeySettle{50};
+// Modifiers that make a press a shortcut rather than text.
+constexpr guint shortcutModifiers =
+    IBUS_CONTROL_MASK | IBUS_MOD1_MASK | IBUS_MOD4_MASK | IBUS_SUPER_MASK | IBUS_HYPER_MASK | IBUS_META_MASK;
 
 bool mayBeSwallowed(int virtualKey) {
     return virtualKey == 9 || virtualKey == 16 || virtualKey == 38 || virtualKey == 40;
@@ -39,13 +46,47 @@ bool isPrivateField(guint purpose, guint hints) {
            (hints & IBUS_INPUT_HINT_PRIVATE);
 }
 
+bool isPrivateField(IBusEngine* engine) {
+    guint purpose = 0;
+    guint hints = 0;
+    ibus_engine_get_content_type(engine, &purpose, &hints);
+    return isPrivateField(purpose, hints);
+}
+
+IBusFields::Context contextOf(IBusEngine* engine) {
+    return reinterpret_cast<IBusFields::Context>(engine);
+}
+
+// The text a press types, or empty for one that types none or is a shortcut.
+std::string typedText(guint keyval, guint modifiers) {
+    const gunichar character = ibus_keyval_to_unicode(keyval);
+    if (character < 0x20 || character == 0x7f || (modifiers & shortcutModifiers))
+        return {};
+    char utf8[8] = {};
+    g_unichar_to_utf8(character, utf8);
+    return utf8;
+}
+
+IBusFields::KeyKind kindOf(guint keyval, const std::string& text) {
+    if (!text.empty())
+        return IBusFields::KeyKind::Text;
+    if ((keyval >= IBUS_KEY_Shift_L && keyval <= IBUS_KEY_Hyper_R) ||
+        (keyval >= IBUS_KEY_ISO_Lock && keyval <= IBUS_KEY_ISO_Level5_Lock) ||
+        keyval == IBUS_KEY_Mode_switch || keyval == IBUS_KEY_Num_Lock)
+        return IBusFields::KeyKind::Modifier;
+    if ((keyval >= IBUS_KEY_dead_grave && keyval <= IBUS_KEY_dead_greek) || keyval == IBUS_KEY_Multi_key)
+        return IBusFields::KeyKind::Compose;
+    return IBusFields::KeyKind::Other;
+}
+
 } // namespace
 
 struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::State> {
     std::chrono::milliseconds watchdog;
     bool selected = false; // known to be the selected input source
     IBusKeyDecisions decisions;
-    QObject uiThread; // posted presses run in the thread that made the hook
+    IBusFields fields{burstGap, passedKeySettle}; // engine thread only
+    QObject uiThread;                             // posted presses run in the thread that made the hook
     KeyHandler handler;
     bool capitalPress = false; // while the handler runs
 
@@ -57,8 +98,7 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     IBusFactory* factory = nullptr;
     unsigned engineCount = 0;
     IBusEngine* focused = nullptr; // the engine of the field that has the focus
-    std::chrono::steady_clock::time_point lastPassed;
-    std::atomic<bool> privateField{false};
+    GSource* burstEnd = nullptr;   // commits the text held for a burst once it pauses
 
     // The first connection attempt, reported to start().
     std::mutex startMutex;
@@ -71,6 +111,10 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     void offerEngine();
     IBusEngine* createEngine(const gchar* name);
     gboolean processKey(IBusEngine* engine, guint keyval, guint keycode, guint modifiers);
+    void commit(IBusEngine* engine, const std::string& text);
+    // Commits the text held for the engine's field.
+    void flush(IBusEngine* engine);
+    void awaitBurstEnd();
     void deliver(std::uint64_t press, int virtualKey, bool capital);
     // From any thread: the lookup table the focused field shows next; no words hides it.
     void publish(std::vector<std::string> words, int selectedRow);
@@ -199,6 +243,10 @@ void IBusKeyboardHook::State::run() {
 
     g_main_loop_run(loop);
 
+    if (burstEnd) {
+        g_source_destroy(burstEnd);
+        g_source_unref(burstEnd);
+    }
     if (factory)
         g_object_unref(factory);
     g_signal_handlers_disconnect_by_data(bus, this);
@@ -247,21 +295,28 @@ IBusEngine* IBusKeyboardHook::State::createEngine(const gchar* name) {
             return state->processKey(self, keyval, keycode, modifiers);
         }),
         this);
-    g_signal_connect_swapped(
-        engine, "focus-in", G_CALLBACK(+[](State* state, IBusEngine* self) { state->focused = self; }), this);
+    fields.created(contextOf(engine));
+    g_signal_connect_swapped(engine, "focus-in", G_CALLBACK(+[](State* state, IBusEngine* self) {
+                                 state->focused = self;
+                                 state->fields.focusIn(contextOf(self), isPrivateField(self));
+                             }),
+                             this);
     g_signal_connect_swapped(engine, "focus-out", G_CALLBACK(+[](State* state, IBusEngine* self) {
                                  if (state->focused == self)
                                      state->focused = nullptr;
+                                 state->flush(self);
+                                 state->fields.focusOut(contextOf(self));
                              }),
                              this);
     g_signal_connect_swapped(engine, "destroy", G_CALLBACK(+[](State* state, IBusEngine* self) {
                                  if (state->focused == self)
                                      state->focused = nullptr;
+                                 state->fields.destroyed(contextOf(self));
                              }),
                              this);
     g_signal_connect_swapped(engine, "set-content-type",
-                             G_CALLBACK(+[](State* state, guint purpose, guint hints) {
-                                 state->privateField = isPrivateField(purpose, hints);
+                             G_CALLBACK(+[](State* state, guint purpose, guint hints, IBusEngine* self) {
+                                 state->fields.contentType(contextOf(self), isPrivateField(purpose, hints));
                              }),
                              this);
     return engine;
@@ -269,10 +324,20 @@ IBusEngine* IBusKeyboardHook::State::createEngine(const gchar* name) {
 
 gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, guint keycode,
                                              guint modifiers) {
-    if ((modifiers & IBUS_RELEASE_MASK) || privateField)
+    const IBusFields::Context context = contextOf(engine);
+    if (modifiers & IBUS_RELEASE_MASK)
+        return fields.released(context, keycode) ? TRUE : FALSE;
+    const std::string text = typedText(keyval, modifiers);
+    const IBusFields::KeyKind kind = kindOf(keyval, text);
+    if (!fields.looksAt(context)) {
+        fields.passed(context, kind, std::chrono::steady_clock::now());
         return FALSE;
+    }
+    // IBus may move an engine to another field without telling it the focus came in.
+    focused = engine;
     const int virtualKey = virtualKeyForIBus(keyval, keycode);
     const IBusKeyDecisions::Arrival arrival = decisions.arrive(mayBeSwallowed(virtualKey));
+    const IBusFields::Press pace = fields.pressed(context, kind, std::chrono::steady_clock::now());
     // The key's symbol already has Shift and Caps Lock applied.
     const bool capital = keyval >= IBUS_KEY_A && keyval <= IBUS_KEY_Z;
     std::weak_ptr<State> weak = weak_from_this();
@@ -283,21 +348,64 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
                 state->deliver(press, virtualKey, capital);
         },
         Qt::QueuedConnection);
-    if (!arrival.held) {
-        lastPassed = std::chrono::steady_clock::now();
-        return FALSE;
+    // Text held from a burst that has ended goes out before anything else of this key.
+    if (!pace.burst)
+        flush(engine);
+    IBusKeyDecisions::Outcome outcome;
+    if (arrival.held)
+        outcome = decisions.await(arrival.press, watchdog);
+    if (!outcome.commit.empty() || (!outcome.swallow && pace.typed)) {
+        // Committed before the answer goes out, or held with the burst's text, so that it lands before
+        // any key typed after this one.
+        fields.hold(context, outcome.commit.empty() ? text : outcome.commit);
+        if (pace.burst)
+            awaitBurstEnd();
+        else
+            flush(engine);
+        outcome.swallow = true;
     }
-    const IBusKeyDecisions::Outcome outcome = decisions.await(arrival.press, watchdog);
-    if (!outcome.commit.empty()) {
-        // A GTK client in IBus's asynchronous mode puts a passed key back at the end of its event queue
-        // but applies a commit at once: a commit right behind a passed letter could overtake it.
-        const auto sinceLastPassed = std::chrono::steady_clock::now() - lastPassed;
-        if (sinceLastPassed < passedKeySettle)
-            std::this_thread::sleep_for(passedKeySettle - sinceLastPassed);
-        // Committed before the answer goes out, so the text lands before any key typed after this one.
-        ibus_engine_commit_text(engine, ibus_text_new_from_string(outcome.commit.c_str()));
+    if (outcome.swallow) {
+        fields.swallowed(context, keycode);
+        return TRUE;
     }
-    return outcome.swallow ? TRUE : FALSE;
+    if (kind != IBusFields::KeyKind::Modifier)
+        flush(engine);
+    fields.passed(context, kind, std::chrono::steady_clock::now());
+    return FALSE;
+}
+
+void IBusKeyboardHook::State::commit(IBusEngine* engine, const std::string& text) {
+    // Bounded: at most the settle, and only right behind a key passed back or another commit.
+    std::this_thread::sleep_for(fields.commitDelay(contextOf(engine), std::chrono::steady_clock::now()));
+    ibus_engine_commit_text(engine, ibus_text_new_from_string(text.c_str()));
+    fields.committed(contextOf(engine), std::chrono::steady_clock::now());
+}
+
+void IBusKeyboardHook::State::flush(IBusEngine* engine) {
+    const std::string text = fields.takeHeld(contextOf(engine));
+    if (!text.empty())
+        commit(engine, text);
+}
+
+void IBusKeyboardHook::State::awaitBurstEnd() {
+    if (burstEnd) {
+        g_source_destroy(burstEnd);
+        g_source_unref(burstEnd);
+    }
+    burstEnd = g_timeout_source_new(static_cast<guint>(burstGap.count()));
+    g_source_set_callback(
+        burstEnd,
+        [](gpointer data) {
+            auto* state = static_cast<State*>(data);
+            // Only live engines hold text: a context is its engine.
+            for (const IBusFields::Context field : state->fields.holding())
+                state->flush(reinterpret_cast<IBusEngine*>(field));
+            g_source_unref(state->burstEnd);
+            state->burstEnd = nullptr;
+            return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+    g_source_attach(burstEnd, context);
 }
 
 void IBusKeyboardHook::State::deliver(std::uint64_t press, int virtualKey, bool capital) {

@@ -1,7 +1,9 @@
-// The bounded hand-over of key decisions between the IBus engine's thread and the UI thread.
+// The bounded hand-over of key decisions between the IBus engine's thread and the UI thread, and the
+// engine thread's fields.
 #include "ibuskeydecisions.h"
 
 #include <algorithm>
+#include <utility>
 
 IBusKeyDecisions::Arrival IBusKeyDecisions::arrive(bool maySwallow) {
     std::lock_guard lock(m_mutex);
@@ -62,4 +64,90 @@ void IBusKeyDecisions::finish(std::uint64_t press) {
 void IBusKeyDecisions::setPopupVisible(bool visible) {
     std::lock_guard lock(m_mutex);
     m_popupVisible = visible;
+}
+
+void IBusFields::created(Context context) {
+    m_fields[context] = Field{};
+}
+
+void IBusFields::destroyed(Context context) {
+    m_fields.erase(context);
+}
+
+void IBusFields::focusIn(Context context, bool isPrivate) {
+    m_fields[context].isPrivate = isPrivate;
+}
+
+void IBusFields::focusOut(Context context) {
+    m_fields[context].isPrivate = false;
+}
+
+void IBusFields::contentType(Context context, bool isPrivate) {
+    m_fields[context].isPrivate = isPrivate;
+}
+
+bool IBusFields::looksAt(Context context) const {
+    const auto found = m_fields.find(context);
+    return found != m_fields.end() && !found->second.isPrivate;
+}
+
+IBusFields::Press IBusFields::pressed(Context context, KeyKind kind, Clock::time_point at) {
+    Field& field = m_fields[context];
+    Press press;
+    press.burst = field.lastPress && at - *field.lastPress < m_burstGap;
+    field.lastPress = at;
+    if (!press.burst)
+        field.composing = false;
+    press.typed = press.burst && kind == KeyKind::Text && !field.composing;
+    return press;
+}
+
+void IBusFields::passed(Context context, KeyKind kind, Clock::time_point at) {
+    Field& field = m_fields[context];
+    if (kind == KeyKind::Compose)
+        field.composing = true;
+    // A modifier on its own changes nothing a commit could overtake.
+    if (kind != KeyKind::Modifier)
+        field.lastPassed = at;
+}
+
+void IBusFields::hold(Context context, const std::string& text) {
+    m_fields[context].held += text;
+}
+
+std::string IBusFields::takeHeld(Context context) {
+    const auto found = m_fields.find(context);
+    return found == m_fields.end() ? std::string() : std::exchange(found->second.held, {});
+}
+
+std::vector<IBusFields::Context> IBusFields::holding() const {
+    std::vector<Context> contexts;
+    for (const auto& [context, field] : m_fields)
+        if (!field.held.empty())
+            contexts.push_back(context);
+    return contexts;
+}
+
+IBusFields::Clock::duration IBusFields::commitDelay(Context context, Clock::time_point now) const {
+    const auto found = m_fields.find(context);
+    Clock::duration delay = Clock::duration::zero();
+    if (found == m_fields.end())
+        return delay;
+    for (const std::optional<Clock::time_point>& last : {found->second.lastPassed, found->second.lastCommit})
+        if (last)
+            delay = std::max(delay, *last + m_settle - now);
+    return delay;
+}
+
+void IBusFields::committed(Context context, Clock::time_point at) {
+    m_fields[context].lastCommit = at;
+}
+
+void IBusFields::swallowed(Context context, unsigned keyCode) {
+    m_fields[context].swallowedKeys.insert(keyCode);
+}
+
+bool IBusFields::released(Context context, unsigned keyCode) {
+    const auto found = m_fields.find(context);
+    return found != m_fields.end() && found->second.swallowedKeys.erase(keyCode) > 0;
 }

@@ -692,28 +692,20 @@ Content X11Clipboard::State::fragment(const std::string& utf8) {
 
 void X11Clipboard::State::restore() {
     restoreAt.reset();
-    const auto pending = [this] {
-        return std::any_of(selections.begin(), selections.end(), [](const Selection& selection) {
-            return selection.owned && selection.servingFragment;
-        });
-    };
-    if (!pending())
-        return;
-    // Events read while the time comes may tell of a newer owner, which then keeps the selection.
-    const Time time = serverTime(Clock::now() + readBound).value_or(CurrentTime);
     for (Selection& selection : selections) {
         if (!selection.owned || !selection.servingFragment)
             continue;
         selection.servingFragment = false;
         selection.served = std::move(selection.toRestore);
         selection.toRestore.clear();
+        // Stamped with the placement's time, not the present: a copy the user made after the placement
+        // carries a later time, so the server keeps it even if its request arrives after this one.
         if (selection.served.empty()) {
-            XSetSelectionOwner(dpy, selection.name, None, time);
+            XSetSelectionOwner(dpy, selection.name, None, selection.ownedSince);
             selection.forget();
         } else {
             // Taken anew, so that programs that watch the owner read the restored content again.
-            XSetSelectionOwner(dpy, selection.name, window, time);
-            selection.ownedSince = time;
+            XSetSelectionOwner(dpy, selection.name, window, selection.ownedSince);
         }
     }
     XFlush(dpy);

@@ -1,5 +1,5 @@
 // The IBus engine's bounded key decisions: the engine thread's side runs on a thread of its own, the
-// test plays the UI thread.
+// test plays the UI thread. And its fields, through the sequences desktops drive an engine through.
 #include "platform/ibus/ibuskeydecisions.h"
 
 #include <QTest>
@@ -11,6 +11,11 @@ using namespace std::chrono_literals;
 namespace {
 // Long enough never to expire on a loaded machine: these cases are about who answers, not when.
 constexpr auto answeredInTime = 30s;
+
+using Kind = IBusFields::KeyKind;
+constexpr IBusFields::Clock::time_point start{};
+constexpr auto burstGap = 8ms;
+constexpr auto settle = 50ms;
 
 std::future<IBusKeyDecisions::Outcome> awaitOnEngineThread(IBusKeyDecisions& decisions, std::uint64_t press,
                                                            std::chrono::milliseconds deadline) {
@@ -103,6 +108,83 @@ private slots:
         QVERIFY(!decisions.decide(passed.press, true));
         QVERIFY(!decisions.commit("lo"));
         QVERIFY(decisions.decide(decisions.arrive(false).press, false));
+    }
+
+    // GNOME switches to the plain layout in password fields: the engine told "password" goes, and the
+    // one made when the user comes back hears of no purpose, IBus telling only changes.
+    void completionComesBackAfterAPasswordField() {
+        IBusFields fields(burstGap, settle);
+        fields.created(1);
+        fields.focusIn(1, false);
+        fields.contentType(1, true);
+        QVERIFY(!fields.looksAt(1));
+        fields.focusOut(1);
+        fields.destroyed(1);
+        QVERIFY(!fields.looksAt(1));
+        fields.created(2);
+        fields.focusIn(2, false);
+        QVERIFY(fields.looksAt(2));
+        // With Quenlo the only source the engine stays, and the field's purpose comes with the focus.
+        fields.contentType(2, true);
+        fields.focusOut(2);
+        fields.focusIn(2, true);
+        QVERIFY(!fields.looksAt(2));
+        fields.contentType(2, false);
+        QVERIFY(fields.looksAt(2));
+    }
+
+    // Keys a program types at once are typed by the engine; a person's keys pass as typed. A commit
+    // keeps a settle behind the last key passed and the last commit.
+    void burstsTravelWithTheCommits() {
+        IBusFields fields(burstGap, settle);
+        fields.created(1);
+        fields.focusIn(1, false);
+        QVERIFY(!fields.pressed(1, Kind::Text, start).typed);
+        fields.passed(1, Kind::Text, start);
+        QVERIFY(fields.pressed(1, Kind::Text, start + 1ms).typed);
+        QCOMPARE(fields.commitDelay(1, start + 1ms), settle - 1ms);
+        QCOMPARE(fields.commitDelay(1, start + settle), 0ms);
+        const IBusFields::Press enter = fields.pressed(1, Kind::Other, start + 2ms);
+        QVERIFY(enter.burst && !enter.typed);
+        fields.passed(1, Kind::Other, start + 2ms);
+        fields.passed(1, Kind::Modifier, start + 4ms);
+        QCOMPARE(fields.commitDelay(1, start + 3ms), settle - 1ms);
+        fields.committed(1, start + 1s);
+        QCOMPARE(fields.commitDelay(1, start + 1s + 10ms), settle - 10ms);
+        QVERIFY(!fields.pressed(1, Kind::Text, start + 2s).burst); // a person again
+        // The application composes a dead key with what follows: that burst passes its keys.
+        fields.pressed(1, Kind::Compose, start + 2s + 1ms);
+        fields.passed(1, Kind::Compose, start + 2s + 1ms);
+        QVERIFY(!fields.pressed(1, Kind::Text, start + 2s + 2ms).typed);
+        QVERIFY(!fields.pressed(1, Kind::Text, start + 3s).typed);
+        QVERIFY(fields.pressed(1, Kind::Text, start + 3s + 1ms).typed);
+        // Another context's keys set no pace here.
+        fields.created(2);
+        fields.focusIn(2, false);
+        QVERIFY(!fields.pressed(2, Kind::Text, start + 3s + 2ms).burst);
+    }
+
+    // The text of a burst, completions included, goes out as one commit.
+    void aBurstIsCommittedInOnePiece() {
+        IBusFields fields(burstGap, settle);
+        fields.created(1);
+        fields.created(2);
+        fields.hold(1, "eb");
+        fields.hold(1, "ra");
+        fields.hold(1, " ");
+        QCOMPARE(fields.holding(), std::vector<IBusFields::Context>{1});
+        QCOMPARE(fields.takeHeld(1), std::string("ebra "));
+        QVERIFY(fields.takeHeld(1).empty());
+        QVERIFY(fields.holding().empty());
+    }
+
+    void swallowedPressesSwallowTheirReleases() {
+        IBusFields fields(burstGap, settle);
+        fields.created(1);
+        fields.swallowed(1, 15);
+        QVERIFY(!fields.released(1, 30));
+        QVERIFY(fields.released(1, 15));
+        QVERIFY(!fields.released(1, 15));
     }
 };
 
