@@ -28,7 +28,7 @@ packages=(
     libsqlite3-dev sqlite3
     libx11-dev libxi-dev libxtst-dev libxfixes-dev libevdev-dev
     wamerican wamerican-small wamerican-large scowl fortunes
-    librsvg2-bin dpkg-dev file
+    librsvg2-bin dpkg-dev file devscripts
     desktop-file-utils appstream lintian dbus trayer
     xvfb xauth xdotool x11-utils
     xterm python3-gi gir1.2-gtk-3.0

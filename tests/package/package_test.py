@@ -4,7 +4,7 @@ against the install layout and the desktop's validators, then run as a normal us
 Xvfb (its own uid and HOME): the per-user word database, Add Word, Run Minimized, Start with the
 session, and the tray icon with a StatusNotifierItem host and an XEmbed tray.
 
-Needs dpkg-dev, desktop-file-utils, appstream, lintian, xvfb, xdotool, x11-utils, sqlite3, dbus,
+Needs dpkg-dev, devscripts (hardening-check), desktop-file-utils, appstream, lintian, xvfb, xdotool, x11-utils, sqlite3, dbus,
 python3-gi, trayer and root (for the unused uid); installs nothing.
 
 usage: package_test.py --build-dir DIR --app-id ID
@@ -182,6 +182,16 @@ def check_validators(package):
     print("lintian (%.1f s):\n%s" % (time.monotonic() - started, result.stdout.strip() or "clean"), flush=True)
     if result.returncode != 0:
         raise Failed("lintian finds errors or warnings:\n" + result.stdout + result.stderr)
+
+
+def check_hardening(package):
+    """The program sees every key of the desktop: it is built as PIE with the stack protector, fortified
+    calls and full RELRO. Control-flow protection is left to the distribution's own flags."""
+    result = subprocess.run(["hardening-check", "--nocfprotection", package.program], capture_output=True,
+                            text=True, timeout=60)
+    print(result.stdout.strip(), flush=True)
+    if result.returncode != 0:
+        raise Failed("the program lacks hardening:\n" + result.stdout + result.stderr)
 
 
 class Desktop(e2e.Desktop):
@@ -393,6 +403,7 @@ def main():
         package = Package(arguments.build_dir, workdir, arguments.app_id)
         check_layout(package)
         check_validators(package)
+        check_hardening(package)
         desktop = Desktop(workdir, unused_uid())
         check_first_and_second_start(desktop, package)
         check_status_notifier(desktop, package)
