@@ -8,20 +8,21 @@
 #include "platform/sqliteconnection.h"
 #include "platform/trayicon.h"
 #include "platform/webpages.h"
+#include "shell/commandline.h"
 #include "shell/quenloprogram.h"
+#include "shell/singleinstance.h"
 #include "shell/worddatabaseplace.h"
 #include "ui/form1.h"
 
 #include <QApplication>
 #include <QStandardPaths>
 
-#include <algorithm>
-#include <cstring>
+#include <cstdio>
 
 namespace {
 
-// Before the application exists: the window system its windows go to.
-void chooseWindowSystem(bool startedByInputMethod) {
+// Before the application exists: the window system its windows go to. True on a Wayland session.
+bool chooseWindowSystem(bool startedByInputMethod) {
     const bool waylandSession = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
                                 !qEnvironmentVariableIsEmpty("WAYLAND_SOCKET") ||
                                 qgetenv("XDG_SESSION_TYPE") == "wayland";
@@ -34,16 +35,52 @@ void chooseWindowSystem(bool startedByInputMethod) {
     // chosen for someone else.
     if ((startedByInputMethod || waylandSession) && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
+    return waylandSession;
+}
+
+// Only an X11 session offers both routes: a Wayland one hides native applications' keys from the hook.
+bool inputRouteChoosable(bool waylandSession) {
+#ifdef Q_OS_LINUX
+    return !waylandSession;
+#else
+    (void)waylandSession;
+    return false;
+#endif
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // IBus starts the program with --ibus when its engine is chosen; an X11 user may choose it too.
-    const bool startedByInputMethod = std::any_of(
-        argv + 1, argv + argc, [](const char* argument) { return std::strcmp(argument, "--ibus") == 0; });
-    chooseWindowSystem(startedByInputMethod);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    // Before the application: --help and --version need no display.
+    const CommandLine commandLine = parseCommandLine(arguments);
+    if (commandLine.action != CommandLine::Action::Run) {
+        const bool shown = commandLine.action == CommandLine::Action::ShowText;
+        std::fputs(commandLine.text.toLocal8Bit().constData(), shown ? stdout : stderr);
+        return shown ? 0 : CommandLine::usageExitCode;
+    }
+    // IBus starts the program with --ibus when its engine is chosen.
+    const bool startedByInputMethod = commandLine.inputMethod;
+    const bool waylandSession = chooseWindowSystem(startedByInputMethod);
     QApplication application(argc, argv);
+
+    // Before anything opens the word database: a second writer of it is what one instance prevents.
+    SingleInstance instance;
+    const SingleInstance::Claim claim =
+        instance.claim(startedByInputMethod    ? SingleInstance::Request::InputMethod
+                       : commandLine.minimized ? SingleInstance::Request::Nothing
+                                               : SingleInstance::Request::Show);
+    if (claim == SingleInstance::Claim::HandedOver)
+        return 0;
+    if (claim == SingleInstance::Claim::Unanswered) {
+        std::fputs("quenlo: Quenlo is already running but does not answer; this start ends.\n", stderr);
+        return 1;
+    }
+    if (!instance.problem().isEmpty())
+        std::fprintf(stderr, "quenlo: later starts will run beside this one: %s\n",
+                     instance.problem().toLocal8Bit().constData());
     QApplication::setApplicationName(applicationTitle);
     // Lets the desktop match the windows and the tray icon to the installed desktop entry.
     QGuiApplication::setDesktopFileName(maker::appId);
@@ -76,8 +113,15 @@ int main(int argc, char* argv[]) {
 
     QuenloProgram program({settings, tray, fileDialogs, messages, webPages, *keyboard.clipboard,
                            *keyboard.hook, *keyboard.injector, words, programDir, keyboard.problem, wordsFile,
-                           autostart.get()},
+                           autostart.get(), inputRouteChoosable(waylandSession)},
                           focusGuard.get());
+    QObject::connect(&instance, &SingleInstance::requested, &program,
+                     [&program](SingleInstance::Request request) {
+                         if (request == SingleInstance::Request::Show)
+                             program.bringToFront();
+                         else if (request == SingleInstance::Request::InputMethod)
+                             program.inputMethodRequested();
+                     });
     program.load();
     if (!databaseProblem.isEmpty())
         program.addNotice(databaseProblem);
@@ -86,6 +130,6 @@ int main(int argc, char* argv[]) {
             QStringLiteral("The suggestion pop-up cannot be placed at the top-left corner, and the "
                            "desktop may give it the focus: this Wayland session has no X display "
                            "(XWayland) to show it on."));
-    program.showMainWindow();
+    program.showMainWindow(commandLine.minimized);
     return application.exec();
 }

@@ -5,6 +5,7 @@
 #include "engine/completionengine.h"
 #include "engine/enginecontrols.h"
 #include "engine/suggestionpopup.h"
+#include "inputroute.h"
 #include "maker.h"
 #include "persistedoptions.h"
 #include "platform/dbconnection.h"
@@ -12,6 +13,7 @@
 #include "platform/keyboardhook.h"
 #include "platform/localenumber.h"
 #include "platform/messageboxes.h"
+#include "platform/windowactivation.h"
 #include "platform/wordranking.h"
 #include "privacyguard.h"
 #include "rankingchoices.h"
@@ -77,6 +79,10 @@ QuenloProgram::QuenloProgram(ProgramServices services, FocusGuard* focusGuard)
     m_startupOptions =
         std::make_unique<StartupOptions>(ui.Options, ui.RunMinimized, ui.StartWithSession, *m_settings,
                                          m_services.autostart, m_services.messages);
+    m_inputRoute = std::make_unique<InputRoute>(
+        InputRouteControls{ui.InputRoute, ui.KeyboardHookRoute, ui.InputMethodRoute}, *m_settings,
+        inputMethodInUse(), m_services.inputRouteChoosable,
+        [this](const QString& text) { m_window->setNotice(text); });
     m_settings->setWriteFailureHandler([this](const QString& what) {
         m_window->setNotice(QStringLiteral("Your settings could not be saved (%1).").arg(what));
     });
@@ -169,19 +175,39 @@ void QuenloProgram::load() {
     m_privacy->restore();
     m_window->ui().ProtectPasswordFields->setChecked(m_privacy->protectPasswordFields());
     m_startupOptions->restore();
+    m_inputRoute->restore();
     startKeyboardHook();
     m_privacy->start();
 }
 
-void QuenloProgram::showMainWindow() {
+void QuenloProgram::showMainWindow(bool minimized) {
     // The tray icon is up from the start of loading, whose yields run its clicks: a user who brought
     // the window back meanwhile keeps it.
     if (m_window->isVisible())
         return;
-    if (m_startupOptions->startMinimized())
+    if (minimized || m_startupOptions->startMinimized())
         m_tray->minimize();
     else
         m_window->show();
+}
+
+void QuenloProgram::bringToFront() {
+    activateAtUsersRequest(*m_window);
+}
+
+void QuenloProgram::inputMethodRequested() {
+    // The engine of this run is offered to IBus already; IBus finds it once started.
+    if (inputMethodInUse())
+        return;
+    // The keyboard backends are chosen once per run: a key seen by both routes would be handled twice.
+    m_window->setNotice(
+        QStringLiteral("IBus asked for Quenlo as the input method, but this run takes the keys from the "
+                       "keyboard hook, which goes on completing. For the input method, choose Options > "
+                       "Input route > Input method and start Quenlo again."));
+}
+
+bool QuenloProgram::inputMethodInUse() const {
+    return m_services.hook.name() == "IBus";
 }
 
 void QuenloProgram::startKeyboardHook() {

@@ -14,6 +14,7 @@ class FocusGuard;
 class FileDialogs;
 class Form1;
 class InformationCommands;
+class InputRoute;
 class KeyboardHook;
 class KeyInjector;
 class MessageBoxes;
@@ -46,6 +47,7 @@ struct ProgramServices {
     std::string keyboardProblem;           // why no real keyboard backend could be chosen; empty when one was
     QString databaseFile;                  // the word database's file, named in messages about it
     SessionAutostart* autostart = nullptr; // how the session starts the program; none hides the item
+    bool inputRouteChoosable = false;      // the desktop can take the keys from the hook or from IBus
 };
 
 class QuenloProgram : public QObject {
@@ -63,9 +65,13 @@ public:
     void load();
     // Exit: removes the tray icon and closes the database, then ends the event loop at once.
     void exit();
-    // Shows the main window at the end of start-up, or, with Run Minimized checked, leaves it
-    // hidden to the tray (minimized where there is no tray).
-    void showMainWindow();
+    // Shows the main window at the end of start-up, or, with Run Minimized checked or minimized
+    // asked for, leaves it hidden to the tray (minimized where there is no tray).
+    void showMainWindow(bool minimized = false);
+    // Another start of the program asked for the window: shown, restored and brought to the front.
+    void bringToFront();
+    // IBus started the program again for its engine: this run takes the role if it can, or says why not.
+    void inputMethodRequested();
 
     Form1& mainWindow() const;
     CompletionEngine& engine() const;
@@ -82,6 +88,7 @@ public:
 private:
     void wire();
     void startKeyboardHook();
+    bool inputMethodInUse() const;
     void showKeyboardProblem(const QString& problem);
     void clearLearnedCounts();
 
@@ -91,6 +98,7 @@ private:
     std::unique_ptr<CompletionEngine> m_engine;
     std::unique_ptr<PersistedOptions> m_options;
     std::unique_ptr<StartupOptions> m_startupOptions;
+    std::unique_ptr<InputRoute> m_inputRoute;
     std::unique_ptr<RankingChoices> m_rankingChoices;
     std::unique_ptr<WindowTray> m_tray;
     std::unique_ptr<WordListModel> m_wordList;

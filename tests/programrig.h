@@ -19,7 +19,7 @@ struct ProgramRig {
     QuenloProgram& start(FocusGuard* focusGuard = nullptr) {
         program = std::make_unique<QuenloProgram>(
             ProgramServices{settings, tray, fileDialogs, messages, webPages, clipboard, hook, injector, words,
-                            QString(), keyboardProblem, databaseFile, &autostart},
+                            QString(), keyboardProblem, databaseFile, &autostart, inputRouteChoosable},
             focusGuard);
         program->load();
         return *program;
@@ -48,5 +48,6 @@ struct ProgramRig {
     SqliteConnection words;
     QString databaseFile;
     std::string keyboardProblem; // why no real keyboard backend could start
+    bool inputRouteChoosable = false;
     std::unique_ptr<QuenloProgram> program;
 };

@@ -282,6 +282,58 @@ private slots:
         QVERIFY(!bare.start().mainWindow().ui().StartWithSession->isVisible());
     }
 
+    // The route is read at start-up only: a change is kept and said to come at the next start.
+    void inputRoute_data() {
+        QTest::addColumn<bool>("choosable");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("inputMethodShown");
+        QTest::addColumn<QString>("afterSwitch");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("hook, never set") << true << "<absent>" << false << "IBus"
+                                         << "at the next start";
+        QTest::newRow("input method stored") << true << "ibus" << true << "Hook"
+                                             << "goes on through the keyboard hook";
+        QTest::newRow("hook stored") << true << "Hook" << false << "IBus"
+                                     << "at the next start";
+        QTest::newRow("no choice here: the route in use, greyed") << false << "IBus" << false << ""
+                                                                  << "";
+    }
+    void inputRoute() {
+        QFETCH(bool, choosable);
+        QFETCH(QString, stored);
+        QFETCH(bool, inputMethodShown);
+        QFETCH(QString, afterSwitch);
+        ProgramRig f(m_database);
+        f.inputRouteChoosable = choosable;
+        if (stored != "<absent>")
+            f.settings.values.insert("Quenlo/Options/InputMethod", stored);
+        const Form1::Controls& ui = f.start().mainWindow().ui();
+        QCOMPARE(ui.InputRoute->isEnabled(), choosable);
+        QCOMPARE(ui.InputMethodRoute->isChecked(), inputMethodShown);
+        QCOMPARE(ui.KeyboardHookRoute->isChecked(), !inputMethodShown);
+        if (!choosable)
+            return;
+        (inputMethodShown ? ui.KeyboardHookRoute : ui.InputMethodRoute)->trigger();
+        QCOMPARE(f.setting("Options/InputMethod"), afterSwitch);
+        QCOMPARE(ui.InputMethodRoute->isChecked(), !inputMethodShown);
+        QFETCH(QString, notice);
+        QVERIFY2(f.program->mainWindow().notice().contains(notice),
+                 qPrintable(f.program->mainWindow().notice()));
+    }
+
+    // Another start hands over: the hidden window comes back; IBus's start is told to need a restart.
+    void laterStarts() {
+        ProgramRig f(m_database);
+        f.settings.values.insert("Quenlo/Options/RunMinimized", "1");
+        QuenloProgram& program = f.start();
+        program.showMainWindow();
+        QVERIFY(!program.mainWindow().isVisible());
+        program.bringToFront();
+        QVERIFY(program.mainWindow().isVisible());
+        program.inputMethodRequested();
+        QVERIFY(program.mainWindow().notice().contains("Options > Input route > Input method"));
+    }
+
     void rankingChoicesPersistAndCountsClearOnYes() {
         ProgramRig f(m_database);
         const Form1::Controls& ui = f.start().mainWindow().ui();

@@ -264,6 +264,23 @@ void Form1::createMenus() {
     c.RunMinimized->setCheckable(true);
     c.StartWithSession = menuItem(c.Options, "StartWithSession", QStringLiteral("Start with the &session"));
     c.StartWithSession->setCheckable(true);
+    c.InputRoute = menu(this, "InputRoute", QStringLiteral("&Input route"));
+    c.KeyboardHookRoute = menuItem(c.InputRoute, "KeyboardHookRoute",
+                                   QStringLiteral("&Keyboard hook: every application on the X display"));
+    c.InputMethodRoute =
+        menuItem(c.InputRoute, "InputMethodRoute",
+                 QStringLiteral("Input &method (IBus): needs Quenlo chosen as an input source"));
+    for (QAction* route : {c.KeyboardHookRoute, c.InputMethodRoute})
+        route->setCheckable(true);
+    c.KeyboardHookRoute->setToolTip(
+        QStringLiteral("Sees the keys of every X11 application, terminals included, and pastes the rest of "
+                       "the word. Needs an X11 session; on Wayland it sees only XWayland applications."));
+    c.InputMethodRoute->setToolTip(
+        QStringLiteral("Sees the keys of every text field that takes its input from IBus, on X11 and "
+                       "Wayland alike, and commits the rest of the word. Needs IBus running and Quenlo "
+                       "added as an input source and selected."));
+    c.InputRoute->setToolTipsVisible(true);
+    c.Options->addMenu(c.InputRoute);
     c.Suggestions = menuItem(c.Options, "Suggestions", QStringLiteral("Suggestions"));
     c.ProtectPasswordFields =
         menuItem(c.Options, "ProtectPasswordFields", QStringLiteral("Protect password fields"));

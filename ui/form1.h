@@ -55,6 +55,9 @@ public:
         QMenu* Options = nullptr;
         QAction* RunMinimized = nullptr;
         QAction* StartWithSession = nullptr; // the session starts the program at log-in
+        QMenu* InputRoute = nullptr;         // where the keys come from, chosen for the next start
+        QAction* KeyboardHookRoute = nullptr;
+        QAction* InputMethodRoute = nullptr;
         QAction* Suggestions = nullptr;
         QAction* MostLikelyFirst = nullptr;       // checkable: the pop-up lists the likeliest word first
         QAction* LearnFromCompletions = nullptr;  // checkable: completed words rank higher

@@ -14,10 +14,12 @@ import random
 import re
 import signal
 import sqlite3
+import subprocess
 import sys
 import time
 
-from desktop import Failed, FieldApp, QuenloCase, XtermApp, kept, main, start_desktop, wait_until
+from desktop import (WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, kept, main, start_desktop,
+                     wait_until)
 
 # No key may wait longer than this under a fault (from its XTest press to its byte in xterm).
 KEY_WAIT_BOUND_MS = 200
@@ -307,6 +309,25 @@ class ShiftCompletion(CompletionCase):
                 wait_until(app.focus_moved_on, "Tab to move the focus to the second field")
             wait_until(self.desktop.popup_hidden, "Tab to end the word and hide the pop-up")
         self.each_app(scenario)
+
+
+class SecondStart(QuenloCase):
+    def test_a_second_start_hands_over_and_ends(self):
+        """Started again, quenlo brings the running one's window to the front and ends; --minimized
+        leaves the focus where it was. One quenlo window stays, and the first keeps running."""
+        xterm = self.apps["xterm"]
+        for options, comes_forward in ((["--minimized"], False), ([], True)):
+            with self.subTest(options=options):
+                self.desktop.focus(xterm.window)
+                second = subprocess.run([self.quenlo.program, *options], env=self.desktop.env, capture_output=True,
+                                        text=True, timeout=WAIT_SECONDS)
+                self.assertEqual(second.returncode, 0, second.stderr)
+                self.assertIsNone(self.quenlo.process.poll(), "the first quenlo ended")
+                expected = self.quenlo.window if comes_forward else xterm.window
+                self.wait_for(lambda: self.desktop.focused() == expected,
+                              lambda: "the focus is on %s, not on %s" % (self.desktop.focused(), expected))
+        self.assertEqual(self.desktop.windows("--onlyvisible", "--name", "^Quenlo Word Complete"),
+                         [self.quenlo.window])
 
 
 if __name__ == "__main__":
