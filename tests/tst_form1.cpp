@@ -122,44 +122,76 @@ private slots:
         Form1 form;
         const Form1::Controls& c = form.ui();
         QStringList captions; // each menu's title, then its items as "objectName=caption"
-        for (const QMenu* menu : {c.FileMenu, c.Options, c.Help, c.RMenu}) {
+        for (const QMenu* menu : {c.FileMenu, c.Options, c.InputRoute, c.Help, c.RMenu}) {
             captions << menu->objectName() + ' ' + menu->title();
             for (const QAction* action : menu->actions()) {
                 captions << action->objectName() + '=' + action->text();
                 QVERIFY(action->shortcut().isEmpty());
                 const bool choice = action == c.RunMinimized || action == c.StartWithSession ||
                                     action == c.ProtectPasswordFields || action == c.MostLikelyFirst ||
-                                    action == c.LearnFromCompletions || action == c.MatchCapitals;
+                                    action == c.LearnFromCompletions || action == c.MatchCapitals ||
+                                    action == c.KeyboardHookRoute || action == c.InputMethodRoute;
                 QCOMPARE(action->isCheckable(), choice && !action->isSeparator());
             }
         }
-        QCOMPARE(captions, (QStringList{"FileMenu &File",
-                                        "FileImport=File Import ",
-                                        "FileSave=File Save",
-                                        "FileSave2=File Save As",
-                                        "Exit=Exit",
-                                        "Options &Options",
-                                        "RunMinimized=Run Minimized",
-                                        "StartWithSession=Start with the &session",
-                                        "Suggestions=Suggestions",
-                                        "ProtectPasswordFields=Protect password fields",
-                                        "ExcludedApplications=Excluded Applications\u2026",
-                                        "=",
-                                        "MostLikelyFirst=Most likely first",
-                                        "LearnFromCompletions=Learn from completions",
-                                        "MatchCapitals=Match my capitals",
-                                        "Help &Help",
-                                        "About=About",
-                                        "Help2=Help",
-                                        "RMenu RMenu",
-                                        "DeleteMMMM=Delete",
-                                        "ClearLearnedCounts=Clear Learned Counts"}));
+        QCOMPARE(captions,
+                 (QStringList{"FileMenu &File",
+                              "FileImport=File Import ",
+                              "FileSave=File Save",
+                              "FileSave2=File Save As",
+                              "Exit=Exit",
+                              "Options &Options",
+                              "RunMinimized=Run Minimized",
+                              "StartWithSession=Start with the &session",
+                              "=&Input route",
+                              "Suggestions=Suggestions",
+                              "ProtectPasswordFields=Protect password fields",
+                              "ExcludedApplications=Excluded Applications\u2026",
+                              "=",
+                              "MostLikelyFirst=Most likely first",
+                              "LearnFromCompletions=Learn from completions",
+                              "MatchCapitals=Match my capitals",
+                              "InputRoute &Input route",
+                              "KeyboardHookRoute=&Keyboard hook: every application on the X display",
+                              "InputMethodRoute=Input &method (IBus): needs Quenlo chosen as an input source",
+                              "Help &Help",
+                              "About=About",
+                              "Help2=Help",
+                              "RMenu RMenu",
+                              "DeleteMMMM=Delete",
+                              "ClearLearnedCounts=Clear Learned Counts"}));
         // The ranking choices start from their design values.
         QVERIFY(!c.MostLikelyFirst->isChecked() && c.LearnFromCompletions->isChecked() &&
                 c.MatchCapitals->isChecked());
         // RMenu is on no bar; the bar holds the other three in order.
         QCOMPARE(form.menuBar()->actions(),
                  (QList<QAction*>{c.FileMenu->menuAction(), c.Options->menuAction(), c.Help->menuAction()}));
+    }
+
+    // The help page and the manual page name every item of the Options menu, as the menu shows it.
+    void documentsNameEveryOptionsItem_data() {
+        QTest::addColumn<QString>("document");
+        QTest::newRow("help page") << QUENLO_RESOURCES "/quenlo-help.html.in";
+        QTest::newRow("manual page") << QUENLO_RESOURCES "/quenlo.1.in";
+    }
+    void documentsNameEveryOptionsItem() {
+        QFETCH(QString, document);
+        QFile file(document);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        // Words as a reader sees them: no markup, no line breaks of the source.
+        QString text = QString::fromUtf8(file.readAll());
+        text.remove(
+            QRegularExpression("<[^>]*>|^\\.[A-Za-z]+ ?|\\\\f[BIRP]", QRegularExpression::MultilineOption));
+        text = text.simplified();
+        Form1 form;
+        QList<QAction*> items = form.ui().Options->actions() + form.ui().InputRoute->actions();
+        for (const QAction* item : items) {
+            // A caption's name ends where its explanation begins.
+            const QString name =
+                item->text().remove('&').remove(u'\u2026').section(':', 0, 0).section(" (", 0, 0);
+            if (!item->isSeparator())
+                QVERIFY2(text.contains(name, Qt::CaseInsensitive), qPrintable(name));
+        }
     }
 
     void list1_mouseButtons_data() {
