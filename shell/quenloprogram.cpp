@@ -124,8 +124,8 @@ void QuenloProgram::wire() {
                            "could not be read in time, and is gone."));
     });
     connect(m_engine.get(), &CompletionEngine::completionNotPasted, this, [this] {
-        m_window->setNotice(
-            QStringLiteral("The last completion could not be pasted: the clipboard could not be taken in time."));
+        m_window->setNotice(QStringLiteral(
+            "The last completion could not be pasted: the clipboard could not be taken in time."));
     });
 
     m_information->connectTo(*m_window);
