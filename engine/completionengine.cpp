@@ -87,6 +87,7 @@ void CompletionEngine::wordDatabaseChanged() {
 
 void CompletionEngine::setCompletionKeyCode(std::int16_t code) {
     m_completionKeyCode = code;
+    m_hook.setCompletionKey(code);
 }
 
 std::int16_t CompletionEngine::completionKeyCode() const {

@@ -20,6 +20,7 @@ public:
         return true;
     }
     void setPopupVisible(bool visible) override { m_popupVisible = visible; }
+    void setCompletionKey(int keyCode) override { completionKey = keyCode; }
     bool showsSuggestions() const override { return true; }
     void showSuggestions(const std::vector<std::string>& words, int selectedRow) override {
         shownWords = words;
@@ -59,6 +60,8 @@ public:
     void setLateKeys(std::set<int> keyCodes) { m_lateKeys = std::move(keyCodes); }
     // What the engine last said about the pop-up.
     bool popupVisible() const { return m_popupVisible; }
+    // What the engine last said completes a word; -1 before it said anything.
+    int completionKey = -1;
     // What the engine last offered for the caret.
     std::vector<std::string> shownWords;
     int shownRow = -1;

@@ -62,10 +62,8 @@ constexpr auto pasteQuiet = std::chrono::milliseconds(15);
 // How long showing the pop-up waits for its grabs to be in place.
 constexpr auto grabsSettleBound = std::chrono::milliseconds(100);
 
-// The keys that may be swallowed while the pop-up is up: Tab, Shift, Up and Down.
-bool mayBeSwallowed(int virtualKey) {
-    return virtualKey == 9 || virtualKey == 16 || virtualKey == 38 || virtualKey == 40;
-}
+// Before the completion key is told: Tab and Shift both.
+constexpr int completionKeyUntold = -1;
 
 // Swallowing one of these completes a word: a paste follows.
 bool swallowCompletes(int virtualKey) {
@@ -82,11 +80,12 @@ struct Ticket {
 } // namespace
 
 struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::State> {
-    enum class CommandKind { PopupVisible, Decided, Paste, SelectionServed, Stop };
+    enum class CommandKind { PopupVisible, CompletionKey, Decided, Paste, SelectionServed, Stop };
     struct Command {
         CommandKind kind;
         bool visible = false;
         unsigned long time = 0; // of a served request: the requestor's time stamp
+        int key = 0;            // the completion key
     };
     struct PendingGrab {
         std::shared_ptr<Ticket> ticket;
@@ -134,6 +133,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     bool capitalPress = false; // while the handler runs
     bool started = false;
     bool popupVisibleBeforeStart = false;
+    int completionKeyBeforeStart = completionKeyUntold;
     std::unique_ptr<QObject> uiReceiver;
     std::thread thread;
 
@@ -146,6 +146,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     unsigned scrollLockMask = 0;
     std::array<std::array<char, XkbKeyNameLength>, 256> keyNames{};
     std::set<unsigned> swallowableKeycodes;
+    int completionKey = completionKeyUntold;
     bool grabsHeld = false;
     std::optional<PendingGrab> pending;
     std::optional<Hold> hold;
@@ -176,6 +177,8 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     int msUntilNextDeadline() const;
     void shutdown();
     void refreshKeyboard();
+    bool mayBeSwallowed(int virtualKey) const;
+    void updateSwallowable();
     void grabKeys();
     void ungrabKeys();
     int virtualKeyOf(unsigned keycode) const {
@@ -245,6 +248,7 @@ bool X11KeyboardHook::start(KeyHandler handler, std::string& error) {
         state.modifiers = xkbState.mods;
         state.group = xkbState.group;
     }
+    state.completionKey = state.completionKeyBeforeStart;
     state.refreshKeyboard();
     if (state.popupVisibleBeforeStart)
         state.grabKeys();
@@ -283,6 +287,14 @@ void X11KeyboardHook::setPopupVisible(bool visible) {
     lock.lock();
     state.grabsSettled.wait_for(lock, grabsSettleBound,
                                 [&state, request] { return state.popupDone >= request; });
+}
+
+void X11KeyboardHook::setCompletionKey(int keyCode) {
+    State& state = *m_state;
+    if (!state.started)
+        state.completionKeyBeforeStart = keyCode;
+    else
+        state.post({State::CommandKind::CompletionKey, false, 0, keyCode});
 }
 
 void X11KeyboardHook::State::post(Command command) {
@@ -338,6 +350,10 @@ bool X11KeyboardHook::State::takeCommands() {
                 ++popupDone;
             }
             grabsSettled.notify_all();
+            break;
+        case CommandKind::CompletionKey:
+            completionKey = command.key;
+            updateSwallowable();
             break;
         case CommandKind::Decided:
             // Before a paste that the same answer asked for, which must find the keyboard held.
@@ -707,7 +723,20 @@ void X11KeyboardHook::State::refreshKeyboard() {
         }
         XkbFreeKeyboard(keyboard, 0, True);
     }
+    updateSwallowable();
+}
 
+bool X11KeyboardHook::State::mayBeSwallowed(int virtualKey) const {
+    // Up and Down move the selection; of Tab and Shift only the completion key is swallowed, and a
+    // key grabbed for nothing would cost every press of it a round trip to this program.
+    if (virtualKey == 38 || virtualKey == 40)
+        return true;
+    if (completionKey == completionKeyUntold)
+        return virtualKey == 9 || virtualKey == 16;
+    return virtualKey == completionKey && (virtualKey == 9 || virtualKey == 16);
+}
+
+void X11KeyboardHook::State::updateSwallowable() {
     // A keypad key is Up or Down only while NumLock is off, so it is grabbed for both states.
     int minKeycode = 0;
     int maxKeycode = 0;

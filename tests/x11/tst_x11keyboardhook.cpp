@@ -96,6 +96,25 @@ class TestX11KeyboardHook : public QObject {
         return states.size() == 1 ? states.front() : ~0u;
     }
 
+    // Whether another client (the hook) holds a grab of the key on the root window: a grab of the
+    // driver's own then fails with BadAccess.
+    bool grabbedElsewhere(KeySym keysym) {
+        static bool refused;
+        refused = false;
+        const auto previous = XSetErrorHandler([](Display*, XErrorEvent* error) {
+            refused = refused || error->error_code == BadAccess;
+            return 0;
+        });
+        const int keycode = XKeysymToKeycode(m_driver, keysym);
+        const Window root = DefaultRootWindow(m_driver);
+        XGrabKey(m_driver, keycode, 0, root, False, GrabModeAsync, GrabModeAsync);
+        XSync(m_driver, False);
+        XUngrabKey(m_driver, keycode, 0, root);
+        XSync(m_driver, False);
+        XSetErrorHandler(previous);
+        return refused;
+    }
+
     void setLocks(unsigned locks) {
         const unsigned numLock = XkbKeysymToModifiers(m_driver, XK_Num_Lock);
         XkbLockModifiers(m_driver, XkbUseCoreKbd, LockMask | numLock,
@@ -254,6 +273,35 @@ private slots:
         QCOMPARE(windowPresses(), reachWindow);
         if (!discard) // every press and release reached the window
             QCOMPARE(m_received.size(), 2 * keys.size());
+    }
+
+    void grabsOnlyWhatMayBeSwallowed_data() {
+        QTest::addColumn<int>("completionKey");
+        QTest::addColumn<Keys>("grabbed");
+        QTest::addColumn<Keys>("free");
+        QTest::newRow("Tab completes")
+            << 9 << Keys{XK_Tab, XK_Up, XK_Down, XK_KP_Up, XK_KP_Down} << Keys{XK_Shift_L, XK_Shift_R, XK_a};
+        QTest::newRow("Shift completes")
+            << 16 << Keys{XK_Shift_L, XK_Shift_R, XK_Up, XK_Down} << Keys{XK_Tab};
+        QTest::newRow("completion off") << 0 << Keys{XK_Up, XK_Down} << Keys{XK_Tab, XK_Shift_L, XK_Shift_R};
+    }
+
+    void grabsOnlyWhatMayBeSwallowed() {
+        QFETCH(int, completionKey);
+        QFETCH(Keys, grabbed);
+        QFETCH(Keys, free);
+        // Told while the pop-up is up, as when the setting changes then: the grabs follow at once.
+        m_backends.hook->setPopupVisible(true);
+        m_backends.hook->setCompletionKey(completionKey == 9 ? 16 : 9);
+        m_backends.hook->setCompletionKey(completionKey);
+        m_backends.hook->setPopupVisible(true);
+        for (const KeySym key : grabbed)
+            QVERIFY2(grabbedElsewhere(key), XKeysymToString(key));
+        for (const KeySym key : free)
+            QVERIFY2(!grabbedElsewhere(key), XKeysymToString(key));
+        m_backends.hook->setPopupVisible(false);
+        for (const KeySym key : grabbed)
+            QTRY_VERIFY2(!grabbedElsewhere(key), XKeysymToString(key));
     }
 
     void capitals_data() {
