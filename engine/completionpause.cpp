@@ -20,6 +20,10 @@ QString CompletionPause::text() const {
         return QString();
     case Reason::PasswordField:
         return QStringLiteral("password field");
+    case Reason::FieldAsked:
+        return QString();
+    case Reason::FieldUnknown:
+        return QStringLiteral("the field did not say in time whether it is a password field");
     case Reason::KeyboardHeld:
         return QStringLiteral("another program holds the keyboard");
     case Reason::ExcludedApplication:
@@ -46,6 +50,10 @@ CompletionPause pauseFor(const FocusState& state, const QList<ExcludedApplicatio
         if (excludes(entry, state.application))
             return {CompletionPause::Reason::ExcludedApplication, entry.name};
     }
+    if (protectPasswordFields && state.fieldUnknown)
+        return {CompletionPause::Reason::FieldUnknown, QString()};
+    if (protectPasswordFields && state.fieldAsked)
+        return {CompletionPause::Reason::FieldAsked, QString()};
     return {};
 }
 

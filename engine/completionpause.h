@@ -1,4 +1,5 @@
-// When completion must pause, and why: a password field, a held keyboard, an excluded application.
+// When completion must pause, and why: a password field, or a field not known yet not to be one, a
+// held keyboard, an excluded application.
 #pragma once
 
 #include "platform/focusguard.h"
@@ -15,12 +16,13 @@ struct ExcludedApplication {
 };
 
 struct CompletionPause {
-    enum class Reason { None, PasswordField, KeyboardHeld, ExcludedApplication };
+    enum class Reason { None, PasswordField, FieldAsked, FieldUnknown, KeyboardHeld, ExcludedApplication };
     Reason reason = Reason::None;
     QString application; // the excluded application's name, for ExcludedApplication
 
     bool paused() const { return reason != Reason::None; }
-    // Why, in a few words for the status line; empty when not paused.
+    // Why, in a few words for the status line; empty when not paused, and while a freshly focused
+    // field is asked, which lasts a moment on every focus change.
     QString text() const;
     bool operator==(const CompletionPause&) const = default;
 };
@@ -29,7 +31,8 @@ struct CompletionPause {
 // name typed by hand ("keepassxc") finds the application however its id is written.
 bool excludes(const ExcludedApplication& excluded, const FocusedApplication& application);
 
-// The pause the focus state calls for. Password fields count only while protectPasswordFields is on.
+// The pause the focus state calls for. Password fields, and fields that may be ones, count only while
+// protectPasswordFields is on.
 CompletionPause pauseFor(const FocusState& state, const QList<ExcludedApplication>& excluded,
                          bool protectPasswordFields);
 

@@ -21,10 +21,19 @@ struct FocusedApplication {
 // What the guard knows, as of the last focus change.
 struct FocusState {
     FocusedApplication application;
-    // The focused field hides what is typed into it: a password or PIN field.
+    // The focused field hides what is typed into it: a password or PIN field, or a terminal whose
+    // program reads a line without echo.
     bool passwordField = false;
+    // The focus moved and the new field is still being asked whether it is a password field (for a
+    // bounded time): it may be one.
+    bool fieldAsked = false;
+    // The focused field did not say in time whether it is a password field.
+    bool fieldUnknown = false;
     // Another program holds the whole keyboard: a password prompt or a locked screen.
     bool keyboardHeld = false;
+    // Why password fields cannot be told apart while they are watched (the accessibility bus cannot
+    // be reached), for the user; empty when they can.
+    std::string passwordFieldsProblem;
 
     bool operator==(const FocusState&) const = default;
 };
@@ -45,8 +54,8 @@ public:
     // The state as of the last change; cheap, no round trip.
     virtual FocusState state() const = 0;
     // Whether to tell password fields. It may cost every application some work (on X11 it needs
-    // assistive-technology support switched on), so it can be switched off; off, passwordField
-    // stays false.
+    // assistive-technology support switched on), so it can be switched off; off, passwordField,
+    // fieldAsked and fieldUnknown stay false.
     virtual void setWatchPasswordFields(bool watch) = 0;
     // Whether this program's own keyboard hook may be holding the keyboard right now (it does
     // while the pop-up is up): such a hold must not count as another program's.

@@ -61,6 +61,12 @@ void PrivacyGuard::setExcludedApplications(const QList<ExcludedApplication>& exc
 void PrivacyGuard::focusChanged(const FocusState& state) {
     if (!state.application.id.empty() && !state.application.thisProgram)
         m_previous = state.application;
+    if (!state.passwordFieldsProblem.empty() && state.passwordFieldsProblem != m_problemTold) {
+        m_problemTold = state.passwordFieldsProblem;
+        emit passwordFieldsUnknowable(
+            QStringLiteral("Password fields cannot be told apart, so completion goes on in them: %1.")
+                .arg(QString::fromStdString(m_problemTold)));
+    }
     apply();
 }
 
@@ -71,5 +77,6 @@ void PrivacyGuard::apply() {
     if (pause == m_pause)
         return;
     m_pause = pause;
-    m_showPause(pause.paused() ? QStringLiteral("Completion paused: ") + pause.text() : QString());
+    // A field being asked pauses without a word: it lasts a moment on every focus change.
+    m_showPause(pause.text().isEmpty() ? QString() : QStringLiteral("Completion paused: ") + pause.text());
 }

@@ -33,6 +33,10 @@ public:
     FocusedApplication previousApplication() const { return m_previous; }
     CompletionPause pause() const { return m_pause; }
 
+signals:
+    // Password fields cannot be told apart, and why, in a sentence for the user; once per reason.
+    void passwordFieldsUnknowable(const QString& problem);
+
 private:
     void focusChanged(const FocusState& state);
     void apply();
@@ -45,4 +49,5 @@ private:
     QList<ExcludedApplication> m_excluded;
     FocusedApplication m_previous;
     CompletionPause m_pause;
+    std::string m_problemTold;
 };

@@ -106,6 +106,44 @@ private slots:
         QVERIFY(!f.program->engine().paused());
     }
 
+    void fieldsNotKnownToBeOrdinaryPause() {
+        Fixture f(m_database);
+        f.start();
+        f.focus.focusApplication("Gedit");
+        // Keys typed right after the focus moved, before the field said what it is: untouched, and the
+        // status line keeps quiet about a wait that lasts a moment on every focus change.
+        FocusState state = f.focus.state();
+        state.fieldAsked = true;
+        f.focus.change(state);
+        f.type("hel");
+        QCOMPARE(f.hook.press(tabKey).value_or(-1), 0);
+        QVERIFY(!f.popupShown());
+        QCOMPARE(f.status(), QString());
+        state.fieldAsked = false;
+        state.fieldUnknown = true;
+        f.focus.change(state);
+        QCOMPARE(f.status(), QString("Completion paused: the field did not say in time whether it is a "
+                                     "password field"));
+        f.program->mainWindow().ui().ProtectPasswordFields->trigger();
+        QCOMPARE(f.status(), QString());
+        f.type("hel");
+        QVERIFY(f.popupShown());
+    }
+
+    void unreachableAccessibilityBusIsTold() {
+        Fixture f(m_database);
+        f.start();
+        FocusState state = f.focus.state();
+        state.passwordFieldsProblem = "the accessibility bus cannot be found";
+        f.focus.change(state);
+        f.focus.change(state); // told once
+        const QString told = "Password fields cannot be told apart, so completion goes on in them: the "
+                             "accessibility bus cannot be found.";
+        QCOMPARE(f.program->mainWindow().notice(), told);
+        QVERIFY(f.tray.tip.endsWith("\n" + told));
+        QCOMPARE(f.status(), QString());
+    }
+
     void exclusionDialogEditsStoredList() {
         Fixture f(m_database);
         f.start();

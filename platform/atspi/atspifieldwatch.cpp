@@ -1,6 +1,8 @@
 // Tells through AT-SPI whether the focused text field is a password field.
 #include "atspifieldwatch.h"
 
+#include <QCoreApplication>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -16,14 +18,15 @@ const QString registryPath = QStringLiteral("/org/a11y/atspi/registry");
 const QString registryInterface = QStringLiteral("org.a11y.atspi.Registry");
 const QString objectEvents = QStringLiteral("org.a11y.atspi.Event.Object");
 const QString focusedEvent = QStringLiteral("object:state-changed:focused");
-// A focus change is answered by one role query; an application that does not answer in this time
-// is taken to have no password field focused.
+// A focus change is answered by one role query; a field whose application does not answer in this
+// time is unknown.
 constexpr int roleQueryTimeoutMs = 1000;
 } // namespace
 
-AtspiFieldWatch::AtspiFieldWatch(Handler handler, QObject* parent)
+AtspiFieldWatch::AtspiFieldWatch(Handler handler, ProblemHandler problem, QObject* parent)
     : QObject(parent)
-    , m_handler(std::move(handler)) {}
+    , m_handler(std::move(handler))
+    , m_problem(std::move(problem)) {}
 
 AtspiFieldWatch::~AtspiFieldWatch() {
     stop();
@@ -60,19 +63,19 @@ bool AtspiFieldWatch::start(QString& error) {
     const QDBusMessage getAddress =
         QDBusMessage::createMethodCall(busService, busPath, busService, QStringLiteral("GetAddress"));
     auto* addressCall = new QDBusPendingCallWatcher(session.asyncCall(getAddress), this);
-    connect(
-        addressCall, &QDBusPendingCallWatcher::finished, this, [this, start](QDBusPendingCallWatcher* call) {
-            call->deleteLater();
-            const QDBusPendingReply<QString> reply = *call;
-            if (start != m_startSerial || !m_running)
-                return;
-            if (reply.isError()) {
-                qWarning("quenlo: the accessibility bus cannot be found (%s): password fields are not told",
-                         qPrintable(reply.error().message()));
-                return;
-            }
-            connectToAccessibilityBus(reply.value());
-        });
+    connect(addressCall, &QDBusPendingCallWatcher::finished, this,
+            [this, start](QDBusPendingCallWatcher* call) {
+                call->deleteLater();
+                const QDBusPendingReply<QString> reply = *call;
+                if (start != m_startSerial || !m_running)
+                    return;
+                if (reply.isError()) {
+                    unreachable(QStringLiteral("the accessibility bus cannot be found (%1)")
+                                    .arg(reply.error().message()));
+                    return;
+                }
+                connectToAccessibilityBus(reply.value());
+            });
     return true;
 }
 
@@ -80,8 +83,8 @@ void AtspiFieldWatch::connectToAccessibilityBus(const QString& address) {
     m_busName = QStringLiteral("quenlo-atspi-%1").arg(m_startSerial);
     QDBusConnection bus = QDBusConnection::connectToBus(address, m_busName);
     if (!bus.isConnected()) {
-        qWarning("quenlo: the accessibility bus cannot be reached (%s): password fields are not told",
-                 qPrintable(bus.lastError().message()));
+        unreachable(
+            QStringLiteral("the accessibility bus cannot be reached (%1)").arg(bus.lastError().message()));
         QDBusConnection::disconnectFromBus(m_busName);
         m_busName.clear();
         return;
@@ -125,6 +128,8 @@ void AtspiFieldWatch::stop() {
         bus.call(deregistration, QDBus::Block, 200);
         QDBusConnection::disconnectFromBus(m_busName);
         m_busConnected = false;
+        // Names on a bus started anew may come again for other applications.
+        m_servicePids.clear();
     }
     if (m_enabledByThisWatch) {
         // Waited for briefly: this may be the last thing the program does.
@@ -138,7 +143,12 @@ void AtspiFieldWatch::forgetField() {
     m_focusedService.clear();
     m_focusedPath.clear();
     ++m_focusSerial;
-    setPasswordField(false);
+    m_field = Field::NoField;
+}
+
+void AtspiFieldWatch::unreachable(const QString& why) {
+    if (m_problem)
+        m_problem(why);
 }
 
 void AtspiFieldWatch::setAccessibilityEnabled(bool enabled, bool wait) {
@@ -155,10 +165,36 @@ void AtspiFieldWatch::focusStateChanged(const QDBusMessage& message) {
     const QList<QVariant> arguments = message.arguments();
     if (!m_running || arguments.size() < 2 || arguments[0].toString() != QStringLiteral("focused"))
         return;
+    // This program's own windows (the pop-up's list takes the accessible focus as it fills) are not
+    // where the keys go. Which application sent the event is asked of the bus once per application,
+    // the event waiting for the answer.
+    const auto known = m_servicePids.constFind(message.service());
+    if (known == m_servicePids.constEnd()) {
+        QDBusMessage who = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetConnectionUnixProcessID"));
+        who << message.service();
+        auto* call = new QDBusPendingCallWatcher(QDBusConnection(m_busName).asyncCall(who), this);
+        connect(call, &QDBusPendingCallWatcher::finished, this,
+                [this, message, start = m_startSerial](QDBusPendingCallWatcher* answered) {
+                    answered->deleteLater();
+                    const QDBusPendingReply<uint> reply = *answered;
+                    if (start != m_startSerial)
+                        return;
+                    m_servicePids.insert(message.service(), reply.isError() ? 0 : reply.value());
+                    focusStateChanged(message);
+                });
+        return;
+    }
+    if (*known == QCoreApplication::applicationPid())
+        return;
     const bool gained = arguments[1].toInt() != 0;
     if (!gained) {
-        if (message.service() == m_focusedService && message.path() == m_focusedPath)
+        if (message.service() == m_focusedService && message.path() == m_focusedPath) {
             forgetField();
+            if (m_handler)
+                m_handler(m_field);
+        }
         return;
     }
     m_focusedService = message.service();
@@ -171,6 +207,7 @@ void AtspiFieldWatch::focusStateChanged(const QDBusMessage& message) {
         new QDBusPendingCallWatcher(QDBusConnection(m_busName).asyncCall(getRole, roleQueryTimeoutMs), this);
     connect(call, &QDBusPendingCallWatcher::finished, this,
             [this, serial](QDBusPendingCallWatcher* answered) { roleAnswered(answered, serial); });
+    setField(Field::Asked);
 }
 
 void AtspiFieldWatch::roleAnswered(QDBusPendingCallWatcher* call, quint64 serial) {
@@ -179,13 +216,23 @@ void AtspiFieldWatch::roleAnswered(QDBusPendingCallWatcher* call, quint64 serial
     if (serial != m_focusSerial || !m_running)
         return;
     const QDBusPendingReply<uint> reply = *call;
-    setPasswordField(!reply.isError() && reply.value() == passwordTextRole);
+    if (!reply.isError()) {
+        setField(reply.value() == passwordTextRole ? Field::Password : Field::Ordinary);
+        return;
+    }
+    // No answer in time tells nothing: the field may hide what is typed into it. An object or an
+    // application that is gone is not where the keys go; what took the focus from it tells of itself.
+    const QDBusError::ErrorType error = reply.error().type();
+    const bool late =
+        error == QDBusError::NoReply || error == QDBusError::Timeout || error == QDBusError::TimedOut;
+    setField(late ? Field::Unknown : Field::NoField);
 }
 
-void AtspiFieldWatch::setPasswordField(bool password) {
-    if (password == m_passwordField)
+void AtspiFieldWatch::setField(Field field) {
+    // Asked again after another focus change is news too: the handler ties it to the focused window.
+    if (field == m_field && field != Field::Asked)
         return;
-    m_passwordField = password;
+    m_field = field;
     if (m_handler)
-        m_handler(password);
+        m_handler(field);
 }

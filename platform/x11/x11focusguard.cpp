@@ -5,6 +5,12 @@
 // windows between the old focus and the grab window: no polling and no probe. Probing with a grab
 // of our own was ruled out: it would itself send focus events to the focused application, which
 // toolkits answer with accessibility focus events, and hold the keyboard for a round trip.
+//
+// Password fields fail closed: from the moment the focus moves until the new field has said what it
+// is, completion is asked to wait. A field that does not say within a bound is unknown, which the
+// caller weighs; a window that tells nothing on the accessibility bus within a shorter bound takes no
+// part in it. A terminal tells nothing there: its program's password prompt is the terminal's line
+// discipline reading a line without echo, which is read from the terminal's pseudo-terminal.
 #include "x11focusguard.h"
 
 #include "x11display.h"
@@ -21,7 +27,15 @@
 #include <X11/Xutil.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/sysmacros.h>
+#include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -34,7 +48,71 @@ constexpr int ownHoldLongestMs = 1000;
 constexpr int grabWindowWaitMs = 100;
 // How deep under a window manager's frame the client window with WM_CLASS is looked for.
 constexpr int clientSearchDepth = 3;
+// How long a newly focused window is given to tell of its focused field on the accessibility bus
+// before it is taken to have none there (an application without accessibility support).
+constexpr int accessibleFocusWaitMs = 400;
+// How often the focused terminal's echo is looked at: a password prompt comes while the terminal has
+// the focus, and a person starts typing it later than this after it shows.
+constexpr int terminalEchoPollMs = 100;
+// The major device number of the pseudo-terminals' slaves (/dev/pts/N).
+constexpr unsigned ptsMajor = 136;
+
+struct ProcessStat {
+    long parent = 0;
+    long session = 0;
+    unsigned long terminal = 0; // device number of the controlling terminal, 0 for none
+};
+
+bool readProcessStat(long pid, ProcessStat& stat) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(file, line))
+        return false;
+    // The command name may hold blanks and parentheses: the fields start after the last ')'.
+    const std::size_t end = line.rfind(')');
+    if (end == std::string::npos)
+        return false;
+    long group = 0;
+    long terminal = 0;
+    if (std::sscanf(line.c_str() + end + 1, " %*c %ld %ld %ld %ld", &stat.parent, &group, &stat.session,
+                    &terminal) != 4)
+        return false;
+    stat.terminal = static_cast<unsigned long>(terminal);
+    return true;
+}
+
+std::vector<long> childProcesses(long pid) {
+    std::vector<long> children;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    bool listed = false;
+    if (DIR* dir = opendir(tasks.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            std::ifstream file(tasks + "/" + entry->d_name + "/children");
+            listed = listed || file.is_open();
+            for (long child = 0; file >> child;)
+                children.push_back(child);
+        }
+        closedir(dir);
+    }
+    if (listed || access(tasks.c_str(), F_OK) != 0)
+        return children;
+    // A kernel without the children lists: every process's parent is read instead.
+    if (DIR* dir = opendir("/proc")) {
+        while (const dirent* entry = readdir(dir)) {
+            const long other = std::strtol(entry->d_name, nullptr, 10);
+            ProcessStat stat;
+            if (other > 0 && readProcessStat(other, stat) && stat.parent == pid)
+                children.push_back(other);
+        }
+        closedir(dir);
+    }
+    return children;
+}
 } // namespace
+
+bool terminalReadsPassword(unsigned long localModes) {
+    return (localModes & ECHO) == 0 && (localModes & ICANON) != 0;
+}
 
 bool x11FocusDetailIsTarget(int detail) {
     // NotifyPointer goes to the window under the pointer when the root itself takes the focus.
@@ -67,18 +145,36 @@ struct X11FocusGuard::State {
     Clock::time_point ownHoldEnded{};
 
     bool watchPasswordFields = false;
-    Window passwordTopLevel = 0;
+    // What the accessible field of the focused window told, and whether it has not told yet.
+    bool fieldPassword = false;
+    bool fieldAsked = false;
+    bool fieldUnknown = false;
+    bool awaitingField = false;
+    unsigned awaitSerial = 0;
+    std::string fieldsProblem;
 #ifdef QUENLO_HAVE_ATSPI
     std::unique_ptr<AtspiFieldWatch> fields;
 #endif
+    // The focused window's process, and the pseudo-terminals of the sessions it leads: a terminal's.
+    unsigned long clientPid = 0;
+    std::vector<std::string> terminals;
+    bool terminalPrompt = false;
+    std::unique_ptr<QTimer> terminalPoll;
 
     void readEvents();
     void handle(XEvent& event);
     void focusEvent(const XFocusChangeEvent& event);
-    void lookUpFocus();
+    bool lookUpFocus();
     bool findClient(Window window, int depth, FocusedApplication& application);
     void settleGrab();
-    void passwordFieldChanged(bool password);
+    void focusMovedToWindow(bool fieldTold);
+    void forgetField();
+#ifdef QUENLO_HAVE_ATSPI
+    void fieldChanged(AtspiFieldWatch::Field field);
+#endif
+    void openTerminals();
+    void closeTerminals();
+    void readTerminalEcho(bool announce);
     void publish();
     void watchFields();
 };
@@ -92,6 +188,8 @@ X11FocusGuard::~X11FocusGuard() {
 #ifdef QUENLO_HAVE_ATSPI
     m_state->fields.reset();
 #endif
+    m_state->closeTerminals();
+    m_state->terminalPoll.reset();
     m_state->notifier.reset();
 }
 
@@ -128,9 +226,14 @@ bool X11FocusGuard::start(ChangeHandler handler, std::string& error) {
     s.notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(s.dpy), QSocketNotifier::Read);
     QObject::connect(s.notifier.get(), &QSocketNotifier::activated, s.notifier.get(),
                      [state = m_state.get()] { state->readEvents(); });
+    s.terminalPoll = std::make_unique<QTimer>();
+    s.terminalPoll->setInterval(terminalEchoPollMs);
+    QObject::connect(s.terminalPoll.get(), &QTimer::timeout, s.terminalPoll.get(),
+                     [state = m_state.get()] { state->readTerminalEcho(true); });
     s.focusDirty = true;
     s.readEvents();
     s.watchFields();
+    s.publish();
     return true;
 }
 
@@ -139,9 +242,13 @@ FocusState X11FocusGuard::state() const {
 }
 
 void X11FocusGuard::setWatchPasswordFields(bool watch) {
-    m_state->watchPasswordFields = watch;
-    if (m_state->display)
-        m_state->watchFields();
+    State& s = *m_state;
+    s.watchPasswordFields = watch;
+    if (!s.display)
+        return;
+    s.watchFields();
+    s.openTerminals();
+    s.publish();
 }
 
 void X11FocusGuard::setOwnKeyboardHoldPossible(bool possible) {
@@ -158,17 +265,26 @@ long long X11FocusGuard::lastLookupMicroseconds() const {
 void X11FocusGuard::State::watchFields() {
 #ifdef QUENLO_HAVE_ATSPI
     if (watchPasswordFields && !fields) {
-        fields = std::make_unique<AtspiFieldWatch>([this](bool password) { passwordFieldChanged(password); });
+        fields =
+            std::make_unique<AtspiFieldWatch>([this](AtspiFieldWatch::Field field) { fieldChanged(field); },
+                                              [this](const QString& problem) {
+                                                  fieldsProblem = problem.toStdString();
+                                                  publish();
+                                              });
         QString error;
         if (!fields->start(error)) {
-            qWarning("quenlo: %s", qPrintable(error));
+            fieldsProblem = error.toStdString();
             fields.reset();
         }
     } else if (!watchPasswordFields && fields) {
         fields.reset();
-        passwordFieldChanged(false);
+        fieldsProblem.clear();
     }
+#else
+    fieldsProblem = "this build has no accessibility support (Qt's D-Bus module)";
 #endif
+    if (!watchPasswordFields)
+        forgetField();
 }
 
 void X11FocusGuard::State::readEvents() {
@@ -182,7 +298,8 @@ void X11FocusGuard::State::readEvents() {
         if (!focusDirty)
             break;
         focusDirty = false;
-        lookUpFocus();
+        if (lookUpFocus())
+            focusMovedToWindow(false);
     }
     settleGrab();
     publish();
@@ -268,7 +385,7 @@ void X11FocusGuard::State::settleGrab() {
     });
 }
 
-void X11FocusGuard::State::lookUpFocus() {
+bool X11FocusGuard::State::lookUpFocus() {
     const Clock::time_point began = Clock::now();
     Window focus = 0;
     int revert = 0;
@@ -291,6 +408,7 @@ void X11FocusGuard::State::lookUpFocus() {
     }
 
     FocusedApplication application;
+    clientPid = 0;
     Window top = 0;
     bool found = false;
     // Up from the focus window to the top-level one, taking the first window that has a class.
@@ -316,18 +434,11 @@ void X11FocusGuard::State::lookUpFocus() {
     // events are needed from now on.
     if (top != 0 && top != topLevel)
         XSelectInput(dpy, top, FocusChangeMask);
+    const bool moved = top != topLevel;
     topLevel = top;
     state.application = application;
-    if (passwordTopLevel != 0 && passwordTopLevel != topLevel) {
-        // The password field's window lost the focus; the next field tells of itself when it is focused.
-        passwordTopLevel = 0;
-#ifdef QUENLO_HAVE_ATSPI
-        if (fields)
-            fields->forgetField();
-#endif
-        state.passwordField = false;
-    }
     lookupMicroseconds = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - began).count();
+    return moved;
 }
 
 bool X11FocusGuard::State::findClient(Window window, int depth, FocusedApplication& application) {
@@ -350,8 +461,8 @@ bool X11FocusGuard::State::findClient(Window window, int depth, FocusedApplicati
                                &after, &data) == Success &&
             data) {
             if (type == XA_CARDINAL && format == 32 && items == 1)
-                application.thisProgram =
-                    *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(getpid());
+                clientPid = *reinterpret_cast<unsigned long*>(data);
+            application.thisProgram = clientPid == static_cast<unsigned long>(getpid());
             XFree(data);
         }
         return !application.id.empty();
@@ -372,19 +483,102 @@ bool X11FocusGuard::State::findClient(Window window, int depth, FocusedApplicati
     return found;
 }
 
-void X11FocusGuard::State::passwordFieldChanged(bool password) {
-    if (password) {
+void X11FocusGuard::State::focusMovedToWindow(bool fieldTold) {
+    // What the old window's field told no longer counts; unless the new window's field has told of
+    // itself already, completion waits a little for it to.
+    ++awaitSerial;
+    awaitingField = false;
+    if (!fieldTold)
+        forgetField();
+    openTerminals();
+#ifdef QUENLO_HAVE_ATSPI
+    if (fieldTold || !watchPasswordFields || !fields || !fields->connected() ||
+        state.application.thisProgram || !terminals.empty())
+        return;
+    awaitingField = true;
+    const unsigned serial = awaitSerial;
+    QTimer::singleShot(accessibleFocusWaitMs, notifier.get(), [this, serial] {
+        if (awaitingField && awaitSerial == serial) {
+            awaitingField = false;
+            publish();
+        }
+    });
+#endif
+}
+
+void X11FocusGuard::State::forgetField() {
+    fieldPassword = fieldAsked = fieldUnknown = false;
+#ifdef QUENLO_HAVE_ATSPI
+    if (fields)
+        fields->forgetField();
+#endif
+}
+
+#ifdef QUENLO_HAVE_ATSPI
+void X11FocusGuard::State::fieldChanged(AtspiFieldWatch::Field field) {
+    if (field != AtspiFieldWatch::Field::NoField) {
         // Tied to the window that has the focus now, which the X events may not have told yet.
-        lookUpFocus();
-        passwordTopLevel = topLevel;
-    } else {
-        passwordTopLevel = 0;
+        if (lookUpFocus())
+            focusMovedToWindow(true);
+        awaitingField = false;
     }
-    state.passwordField = password;
-    publish();
+    fieldPassword = field == AtspiFieldWatch::Field::Password;
+    fieldAsked = field == AtspiFieldWatch::Field::Asked;
+    fieldUnknown = field == AtspiFieldWatch::Field::Unknown;
+    // The look-up may have moved X events (a grab's) into Xlib's queue, where the notifier does not
+    // see them.
+    readEvents();
+}
+#endif
+
+void X11FocusGuard::State::openTerminals() {
+    closeTerminals();
+    if (!watchPasswordFields || clientPid == 0 || state.application.thisProgram)
+        return;
+    // A terminal leads the session of each program it runs, on a pseudo-terminal of its own.
+    for (const long child : childProcesses(static_cast<long>(clientPid))) {
+        ProcessStat stat;
+        if (!readProcessStat(child, stat) || stat.session != child || major(stat.terminal) != ptsMajor)
+            continue;
+        terminals.push_back("/dev/pts/" + std::to_string(minor(stat.terminal)));
+    }
+    if (!terminals.empty())
+        terminalPoll->start();
+    readTerminalEcho(false);
+}
+
+void X11FocusGuard::State::closeTerminals() {
+    terminals.clear();
+    terminalPrompt = false;
+    if (terminalPoll)
+        terminalPoll->stop();
+}
+
+void X11FocusGuard::State::readTerminalEcho(bool announce) {
+    bool prompt = false;
+    // Opened for each look only: a terminal may wait for every holder of its program's side to let go
+    // before it ends.
+    for (const std::string& path : terminals) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        termios modes{};
+        if (tcgetattr(fd, &modes) == 0 && terminalReadsPassword(modes.c_lflag))
+            prompt = true;
+        ::close(fd);
+    }
+    if (prompt == terminalPrompt)
+        return;
+    terminalPrompt = prompt;
+    if (announce)
+        publish();
 }
 
 void X11FocusGuard::State::publish() {
+    state.passwordField = fieldPassword || terminalPrompt;
+    state.fieldAsked = !state.passwordField && (fieldAsked || awaitingField);
+    state.fieldUnknown = !state.passwordField && fieldUnknown;
+    state.passwordFieldsProblem = watchPasswordFields ? fieldsProblem : std::string();
     state.keyboardHeld = grabActive && !grabStarting && !grabTakenForOwn;
     if (state == published)
         return;

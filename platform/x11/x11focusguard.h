@@ -1,6 +1,7 @@
 // The focus guard of X11 desktops: which application has the focus (WM_CLASS of its top-level
 // window), whether another client holds the keyboard (a password prompt, a screen locker), and,
-// through the accessibility bus, whether the focused field is a password field.
+// through the accessibility bus, whether the focused field is a password field; for a terminal,
+// whether its program reads a line without echo (a password prompt).
 #pragma once
 
 #include "platform/focusguard.h"
@@ -32,3 +33,6 @@ private:
 // Whether a focus event's detail tells of the window that takes the focus itself, rather than of
 // a window between it and the old focus, or of the window under the pointer.
 bool x11FocusDetailIsTarget(int detail);
+// Whether a terminal in these local modes (termios c_lflag) reads a password: a line without echo.
+// Full-screen programs switch both echo and line reading off, and are not.
+bool terminalReadsPassword(unsigned long localModes);

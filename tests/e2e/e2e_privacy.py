@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """End to end: the real quenlo on a private Xvfb server never watches a password.
 
-Password fields (GTK and Qt, told through the accessibility bus), a client that grabs the keyboard,
-an excluded application, and a scan of everything the program wrote for the password typed.
+Password fields (GTK and Qt, told through the accessibility bus, and fields that tell their role
+only after a delay), a password prompt in xterm, a client that grabs the keyboard, an excluded
+application, and a scan of everything the program wrote for the password typed.
 Adds a D-Bus session bus of its own, on which the accessibility bus starts, and drives quenlo's
 own window over it as a user of assistive technologies would.
 
@@ -17,12 +18,28 @@ import sys
 import time
 import unittest
 
-from desktop import HERE, QT_NAMES, WAIT_SECONDS, Failed, FieldApp, Quenlo, kept, main, start_desktop, wait_until
+from desktop import (HERE, QT_NAMES, WAIT_SECONDS, Failed, FieldApp, Quenlo, kept, main, read_text, start_desktop,
+                     stop, wait_until)
 
 PASSWORD = "helqzj"  # begins like hello, help and helmet
 SECRET_PARTS = [PASSWORD, "qzj"]
 # How long a pop-up that should not come is given to come anyway.
 QUIET_SECONDS = 0.8
+# A field that answers the question of its role this late, and the AT-SPI roles it answers.
+LATE_ANSWER_MS = 500
+PASSWORD_ROLE, TEXT_ROLE = 40, 61
+# Runs in xterm: asks for a name, then for a password as sudo does (echo off, a whole line read),
+# and logs each step in the file it is given.
+PROMPTS = """import getpass, sys
+def log(line):
+    with open(sys.argv[1], "a") as out:
+        out.write(line + "\\n")
+while True:
+    log("name")
+    log("got " + input("name: "))
+    log("password")
+    getpass.getpass()
+"""
 
 STATE = {}
 
@@ -88,6 +105,16 @@ def setUpModule():
     STATE["apps"] = {"gtk": kept(FieldApp.gtk(desktop, "e2e-gtk-password", "--password-first")),
                      "qt": kept(FieldApp.qt(desktop, "e2e-qt-password", "--password-first"))}
     STATE["excluded"] = kept(FieldApp.gtk(desktop, "e2e-gtk-excluded"))
+    for name, role in (("late-password", PASSWORD_ROLE), ("late-text", TEXT_ROLE)):
+        STATE[name] = desktop.start(["/usr/bin/python3", os.path.join(HERE, "slowaccessible.py"), "e2e-" + name,
+                                     str(role), str(LATE_ANSWER_MS)], "e2e-" + name,
+                                    env=dict(desktop.env, NO_AT_BRIDGE="1"))
+        unittest.addModuleCleanup(stop, STATE[name][0])
+    log = STATE["prompts"] = os.path.join(desktop.workdir, "prompts.log")
+    xterm = desktop.start(["xterm", "-T", "e2e-prompts", "-geometry", "60x8+300+500", "-e", "/usr/bin/python3", "-c",
+                           PROMPTS, log], "e2e-prompts")
+    unittest.addModuleCleanup(stop, xterm[0])
+    STATE["xterm"] = xterm[1]
 
 
 class Privacy(unittest.TestCase):
@@ -143,6 +170,49 @@ class Privacy(unittest.TestCase):
                 self.stays_hidden("hel from the password field must not make help")
                 self.desktop.key("Return")
                 self.completes_in_ordinary_field(app)
+
+    def test_keys_typed_before_a_late_role_answer(self):
+        # Typed at once after the focus moves, the answer still half a second away: nothing is offered,
+        # then the answer decides.
+        for name, answered_password in (("late-password", True), ("late-text", False)):
+            with self.subTest(field=name):
+                self.desktop.focus(STATE["excluded"].window)
+                self.desktop.focus(STATE[name][1])
+                self.desktop.key("h", "e", "l")
+                self.stays_hidden("no pop-up before the field has told its role")
+                wait_until(self.quenlo.paused if answered_password else self.quenlo.running, "the answer to count")
+                self.desktop.key("Return", "h", "e", "l")
+                if answered_password:
+                    self.stays_hidden("no pop-up in the field that answered password")
+                else:
+                    wait_until(self.desktop.popup_shown, "the pop-up once the field answered text")
+                    self.desktop.key("Escape")
+
+    def test_terminal_password_prompt(self):
+        log = STATE["prompts"]
+
+        def at(prompt):
+            return lambda: read_text(log).splitlines()[-1:] == [prompt]
+
+        self.desktop.focus(STATE["xterm"])
+        wait_until(at("name"), "the name prompt")
+        self.desktop.key("h", "e", "l")
+        wait_until(self.desktop.popup_shown, "the pop-up at the name prompt")
+        self.desktop.key("Tab", "Return")
+        wait_until(at("password"), "the password prompt")
+        # Echo went off while xterm had the focus.
+        wait_until(self.quenlo.paused, "completion to pause at the password prompt")
+        self.desktop.key(*PASSWORD)
+        self.stays_hidden("no pop-up at the password prompt")
+        # Focused again at the prompt, typed at once.
+        self.desktop.focus(STATE["excluded"].window)
+        self.desktop.focus(STATE["xterm"])
+        self.desktop.key("h", "e", "l")
+        self.stays_hidden("no pop-up at the password prompt focused again")
+        self.desktop.key("Return")
+        wait_until(at("name"), "the name prompt again")
+        wait_until(self.quenlo.running, "completion to resume at the name prompt")
+        self.assertIn("got hello", read_text(log).splitlines())
 
     def test_held_keyboard_pauses_until_released(self):
         app = STATE["apps"]["qt"]
@@ -209,4 +279,4 @@ def remove_exclusions(desktop, quenlo):
 
 
 if __name__ == "__main__":
-    sys.exit(main(__doc__, ["dbus-daemon", "gdbus"]))
+    sys.exit(main(__doc__, ["dbus-daemon", "gdbus", "xterm"]))
