@@ -7,6 +7,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <QTimer>
 
 namespace {
 const QString busService = QStringLiteral("org.a11y.Bus");
@@ -19,8 +20,9 @@ const QString registryInterface = QStringLiteral("org.a11y.atspi.Registry");
 const QString objectEvents = QStringLiteral("org.a11y.atspi.Event.Object");
 const QString focusedEvent = QStringLiteral("object:state-changed:focused");
 // A focus change is answered by one role query; a field whose application does not answer in this
-// time is unknown.
-constexpr int roleQueryTimeoutMs = 1000;
+// time is unknown until the answer comes, for as long as the bus waits for one.
+constexpr int roleAnswerDueMs = 1000;
+constexpr int roleQueryTimeoutMs = 20000;
 } // namespace
 
 AtspiFieldWatch::AtspiFieldWatch(Handler handler, ProblemHandler problem, QObject* parent)
@@ -207,6 +209,10 @@ void AtspiFieldWatch::focusStateChanged(const QDBusMessage& message) {
         new QDBusPendingCallWatcher(QDBusConnection(m_busName).asyncCall(getRole, roleQueryTimeoutMs), this);
     connect(call, &QDBusPendingCallWatcher::finished, this,
             [this, serial](QDBusPendingCallWatcher* answered) { roleAnswered(answered, serial); });
+    QTimer::singleShot(roleAnswerDueMs, this, [this, serial] {
+        if (serial == m_focusSerial && m_field == Field::Asked)
+            setField(Field::Unknown);
+    });
     setField(Field::Asked);
 }
 
@@ -220,7 +226,7 @@ void AtspiFieldWatch::roleAnswered(QDBusPendingCallWatcher* call, quint64 serial
         setField(reply.value() == passwordTextRole ? Field::Password : Field::Ordinary);
         return;
     }
-    // No answer in time tells nothing: the field may hide what is typed into it. An object or an
+    // No answer at all tells nothing: the field may hide what is typed into it. An object or an
     // application that is gone is not where the keys go; what took the focus from it tells of itself.
     const QDBusError::ErrorType error = reply.error().type();
     const bool late =

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -39,6 +40,11 @@ public:
     bool connected() const { return m_busConnected; }
 
     Field field() const { return m_field; }
+    // Whether the application of this process has told of its focus here before: it takes part.
+    bool tellsFocus(qint64 pid) const {
+        return pid > 0 &&
+               std::find(m_servicePids.cbegin(), m_servicePids.cend(), pid) != m_servicePids.cend();
+    }
     // Forgets the focused field, without calling the handler: the focus went elsewhere, and what
     // may still come about the old field no longer counts.
     void forgetField();

@@ -49,8 +49,10 @@ constexpr int grabWindowWaitMs = 100;
 // How deep under a window manager's frame the client window with WM_CLASS is looked for.
 constexpr int clientSearchDepth = 3;
 // How long a newly focused window is given to tell of its focused field on the accessibility bus
-// before it is taken to have none there (an application without accessibility support).
+// before it is taken to have none there (an application without accessibility support); one whose
+// application has told of its focus before gets longer, and then its field counts as unknown.
 constexpr int accessibleFocusWaitMs = 400;
+constexpr int knownAccessibleFocusWaitMs = 1000;
 // How often the focused terminal's echo is looked at: a password prompt comes while the terminal has
 // the focus, and a person starts typing it later than this after it shows.
 constexpr int terminalEchoPollMs = 100;
@@ -497,12 +499,15 @@ void X11FocusGuard::State::focusMovedToWindow(bool fieldTold) {
         return;
     awaitingField = true;
     const unsigned serial = awaitSerial;
-    QTimer::singleShot(accessibleFocusWaitMs, notifier.get(), [this, serial] {
-        if (awaitingField && awaitSerial == serial) {
-            awaitingField = false;
-            publish();
-        }
-    });
+    const bool known = fields->tellsFocus(static_cast<qint64>(clientPid));
+    QTimer::singleShot(known ? knownAccessibleFocusWaitMs : accessibleFocusWaitMs, notifier.get(),
+                       [this, serial, known] {
+                           if (awaitingField && awaitSerial == serial) {
+                               awaitingField = false;
+                               fieldUnknown = known;
+                               publish();
+                           }
+                       });
 #endif
 }
 
