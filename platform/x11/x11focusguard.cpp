@@ -110,11 +110,13 @@ std::vector<long> childProcesses(long pid) {
     }
     return children;
 }
-} // namespace
 
-bool terminalReadsPassword(unsigned long localModes) {
+// Whether a terminal in these local modes reads a password: a line without echo. Full-screen
+// programs switch both echo and line reading off, and are not.
+bool terminalReadsPassword(tcflag_t localModes) {
     return (localModes & ECHO) == 0 && (localModes & ICANON) != 0;
 }
+} // namespace
 
 bool x11FocusDetailIsTarget(int detail) {
     // NotifyPointer goes to the window under the pointer when the root itself takes the focus.

@@ -33,6 +33,3 @@ private:
 // Whether a focus event's detail tells of the window that takes the focus itself, rather than of
 // a window between it and the old focus, or of the window under the pointer.
 bool x11FocusDetailIsTarget(int detail);
-// Whether a terminal in these local modes (termios c_lflag) reads a password: a line without echo.
-// Full-screen programs switch both echo and line reading off, and are not.
-bool terminalReadsPassword(unsigned long localModes);

@@ -1,6 +1,5 @@
 // The X11 focus guard on a private Xvfb server: the focused application's class, this program's
-// own windows, keyboard grabs by other clients, the hook's own grabs set apart, and which terminal
-// modes are a password prompt.
+// own windows, and keyboard grabs by other clients, the hook's own grabs set apart.
 #include "platform/focusguard.h"
 #include "platform/x11/x11focusguard.h"
 #include "tests/x11/xvfbserver.h"
@@ -11,7 +10,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <termios.h>
 #include <unistd.h>
 
 class TestX11FocusGuard : public QObject {
@@ -96,20 +94,6 @@ private slots:
         QTRY_COMPARE(state().application.id, std::string("Gedit"));
         // Looked up on focus changes only; print the cost for the record.
         qInfo("focused application look-up: %lld us", m_guard->lastLookupMicroseconds());
-    }
-
-    void terminalPasswordPrompt_data() {
-        QTest::addColumn<unsigned long>("modes");
-        QTest::addColumn<bool>("password");
-        QTest::newRow("a shell's line, echoed") << static_cast<unsigned long>(ICANON | ECHO | ISIG) << false;
-        QTest::newRow("sudo, ssh, getpass: a line without echo")
-            << static_cast<unsigned long>(ICANON | ISIG) << true;
-        QTest::newRow("an editor in raw mode") << 0ul << false;
-        QTest::newRow("a line editor reading keys") << static_cast<unsigned long>(ISIG) << false;
-    }
-    void terminalPasswordPrompt() {
-        QFETCH(unsigned long, modes);
-        QTEST(terminalReadsPassword(modes), "password");
     }
 
     void grabByAnotherClient_data() {
