@@ -26,9 +26,10 @@ constexpr const char* selectStep =
     "(+, then Quenlo) and switch to it with Super+Space";
 
 // Presses closer than this come from a program: in such a burst the engine types text keys itself (see
-// IBusFields), and a pause this long ends it. People leave more between keys, rollover included, and keep
-// their keys as typed.
+// IBusFields). People leave more between keys, rollover included, and keep their keys as typed.
 constexpr std::chrono::milliseconds burstGap{8};
+// A pause this long ends a burst, and its text goes out; shorter ones are a busy desktop's hiccups.
+constexpr std::chrono::milliseconds burstPause{100};
 // How long a commit keeps behind the last key passed back: time for the application to take it from its
 // event queue, where it went behind the keys before it, even on a busy desktop.
 constexpr std::chrono::milliseconds passedKeySettle{50};
@@ -85,8 +86,8 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     std::chrono::milliseconds watchdog;
     bool selected = false; // known to be the selected input source
     IBusKeyDecisions decisions;
-    IBusFields fields{burstGap, passedKeySettle}; // engine thread only
-    QObject uiThread;                             // posted presses run in the thread that made the hook
+    IBusFields fields{burstGap, burstPause, passedKeySettle}; // engine thread only
+    QObject uiThread; // posted presses run in the thread that made the hook
     KeyHandler handler;
     bool capitalPress = false; // while the handler runs
 
@@ -392,7 +393,7 @@ void IBusKeyboardHook::State::awaitBurstEnd() {
         g_source_destroy(burstEnd);
         g_source_unref(burstEnd);
     }
-    burstEnd = g_timeout_source_new(static_cast<guint>(burstGap.count()));
+    burstEnd = g_timeout_source_new(static_cast<guint>(burstPause.count()));
     g_source_set_callback(
         burstEnd,
         [](gpointer data) {

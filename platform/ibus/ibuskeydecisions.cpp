@@ -94,7 +94,10 @@ bool IBusFields::looksAt(Context context) const {
 IBusFields::Press IBusFields::pressed(Context context, KeyKind kind, Clock::time_point at) {
     Field& field = m_fields[context];
     Press press;
-    press.burst = field.lastPress && at - *field.lastPress < m_burstGap;
+    if (field.lastPress) {
+        const Clock::duration gap = at - *field.lastPress;
+        press.burst = gap < m_burstGap || (!field.held.empty() && gap < m_burstPause);
+    }
     field.lastPress = at;
     if (!press.burst)
         field.composing = false;

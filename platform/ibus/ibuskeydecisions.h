@@ -66,10 +66,10 @@ private:
 // A key passed back goes to the end of the application's event queue, while committed text is
 // applied as soon as it arrives: text committed right behind passed keys could overtake them. So a
 // commit keeps a settle behind the last key passed, and behind the commit before it: GNOME applies only
-// the last of several commits that reach it at once. In a burst (presses closer than burstGap, as
-// programs type) the engine types the keys that type text itself and holds that text, completions
-// included, until the burst pauses or a key must pass: then it goes out as one commit, ahead of that
-// key.
+// the last of several commits that reach it at once. In a burst (presses closer than a person types,
+// as programs send them) the engine types the keys that type text itself and holds that text,
+// completions included, until the burst pauses or a key must pass: then it goes out as one commit,
+// ahead of that key. A burst that a busy desktop delivers with gaps in it stays one.
 class IBusFields {
 public:
     using Clock = std::chrono::steady_clock;
@@ -85,8 +85,10 @@ public:
         bool typed = false; // types text, which the engine types itself unless the handler swallows the key
     };
 
-    IBusFields(Clock::duration burstGap, Clock::duration settle)
+    // burstGap: presses closer than this start a burst; burstPause: a pause this long ends one.
+    IBusFields(Clock::duration burstGap, Clock::duration burstPause, Clock::duration settle)
         : m_burstGap(burstGap)
+        , m_burstPause(burstPause)
         , m_settle(settle) {}
 
     // An engine was made for an input context: it knows nothing private until told.
@@ -132,6 +134,7 @@ private:
     };
 
     Clock::duration m_burstGap;
+    Clock::duration m_burstPause;
     Clock::duration m_settle;
     std::map<Context, Field> m_fields;
 };
