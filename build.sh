@@ -36,6 +36,7 @@ packages=(
     ibus ibus-gtk3 gir1.2-ibus-1.0 libibus-1.0-dev
     sway wtype xwayland qt6-wayland
     kwin-wayland ibus-wayland
+    gnome-shell
     fonts-dejavu-core
 )
 if [ "$mode" = windows ]; then
