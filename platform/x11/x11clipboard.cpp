@@ -69,6 +69,30 @@ std::size_t unitSize(int format) {
     return format == 32 ? sizeof(long) : static_cast<std::size_t>(format / 8);
 }
 
+// A window property as read, freed with it.
+struct Property {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+
+    Property() = default;
+    Property(const Property&) = delete;
+    Property& operator=(const Property&) = delete;
+    ~Property() {
+        if (data)
+            XFree(data);
+    }
+    // remove: deleted once read, which is how a requestor says it has taken it.
+    bool read(Display* dpy, Window window, Atom name, long longs, bool remove,
+              Atom wanted = AnyPropertyType) {
+        return XGetWindowProperty(dpy, window, name, 0, longs, remove ? True : False, wanted, &type, &format,
+                                  &count, &after, &data) == Success;
+    }
+    std::size_t size() const { return count * unitSize(format); }
+};
+
 // Content named by strings, made on the UI thread, where the thread's atoms cannot be asked for.
 struct NamedItem {
     std::string target;
@@ -567,19 +591,11 @@ void X11Clipboard::State::readTargets(Read& read, std::size_t index, const XSele
         targets = {atoms.utf8String, XA_STRING};
         read.complete = false;
     } else {
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0;
-        unsigned long after = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(dpy, window, event.property, 0, 4096, True, AnyPropertyType, &type, &format,
-                               &count, &after, &data) == Success &&
-            data && format == 32) {
-            const auto* listed = reinterpret_cast<const Atom*>(data);
-            targets.assign(listed, listed + count);
+        Property listed;
+        if (listed.read(dpy, window, event.property, 4096, true) && listed.data && listed.format == 32) {
+            const auto* atomsListed = reinterpret_cast<const Atom*>(listed.data);
+            targets.assign(atomsListed, atomsListed + listed.count);
         }
-        if (data)
-            XFree(data);
     }
     // Requests rather than content; and the hint travels with what it marks, so it is kept.
     const std::array<Atom, 7> notContent{atoms.targets,       atoms.timestamp,    atoms.multiple,
@@ -599,60 +615,42 @@ void X11Clipboard::State::readTargets(Read& read, std::size_t index, const XSele
 }
 
 void X11Clipboard::State::readItem(Read& read, Read::Pending& pending) {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
+    Property value;
     // Deleting the property is what asks an incremental sender for its first piece.
-    const bool ok = XGetWindowProperty(dpy, window, pending.property, 0, long(keepLimit / 4 + 1), True,
-                                       AnyPropertyType, &type, &format, &count, &after, &data) == Success;
-    if (ok && type == atoms.incr) {
+    const bool ok = value.read(dpy, window, pending.property, long(keepLimit / 4 + 1), true);
+    if (ok && value.type == atoms.incr) {
         pending.incremental = true;
         pending.item = Item{pending.target, None, 8, 0, nullptr};
-    } else if (ok && type != None && after == 0 && read.total + count * unitSize(format) <= keepLimit) {
-        pending.item = makeItem(pending.target, type, format, data, count);
-        read.total += count * unitSize(format);
+    } else if (ok && value.type != None && value.after == 0 && read.total + value.size() <= keepLimit) {
+        pending.item = makeItem(pending.target, value.type, value.format, value.data, value.count);
+        read.total += value.size();
         pending.done = true;
     } else {
-        read.complete = read.complete && type == None;
+        // A property that is not there was refused; one too large is left out.
+        read.complete = read.complete && ok && value.type == None;
         pending.done = true;
     }
-    if (data)
-        XFree(data);
 }
 
 void X11Clipboard::State::readPiece(Read& read, Read::Pending& pending) {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(dpy, window, pending.property, 0, long(keepLimit / 4 + 1), True, AnyPropertyType,
-                           &type, &format, &count, &after, &data) != Success) {
+    Property piece;
+    if (!piece.read(dpy, window, pending.property, long(keepLimit / 4 + 1), true) ||
+        read.total + piece.size() > keepLimit) {
         read.complete = false;
         pending.done = true;
-        return;
-    }
-    const std::size_t size = count * unitSize(format);
-    if (count == 0) {
+    } else if (piece.count == 0) {
         // The empty piece ends the transfer.
         if (pending.item.type != None) {
             pending.item.bytes = std::make_shared<const std::vector<unsigned char>>(std::move(pending.bytes));
             pending.item.count = pending.item.bytes->size() / unitSize(pending.item.format);
         }
         pending.done = true;
-    } else if (read.total + size > keepLimit) {
-        read.complete = false;
-        pending.done = true;
     } else {
-        pending.item.type = type;
-        pending.item.format = format;
-        pending.bytes.insert(pending.bytes.end(), data, data + size);
-        read.total += size;
+        pending.item.type = piece.type;
+        pending.item.format = piece.format;
+        pending.bytes.insert(pending.bytes.end(), piece.data, piece.data + piece.size());
+        read.total += piece.size();
     }
-    if (data)
-        XFree(data);
 }
 
 Atom X11Clipboard::State::readProperty(std::size_t index, std::size_t slot) {
@@ -726,26 +724,18 @@ void X11Clipboard::State::answerRequest(const XSelectionRequestEvent& request) {
     bool reportsFetch = false;
     if (index && selections[*index].owned) {
         if (request.target == atoms.multiple && request.property != None) {
-            Atom type = None;
-            int format = 0;
-            unsigned long count = 0;
-            unsigned long after = 0;
-            unsigned char* data = nullptr;
-            if (XGetWindowProperty(dpy, request.requestor, request.property, 0, 1024, False, atoms.atomPair,
-                                   &type, &format, &count, &after, &data) == Success &&
-                data && format == 32) {
-                auto* pairs = reinterpret_cast<Atom*>(data);
-                for (unsigned long i = 0; i + 1 < count; i += 2) {
-                    if (!convert(*index, pairs[i], request.requestor, pairs[i + 1], request.time,
-                                 reportsFetch))
-                        pairs[i] = None;
+            Property pairs;
+            if (pairs.read(dpy, request.requestor, request.property, 1024, false, atoms.atomPair) &&
+                pairs.data && pairs.format == 32) {
+                auto* pair = reinterpret_cast<Atom*>(pairs.data);
+                for (unsigned long i = 0; i + 1 < pairs.count; i += 2) {
+                    if (!convert(*index, pair[i], request.requestor, pair[i + 1], request.time, reportsFetch))
+                        pair[i] = None;
                 }
                 XChangeProperty(dpy, request.requestor, request.property, atoms.atomPair, 32, PropModeReplace,
-                                data, static_cast<int>(count));
+                                pairs.data, static_cast<int>(pairs.count));
                 reply.property = request.property;
             }
-            if (data)
-                XFree(data);
         } else if (convert(*index, request.target, request.requestor, property, request.time, reportsFetch)) {
             reply.property = property;
         }
