@@ -4,3 +4,13 @@ if(IBUS_FOUND AND X11LIBS_FOUND)
     target_compile_definitions(bench_ibuslatency PRIVATE QUENLO_PROGRAM_PATH="$<TARGET_FILE:quenlo>")
     add_dependencies(bench_ibuslatency quenlo)
 endif()
+
+# On a headless GNOME, in the GNOME end-to-end suite's session: key -> text in a native Wayland field
+# through the shell's input method. On demand: cmake --build BUILD --target bench_gnomelatency
+if(IBUS_FOUND AND X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3 AND TARGET quenlo_e2e_qtfield)
+    add_custom_target(bench_gnomelatency
+        COMMAND ${QUENLO_SYSTEM_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/e2e/e2e_gnome.py --quenlo $<TARGET_FILE:quenlo>
+                --qtfield $<TARGET_FILE:quenlo_e2e_qtfield> --bench 200
+        DEPENDS quenlo quenlo_e2e_qtfield
+        USES_TERMINAL VERBATIM)
+endif()

@@ -21,6 +21,14 @@ if(IBUS_FOUND AND X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3)
     set_tests_properties(e2e_sway PROPERTIES LABELS ibus TIMEOUT 300)
 endif()
 
+# End to end on a headless GNOME as an unprivileged user: GNOME selects the engine from its input sources
+# and IBus starts the program; native Wayland GTK and Qt fields, keys from mutter's virtual keyboard.
+if(IBUS_FOUND AND X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3)
+    add_test(NAME e2e_gnome
+             COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_gnome.py ${quenlo_e2e_programs})
+    set_tests_properties(e2e_gnome PROPERTIES LABELS ibus TIMEOUT 300)
+endif()
+
 # End to end on a headless KWin as an unprivileged user: KWin starts IBus as its input method and IBus the
 # program; native Wayland GTK and Qt fields through text-input, keys from KWin's fake input.
 if(IBUS_FOUND AND X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3)
