@@ -396,6 +396,7 @@ bool X11FocusGuard::State::lookUpFocus() {
     XGetInputFocus(dpy, &focus, &revert);
     if (focus == None || focus == PointerRoot) {
         // Focus follows the pointer, or nothing has it: the window manager's word, if there is one.
+        const bool followsPointer = focus == PointerRoot;
         focus = None;
         Atom type = 0;
         int format = 0;
@@ -409,6 +410,17 @@ bool X11FocusGuard::State::lookUpFocus() {
                 focus = static_cast<Window>(*reinterpret_cast<unsigned long*>(data));
             XFree(data);
         }
+        // Without that word the keys go to the window under the pointer, which must not count as none.
+        Window rootReturn = 0;
+        Window child = 0;
+        int rootX = 0;
+        int rootY = 0;
+        int x = 0;
+        int y = 0;
+        unsigned buttons = 0;
+        if (followsPointer && focus == None &&
+            XQueryPointer(dpy, root, &rootReturn, &child, &rootX, &rootY, &x, &y, &buttons))
+            focus = child;
     }
 
     FocusedApplication application;
@@ -496,7 +508,7 @@ void X11FocusGuard::State::focusMovedToWindow(bool fieldTold) {
         forgetField();
     openTerminals();
 #ifdef QUENLO_HAVE_ATSPI
-    if (fieldTold || !watchPasswordFields || !fields || !fields->connected() ||
+    if (fieldTold || !watchPasswordFields || !fields || !fields->connected() || topLevel == 0 ||
         state.application.thisProgram || !terminals.empty())
         return;
     awaitingField = true;
@@ -582,9 +594,12 @@ void X11FocusGuard::State::readTerminalEcho(bool announce) {
 }
 
 void X11FocusGuard::State::publish() {
-    state.passwordField = fieldPassword || terminalPrompt;
-    state.fieldAsked = !state.passwordField && (fieldAsked || awaitingField);
-    state.fieldUnknown = !state.passwordField && fieldUnknown;
+    // With no X window focused the keys go to no X client: on a Wayland desktop the accessible field
+    // is a Wayland client's, whose purpose the input method learns from the application itself.
+    const bool fieldSeen = topLevel != 0;
+    state.passwordField = (fieldSeen && fieldPassword) || terminalPrompt;
+    state.fieldAsked = !state.passwordField && fieldSeen && (fieldAsked || awaitingField);
+    state.fieldUnknown = !state.passwordField && fieldSeen && fieldUnknown;
     state.passwordFieldsProblem = watchPasswordFields ? fieldsProblem : std::string();
     state.keyboardHeld = grabActive && !grabStarting && !grabTakenForOwn;
     if (state == published)

@@ -96,6 +96,17 @@ private slots:
         qInfo("focused application look-up: %lld us", m_guard->lastLookupMicroseconds());
     }
 
+    void focusFollowingThePointerIsTheWindowUnderIt() {
+        const Window terminal = window("uxterm", "UXTerm");
+        XRaiseWindow(m_apps, terminal);
+        XWarpPointer(m_apps, None, terminal, 0, 0, 0, 0, 5, 5);
+        focus(None);
+        QTRY_COMPARE(state().application.id, std::string());
+        // No window manager names the active window here: the keys go to the one under the pointer.
+        focus(PointerRoot);
+        QTRY_COMPARE(state().application.id, std::string("UXTerm"));
+    }
+
     void grabByAnotherClient_data() {
         QTest::addColumn<bool>("onRoot");
         QTest::addColumn<bool>("ownHoldPossible");
