@@ -305,7 +305,6 @@ IBusEngine* IBusKeyboardHook::State::createEngine(const gchar* name) {
     g_signal_connect_swapped(engine, "focus-out", G_CALLBACK(+[](State* state, IBusEngine* self) {
                                  if (state->focused == self)
                                      state->focused = nullptr;
-                                 state->flush(self);
                                  state->fields.focusOut(contextOf(self));
                              }),
                              this);

@@ -69,7 +69,9 @@ private:
 // the last of several commits that reach it at once. In a burst (presses closer than a person types,
 // as programs send them) the engine types the keys that type text itself and holds that text,
 // completions included, until the burst pauses or a key must pass: then it goes out as one commit,
-// ahead of that key. A burst that a busy desktop delivers with gaps in it stays one.
+// ahead of that key. A burst that a busy desktop delivers with gaps in it stays one. What is held when
+// the focus leaves goes out with the pause all the same: GNOME drops text committed to a field it has
+// just left, and takes the focus from a field for a moment at times.
 class IBusFields {
 public:
     using Clock = std::chrono::steady_clock;
