@@ -311,9 +311,21 @@ class GnomeCompletion(QuenloCase):
                 self.wait_for(lambda: app.ask("state")["password"] == "zeb",
                               lambda: "the password field holds %r" % app.ask("state")["password"])
                 self.assertFalse(self.desktop.popup_shown())
-                app.reset()
-                self.desktop.wait_for_engine()
-                self.complete_zeb(app)
+                # With Quenlo alone GNOME first tells the field the focus came to the purpose of the one
+                # it left, and its own a moment later: keys typed meanwhile pass untouched.
+                for attempt in range(3):
+                    app.reset()
+                    self.desktop.wait_for_engine()
+                    self.desktop.type("zeb")
+                    try:
+                        wait_until(self.desktop.popup_shown, "the pop-up", timeout=3)
+                        break
+                    except Failed:
+                        if attempt == 2:
+                            raise
+                self.wait_text(app, "zeb")
+                self.desktop.key("Tab")
+                self.wait_text(app, "zebra")
             with self.subTest(sources=sources):
                 self.desktop.wait_for_engine()
                 self.each_app(scenario)
