@@ -78,4 +78,5 @@ if [ "$mode" = package ]; then
     exit 0
 fi
 cd "$build_dir"
-ctest --output-on-failure --parallel 2
+# The GNOME suite runs on demand (ctest -L gnome): its headless shell does not yet start dependably.
+ctest --output-on-failure --parallel 2 -LE '^gnome$'
