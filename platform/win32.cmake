@@ -8,6 +8,7 @@ if(WIN32)
         win32/win32keyboardhook.cpp win32/win32keyboardhook.h
         win32/win32keyinjector.cpp win32/win32keyinjector.h
         win32/win32keytags.h
+        win32/win32messagewindow.h
         win32/win32pastegate.cpp win32/win32pastegate.h
         win32/win32runautostart.cpp win32/win32runautostart.h
     )

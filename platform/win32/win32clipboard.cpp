@@ -11,6 +11,7 @@
 // hands meanwhile.
 #include "win32clipboard.h"
 
+#include "win32messagewindow.h"
 #include "win32pastegate.h"
 
 #include <windows.h>
@@ -303,16 +304,7 @@ Clipboard::Placement Win32Clipboard::placeForPaste(const QString& text) {
 }
 
 void Win32Clipboard::State::run(std::promise<bool>& started) {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = &State::windowProc;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = windowClassName;
-    RegisterClassW(&windowClass); // fails harmlessly when an earlier clipboard registered it
-    window =
-        CreateWindowExW(0, windowClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-    if (window)
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    window = createMessageWindow(windowClassName, &State::windowProc, this);
     excludeFromMonitors = RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
     includeInHistory = RegisterClipboardFormatW(L"CanIncludeInClipboardHistory");
     uploadToCloud = RegisterClipboardFormatW(L"CanUploadToCloudClipboard");

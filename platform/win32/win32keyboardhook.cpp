@@ -8,6 +8,7 @@
 #include "win32keyboardhook.h"
 
 #include "win32keytags.h"
+#include "win32messagewindow.h"
 #include "win32pastegate.h"
 
 #include <windows.h>
@@ -140,21 +141,13 @@ bool Win32KeyboardHook::start(KeyHandler handler, std::string& error) {
         return false;
     }
 
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = &State::receiverProc;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = windowClassName;
-    RegisterClassW(&windowClass); // fails harmlessly when a previous hook registered it
-    state.receiver =
-        CreateWindowExW(0, windowClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    state.receiver = createMessageWindow(windowClassName, &State::receiverProc, &state);
     if (!state.receiver) {
         error =
             "no window could be made to receive key presses (error " + std::to_string(GetLastError()) + ")";
         State::active = nullptr;
         return false;
     }
-    SetWindowLongPtrW(state.receiver, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
 
     std::promise<DWORD> started;
     std::future<DWORD> result = started.get_future();

@@ -85,6 +85,14 @@ class UserSession:
             "XDG_CONFIG_HOME": os.path.join(workdir, "config"), "XDG_DATA_HOME": os.path.join(workdir, "data"),
         }, **env)
 
+    def open(self):
+        """Starts the desktop's programs (its start_session); what started is stopped if one fails."""
+        try:
+            self.start_session(self.env["XDG_RUNTIME_DIR"])
+        except BaseException:
+            self.close()
+            raise
+
     def user_command(self, command):
         if self.uid is None:
             return command
@@ -462,6 +470,14 @@ class QuenloCase(unittest.TestCase):
 
     def wait_text(self, app, text):
         self.wait_for(lambda: app.text() == text, lambda: "the application holds %r, not %r" % (app.text(), text))
+
+    def type_in_password_field(self, app, text):
+        """Types text into app's password field (a WaylandField's), where no pop-up may show."""
+        app.ask("password")
+        self.desktop.type(text)
+        self.wait_for(lambda: app.ask("state")["password"] == text,
+                      lambda: "the password field holds %r" % app.ask("state")["password"])
+        self.assertFalse(self.desktop.popup_shown())
 
 
 def kept(part):

@@ -123,11 +123,7 @@ class KWin(UserSession):
                                    "XDG_DATA_DIRS": os.path.join(workdir, "data") + ":/usr/share",
                                    "XDG_CACHE_HOME": os.path.join(workdir, "cache")})
         self.queries = 0
-        try:
-            self.start_session(self.env["XDG_RUNTIME_DIR"])
-        except BaseException:
-            self.close()
-            raise
+        self.open()
 
     def start_session(self, runtime):
         self.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(self.workdir, "bus")
