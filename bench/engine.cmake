@@ -1,5 +1,5 @@
 # Benchmarks of the engine area.
-quenlo_add_bench(bench_keystrokes SOURCES keystrokes.cpp LIBS quenlo_engine quenlo_wordsfile)
+quenlo_add_bench(bench_keystrokes SOURCES keystrokes.cpp LIBS quenlo_ui quenlo_wordsfile)
 
 # The typist that drives the engine over a text, shared by the keystrokes-saved benchmark and its test.
 add_library(quenlo_typist STATIC typist.cpp typist.h)

@@ -2,16 +2,13 @@
 // data: a character key that runs a lookup and fills the pop-up, and a key that runs none.
 #include "bench/latency.h"
 #include "engine/completionengine.h"
-#include "engine/suggestionpopup.h"
 #include "platform/fakes/fakes.h"
 #include "platform/fakes/testkeyboardhook.h"
 #include "platform/sqliteconnection.h"
 #include "platform/wordsfile.h"
+#include "ui/suggestionpopup.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <array>
@@ -96,17 +93,12 @@ bool runSize(std::size_t wordCount, int typedWords) {
     // One word in a hundred has been completed before: those come first.
     database.execute(QStringLiteral("update Words set Uses = 1 + rowid % 7 where rowid % 100 = 0"));
 
-    QLineEdit Text9(QStringLiteral("3")), Text8(QStringLiteral("4")), Text4(QStringLiteral("15")), Text1,
-        Text5;
-    QCheckBox Check1, Check4, Check5;
-    QLabel Label1;
-    for (QCheckBox* box : {&Check1, &Check4, &Check5})
-        box->setChecked(true);
     FakeClipboard clipboard;
     RecordingKeyInjector injector;
     TestKeyboardHook hook;
-    CompletionEngine engine({&Text9, &Text8, &Text4, &Check1, &Check4, &Check5, &Text1, &Text5, &Label1},
-                            database, clipboard, injector, hook);
+    CompletionEngine engine(database, clipboard, injector, hook);
+    // Shown as the program shows it, so that a key's cost includes the pop-up's.
+    const SuggestionPopup form2(engine.suggestions());
     engine.setCompletionKeyCode(9);
     std::string problem;
     hook.start([&engine](int keyCode, KeyDecision decide) { engine.keyPressed(keyCode, std::move(decide)); },

@@ -1,8 +1,6 @@
 // A typist who drives the real completion engine over a text and counts the keys completion saves.
 #include "typist.h"
 
-#include "engine/suggestionpopup.h"
-
 #include <QCoreApplication>
 
 namespace {
@@ -18,15 +16,11 @@ bool isAsciiLetter(QChar c) {
 
 Typist::Typist(DbConnection& words, const TypistSettings& settings)
     : m_minimumLetters(settings.minimumLetters) {
-    m_text9.setText(QString::number(settings.minimumLetters));
-    m_text8.setText(QStringLiteral("4"));
-    m_text4.setText(QString::number(settings.maxWords));
-    for (QCheckBox* box : {&m_check1, &m_check4, &m_check5})
-        box->setChecked(true);
-    m_engine =
-        std::make_unique<CompletionEngine>(EngineControls{&m_text9, &m_text8, &m_text4, &m_check1, &m_check4,
-                                                          &m_check5, &m_text1, &m_text5, &m_label1},
-                                           words, m_clipboard, m_injector, m_hook);
+    m_engine = std::make_unique<CompletionEngine>(words, m_clipboard, m_injector, m_hook);
+    EngineSettings engineSettings;
+    engineSettings.Text9 = QString::number(settings.minimumLetters);
+    engineSettings.Text4 = QString::number(settings.maxWords);
+    m_engine->setSettings(engineSettings);
     m_engine->setCompletionKeyCode(Tab);
     m_engine->setRankingOptions(settings.options);
     std::string problem;
@@ -43,15 +37,15 @@ void Typist::press(int keyCode, bool capital) {
 }
 
 bool Typist::tryCompletion(const QString& rest, TypingFigures& figures) {
-    const SuggestionPopup* form2 = m_engine->existingPopup();
-    if (!form2 || !form2->isVisible() || rest.isEmpty())
+    const SuggestionList& form2 = m_engine->suggestions();
+    if (!form2.isShown() || rest.isEmpty())
         return false;
     // The word the typist means, as the engine sees it: the buffer and the letters still to come.
-    const QString wanted = m_text5.text() + rest.toLower();
-    for (int row = 0; row < form2->rowCount(); ++row) {
-        if (form2->rowText(row).toLower() != wanted)
+    const QString wanted = m_engine->typing().Text5 + rest.toLower();
+    for (int row = 0; row < form2.rowCount(); ++row) {
+        if (form2.words().at(row).toLower() != wanted)
             continue;
-        const int downs = row - std::max(form2->selectedRow(), 0);
+        const int downs = row - std::max(form2.selectedRow(), 0);
         const int cost = downs + 1;
         if (downs < 0 || cost >= rest.size())
             return false;

@@ -5,9 +5,6 @@
 #include "platform/fakes/fakes.h"
 #include "platform/fakes/testkeyboardhook.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <memory>
 
 class DbConnection;
@@ -51,9 +48,6 @@ private:
     // Takes the word from the list when it is there and worth it; the letters it saved.
     bool tryCompletion(const QString& rest, TypingFigures& figures);
 
-    QLineEdit m_text9, m_text8, m_text4, m_text1, m_text5;
-    QCheckBox m_check1, m_check4, m_check5;
-    QLabel m_label1;
     FakeClipboard m_clipboard;
     RecordingKeyInjector m_injector;
     TestKeyboardHook m_hook;

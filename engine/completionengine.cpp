@@ -3,15 +3,11 @@
 #include "completionengine.h"
 
 #include "engine/keycodes.h"
-#include "engine/suggestionpopup.h"
 #include "platform/clipboard.h"
 #include "platform/dbconnection.h"
 #include "platform/keyinjector.h"
 #include "platform/localenumber.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QScopedValueRollback>
 
 namespace {
@@ -23,26 +19,23 @@ const QString countUseStatement =
 // How long counting waits while a key is being handled; it never waits for a lock.
 constexpr int countRetryMs = 10;
 
-// Writes only real changes: the key handling runs on every keystroke system-wide.
-void setText(QLineEdit* box, const QString& text) {
-    if (box->text() != text)
-        box->setText(text);
-}
-
-void setText(QLabel* label, const QString& text) {
-    if (label->text() != text)
-        label->setText(text);
+// A minimum of letters beyond 16 bits counts 0.
+std::optional<int> minimumLettersOf(const QString& text) {
+    const std::optional<double> number = parseLocaleNumber(text);
+    if (!number)
+        return std::nullopt;
+    return toInt16(*number).value_or(0);
 }
 } // namespace
 
-CompletionEngine::CompletionEngine(const EngineControls& controls, DbConnection& words, Clipboard& clipboard,
-                                   KeyInjector& injector, KeyboardHook& hook, QObject* parent)
+CompletionEngine::CompletionEngine(DbConnection& words, Clipboard& clipboard, KeyInjector& injector,
+                                   KeyboardHook& hook, QObject* parent)
     : QObject(parent)
-    , m_controls(controls)
+    , m_minimumLetters(minimumLettersOf(m_settings.Text9))
     , m_clipboard(clipboard)
     , m_injector(injector)
     , m_hook(hook)
-    , m_lookup(controls, words)
+    , m_lookup(words)
     , m_queue([this](int keyCode, KeyDecision decide) {
         QScopedValueRollback<bool> handling(m_handlingKey, true);
         const bool capital = !m_capitalPresses.empty() && m_capitalPresses.front();
@@ -56,13 +49,22 @@ CompletionEngine::CompletionEngine(const EngineControls& controls, DbConnection&
     , m_words(words) {
     m_countTimer.setSingleShot(true);
     connect(&m_countTimer, &QTimer::timeout, this, &CompletionEngine::countUses);
-    Q_ASSERT(controls.Text9 && controls.Text8 && controls.Text4 && controls.Check1 && controls.Check4 &&
-             controls.Check5 && controls.Text1 && controls.Text5 && controls.Label1);
+    // Connected before any view: the hook must catch the list's keys before the user sees it.
+    connect(&m_suggestions, &SuggestionList::shownChanged, this, [this](bool shown) {
+        m_hook.setPopupVisible(shown);
+        emit popupVisibilityChanged(shown);
+    });
+    connect(&m_suggestions, &SuggestionList::suggestionsChanged, this, &CompletionEngine::publishSuggestions);
 }
 
-CompletionEngine::~CompletionEngine() {
-    if (m_popup)
-        m_popup->disconnect(this);
+CompletionEngine::~CompletionEngine() = default;
+
+void CompletionEngine::setSettings(const EngineSettings& settings) {
+    if (settings.Text9 != m_settings.Text9)
+        m_minimumLetters = minimumLettersOf(settings.Text9);
+    if (settings.Text8 != m_settings.Text8)
+        m_lengthToAddIsNumber = parseLocaleNumber(settings.Text8).has_value();
+    m_settings = settings;
 }
 
 void CompletionEngine::keyPressed(int keyCode, KeyDecision decide) {
@@ -73,8 +75,7 @@ void CompletionEngine::keyPressed(int keyCode, KeyDecision decide) {
 
 void CompletionEngine::setRankingOptions(const RankingOptions& options) {
     m_options = options;
-    if (m_popup)
-        m_popup->setKeepAddedOrder(options.mostLikelyFirst);
+    m_suggestions.setKeepFoundOrder(options.mostLikelyFirst);
 }
 
 RankingOptions CompletionEngine::rankingOptions() const {
@@ -98,53 +99,25 @@ void CompletionEngine::setPaused(bool paused) {
     m_paused = paused;
     if (!paused)
         return;
-    setText(m_controls.Text5, QString());
+    m_typing.Text5.clear();
     m_typedCase.clear();
-    if (m_popup) {
-        m_popup->hide();
-        m_popup->setCurrentSuggestion(QString());
-        m_popup->clearList();
-    }
-}
-
-SuggestionPopup& CompletionEngine::popup() {
-    if (!m_popup) {
-        m_popup = std::make_unique<SuggestionPopup>();
-        m_popup->setKeepAddedOrder(m_options.mostLikelyFirst);
-        connect(m_popup.get(), &SuggestionPopup::visibilityChanged, this, [this](bool visible) {
-            // A lookup that was under way when the pause began must not bring the pop-up back.
-            if (visible && m_paused) {
-                m_popup->hide();
-                return;
-            }
-            m_hook.setPopupVisible(visible);
-            emit popupVisibilityChanged(visible);
-        });
-    }
-    return *m_popup;
-}
-
-SuggestionPopup* CompletionEngine::existingPopup() const {
-    return m_popup.get();
+    m_suggestions.hide();
+    m_suggestions.setCurrentSuggestion(QString());
 }
 
 int CompletionEngine::minimumLetters() {
-    const std::optional<double> number = parseLocaleNumber(m_controls.Text9->text());
-    if (!number) {
+    if (!m_minimumLetters) {
         // Repaired to 5, not to the design value 3; this key still counts with 0.
-        m_controls.Text9->setText(repairedMinimumLetters);
+        m_settings.Text9 = repairedMinimumLetters;
+        m_minimumLetters = 5;
+        emit settingsRepaired();
         return 0;
     }
-    return toInt16(*number).value_or(0);
-}
-
-void CompletionEngine::keepMinimumLengthToAddNumeric() {
-    if (!parseLocaleNumber(m_controls.Text8->text()))
-        m_controls.Text8->setText(repairedMinimumLengthToAdd);
+    return *m_minimumLetters;
 }
 
 bool CompletionEngine::completionEnabled() const {
-    return m_controls.Check1->checkState() == Qt::Checked;
+    return m_settings.Check1 == Qt::Checked;
 }
 
 void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
@@ -153,28 +126,29 @@ void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
         decide(0);
         return;
     }
-    SuggestionPopup& form2 = popup();
+    SuggestionList& form2 = m_suggestions;
 
     const int minimum = minimumLetters();
-    keepMinimumLengthToAddNumeric();
+    if (!m_lengthToAddIsNumber) {
+        m_settings.Text8 = repairedMinimumLengthToAdd;
+        m_lengthToAddIsNumber = true;
+        emit settingsRepaired();
+    }
+    QString& buffer = m_typing.Text5;
     const QString character = keyCharacter(keyCode);
     if (keyCode == KeyCode::Space)
-        setText(m_controls.Text5, QString());
-    setText(m_controls.Label1, character + QLatin1Char(' ') + QString::number(keyCode));
-    setText(m_controls.Text1, character);
+        buffer.clear();
+    m_typing.Label1 = character + QLatin1Char(' ') + QString::number(keyCode);
+    m_typing.Text1 = character;
 
-    if (keyCode != KeyCode::Up && keyCode != KeyCode::Down && keyCode != KeyCode::Shift) {
-        const QString typed = m_controls.Text1->text();
-        if (!typed.isEmpty()) {
-            m_controls.Text5->setText(m_controls.Text5->text() + typed.back());
-            if (m_controls.Text5->text().size() >= minimum && completionEnabled())
-                m_lookup.run(form2);
-        }
+    if (keyCode != KeyCode::Up && keyCode != KeyCode::Down && keyCode != KeyCode::Shift && !character.isEmpty()) {
+        buffer += character;
+        if (buffer.size() >= minimum && completionEnabled())
+            m_lookup.run(buffer, m_settings, form2);
     }
 
     // Only a Space with a minimum of 0 or less keeps the pop-up up: it emptied the buffer.
-    const bool showing =
-        m_controls.Text5->text().size() >= minimum && completionEnabled() && form2.isVisible();
+    const bool showing = buffer.size() >= minimum && completionEnabled() && form2.isShown();
 
     // A key is swallowed before it is acted on: the hook may have let it through already (it holds a
     // key only for a bounded time), and then the key reached the application and counts as passed.
@@ -183,50 +157,48 @@ void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
         decided = true;
         return decide(1);
     };
-    if (keyCode == KeyCode::Up && form2.isVisible() && form2.selectedRow() > 0 && swallow())
+    if (keyCode == KeyCode::Up && form2.isShown() && form2.selectedRow() > 0 && swallow())
         form2.selectRow(form2.selectedRow() - 1);
-    if (keyCode == KeyCode::Down && form2.isVisible() && form2.selectedRow() < form2.rowCount() - 1 &&
-        swallow())
+    if (keyCode == KeyCode::Down && form2.isShown() && form2.selectedRow() < form2.rowCount() - 1 && swallow())
         form2.selectRow(form2.selectedRow() + 1);
 
-    if (keyCode == m_completionKeyCode && form2.isVisible() && !decided && swallow())
-        completeWord(form2);
+    if (keyCode == m_completionKeyCode && form2.isShown() && !decided && swallow())
+        completeWord();
 
-    if ((keyCode == KeyCode::Space && !showing) || keyCode == KeyCode::Enter ||
-        keyCode == KeyCode::Backspace || keyCode == KeyCode::Tab) {
-        setText(m_controls.Text5, QString());
+    if ((keyCode == KeyCode::Space && !showing) || keyCode == KeyCode::Enter || keyCode == KeyCode::Backspace ||
+        keyCode == KeyCode::Tab) {
+        buffer.clear();
         form2.setCurrentSuggestion(QString());
         form2.hide();
     }
     if (keyCode == KeyCode::Escape)
         form2.hide();
 
-    // Gathered only for a hook that shows them: this runs for every key while the pop-up is up.
-    if (form2.isVisible() && m_hook.showsSuggestions())
-        publishSuggestions(form2);
     if (!decided)
         decide(0);
 }
 
-void CompletionEngine::publishSuggestions(SuggestionPopup& form2) {
+void CompletionEngine::publishSuggestions() {
+    // Gathered only for a hook that shows them.
+    if (!m_suggestions.isShown() || !m_hook.showsSuggestions())
+        return;
     std::vector<std::string> words;
-    words.reserve(static_cast<std::size_t>(form2.rowCount()));
-    for (int row = 0; row < form2.rowCount(); ++row)
-        words.push_back(form2.rowText(row).toStdString());
-    m_hook.showSuggestions(words, form2.selectedRow());
+    words.reserve(static_cast<std::size_t>(m_suggestions.rowCount()));
+    for (const QString& word : m_suggestions.words())
+        words.push_back(word.toStdString());
+    m_hook.showSuggestions(words, m_suggestions.selectedRow());
 }
 
-void CompletionEngine::completeWord(SuggestionPopup& form2) {
-    form2.hide();
-    const QString suggestion = form2.currentSuggestion();
-    const qsizetype typed = m_controls.Text5->text().size();
+void CompletionEngine::completeWord() {
+    m_suggestions.hide();
+    const QString suggestion = m_suggestions.currentSuggestion();
+    const qsizetype typed = m_typing.Text5.size();
     const QString rest = suggestion.size() > typed ? restAsTyped(suggestion.mid(typed)) : QString();
     // An input method commits the text itself and leaves the user's clipboard alone.
     const bool committed = m_injector.commitText(rest.toStdString());
     const Clipboard::Placement placement =
         committed ? Clipboard::Placement::Failed : m_clipboard.placeForPaste(rest);
-    form2.setCurrentSuggestion(QString());
-    form2.hide();
+    m_suggestions.setCurrentSuggestion(QString());
     // Pasting without the rest on the clipboard would insert whatever was there before.
     if (placement != Clipboard::Placement::Failed)
         m_injector.sendShiftInsert();
@@ -234,7 +206,7 @@ void CompletionEngine::completeWord(SuggestionPopup& form2) {
         emit clipboardNotKept();
     else if (placement == Clipboard::Placement::Failed && !committed)
         emit completionNotPasted();
-    setText(m_controls.Text5, QString());
+    m_typing.Text5.clear();
     // Counted after the key is answered: a write has no place on the key's way.
     if (m_options.learnFromCompletions && !suggestion.isEmpty()) {
         m_usesToCount.append(suggestion);
@@ -243,18 +215,17 @@ void CompletionEngine::completeWord(SuggestionPopup& form2) {
 }
 
 void CompletionEngine::followTypedCase(int keyCode, bool capital) {
-    const QString buffer = m_controls.Text5->text();
+    const QString& buffer = m_typing.Text5;
     // Changed behind this back (emptied, or written by the lookup): its case is unknown.
     if (m_typedCase.size() != buffer.size() || m_typedCase.compare(buffer, Qt::CaseInsensitive) != 0)
         m_typedCase = buffer;
     const QString character = keyCharacter(keyCode);
-    if (!character.isEmpty() && keyCode != KeyCode::Up && keyCode != KeyCode::Down &&
-        keyCode != KeyCode::Shift)
+    if (!character.isEmpty() && keyCode != KeyCode::Up && keyCode != KeyCode::Down && keyCode != KeyCode::Shift)
         m_typedCase += capital ? character.toUpper() : character;
 }
 
 QString CompletionEngine::restAsTyped(const QString& rest) const {
-    if (!m_options.matchCapitals || m_typedCase.toLower() != m_controls.Text5->text())
+    if (!m_options.matchCapitals || m_typedCase.toLower() != m_typing.Text5)
         return rest;
     // One capital starts a sentence or a name ("Zeb"); two or more and none small mean "ZEB".
     int capitals = 0;

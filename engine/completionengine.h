@@ -2,8 +2,9 @@
 // completes words.
 #pragma once
 
-#include "engine/enginecontrols.h"
+#include "engine/enginesettings.h"
 #include "engine/keyeventqueue.h"
+#include "engine/suggestionlist.h"
 #include "engine/suggestionlookup.h"
 
 #include <QObject>
@@ -11,12 +12,11 @@
 #include <QTimer>
 #include <cstdint>
 #include <deque>
-#include <memory>
+#include <optional>
 
 class Clipboard;
 class DbConnection;
 class KeyInjector;
-class SuggestionPopup;
 
 // The user's choices about what is offered and learnt, with their design values.
 struct RankingOptions {
@@ -28,9 +28,9 @@ struct RankingOptions {
 class CompletionEngine : public QObject {
     Q_OBJECT
 public:
-    // Every control must exist; the references must outlive the engine.
-    CompletionEngine(const EngineControls& controls, DbConnection& words, Clipboard& clipboard,
-                     KeyInjector& injector, KeyboardHook& hook, QObject* parent = nullptr);
+    // The references must outlive the engine. The settings start at their design values.
+    CompletionEngine(DbConnection& words, Clipboard& clipboard, KeyInjector& injector, KeyboardHook& hook,
+                     QObject* parent = nullptr);
     ~CompletionEngine() override;
 
     // The hook's key handler. A press that arrives while another is being handled is handled
@@ -41,6 +41,12 @@ public:
     void setCompletionKeyCode(std::int16_t code);
     std::int16_t completionKeyCode() const;
 
+    // Taken as they are; a setting that is no number is repaired on the next key, as it is read.
+    void setSettings(const EngineSettings& settings);
+    const EngineSettings& settings() const { return m_settings; }
+    // The word buffer, the last key and its display.
+    const TypingState& typing() const { return m_typing; }
+
     void setRankingOptions(const RankingOptions& options);
     RankingOptions rankingOptions() const;
     // The database was opened, changed its tables or forgot its counts: ask it again.
@@ -50,12 +56,13 @@ public:
     void setPaused(bool paused);
     bool paused() const { return m_paused; }
 
-    // Form2, created hidden and topmost on first use.
-    SuggestionPopup& popup();
-    // Form2, or nullptr until something first used it.
-    SuggestionPopup* existingPopup() const;
+    // What the pop-up Form2 offers; views follow it.
+    SuggestionList& suggestions() { return m_suggestions; }
+    const SuggestionList& suggestions() const { return m_suggestions; }
 
 signals:
+    // A key found a setting that is no number and wrote its repaired text into settings().
+    void settingsRepaired();
     // Form2 was shown or hidden.
     void popupVisibilityChanged(bool visible);
     // A completion was pasted, but what the user had on the clipboard could not be kept.
@@ -66,22 +73,25 @@ signals:
 private:
     void handleKey(int keyCode, const KeyDecision& decide);
     int minimumLetters();
-    void keepMinimumLengthToAddNumeric();
     bool completionEnabled() const;
-    void completeWord(SuggestionPopup& form2);
+    void completeWord();
     // The rest to paste: in capitals when the user typed the word so far in capitals.
     QString restAsTyped(const QString& rest) const;
     void followTypedCase(int keyCode, bool capital);
     void countUses();
-    void publishSuggestions(SuggestionPopup& form2);
+    void publishSuggestions();
 
-    EngineControls m_controls;
+    EngineSettings m_settings;
+    // Text9 and Text8 as numbers, worked out when pushed rather than on every key.
+    std::optional<int> m_minimumLetters;
+    bool m_lengthToAddIsNumber = true;
+    TypingState m_typing;
+    SuggestionList m_suggestions;
     Clipboard& m_clipboard;
     KeyInjector& m_injector;
     KeyboardHook& m_hook;
     SuggestionLookup m_lookup;
     KeyEventQueue m_queue;
-    std::unique_ptr<SuggestionPopup> m_popup;
     std::int16_t m_completionKeyCode = 0;
     DbConnection& m_words;
     RankingOptions m_options;

@@ -1,23 +1,23 @@
-// Fills the pop-up with the stored words that begin with the word being typed.
+// Fills the suggestion list with the stored words that begin with the word being typed.
 #pragma once
 
-#include "engine/enginecontrols.h"
+#include "engine/enginesettings.h"
 
 #include <QStringList>
 #include <optional>
 
 class DbConnection;
-class SuggestionPopup;
+class SuggestionList;
 
 class SuggestionLookup {
 public:
-    SuggestionLookup(const EngineControls& controls, DbConnection& words);
+    explicit SuggestionLookup(DbConnection& words);
 
-    // Runs one lookup for the word buffer. Yields to the event loop once per row found, so
-    // other events (and the pop-up's own rules) run in between; the rows read are this
-    // lookup's own. Offers nothing, hiding the pop-up, when no word matches, the word count
-    // is no whole number or the database cannot answer.
-    void run(SuggestionPopup& form2);
+    // Runs one lookup for the word buffer (an apostrophe in it becomes a blank, there too) and
+    // gives the list the words found in one step, never yielding to the event loop. Offers
+    // nothing, hiding the list, when no word matches, the word count is no whole number or the
+    // database cannot answer.
+    void run(QString& wordBuffer, const EngineSettings& settings, SuggestionList& form2);
 
     // Whether the database carries ranking data; asked once, and again after a reopen or forget.
     bool hasRanking();
@@ -25,9 +25,8 @@ public:
     void forgetRanking();
 
 private:
-    std::optional<QString> query(const QString& prefix, QStringList* parameters);
+    std::optional<QString> query(const QString& prefix, const EngineSettings& settings, QStringList* parameters);
 
-    EngineControls m_controls;
     DbConnection& m_words;
     std::optional<bool> m_hasRanking;
 };

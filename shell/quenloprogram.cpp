@@ -3,8 +3,6 @@
 #include "quenloprogram.h"
 
 #include "engine/completionengine.h"
-#include "engine/enginecontrols.h"
-#include "engine/suggestionpopup.h"
 #include "inputroute.h"
 #include "maker.h"
 #include "persistedoptions.h"
@@ -27,6 +25,7 @@
 #include "ui/form1.h"
 #include "ui/informationcommands.h"
 #include "ui/programicon.h"
+#include "ui/suggestionpopup.h"
 #include "windowtray.h"
 
 #include <QAction>
@@ -45,15 +44,12 @@ QuenloProgram::QuenloProgram(ProgramServices services, FocusGuard* focusGuard)
     , m_window(std::make_unique<Form1>())
     , m_settings(std::make_unique<SettingsStore>(m_services.settings)) {
     const Form1::Controls& ui = m_window->ui();
-    m_engine = std::make_unique<CompletionEngine>(
-        EngineControls{ui.Text9, ui.Text8, ui.Text4, ui.Check1, ui.Check4, ui.Check5, ui.Text1, ui.Text5,
-                       ui.Label1},
-        m_services.words, m_services.clipboard, m_services.injector, m_services.hook);
+    m_engine = std::make_unique<CompletionEngine>(m_services.words, m_services.clipboard, m_services.injector,
+                                                  m_services.hook);
     m_options = std::make_unique<PersistedOptions>(
         OptionControls{ui.Check5, ui.Check4, ui.Opt1, ui.Opt2, ui.Text2}, *m_settings, m_services.messages,
         [this](std::int16_t code) { m_engine->setCompletionKeyCode(code); },
-        // Setting the display time creates the pop-up, hidden, when it does not exist yet.
-        [this](int milliseconds) { m_engine->popup().setHideInterval(milliseconds); });
+        [this](int milliseconds) { m_engine->suggestions().setHideInterval(milliseconds); });
     m_rankingChoices = std::make_unique<RankingChoices>(
         RankingControls{ui.MostLikelyFirst, ui.LearnFromCompletions, ui.MatchCapitals}, *m_settings,
         [this](const RankingOptions& options) { m_engine->setRankingOptions(options); });
@@ -119,6 +115,23 @@ void QuenloProgram::wire() {
             [this](bool on) { m_privacy->setProtectPasswordFields(on); });
     connect(ui.ExcludedApplications, &QAction::triggered, this, &QuenloProgram::editExcludedApplications);
 
+    // The key handling reads a snapshot of the settings, never the controls themselves.
+    for (QLineEdit* box : {ui.Text9, ui.Text8, ui.Text4})
+        connect(box, &QLineEdit::textChanged, this, &QuenloProgram::pushEngineSettings);
+    for (QCheckBox* box : {ui.Check1, ui.Check4, ui.Check5})
+        connect(box, &QCheckBox::stateChanged, this, &QuenloProgram::pushEngineSettings);
+    pushEngineSettings();
+    connect(m_engine.get(), &CompletionEngine::settingsRepaired, this, [this] {
+        const EngineSettings& repaired = m_engine->settings();
+        m_window->ui().Text9->setText(repaired.Text9);
+        m_window->ui().Text8->setText(repaired.Text8);
+    });
+    // Form2 is made when it first shows: most starts of the program never need it at once.
+    connect(&m_engine->suggestions(), &SuggestionList::shownChanged, this, [this](bool shown) {
+        if (shown && !m_popup)
+            m_popup = std::make_unique<SuggestionPopup>(m_engine->suggestions());
+    });
+
     connect(m_engine.get(), &CompletionEngine::clipboardNotKept, this, [this] {
         m_window->setNotice(
             QStringLiteral("The last completion could not keep your clipboard: what was on it "
@@ -130,6 +143,12 @@ void QuenloProgram::wire() {
     });
 
     m_information->connectTo(*m_window);
+}
+
+void QuenloProgram::pushEngineSettings() {
+    const Form1::Controls& ui = m_window->ui();
+    m_engine->setSettings({ui.Text9->text(), ui.Text8->text(), ui.Text4->text(), ui.Check1->checkState(),
+                           ui.Check4->checkState(), ui.Check5->checkState()});
 }
 
 void QuenloProgram::editExcludedApplications() {
@@ -241,8 +260,7 @@ void QuenloProgram::addNotice(const QString& text) {
 }
 
 void QuenloProgram::exit() {
-    if (SuggestionPopup* popup = m_engine->existingPopup())
-        popup->hide();
+    m_engine->suggestions().hide();
     m_window->hide();
     m_tray->removeIcon();
     m_services.words.close();

@@ -25,6 +25,7 @@ class SessionAutostart;
 class SettingsBackend;
 class SettingsStore;
 class StartupOptions;
+class SuggestionPopup;
 class TrayIcon;
 class WebPages;
 class WindowTray;
@@ -75,6 +76,8 @@ public:
 
     Form1& mainWindow() const;
     CompletionEngine& engine() const;
+    // Form2, or nullptr until the suggestions were first shown.
+    SuggestionPopup* popup() const { return m_popup.get(); }
     WordListModel& wordList() const;
     WordListFiles& wordListFiles() const;
     PrivacyGuard& privacy() const;
@@ -87,6 +90,7 @@ public:
 
 private:
     void wire();
+    void pushEngineSettings();
     void startKeyboardHook();
     bool inputMethodInUse() const;
     void showKeyboardProblem(const QString& problem);
@@ -96,6 +100,7 @@ private:
     std::unique_ptr<Form1> m_window;
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<CompletionEngine> m_engine;
+    std::unique_ptr<SuggestionPopup> m_popup;
     std::unique_ptr<PersistedOptions> m_options;
     std::unique_ptr<StartupOptions> m_startupOptions;
     std::unique_ptr<InputRoute> m_inputRoute;

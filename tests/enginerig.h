@@ -1,18 +1,15 @@
-// The completion engine over a words database of its own, the main window's controls with their
-// design values and the fakes, with the statements that reach the database recorded.
+// The completion engine over a words database of its own, with the settings' design values and
+// the fakes, and the statements that reach the database recorded.
 #pragma once
 
 #include "engine/completionengine.h"
-#include "engine/suggestionpopup.h"
 #include "platform/fakes/fakes.h"
 #include "platform/fakes/testkeyboardhook.h"
 #include "platform/sqliteconnection.h"
 #include "platform/wordsfile.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QTemporaryDir>
+#include <functional>
 
 constexpr int Backspace = 8, Tab = 9, Enter = 13, Shift = 16, Esc = 27, Space = 32, Up = 38, Down = 40;
 using Keys = QList<int>;
@@ -50,8 +47,6 @@ struct EngineRig {
         if (!dir.isValid() || !createWordsDatabase(path(), rows, &error, ranking))
             qFatal("cannot create the words database: %s", qPrintable(error));
         sqlite.open();
-        for (QCheckBox* box : {&Check1, &Check4, &Check5})
-            box->setChecked(true);
         engine.setCompletionKeyCode(Tab);
         std::string problem;
         hook.start([this](int key, KeyDecision decide) { engine.keyPressed(key, std::move(decide)); },
@@ -74,27 +69,20 @@ struct EngineRig {
             keys.append(c.toUpper().unicode());
         return press(keys);
     }
-    SuggestionPopup& form2() { return engine.popup(); }
-    QStringList rows() {
-        QStringList shown;
-        for (int row = 0; row < form2().rowCount(); ++row)
-            shown.append(form2().rowText(row));
-        return shown;
+    // Changes settings as the main window pushes them.
+    void set(const std::function<void(EngineSettings&)>& change) {
+        EngineSettings settings = engine.settings();
+        change(settings);
+        engine.setSettings(settings);
     }
-    bool popupShown() const { return engine.existingPopup() && engine.existingPopup()->isVisible(); }
+    SuggestionList& form2() { return engine.suggestions(); }
+    const QString& Text5() const { return engine.typing().Text5; }
 
     QTemporaryDir dir;
-    QLineEdit Text9{"3"}, Text8{"4"}, Text4{"15"}, Text1, Text5;
-    QCheckBox Check1, Check4, Check5;
-    QLabel Label1;
     SqliteConnection sqlite{dir.filePath("words.mdb")};
     RecordingConnection words{sqlite};
     FakeClipboard clipboard;
     RecordingKeyInjector injector;
     TestKeyboardHook hook;
-    CompletionEngine engine{{&Text9, &Text8, &Text4, &Check1, &Check4, &Check5, &Text1, &Text5, &Label1},
-                            words,
-                            clipboard,
-                            injector,
-                            hook};
+    CompletionEngine engine{words, clipboard, injector, hook};
 };

@@ -2,12 +2,12 @@
 #pragma once
 
 #include "engine/completionengine.h"
-#include "engine/suggestionpopup.h"
 #include "platform/fakes/fakes.h"
 #include "platform/fakes/testfocusguard.h"
 #include "platform/fakes/testkeyboardhook.h"
 #include "platform/sqliteconnection.h"
 #include "shell/quenloprogram.h"
+#include "ui/suggestionpopup.h"
 
 #include <memory>
 
@@ -31,7 +31,7 @@ struct ProgramRig {
             hook.press(letter.toUpper().unicode());
     }
     bool popupShown() const {
-        const SuggestionPopup* popup = program->engine().existingPopup();
+        const SuggestionPopup* popup = program->popup();
         return popup && popup->isVisible();
     }
 

@@ -1,6 +1,7 @@
 // The key handling end to end: word buffer rules, lookup, navigation, completion, queued keys.
 #include "enginerig.h"
 
+#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
@@ -73,13 +74,16 @@ private slots:
         QFETCH(QString, minimum);
         EngineRig rig(rows);
         rig.clipboard.text = "stale";
-        rig.Text9.setText(minimum);
-        rig.Check1.setChecked(!(options & SwitchedOff));
+        rig.set([&](EngineSettings& settings) {
+            settings.Text9 = minimum;
+            settings.Check1 = options & SwitchedOff ? Qt::Unchecked : Qt::Checked;
+            if (options & CountNoNumber)
+                settings.Text4 = "abc";
+        });
+        QSignalSpy repaired(&rig.engine, &CompletionEngine::settingsRepaired);
         rig.engine.setCompletionKeyCode(options & ShiftCompletes ? Shift : Tab);
         if (options & Unwritable)
             rig.clipboard.placement = Clipboard::Placement::Failed;
-        if (options & CountNoNumber)
-            rig.Text4.setText("abc");
         std::set<int> late;
         if (options & LateArrows)
             late.insert({Up, Down});
@@ -89,16 +93,16 @@ private slots:
         QString decisions;
         for (const int key : keys) {
             decisions += rig.press(Keys{key});
-            QCOMPARE(rig.hook.popupVisible(),
-                     rig.form2().isVisible()); // the hook is told of every change
+            QCOMPARE(rig.hook.popupVisible(), rig.form2().isShown()); // the hook is told of every change
         }
-        QTEST(QStringList({decisions, rig.Text5.text(), QString::number(rig.words.statements.size()),
-                           rig.form2().isVisible() ? "shown" : "hidden", rig.clipboard.text,
+        QTEST(QStringList({decisions, rig.Text5(), QString::number(rig.words.statements.size()),
+                           rig.form2().isShown() ? "shown" : "hidden", rig.clipboard.text,
                            QString::number(rig.injector.shiftInserts)})
                   .join('|'),
               "outcome");
-        QCOMPARE(rig.Text9.text(), minimum == "x" ? "5" : minimum); // only no number is repaired
-        QCOMPARE(rig.Text4.text(), options & CountNoNumber ? "abc" : "15");
+        QCOMPARE(rig.engine.settings().Text9, minimum == "x" ? "5" : minimum); // only no number is repaired
+        QCOMPARE(repaired.size(), minimum == "x" ? 1 : 0);
+        QCOMPARE(rig.engine.settings().Text4, options & CountNoNumber ? "abc" : "15");
         if (rig.injector.shiftInserts)
             QCOMPARE(rig.form2().currentSuggestion(), QString());
     }
@@ -124,14 +128,14 @@ private slots:
         QFETCH(QString, lengthToAdd);
         QFETCH(QString, display);
         EngineRig rig(rows);
-        rig.Text8.setText(lengthToAdd);
+        rig.set([&](EngineSettings& settings) { settings.Text8 = lengthToAdd; });
         rig.press(Keys{key});
         const QString character = display.left(display.lastIndexOf(' '));
-        QCOMPARE(rig.Label1.text(), display);
-        QCOMPARE(rig.Text1.text(), character);
-        QCOMPARE(rig.Text5.text(), character);
-        QTEST(rig.Text8.text(), "lengthToAddAfter");
-        QVERIFY(rig.engine.existingPopup() && !rig.engine.existingPopup()->isVisible()); // created hidden
+        QCOMPARE(rig.engine.typing().Label1, display);
+        QCOMPARE(rig.engine.typing().Text1, character);
+        QCOMPARE(rig.Text5(), character);
+        QTEST(rig.engine.settings().Text8, "lengthToAddAfter");
+        QVERIFY(!rig.form2().isShown());
     }
 
     void lookupFillsSortedList() {
@@ -140,20 +144,15 @@ private slots:
         rig.press("hel");
         QCOMPARE(rig.words.statements,
                  QStringList{"select  top 15 Text1 from words where Text1  like 'hel%' "});
-        QCOMPARE(rig.rows(), (QStringList{"helix", "hello", "helmet", "help"}));
+        QCOMPARE(rig.form2().words(), (QStringList{"helix", "hello", "helmet", "help"}));
         QCOMPARE(rig.form2().selectedRow(), 0);
         QCOMPARE(rig.form2().currentSuggestion(), QStringLiteral("helix"));
-        QCOMPARE(rig.form2().heightTwips(), 1000 + 4 * 200);
-        QCOMPARE(rig.form2().listHeightTwips(), 1200 + 4 * 200);
-        QCOMPARE(rig.form2().height(), 120); // applied once the list is filled
 
-        rig.Text4.setText(" 3 ");
+        rig.set([](EngineSettings& settings) { settings.Text4 = " 3 "; });
         rig.press(Keys{Backspace});
         rig.press("hel");
         QCOMPARE(rig.form2().rowCount(), 3);
-        QCOMPARE(rig.form2().currentSuggestion(), rig.form2().rowText(0));
-        QCOMPARE(rig.form2().heightTwips(), 1600);
-        QCOMPARE(rig.form2().listHeightTwips(), 1800);
+        QCOMPARE(rig.form2().currentSuggestion(), rig.form2().words().first());
     }
 
     void offered_data() {
@@ -173,27 +172,19 @@ private slots:
         QFETCH(bool, useCustom);
         QFETCH(QString, typed);
         EngineRig rig(rows);
-        rig.Text9.setText("1");
-        rig.Check5.setChecked(useDefault);
-        rig.Check4.setChecked(useCustom);
+        rig.set([&](EngineSettings& settings) {
+            settings.Text9 = "1";
+            settings.Check5 = useDefault ? Qt::Checked : Qt::Unchecked;
+            settings.Check4 = useCustom ? Qt::Checked : Qt::Unchecked;
+        });
         rig.press(typed);
-        QTEST(rig.rows(), "offered");
-    }
-
-    void apostropheInBufferBecomesBlank() {
-        EngineRig rig(rows);
-        rig.Text9.setText("1");
-        rig.Text5.setText("o'");
-        rig.press("c");
-        QCOMPARE(rig.Text5.text(), QStringLiteral("o c"));
-        QVERIFY(rig.words.statements.last().contains("like 'o c%'"));
-        QVERIFY(!rig.form2().isVisible());
+        QTEST(rig.form2().words(), "offered");
     }
 
     void switchedOffStillCompletesVisibleList() {
         EngineRig rig(rows);
         rig.press("hel");
-        rig.Check1.setChecked(false);
+        rig.set([](EngineSettings& settings) { settings.Check1 = Qt::Unchecked; });
         QCOMPARE(rig.press(Keys{Down}), "1");
         rig.press("m"); // no lookup: the list stays as it was
         QCOMPARE(rig.words.statements.size(), 1);
@@ -201,17 +192,16 @@ private slots:
         QCOMPARE(rig.clipboard.text, QStringLiteral("o"));
     }
 
-    void keysDuringLookupWaitTheirTurn() {
+    void keysWhileShowingWaitTheirTurn() {
         EngineRig rig(rows);
         rig.press("he");
-        // Delivered inside the lookup's first yield: handled there, Down would act on a half-filled list.
+        // Showing a window may run waiting events first (it does on Windows): keys arriving there
+        // are handled after the key that showed it, else Down would act on a list being filled.
         std::vector<std::optional<std::int16_t>> answeredAtOnce;
-        QMetaObject::invokeMethod(
-            this,
-            [&] {
+        connect(&rig.form2(), &SuggestionList::shownChanged, this, [&](bool shown) {
+            if (shown && answeredAtOnce.empty())
                 answeredAtOnce = {rig.hook.press(Down), rig.hook.press(Tab)};
-            },
-            Qt::QueuedConnection);
+        });
         QCOMPARE(rig.press("l"), "0");
         QCOMPARE(answeredAtOnce, (std::vector<std::optional<std::int16_t>>{std::nullopt, std::nullopt}));
         QList<std::pair<int, int>> decided;
@@ -220,7 +210,7 @@ private slots:
         QCOMPARE(decided, (QList<std::pair<int, int>>{{'H', 0}, {'E', 0}, {'L', 0}, {Down, 1}, {Tab, 1}}));
         QCOMPARE(rig.clipboard.text, QStringLiteral("lo"));
         QCOMPARE(rig.injector.shiftInserts, 1);
-        QCOMPARE(rig.Text5.text(), QString());
+        QCOMPARE(rig.Text5(), QString());
     }
 
     void inputMethodRoute() {
@@ -236,8 +226,8 @@ private slots:
         QCOMPARE(rig.injector.committed, (std::vector<std::string>{"lo"}));
         QCOMPARE(rig.clipboard.text, QStringLiteral("stale"));
         QCOMPARE(rig.injector.shiftInserts, 0);
-        QVERIFY(!rig.form2().isVisible());
-        QCOMPARE(rig.Text5.text(), QString());
+        QVERIFY(!rig.form2().isShown());
+        QCOMPARE(rig.Text5(), QString());
     }
 };
 

@@ -1,8 +1,6 @@
 // Tests of the main window: first-start values, focus order, menus, the word list's right-button
-// menu and its keys, the promotional label, accessible names, what assistive tools can read, layout
-// and the notice line.
+// menu and its keys, the promotional label, accessible names, layout and the notice line.
 #include "maker.h"
-#include "ui/accessibleprivacy.h"
 #include "ui/form1.h"
 #include "ui/windowfont.h"
 
@@ -23,45 +21,6 @@ struct Shown {
     }
 };
 
-// Everything an assistive tool can read below an accessible node.
-struct AccessibleTree {
-    QList<QObject*> objects;
-    QStringList texts;
-
-    explicit AccessibleTree(QAccessibleInterface* root) { walk(root, 0); }
-
-private:
-    void walk(QAccessibleInterface* node, int depth) {
-        if (!node || depth > 40)
-            return;
-        objects.append(node->object());
-        for (const QAccessible::Text kind : {QAccessible::Name, QAccessible::Description, QAccessible::Value,
-                                             QAccessible::Help, QAccessible::Accelerator})
-            texts.append(node->text(kind));
-        if (QAccessibleTextInterface* text = node->textInterface())
-            texts.append(text->text(0, text->characterCount()));
-        if (QAccessibleValueInterface* value = node->valueInterface())
-            texts.append(value->currentValue().toString());
-        for (int i = 0; i < node->childCount(); ++i) {
-            QAccessibleInterface* child = node->child(i);
-            // Assistive tools address a node by its parent and index: both must agree.
-            QVERIFY2(child && child->parent() && child->parent()->object() == node->object() &&
-                         node->indexOfChild(child) == i,
-                     qPrintable(node->object()->objectName()));
-            walk(child, depth + 1);
-        }
-    }
-};
-
-// Fails when a text of the tree holds what was typed.
-void verifyNothingTyped(const AccessibleTree& tree, const QString& word, const QString& keyDisplay) {
-    for (const QString& text : tree.texts) {
-        QVERIFY2(!text.contains(word, Qt::CaseInsensitive), qPrintable(text));
-        QVERIFY2(!text.contains(keyDisplay), qPrintable(text));
-        QVERIFY2(text != word.right(1), qPrintable(text));
-    }
-}
-
 } // namespace
 
 class TestForm1 : public QObject {
@@ -78,11 +37,9 @@ private slots:
              QList<QAbstractButton*>{c.Check1, c.Check2, c.Check3, c.Check4, c.Check5, c.Opt1, c.Opt2})
             state << box->objectName() + '=' + QString::number(box->isChecked());
         state << "RunMinimized=" + QString::number(c.RunMinimized->isChecked());
-        for (const QWidget* storage : QList<QWidget*>{c.Text1, c.Text5, c.Label1})
-            state << storage->objectName() + " shown=" + QString::number(storage->isVisible());
         QCOMPARE(state, (QStringList{"Text4=15", "Text9=3", "Text8=4", "Text2=5", "Text7=", "Check1=1",
                                      "Check2=0", "Check3=0", "Check4=1", "Check5=1", "Opt1=0", "Opt2=1",
-                                     "RunMinimized=0", "Text1 shown=0", "Text5 shown=0", "Label1 shown=0"}));
+                                     "RunMinimized=0"}));
         QCOMPARE(w.form.windowTitle(), QStringLiteral("Quenlo Word Complete 4.1 - ") + maker::siteName);
         const QList<QSize> sizes = w.form.windowIcon().availableSizes();
         QVERIFY(sizes.contains(QSize(32, 32)) && sizes.contains(QSize(16, 16)));
@@ -286,52 +243,6 @@ private slots:
         QTest::keyClick(w.c.RMenu, Qt::Key_Return);
         QCOMPARE(deleted.size(), 1);
         QVERIFY(!w.c.RMenu->isVisible());
-    }
-
-    void workingStorage_unreadableByAssistiveTools() {
-        Shown w;
-        const Form1::Controls& c = w.c;
-        QStringListModel model({QStringLiteral("alpha")});
-        c.List1->setModel(&model);
-        // What the key handling leaves there after "hunterkq" was typed in another application.
-        c.Text5->setText(QStringLiteral("hunterkq"));
-        c.Text1->setText(QStringLiteral("q"));
-        c.Label1->setText(QStringLiteral("q 81"));
-
-        const AccessibleTree tree(QAccessible::queryAccessibleInterface(qApp));
-        verifyNothingTyped(tree, QStringLiteral("hunterkq"), QStringLiteral("q 81"));
-        for (QWidget* storage : QList<QWidget*>{c.Text1, c.Text5, c.Label1}) {
-            QVERIFY2(!tree.objects.contains(storage), qPrintable(storage->objectName()));
-            // Asked for directly (as a change event does), it says nothing either.
-            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(storage);
-            QVERIFY(accessible && !accessible->textInterface() && !accessible->valueInterface());
-            QVERIFY(accessible->text(QAccessible::Name).isEmpty() &&
-                    accessible->text(QAccessible::Value).isEmpty());
-        }
-        // The walk does reach the window's visible controls, with their names.
-        for (QObject* visible :
-             QList<QObject*>{&w.form, c.Text7, c.List1, c.Check1, c.Opt1, c.Opt2, c.Label3})
-            QVERIFY2(tree.objects.contains(visible), qPrintable(visible->objectName()));
-        QVERIFY(tree.texts.contains(QStringLiteral("Hit Shift Key to Complete word")));
-        QVERIFY(tree.texts.contains(QStringLiteral("alpha")));
-    }
-
-    void hideFromAccessibility_alsoAfterInterfacesWereMade() {
-        // With a screen reader running, interfaces exist before the window marks its storage.
-        QWidget container;
-        auto* storage = new QLineEdit(QStringLiteral("hunterkq"), &container);
-        auto* button = new QPushButton(QStringLiteral("Visible"), &container);
-        QAccessibleInterface* before = QAccessible::queryAccessibleInterface(&container);
-        QVERIFY(before && before->childCount() == 2);
-        QVERIFY(QAccessible::queryAccessibleInterface(storage)->textInterface());
-
-        hideFromAccessibility({storage});
-        const AccessibleTree tree(QAccessible::queryAccessibleInterface(&container));
-        verifyNothingTyped(tree, QStringLiteral("hunterkq"), QStringLiteral("q 81"));
-        QCOMPARE(tree.objects, (QList<QObject*>{&container, button}));
-        QVERIFY(!QAccessible::queryAccessibleInterface(storage)->textInterface());
-        storage->setText(QStringLiteral("hunterkqz")); // stays the program's working state
-        QCOMPARE(storage->text(), QStringLiteral("hunterkqz"));
     }
 
     void label777_onlyALeftClickInsideCounts() {

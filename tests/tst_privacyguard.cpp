@@ -88,7 +88,7 @@ private slots:
         f.type("hel");
         QCOMPARE(f.hook.press(tabKey).value_or(-1), 0);
         QVERIFY(!f.popupShown());
-        QCOMPARE(f.program->mainWindow().ui().Text5->text(), QString());
+        QCOMPARE(f.program->engine().typing().Text5, QString());
 
         f.focus.setPasswordField(false);
         QCOMPARE(f.status(), QString());

@@ -198,7 +198,7 @@ private slots:
         QCOMPARE(f.clipboard.text, QString("ld"));
         QCOMPARE(f.injector.shiftInserts, 1);
         QVERIFY(!f.popupShown());
-        QVERIFY(program.mainWindow().ui().Text5->text().isEmpty());
+        QVERIFY(program.engine().typing().Text5.isEmpty());
     }
 
     void exitRemovesIconAndClosesDatabase() {

@@ -14,7 +14,7 @@ const std::optional<QString> custom = QStringLiteral("1");
 struct Rig : EngineRig {
     explicit Rig(const std::vector<WordRow>& rows, WordsRanking ranking = WordsRanking::With)
         : EngineRig(rows, ranking) {
-        Text4.setText("2");
+        set([](EngineSettings& settings) { settings.Text4 = "2"; });
     }
     // Types the letters (capitals as with Shift held) and returns the words offered, as listed.
     QStringList type(const QString& letters) {
@@ -24,7 +24,7 @@ struct Rig : EngineRig {
             hook.press(c.toUpper().unicode());
         }
         hook.setCapitals(false);
-        return rows();
+        return form2().words();
     }
     // Takes the row of the list; returns what was pasted. Counting runs once the key is answered.
     QString complete(int row = 0) {
@@ -150,7 +150,7 @@ private slots:
 
     void withoutRankingDataTheWrittenStatementsRun() {
         Rig rig({{"hello", {}}, {"help", {}}, {"helix", custom}}, WordsRanking::Without);
-        rig.Text4.setText("15");
+        rig.set([](EngineSettings& settings) { settings.Text4 = "15"; });
         QCOMPARE(rig.type("hel"), (QStringList{"helix", "hello", "help"}));
         QCOMPARE(rig.complete(1), QStringLiteral("lo"));
         QCOMPARE(rig.words.statements.filter("select  top"),
@@ -223,7 +223,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(bool, matchCapitals);
         Rig rig({{"zebra", {}, 35}});
-        rig.Text9.setText("1");
+        rig.set([](EngineSettings& settings) { settings.Text9 = "1"; });
         rig.engine.setRankingOptions({false, true, matchCapitals});
         QCOMPARE(rig.type(typed), QStringList{"zebra"});
         QTEST(rig.complete(), "pasted");

@@ -3,7 +3,6 @@
 
 #include "maker.h"
 #include "platform/twips.h"
-#include "ui/accessibleprivacy.h"
 #include "ui/programicon.h"
 #include "ui/windowfont.h"
 
@@ -221,18 +220,6 @@ void Form1::createControls() {
     c.Opt2->setChecked(true);
     c.Opt1->raise();
     c.Opt2->raise();
-
-    // Working storage of the key handling: present, never shown, never focused.
-    c.Text1 = textBox(client, "Text1", QString(), twipsRect(2040, 5520, 1095, 285));
-    c.Text5 = textBox(client, "Text5", QString(), twipsRect(2040, 5880, 1095, 285));
-    c.Label1 = label(client, "Label1", QStringLiteral("Label1"), twipsRect(4680, 3720, 855, 375));
-    const QList<QWidget*> hidden = {c.Text1, c.Text5, c.Label1};
-    for (QWidget* storage : hidden) {
-        storage->setFocusPolicy(Qt::NoFocus);
-        storage->setVisible(false);
-    }
-    // They hold what the user types in every application: no other process may read them.
-    hideFromAccessibility(hidden);
 
     const QList<QWidget*> indicators = {c.Check1, c.Check2, c.Check3, c.Check4, c.Check5, c.Opt1, c.Opt2};
     for (QWidget* indicator : indicators)

@@ -44,9 +44,6 @@ public:
         QLabel* Label3 = nullptr;
         QRadioButton* Opt1 = nullptr;
         QRadioButton* Opt2 = nullptr;
-        QLineEdit* Text1 = nullptr; // hidden working storage of the key handling
-        QLineEdit* Text5 = nullptr; // hidden working storage: the word being typed
-        QLabel* Label1 = nullptr;   // hidden working storage: the last key
         QMenu* FileMenu = nullptr;
         QAction* FileImport = nullptr;
         QAction* FileSave = nullptr;

@@ -1,0 +1,116 @@
+// Form2: the pop-up window that shows the suggestion list at the top-left corner of the screen.
+#include "suggestionpopup.h"
+
+#include "engine/suggestionlist.h"
+#include "platform/nonactivatingwindow.h"
+#include "platform/twips.h"
+
+#include <QGuiApplication>
+#include <QListView>
+#include <QScopedValueRollback>
+#include <QScreen>
+
+namespace {
+constexpr int formWidthTwips = 1905;
+constexpr int formHeightTwips = 1890;
+constexpr int listWidthTwips = 2415;
+constexpr int designListHeightTwips = 2130;
+constexpr int emptyPopupHeightTwips = 1000;
+constexpr int rowHeightTwips = 200;
+constexpr int listBeyondPopupTwips = 200;
+
+int pixels(int twips) {
+    return twipsToPixels(twips).value_or(0);
+}
+} // namespace
+
+SuggestionPopup::SuggestionPopup(SuggestionList& suggestions)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
+                           Qt::X11BypassWindowManagerHint)
+    , m_suggestions(suggestions)
+    , m_list(new QListView(this))
+    , m_heightTwips(formHeightTwips)
+    , m_listHeightTwips(designListHeightTwips) {
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Form2"));
+    // The user keeps typing in another application; the completion pastes into that one.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
+
+    m_list->setObjectName(QStringLiteral("List1"));
+    m_list->setFocusPolicy(Qt::NoFocus);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Like a plain list box: long words are cut off, never scrolled sideways. Every entry has
+    // the same height, so the list need not measure each word.
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setUniformItemSizes(true);
+    QFont font(QStringLiteral("MS Sans Serif"), 12, QFont::Normal);
+    font.setStyleHint(QFont::SansSerif);
+    m_list->setFont(font);
+    m_list->setModel(&suggestions);
+    m_list->setGeometry(0, 0, pixels(listWidthTwips), pixels(m_listHeightTwips));
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (!m_following)
+                    m_suggestions.selectRow(current.isValid() ? current.row() : -1);
+            });
+    connect(&suggestions, &SuggestionList::shownChanged, this, &SuggestionPopup::followShown);
+    connect(&suggestions, &QAbstractItemModel::modelReset, this, &SuggestionPopup::followWords);
+    connect(&suggestions, &SuggestionList::selectedRowChanged, this, &SuggestionPopup::followSelection);
+
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    move(screen ? screen->geometry().topLeft() : QPoint(0, 0));
+    resize(pixels(formWidthTwips), pixels(m_heightTwips));
+    SetOnTop(this, true);
+    followWords();
+    followSelection(suggestions.selectedRow());
+    followShown(suggestions.isShown());
+}
+
+SuggestionPopup::~SuggestionPopup() = default;
+
+int SuggestionPopup::heightTwips() const {
+    return m_heightTwips;
+}
+
+int SuggestionPopup::listHeightTwips() const {
+    return m_listHeightTwips;
+}
+
+void SuggestionPopup::followShown(bool shown) {
+    if (shown == isVisible())
+        return;
+    if (shown)
+        keepFromActivation(*this);
+    setVisible(shown);
+}
+
+void SuggestionPopup::followWords() {
+    // An emptied list keeps the window's size: it is hidden, or about to be filled.
+    const int words = m_suggestions.rowCount();
+    if (words == 0)
+        return;
+    m_heightTwips = emptyPopupHeightTwips + words * rowHeightTwips;
+    m_listHeightTwips = m_heightTwips + listBeyondPopupTwips;
+    resize(width(), pixels(m_heightTwips));
+    m_list->resize(m_list->width(), pixels(m_listHeightTwips));
+}
+
+void SuggestionPopup::followSelection(int row) {
+    const QScopedValueRollback<bool> following(m_following, true);
+    m_list->setCurrentIndex(m_suggestions.index(row, 0));
+}
+
+void SuggestionPopup::SetOnTop(QWidget* window, bool on) {
+    if (!window)
+        return;
+    // Only the band changes; the place and size are restated as they are.
+    const QRect place = window->geometry();
+    const bool wasVisible = window->isVisible();
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    window->setGeometry(place);
+    // Changing a window's flags hides it.
+    if (wasVisible)
+        window->show();
+}
