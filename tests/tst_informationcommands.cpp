@@ -26,13 +26,6 @@ class TestInformationCommands : public QObject {
     Q_OBJECT
 
 private slots:
-    void about_text() {
-        // Split at CR LF: a stray CR or LF shows as a line that differs; the last part follows the end.
-        QCOMPARE(InformationCommands::aboutText().split(QStringLiteral("\r\n")),
-                 (QStringList{"Quenlo 4.1", "", "Written by: " + maker::author, "Email: " + maker::email,
-                              "Web Site: " + maker::siteUrl + ' ', ""}));
-    }
-
     void commands_data() {
         QTest::addColumn<QString>("command"); // a menu item, or the promotional label
         QTest::addColumn<bool>("browserOpens");
@@ -42,7 +35,9 @@ private slots:
         const QString suggestion = "Could you please email any suggestions to " + maker::suggestionsEmail;
         QTest::newRow("About") << "About" << true
                                << QStringList{"Quenlo 4.1 - " + maker::siteName,
-                                              InformationCommands::aboutText()};
+                                              "Quenlo 4.1\r\n\r\nWritten by: " + maker::author +
+                                                  "\r\nEmail: " + maker::email +
+                                                  "\r\nWeb Site: " + maker::siteUrl + " \r\n"};
         QTest::newRow("Suggestions") << "Suggestions" << true << QStringList{"Quenlo", suggestion};
         QTest::newRow("Help, browser opens") << "Help2" << true << QStringList{help};
         QTest::newRow("Help, no browser") << "Help2" << false << QStringList{help};

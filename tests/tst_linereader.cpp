@@ -131,28 +131,6 @@ private slots:
         }
     }
 
-    void invalidBytesAroundBlockBoundaries_data() {
-        QTest::addColumn<QByteArray>("text");
-        const QByteArray bads[] = {"\xFF", "\xC3", "\xE2\x82", "\x80"};
-        for (const qsizetype boundary : {64 * 1024, 128 * 1024})
-            for (int offset = -4; offset <= 3; ++offset)
-                for (const QByteArray& bad : bads) {
-                    QByteArray text = QByteArray(boundary + offset, 'w') + bad + "\nnext\r\nlast";
-                    // Lines end here and there before the boundary too.
-                    for (qsizetype at = 1000; at < boundary - 10; at += 9000)
-                        text[at] = '\n';
-                    QTest::addRow("%lld%+d %s", qlonglong(boundary), offset, bad.toHex().constData()) << text;
-                }
-    }
-    void invalidBytesAroundBlockBoundaries() {
-        QFETCH(QByteArray, text);
-        const qsizetype lineBytes = 256 * 1024;
-        const Lines got = read(text, TextEncoding::Utf8, lineBytes, 64 * 1024);
-        QCOMPARE(got, reference(text, TextEncoding::Utf8, lineBytes));
-        QCOMPARE(got.lines.last(), QString("last"));
-        QCOMPARE(got.lines[got.lines.size() - 2], QString("next"));
-    }
-
     void encodingFound_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<TextEncoding>("encoding");

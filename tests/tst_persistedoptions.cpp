@@ -97,11 +97,6 @@ private slots:
         QCOMPARE(f.stored("C4"), QString("0"));
         f.c.Check4->click();
         QCOMPARE(f.stored("C4"), QString("1"));
-        f.c.Opt1->click();
-        f.c.Opt2->click();
-        QCOMPARE(f.completionKeyCode, std::int16_t(9));
-        QCOMPARE(f.stored("Opt1"), QString("False"));
-        QCOMPARE(f.stored("Opt2"), QString("True"));
     }
 
     void optionChange_runsClickHandlingOnce_data() {

@@ -15,7 +15,6 @@
 #include <QtTest>
 
 namespace {
-constexpr int tabKey = 9;
 const QString excludedKey = QStringLiteral("Quenlo/Privacy/ExcludedApplications");
 const QString protectKey = QStringLiteral("Quenlo/Privacy/ProtectPasswordFields");
 
@@ -80,15 +79,12 @@ private slots:
         QVERIFY(f.focus.ownHoldPossible); // only while the pop-up is up
         QCOMPARE(f.status(), QString());
 
-        // Into a password field: the open pop-up goes at once, the word is forgotten, Tab passes.
+        // Into a password field: the open pop-up goes at once (what the paused engine does with keys is
+        // the engine's tests' business).
         f.focus.setPasswordField(true);
         QVERIFY(!f.popupShown());
         QVERIFY(!f.focus.ownHoldPossible);
         QCOMPARE(f.status(), QString("Completion paused: password field"));
-        f.type("hel");
-        QCOMPARE(f.hook.press(tabKey).value_or(-1), 0);
-        QVERIFY(!f.popupShown());
-        QCOMPARE(f.program->engine().typing().Text5, QString());
 
         f.focus.setPasswordField(false);
         QCOMPARE(f.status(), QString());
@@ -98,32 +94,9 @@ private slots:
         f.focus.focusApplication("keepassxc");
         QCOMPARE(f.status(), QString("Completion paused: excluded: KeePassXC"));
         QVERIFY(!f.popupShown());
-        f.focus.setKeyboardHeld(true);
-        QCOMPARE(f.status(), QString("Completion paused: another program holds the keyboard"));
-        f.focus.setKeyboardHeld(false);
         f.focus.focusApplication("XTerm");
         QCOMPARE(f.status(), QString());
         QVERIFY(!f.program->engine().paused());
-    }
-
-    void fieldsNotKnownToBeOrdinaryPause() {
-        Fixture f(m_database);
-        f.start();
-        f.focus.focusApplication("Gedit");
-        // Keys typed right after the focus moved, before the field said what it is: untouched, and the
-        // status line keeps quiet about a wait that lasts a moment on every focus change.
-        FocusState state = f.focus.state();
-        state.fieldAsked = true;
-        f.focus.change(state);
-        f.type("hel");
-        QCOMPARE(f.hook.press(tabKey).value_or(-1), 0);
-        QVERIFY(!f.popupShown());
-        QCOMPARE(f.status(), QString());
-        state.fieldAsked = false;
-        state.fieldUnknown = true;
-        f.focus.change(state);
-        QCOMPARE(f.status(), QString("Completion paused: the field did not say in time whether it is a "
-                                     "password field"));
     }
 
     void unreachableAccessibilityBusIsTold() {

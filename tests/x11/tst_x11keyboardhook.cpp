@@ -202,47 +202,41 @@ private slots:
         QTest::addColumn<Keys>("reachWindow");
         QTest::addColumn<KeySym>("held"); // a modifier held down around the keys, or 0
 
+        const auto row = [](const char* name, bool popupVisible, unsigned locks, bool discard,
+                            const Keys& keys, const Codes& reported, const Keys& reachWindow,
+                            KeySym held = 0) {
+            QTest::newRow(name) << popupVisible << locks << discard << keys << reported << reachWindow
+                                << held;
+        };
         const unsigned caps = LockMask;
         const unsigned num = Mod2Mask;
         const Keys typing{XK_h,         XK_1,      XK_semicolon, XK_bracketleft, XK_space, XK_Return,
                           XK_BackSpace, XK_Escape, XK_Tab,       XK_F1,          XK_F11};
-        QTest::newRow("typing, pop-up hidden")
-            << false << 0u << false << typing << Codes{72, 49, 186, 219, 32, 13, 8, 27, 9, 112, 122} << typing
-            << KeySym(0);
+        row("typing, pop-up hidden", false, 0, false, typing, {72, 49, 186, 219, 32, 13, 8, 27, 9, 112, 122},
+            typing);
         const Keys keypad{XK_KP_End, XK_KP_Down, XK_KP_Enter};
-        QTest::newRow("keypad without NumLock")
-            << false << 0u << false << keypad << Codes{35, 40, 13} << keypad << KeySym(0);
+        row("keypad without NumLock", false, 0, false, keypad, {35, 40, 13}, keypad);
         const Keys grabbed{XK_Tab, XK_Down, XK_Up, XK_Shift_L, XK_Shift_R, XK_a};
-        QTest::newRow("pop-up up, answered 0")
-            << true << 0u << false << grabbed << Codes{9, 40, 38, 16, 16, 65} << grabbed << KeySym(0);
+        row("pop-up up, answered 0", true, 0, false, grabbed, {9, 40, 38, 16, 16, 65}, grabbed);
         const Keys tabDownA{XK_Tab, XK_Down, XK_a};
-        QTest::newRow("pop-up up, both locks, answered 0")
-            << true << caps + num << false << tabDownA << Codes{9, 40, 65} << tabDownA << KeySym(0);
+        row("pop-up up, both locks, answered 0", true, caps + num, false, tabDownA, {9, 40, 65}, tabDownA);
         // Only Tab, Shift, Up and Down are ever swallowed, and only while the pop-up is up. A swallowed
         // Tab or Shift holds the keys behind it for the paste that follows; without one they come after
         // a bound, the pop-up's grabs then no longer in the way.
-        QTest::newRow("pop-up up, answered 1")
-            << true << 0u << true << Keys{XK_Down, XK_Up, XK_KP_Down, XK_a, XK_Escape, XK_Tab, XK_Shift_L}
-            << Codes{40, 38, 40, 65, 27, 9, 16} << Keys{XK_a, XK_Escape, XK_Shift_L} << KeySym(0);
-        QTest::newRow("pop-up up, Shift answered 1")
-            << true << 0u << true << Keys{XK_Shift_R, XK_Down} << Codes{16, 40} << Keys{XK_Down} << KeySym(0);
+        row("pop-up up, answered 1", true, 0, true,
+            {XK_Down, XK_Up, XK_KP_Down, XK_a, XK_Escape, XK_Tab, XK_Shift_L}, {40, 38, 40, 65, 27, 9, 16},
+            {XK_a, XK_Escape, XK_Shift_L});
+        row("pop-up up, Shift answered 1", true, 0, true, {XK_Shift_R, XK_Down}, {16, 40}, {XK_Down});
         const Keys tabDown{XK_Down, XK_Tab};
-        QTest::newRow("answered 1, CapsLock")
-            << true << caps << true << tabDown << Codes{40, 9} << Keys{} << KeySym(0);
-        QTest::newRow("answered 1, NumLock")
-            << true << num << true << tabDown << Codes{40, 9} << Keys{} << KeySym(0);
-        QTest::newRow("answered 1, both locks")
-            << true << caps + num << true << tabDown << Codes{40, 9} << Keys{} << KeySym(0);
-        QTest::newRow("pop-up hidden, answered 1")
-            << false << 0u << true << tabDown << Codes{40, 9} << tabDown << KeySym(0);
+        row("answered 1, CapsLock", true, caps, true, tabDown, {40, 9}, {});
+        row("answered 1, NumLock", true, num, true, tabDown, {40, 9}, {});
+        row("answered 1, both locks", true, caps + num, true, tabDown, {40, 9}, {});
+        row("pop-up hidden, answered 1", false, 0, true, tabDown, {40, 9}, tabDown);
         const Keys keypadDigits{XK_KP_End, XK_KP_Down};
-        QTest::newRow("keypad digits with NumLock, answered 1")
-            << true << num << true << keypadDigits << Codes{97, 98} << keypadDigits << KeySym(0);
+        row("keypad digits with NumLock, answered 1", true, num, true, keypadDigits, {97, 98}, keypadDigits);
         // The handler knows no modifiers: with Ctrl or Alt held, a key it swallows is swallowed too.
-        QTest::newRow("answered 1, Ctrl held") << true << 0u << true << tabDown << Codes{17, 40, 9}
-                                               << Keys{XK_Control_L} << KeySym(XK_Control_L);
-        QTest::newRow("answered 1, Alt and CapsLock")
-            << true << caps << true << tabDown << Codes{18, 40, 9} << Keys{XK_Alt_L} << KeySym(XK_Alt_L);
+        row("answered 1, Ctrl held", true, 0, true, tabDown, {17, 40, 9}, {XK_Control_L}, XK_Control_L);
+        row("answered 1, Alt and CapsLock", true, caps, true, tabDown, {18, 40, 9}, {XK_Alt_L}, XK_Alt_L);
     }
 
     void keys() {
