@@ -164,12 +164,10 @@ private slots:
         QTest::newRow("nearest millisecond") << "1.2346" << 1235 << false;
         QTest::newRow("half to even") << "0.0025" << 2 << false;
         QTest::newRow("longest") << "65.535" << 65535 << false;
-        QTest::newRow("blanks around") << " 7 " << 7000 << false;
         QTest::newRow("empty changes nothing") << "" << 5000 << false;
         QTest::newRow("letters") << "5a" << 5000 << true;
         QTest::newRow("negative") << "-1" << 5000 << true;
         QTest::newRow("too long for the timer") << "65.536" << 5000 << true;
-        QTest::newRow("huge") << "1e300" << 5000 << true;
     }
     void displayTime() {
         QFETCH(QString, text);

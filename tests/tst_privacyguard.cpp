@@ -46,7 +46,6 @@ private slots:
         QTest::addColumn<bool>("on");
         QTest::newRow("fresh store: on") << QString() << true;
         QTest::newRow("False") << "False" << false;
-        QTest::newRow("0") << "0" << false;
         QTest::newRow("no Boolean: stays on") << "maybe" << true;
     }
     void storedSwitch() {
