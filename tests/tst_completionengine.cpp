@@ -145,14 +145,11 @@ private slots:
         QCOMPARE(rig.words.statements,
                  QStringList{"select  top 15 Text1 from words where Text1  like 'hel%' "});
         QCOMPARE(rig.form2().words(), (QStringList{"helix", "hello", "helmet", "help"}));
-        QCOMPARE(rig.form2().selectedRow(), 0);
-        QCOMPARE(rig.form2().currentSuggestion(), QStringLiteral("helix"));
 
         rig.set([](EngineSettings& settings) { settings.Text4 = " 3 "; });
         rig.press(Keys{Backspace});
         rig.press("hel");
         QCOMPARE(rig.form2().rowCount(), 3);
-        QCOMPARE(rig.form2().currentSuggestion(), rig.form2().words().first());
     }
 
     void offered_data() {
