@@ -28,9 +28,7 @@ SuggestionPopup::SuggestionPopup(SuggestionList& suggestions)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
                            Qt::X11BypassWindowManagerHint)
     , m_suggestions(suggestions)
-    , m_list(new QListView(this))
-    , m_heightTwips(formHeightTwips)
-    , m_listHeightTwips(designListHeightTwips) {
+    , m_list(new QListView(this)) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Form2"));
     // The user keeps typing in another application; the completion pastes into that one.
@@ -49,7 +47,7 @@ SuggestionPopup::SuggestionPopup(SuggestionList& suggestions)
     font.setStyleHint(QFont::SansSerif);
     m_list->setFont(font);
     m_list->setModel(&suggestions);
-    m_list->setGeometry(0, 0, pixels(listWidthTwips), pixels(m_listHeightTwips));
+    m_list->setGeometry(0, 0, pixels(listWidthTwips), pixels(designListHeightTwips));
     connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (!m_following)
@@ -61,7 +59,7 @@ SuggestionPopup::SuggestionPopup(SuggestionList& suggestions)
 
     const QScreen* screen = QGuiApplication::primaryScreen();
     move(screen ? screen->geometry().topLeft() : QPoint(0, 0));
-    resize(pixels(formWidthTwips), pixels(m_heightTwips));
+    resize(pixels(formWidthTwips), pixels(formHeightTwips));
     SetOnTop(this, true);
     followWords();
     followSelection(suggestions.selectedRow());
@@ -69,14 +67,6 @@ SuggestionPopup::SuggestionPopup(SuggestionList& suggestions)
 }
 
 SuggestionPopup::~SuggestionPopup() = default;
-
-int SuggestionPopup::heightTwips() const {
-    return m_heightTwips;
-}
-
-int SuggestionPopup::listHeightTwips() const {
-    return m_listHeightTwips;
-}
 
 void SuggestionPopup::followShown(bool shown) {
     if (shown == isVisible())
@@ -91,10 +81,9 @@ void SuggestionPopup::followWords() {
     const int words = m_suggestions.rowCount();
     if (words == 0)
         return;
-    m_heightTwips = emptyPopupHeightTwips + words * rowHeightTwips;
-    m_listHeightTwips = m_heightTwips + listBeyondPopupTwips;
-    resize(width(), pixels(m_heightTwips));
-    m_list->resize(m_list->width(), pixels(m_listHeightTwips));
+    const int heightTwips = emptyPopupHeightTwips + words * rowHeightTwips;
+    resize(width(), pixels(heightTwips));
+    m_list->resize(m_list->width(), pixels(heightTwips + listBeyondPopupTwips));
 }
 
 void SuggestionPopup::followSelection(int row) {

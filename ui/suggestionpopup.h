@@ -9,15 +9,11 @@ class SuggestionList;
 class SuggestionPopup : public QWidget {
     Q_OBJECT
 public:
-    // Topmost at the top-left corner of the primary screen; shown while the list is. The list
-    // must outlive the window.
+    // Topmost at the top-left corner of the primary screen; shown while the list is. Its height is
+    // as designed until the first fill, then 1000 twips and 200 more per word, the list 200 twips
+    // beyond it; its width never changes. The list must outlive the window.
     explicit SuggestionPopup(SuggestionList& suggestions);
     ~SuggestionPopup() override;
-
-    // Heights in twips: as designed until the first fill, then 1000 twips and 200 more per word,
-    // the list 200 twips beyond the window. The window's width never changes.
-    int heightTwips() const;
-    int listHeightTwips() const;
 
     // Puts the window in (on) or out of the topmost band, keeping its place and size.
     static void SetOnTop(QWidget* window, bool on);
@@ -29,8 +25,6 @@ private:
 
     SuggestionList& m_suggestions;
     QListView* m_list;
-    int m_heightTwips;
-    int m_listHeightTwips;
     // Set while the view's selection follows the list's, so that it is not sent back.
     bool m_following = false;
 };
