@@ -1,9 +1,11 @@
 // Latency through the real keyboard hook: from an XTest key press to the suggestion pop-up being
 // mapped, to the lookup behind it having filled it, and from the completion key to the rest of the
 // word fetched by the application (which has a text of the user's on the clipboard before), with the
-// real quenlo on a private Xvfb.
+// real quenlo on a private Xvfb. Then the processor time the whole quenlo process spends on a key
+// that finds words, from the key until the process is idle again.
 //   bench_popuplatency           200 keys, 100,000 words
 //   bench_popuplatency --short   5 keys, 2,000 words (only proves the measurement still runs)
+//   --words N                    N words in the database (the figures: 133000 and 1000000)
 //   --no-copy                    nothing of the user's on the clipboard before the completion
 #include "bench/x11latencyrun.h"
 #include "tests/x11/xvfbserver.h"
@@ -15,6 +17,7 @@
 #include <X11/keysym.h>
 
 #include <csignal>
+#include <ctime>
 #include <sys/prctl.h>
 #include <sys/select.h>
 
@@ -23,6 +26,9 @@ using namespace latency;
 namespace {
 
 constexpr double kTargetP99Ms = 20.0;
+constexpr double kTargetCpuPerKeyMs = 1.0;
+// The process counts as idle once its processor time has not moved for this long.
+constexpr auto kIdleSpan = std::chrono::milliseconds(30);
 constexpr auto kWaitLimit = std::chrono::seconds(10);
 // Time between the keys of one word, as a fast typist leaves them.
 constexpr auto kTypingCadence = std::chrono::milliseconds(20);
@@ -123,6 +129,38 @@ public:
         }
     }
 
+    // Handles events until the process behind clock has used no processor time for kIdleSpan;
+    // returns its processor time then, in nanoseconds.
+    long long waitIdle(clockid_t clock) {
+        const Clock::time_point deadline = Clock::now() + kWaitLimit;
+        long long last = cpuNanoseconds(clock);
+        Clock::time_point still = Clock::now();
+        for (;;) {
+            while (XPending(m_display) > 0) {
+                XEvent event;
+                XNextEvent(m_display, &event);
+                notice(event);
+            }
+            pause(std::chrono::milliseconds(2));
+            const long long now = cpuNanoseconds(clock);
+            if (now != last) {
+                last = now;
+                still = Clock::now();
+            } else if (Clock::now() - still >= kIdleSpan) {
+                return now;
+            }
+            if (Clock::now() > deadline)
+                fail("quenlo never fell idle");
+        }
+    }
+
+    static long long cpuNanoseconds(clockid_t clock) {
+        timespec time{};
+        if (clock_gettime(clock, &time) != 0)
+            fail("cannot read the processor time of quenlo");
+        return static_cast<long long>(time.tv_sec) * 1000000000LL + time.tv_nsec;
+    }
+
     bool popupMapped() const { return m_popupMapped; }
     Window target() const { return m_window; }
 
@@ -180,12 +218,20 @@ int main(int argc, char* argv[]) {
     // Without a copy of the user's the clipboard has nothing to keep, as in the figures before it did.
     const bool withCopy = !application.arguments().contains(QStringLiteral("--no-copy"));
     const int keys = isShort ? 5 : 200;
-    const int wordCount = isShort ? 2000 : 100000;
+    const qsizetype wordsOption = application.arguments().indexOf(QStringLiteral("--words"));
+    const int wordCount = wordsOption > 0 && wordsOption + 1 < application.arguments().size()
+                              ? application.arguments().at(wordsOption + 1).toInt()
+                          : isShort ? 2000
+                                    : 100000;
+    if (fullPrefixes(wordCount) < 1)
+        fail("--words needs enough words for one full list");
     const int warmUp = 3;
 
     QTemporaryDir folder;
     const QString program = placeQuenlo(folder, wordCount);
-    const int prefixes = wordCount / 26;
+    const int prefixes = fullPrefixes(wordCount);
+    // The rest of the second suggestion of a prefix, the one Down selects.
+    const std::string secondRest = numberedLetters(1, wordLetters(wordCount) - 3) + "ing";
 
     XvfbServer server;
     if (!server.start())
@@ -203,6 +249,9 @@ int main(int argc, char* argv[]) {
     quenlo.start();
     if (!quenlo.waitForStarted())
         fail("quenlo did not start");
+    clockid_t quenloClock{};
+    if (clock_getcpuclockid(static_cast<pid_t>(quenlo.processId()), &quenloClock) != 0)
+        fail("cannot read the processor time of quenlo");
 
     // The hook is watching once the main window is up; then the keys go to a window of our own.
     desktop.waitFor("the quenlo main window", [&desktop](const XEvent& event) {
@@ -258,7 +307,7 @@ int main(int argc, char* argv[]) {
                 pasteTime = event.xkey.time;
             return paste;
         });
-        const Clock::time_point pasted = desktop.fetchClipboard(pasteTime, "bing");
+        const Clock::time_point pasted = desktop.fetchClipboard(pasteTime, secondRest);
         if (sample >= warmUp) {
             toMapped.push_back(milliseconds(mapped - pressed));
             toFilled.push_back(milliseconds(filled - pressed));
@@ -266,11 +315,39 @@ int main(int argc, char* argv[]) {
         }
     }
 
+    // Processor time of a key that finds words: from an idle process before the third letter to
+    // an idle process after it, every thread of quenlo counted.
+    std::vector<double> cpuPerKey;
+    for (int sample = 0; sample < warmUp + keys; ++sample) {
+        desktop.tap(XK_BackSpace);
+        if (desktop.popupMapped())
+            desktop.waitFor("the pop-up to hide",
+                            [&desktop](const XEvent&) { return !desktop.popupMapped(); });
+        const int prefixNumber = static_cast<int>((static_cast<long long>(sample) * 104729) % prefixes);
+        const std::string prefix = numberedLetters(prefixNumber, 3);
+        for (std::size_t i = 0; i < 2; ++i) {
+            desktop.pause(kTypingCadence);
+            desktop.tap(XStringToKeysym(std::string(1, prefix[i]).c_str()));
+        }
+        const long long before = desktop.waitIdle(quenloClock);
+        desktop.tap(XStringToKeysym(std::string(1, prefix[2]).c_str()));
+        desktop.waitFor("the pop-up", [&desktop](const XEvent&) { return desktop.popupMapped(); });
+        const long long after = desktop.waitIdle(quenloClock);
+        if (sample >= warmUp)
+            cpuPerKey.push_back(static_cast<double>(after - before) / 1e6);
+    }
+    double cpuTotal = 0;
+    for (const double milliseconds : cpuPerKey)
+        cpuTotal += milliseconds;
+
     std::printf("pop-up latency through the X11 hook, %d keys, %d words, %s\n", keys, wordCount,
                 withCopy ? "a copied text on the clipboard" : "nothing on the clipboard");
     printLatency("key press -> pop-up mapped:", toMapped, kTargetP99Ms);
     printLatency("key press -> pop-up filled:", toFilled);
     printLatency("completion key -> text pasted:", toPasted);
+    std::printf("  %-33s mean %5.2f ms   p50 %5.2f ms   p99 %5.2f ms   (target mean <= %.0f ms)\n",
+                "processor time per key (process):", cpuTotal / static_cast<double>(cpuPerKey.size()),
+                percentile(cpuPerKey, 0.5), percentile(cpuPerKey, 0.99), kTargetCpuPerKeyMs);
 
     quenlo.terminate();
     quenlo.waitForFinished();

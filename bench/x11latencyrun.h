@@ -24,8 +24,19 @@ namespace latency {
     std::exit(1);
 }
 
+// Letters before the "ing" of every word of a database of wordCount words: four up to 26^4 words,
+// five beyond, so that no word comes twice.
+inline int wordLetters(int wordCount) {
+    return wordCount <= 26 * 26 * 26 * 26 ? 4 : 5;
+}
+
+// The three-letter prefixes of such a database: each offers a full list.
+inline int fullPrefixes(int wordCount) {
+    return wordLetters(wordCount) == 4 ? wordCount / 26 : wordCount / (26 * 26);
+}
+
 // A copy of quenlo in the folder, beside a words.mdb of wordCount words in which every prefix
-// numberedLetters(n, 3) with n below wordCount / 26 offers a full list. Returns the program.
+// numberedLetters(n, 3) with n below fullPrefixes(wordCount) offers a full list. Returns the program.
 inline QString placeQuenlo(const QTemporaryDir& folder, int wordCount) {
     if (!folder.isValid())
         fail("cannot make a temporary folder");
@@ -36,7 +47,7 @@ inline QString placeQuenlo(const QTemporaryDir& folder, int wordCount) {
     std::vector<WordRow> rows;
     rows.reserve(static_cast<std::size_t>(wordCount));
     for (int i = 0; i < wordCount; ++i)
-        rows.push_back({QString::fromStdString(numberedLetters(i, 4) + "ing"), std::nullopt});
+        rows.push_back({QString::fromStdString(numberedLetters(i, wordLetters(wordCount)) + "ing"), std::nullopt});
     QString error;
     if (!createWordsDatabase(folder.filePath(QStringLiteral("words.mdb")), rows, &error))
         fail("cannot make words.mdb: " + error.toStdString());
