@@ -9,13 +9,6 @@ namespace {
 constexpr qsizetype maxChunkSize = 1024;
 // More separate runs of additions than this are reported as one appended block moved into place.
 constexpr int maxSeparateInsertions = 8;
-#ifdef Q_OS_WIN
-// Qt 6.4 makes a Windows sort key a text twice the key's length, half of it uninitialised, and
-// compares keys by 16-bit units: words equal but for case would land in any order.
-constexpr bool collatorSortKeysWork = false;
-#else
-constexpr bool collatorSortKeysWork = true;
-#endif
 
 // The C locale's order, which its collator has too, but not its sort keys: they keep the case.
 int compareTexts(QStringView a, QStringView b) {
@@ -45,19 +38,16 @@ int compareTexts(QStringView a, QStringView b) {
 
 WordListModel::WordListModel(QObject* parent)
     : QAbstractListModel(parent)
-    , m_useCollator(m_collator.locale() != QLocale::c())
-    , m_useSortKeys(m_useCollator && collatorSortKeysWork) {
+    , m_useCollator(m_collator.locale() != QLocale::c()) {
     // As the pop-up sorts its suggestions.
     m_collator.setCaseSensitivity(Qt::CaseInsensitive);
     m_publishTimer.setSingleShot(true);
     connect(&m_publishTimer, &QTimer::timeout, this, &WordListModel::publish);
 }
 
-int WordListModel::compare(const Entry& entry, const QString& text,
-                           const std::optional<QCollatorSortKey>& key) const {
-    // A sort key is made once per entry; comparing two is a comparison of bytes.
-    if (key)
-        return entry.key->compare(*key);
+int WordListModel::compare(const Entry& entry, const QString& text) const {
+    // No sort keys are kept: making one costs twenty comparisons, and keeping a million of them
+    // about a hundred megabytes.
     return m_useCollator ? m_collator.compare(entry.text, text) : compareTexts(entry.text, text);
 }
 
@@ -136,12 +126,19 @@ WordListModel::Position WordListModel::locatePublished(int publishedRow) const {
 }
 
 int WordListModel::addWord(const QString& text) {
-    std::optional<QCollatorSortKey> key;
-    if (m_useSortKeys)
-        key = m_collator.sortKey(text);
     const auto sortsAfter = [&](const Entry& entry) {
-        return compare(entry, text, key) > 0;
+        return compare(entry, text) > 0;
     };
+    if (!m_chunks.empty() && !sortsAfter(m_chunks.back().entries.back())) {
+        // After every entry: full chunks are left full, so that a list filled in order takes no
+        // room for insertions that may never come.
+        if (m_chunks.back().entries.size() >= maxChunkSize) {
+            m_chunks.emplace_back();
+            m_chunks.back().entries.reserve(maxChunkSize);
+        }
+        m_chunks.back().entries.append(Entry{text, false});
+        return added(m_count);
+    }
     // The first chunk whose last entry sorts after text takes it; past all of them, the last one.
     auto chunk = std::partition_point(m_chunks.begin(), m_chunks.end(),
                                       [&](const Chunk& c) { return !sortsAfter(c.entries.back()); });
@@ -155,8 +152,12 @@ int WordListModel::addWord(const QString& text) {
     int row = int(place - chunk->entries.begin());
     for (auto before = m_chunks.begin(); before != chunk; ++before)
         row += int(before->entries.size());
-    chunk->entries.insert(place - chunk->entries.begin(), Entry{text, std::move(key), false});
+    chunk->entries.insert(place - chunk->entries.begin(), Entry{text, false});
     splitIfFull(std::size_t(chunk - m_chunks.begin()));
+    return added(row);
+}
+
+int WordListModel::added(int row) {
     ++m_count;
     ++m_unpublished;
     changed();

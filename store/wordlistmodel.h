@@ -3,19 +3,16 @@
 
 #include <QAbstractListModel>
 #include <QCollator>
-#include <QCollatorSortKey>
 #include <QElapsedTimer>
 #include <QList>
 #include <QStringList>
 #include <QTimer>
 #include <cstddef>
-#include <optional>
 #include <vector>
 
-// One entry of the word list, its place in the collation, and whether views have heard of it.
+// One entry of the word list, and whether views have heard of it.
 struct WordListEntry {
     QString text;
-    std::optional<QCollatorSortKey> key; // nothing where the texts themselves are compared
     bool published;
 };
 // Entries move by copying their bytes, which keeps an insertion into a chunk cheap.
@@ -33,6 +30,9 @@ Q_DECLARE_TYPEINFO(WordListEntry, Q_RELOCATABLE_TYPE);
 // Additions scattered between existing entries are reported as one insertion at the end followed
 // by one layout change that moves them into place: reporting each as an insertion of its own
 // costs the accessibility layer time for every one of them.
+//
+// Additions in list order, as a fill from the database mostly brings them, cost one comparison
+// each; others a binary search.
 //
 // Views are shown at most displayLength characters of an entry, so that a very long entry costs
 // them no more than a short one.
@@ -84,18 +84,19 @@ private:
     };
 
     // The list's order: negative, zero or positive as entry sorts before, with or after text.
-    int compare(const Entry& entry, const QString& text, const std::optional<QCollatorSortKey>& key) const;
+    int compare(const Entry& entry, const QString& text) const;
     void publishRuns();
     void publishByMove();
     Position locate(int row) const;
     Position locatePublished(int publishedRow) const;
     void splitIfFull(std::size_t chunk);
+    // Counts an entry just put at row and lets views hear of it in time; returns row.
+    int added(int row);
     void changed();
     void schedulePublish();
 
     QCollator m_collator;
     bool m_useCollator;
-    bool m_useSortKeys;
     std::vector<Chunk> m_chunks;
     // While views hear of scattered additions as appended rows: their texts, in list order.
     QStringList m_appended;
