@@ -23,7 +23,13 @@ std::optional<QString> QSettingsBackend::value(const QString& application, const
 bool QSettingsBackend::setValue(const QString& application, const QString& section, const QString& key,
                                 const QString& value) {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, organization, application);
-    settings.setValue(settingsKey(section, key), value);
+    const QString name = settingsKey(section, key);
+    // Each write rewrites the file and waits for the disk; start-up writes back values it has just
+    // read, which would cost it tens of milliseconds.
+    const QVariant stored = settings.value(name);
+    if (stored.typeId() == QMetaType::QString && stored.toString() == value)
+        return settings.status() == QSettings::NoError;
+    settings.setValue(name, value);
     settings.sync();
     return settings.status() == QSettings::NoError;
 }
