@@ -62,7 +62,8 @@ double statusMegabytes(const char* field) {
         return 0;
     for (const QByteArray& line : status.readAll().split('\n'))
         if (line.startsWith(field))
-            return line.mid(qsizetype(std::strlen(field)) + 1).trimmed().split(' ').value(0).toDouble() / 1024;
+            return line.mid(qsizetype(std::strlen(field)) + 1).trimmed().split(' ').value(0).toDouble() /
+                   1024;
     return 0;
 }
 
@@ -190,8 +191,8 @@ int main(int argc, char** argv) {
             std::vector<WordRow> rows;
             rows.reserve(std::size_t(fillSize));
             for (int i = 0; i < fillSize; ++i)
-                rows.push_back({fillWords[i],
-                                i % 5 == 0 ? std::optional<QString>(QStringLiteral("1")) : std::nullopt});
+                rows.push_back(
+                    {fillWords[i], i % 5 == 0 ? std::optional<QString>(QStringLiteral("1")) : std::nullopt});
             QString error;
             if (!createWordsDatabase(databasePath, rows, &error)) {
                 std::fprintf(stderr, "%s\n", qPrintable(error));
@@ -213,12 +214,13 @@ int main(int argc, char** argv) {
                           QStringLiteral("site"), databasePath);
         resetPeakResident();
         const double before = statusMegabytes("VmRSS:");
-        ok &= report(big ? "fill of a large list (rows)" : "fill from the database (rows)", fillSize,
-                     [&] {
-                         list.FillData();
-                         return model.count() == fillSize && messages.shown.isEmpty();
-                     },
-                     big ? bigFillTargetSeconds : targetSeconds);
+        ok &= report(
+            big ? "fill of a large list (rows)" : "fill from the database (rows)", fillSize,
+            [&] {
+                list.FillData();
+                return model.count() == fillSize && messages.shown.isEmpty();
+            },
+            big ? bigFillTargetSeconds : targetSeconds);
         const double peak = statusMegabytes("VmHWM:");
         std::printf("%-34s %7d  %7.1f MB (%.1f MB before the fill)  target %.0f MB%s\n",
                     "  peak resident memory", fillSize, peak, before, bigFillTargetMegabytes,

@@ -82,7 +82,8 @@ int main(int argc, char* argv[]) {
             fail("cannot read the processor time of quenlo");
         if (start > 0) {
             toMapped.push_back(milliseconds(mapped - started));
-            cpuToMapped.push_back(static_cast<double>(cpu.tv_sec) * 1e3 + static_cast<double>(cpu.tv_nsec) / 1e6);
+            cpuToMapped.push_back(static_cast<double>(cpu.tv_sec) * 1e3 +
+                                  static_cast<double>(cpu.tv_nsec) / 1e6);
         }
         quenlo.terminate();
         if (!quenlo.waitForFinished(10000))
@@ -95,8 +96,9 @@ int main(int argc, char* argv[]) {
     std::printf("  %-33s p50 %6.1f ms   min %6.1f ms   max %6.1f ms   (target p50 < %.0f ms)\n",
                 "start -> main window mapped:", percentile(toMapped, 0.5), percentile(toMapped, 0.0),
                 percentile(toMapped, 1.0), kTargetMedianMs);
-    std::printf("  %-33s p50 %6.1f ms   min %6.1f ms   max %6.1f ms\n", "processor time until then:",
-                percentile(cpuToMapped, 0.5), percentile(cpuToMapped, 0.0), percentile(cpuToMapped, 1.0));
+    std::printf("  %-33s p50 %6.1f ms   min %6.1f ms   max %6.1f ms\n",
+                "processor time until then:", percentile(cpuToMapped, 0.5), percentile(cpuToMapped, 0.0),
+                percentile(cpuToMapped, 1.0));
     XCloseDisplay(display);
     return 0;
 }

@@ -47,7 +47,8 @@ inline QString placeQuenlo(const QTemporaryDir& folder, int wordCount) {
     std::vector<WordRow> rows;
     rows.reserve(static_cast<std::size_t>(wordCount));
     for (int i = 0; i < wordCount; ++i)
-        rows.push_back({QString::fromStdString(numberedLetters(i, wordLetters(wordCount)) + "ing"), std::nullopt});
+        rows.push_back(
+            {QString::fromStdString(numberedLetters(i, wordLetters(wordCount)) + "ing"), std::nullopt});
     QString error;
     if (!createWordsDatabase(folder.filePath(QStringLiteral("words.mdb")), rows, &error))
         fail("cannot make words.mdb: " + error.toStdString());

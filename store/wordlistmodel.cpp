@@ -10,7 +10,7 @@ constexpr qsizetype maxChunkSize = 1024;
 // More separate runs of additions than this are reported as one appended block moved into place.
 constexpr int maxSeparateInsertions = 8;
 
-// The C locale's order, which its collator has too, but not its sort keys: they keep the case.
+// The C locale's order: Qt's case-insensitive comparison, which the C collator also gives.
 int compareTexts(QStringView a, QStringView b) {
     // Qt's case-insensitive comparison, with the common run of ASCII letters compared here first:
     // sorting a large list spends most of its time in this function.
