@@ -64,7 +64,8 @@ public:
     bool isPublished() const { return m_unpublished == 0; }
 
     // Longest time, in milliseconds, an addition waits to be reported to views (100 unless set),
-    // unless reports take long: then ten times as long as the last report took.
+    // unless reports take long: then ten times as long as the last report took, with the work
+    // views did for it.
     int publishInterval() const { return m_publishInterval; }
     void setPublishInterval(int milliseconds);
 
@@ -119,5 +120,6 @@ private:
     int m_publishInterval = 100;
     QTimer m_publishTimer;
     QElapsedTimer m_sinceLastPublish;
-    qint64 m_lastPublishCost = 0; // milliseconds the last report took
+    qint64 m_lastPublishCost = 0; // milliseconds the last report took, views' work after it included
+    QTimer m_viewsCaughtUp;
 };
