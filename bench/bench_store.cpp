@@ -20,8 +20,10 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <malloc.h>
 #include <memory>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 constexpr double targetSeconds = 1.0;
@@ -55,7 +57,7 @@ std::unique_ptr<QListView> shownView(WordListModel& model) {
     return view;
 }
 
-// A figure of /proc/self/status in megabytes (VmRSS, VmHWM), 0 where there is none.
+// A figure of /proc/self/status in megabytes (VmRSS, VmHWM), 0 where there is none (not Linux).
 double statusMegabytes(const char* field) {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
@@ -69,7 +71,9 @@ double statusMegabytes(const char* field) {
 
 // Lets the peak resident memory start again from what the process holds now.
 void resetPeakResident() {
+#ifdef __GLIBC__
     ::malloc_trim(0);
+#endif
     QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
     if (clearRefs.open(QIODevice::WriteOnly))
         clearRefs.write("5");
@@ -222,9 +226,10 @@ int main(int argc, char** argv) {
             },
             big ? bigFillTargetSeconds : targetSeconds);
         const double peak = statusMegabytes("VmHWM:");
-        std::printf("%-34s %7d  %7.1f MB (%.1f MB before the fill)  target %.0f MB%s\n",
-                    "  peak resident memory", fillSize, peak, before, bigFillTargetMegabytes,
-                    !big || peak < bigFillTargetMegabytes ? "" : "  LARGE");
+        if (peak > 0)
+            std::printf("%-34s %7d  %7.1f MB (%.1f MB before the fill)  target %.0f MB%s\n",
+                        "  peak resident memory", fillSize, peak, before, bigFillTargetMegabytes,
+                        !big || peak < bigFillTargetMegabytes ? "" : "  LARGE");
     }
     return ok ? 0 : 1;
 }
