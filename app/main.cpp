@@ -1,17 +1,17 @@
 // Builds the application and shows the main window.
+#include "app/backends.h"
 #include "maker.h"
-#include "platform/backends.h"
 #include "platform/filedialogs.h"
 #include "platform/focusguard.h"
 #include "platform/messageboxes.h"
 #include "platform/settingsbackend.h"
-#include "platform/sqliteconnection.h"
 #include "platform/trayicon.h"
 #include "platform/webpages.h"
 #include "shell/commandline.h"
 #include "shell/quenloprogram.h"
 #include "shell/singleinstance.h"
 #include "shell/worddatabaseplace.h"
+#include "store/sqliteconnection.h"
 #include "ui/form1.h"
 
 #include <QApplication>

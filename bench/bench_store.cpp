@@ -1,12 +1,12 @@
 // Speed of the word list with a shown view: import, save and fill of a large list, one yield per
 // line, and an import between listed entries with the accessibility layer on and off; then the
 // fill of a list of a million words, its time and the process's peak resident memory.
-#include "platform/fakes/fakes.h"
-#include "platform/sqliteconnection.h"
-#include "platform/wordsfile.h"
+#include "store/sqliteconnection.h"
 #include "store/wordlistfiles.h"
 #include "store/wordlistmodel.h"
 #include "store/wordlistview.h"
+#include "tests/fakes/fakes.h"
+#include "tools/wordsfile.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -2,10 +2,10 @@
 // data: a character key that runs a lookup and fills the pop-up, and a key that runs none.
 #include "bench/latency.h"
 #include "engine/completionengine.h"
-#include "platform/fakes/fakes.h"
-#include "platform/fakes/testkeyboardhook.h"
-#include "platform/sqliteconnection.h"
-#include "platform/wordsfile.h"
+#include "store/sqliteconnection.h"
+#include "tests/fakes/fakes.h"
+#include "tests/fakes/testkeyboardhook.h"
+#include "tools/wordsfile.h"
 #include "ui/suggestionpopup.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 // Keystrokes saved: a typist completes the words of a text through the real engine, with the
 // words offered in index order (the written behaviour), by commonness, and after learning.
 #include "bench/typist.h"
-#include "platform/sqliteconnection.h"
-#include "platform/wordranking.h"
+#include "store/sqliteconnection.h"
+#include "store/wordranking.h"
 
 #include <QApplication>
 #include <QFile>

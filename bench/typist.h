@@ -2,8 +2,8 @@
 #pragma once
 
 #include "engine/completionengine.h"
-#include "platform/fakes/fakes.h"
-#include "platform/fakes/testkeyboardhook.h"
+#include "tests/fakes/fakes.h"
+#include "tests/fakes/testkeyboardhook.h"
 
 #include <memory>
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "bench/latency.h"
-#include "platform/wordsfile.h"
+#include "tools/wordsfile.h"
 
 #include <QCoreApplication>
 #include <QDir>

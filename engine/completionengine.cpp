@@ -2,11 +2,11 @@
 // completes words.
 #include "completionengine.h"
 
-#include "engine/keycodes.h"
 #include "platform/clipboard.h"
-#include "platform/dbconnection.h"
+#include "platform/keycodes.h"
 #include "platform/keyinjector.h"
-#include "platform/localenumber.h"
+#include "store/dbconnection.h"
+#include "store/localenumber.h"
 
 #include <QScopedValueRollback>
 

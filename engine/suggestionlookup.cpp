@@ -3,8 +3,8 @@
 
 #include "engine/suggestionlist.h"
 #include "engine/suggestionquery.h"
-#include "platform/dbconnection.h"
-#include "platform/wordranking.h"
+#include "store/dbconnection.h"
+#include "store/wordranking.h"
 
 SuggestionLookup::SuggestionLookup(DbConnection& words)
     : m_words(words) {}

@@ -1,8 +1,8 @@
 // The text of the suggestion query for the word being typed.
 #include "suggestionquery.h"
 
-#include "platform/dbconnection.h"
-#include "platform/wordranking.h"
+#include "store/dbconnection.h"
+#include "store/wordranking.h"
 
 namespace {
 const QString defaultWordsLeftOut = QStringLiteral(" and Type1 is not null ");

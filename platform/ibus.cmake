@@ -1,13 +1,14 @@
 # IBus engine (keyboard hook and text commits), built when libibus is there. Its key mapping shares the
-# X11 keysym tables, so it needs the X11 backend's sources too.
-if(IBUS_FOUND AND X11LIBS_FOUND)
-    target_sources(quenlo_platform PRIVATE
+# X11 keysym tables.
+if(IBUS_FOUND AND TARGET quenlo_platform_x11keys)
+    add_library(quenlo_platform_ibus STATIC
         ibus/ibuskeyboardhook.cpp ibus/ibuskeyboardhook.h
         ibus/ibuskeydecisions.cpp ibus/ibuskeydecisions.h
         ibus/ibuskeymapping.cpp ibus/ibuskeymapping.h
     )
-    target_link_libraries(quenlo_platform PRIVATE PkgConfig::IBUS)
-    target_compile_definitions(quenlo_platform PRIVATE QUENLO_HAVE_IBUS)
+    target_link_libraries(quenlo_platform_ibus PUBLIC quenlo_platform_x11keys
+                                               PRIVATE PkgConfig::IBUS quenlo_generated quenlo_warnings)
+    target_compile_definitions(quenlo_platform_ibus PUBLIC QUENLO_HAVE_IBUS)
 
     # The component file through which IBus lists the engine and starts the program when it is chosen.
     # IBus reads its own folder only, whatever the install prefix.

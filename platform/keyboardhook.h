@@ -58,8 +58,9 @@ public:
     virtual bool start(KeyHandler handler, std::string& error) = 0;
     // Whether the suggestion pop-up is visible: only then may a key press be discarded.
     virtual void setPopupVisible(bool visible) = 0;
-    // The key that completes a word (9 Tab, 16 Shift, 0 none): while the pop-up is up, a hook that
-    // must hold keys to discard them holds only it, Up and Down. Until told, both Tab and Shift.
+    // The key that completes a word (KeyCode::Tab or Shift, 0 none): while the pop-up is up, a hook
+    // that must hold keys to discard them holds only those KeyCode::maySwallow names. Until told,
+    // both Tab and Shift.
     virtual void setCompletionKey(int keyCode) { (void)keyCode; }
     // Whether showSuggestions does anything: the engine gathers the words only for such a hook.
     virtual bool showsSuggestions() const { return false; }

@@ -2,6 +2,8 @@
 // answers need the application object and end the process themselves.
 #include "commandline.h"
 
+#include "version.h"
+
 #include <QCommandLineParser>
 
 CommandLine parseCommandLine(const QStringList& arguments) {

@@ -1,9 +1,9 @@
 // The handlers that keep the persisted choices and the pop-up's display time.
 #include "persistedoptions.h"
 
-#include "platform/localenumber.h"
 #include "platform/messageboxes.h"
 #include "settingsstore.h"
+#include "store/localenumber.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -6,26 +6,27 @@
 #include "inputroute.h"
 #include "maker.h"
 #include "persistedoptions.h"
-#include "platform/dbconnection.h"
 #include "platform/focusguard.h"
 #include "platform/keyboardhook.h"
-#include "platform/localenumber.h"
 #include "platform/messageboxes.h"
 #include "platform/windowactivation.h"
-#include "platform/wordranking.h"
 #include "privacyguard.h"
 #include "rankingchoices.h"
 #include "settingsstore.h"
 #include "startupoptions.h"
+#include "store/dbconnection.h"
+#include "store/localenumber.h"
 #include "store/wordlistfiles.h"
 #include "store/wordlistmodel.h"
 #include "store/wordlistview.h"
+#include "store/wordranking.h"
 #include "store/wordstatements.h"
 #include "ui/excludedapplicationsdialog.h"
 #include "ui/form1.h"
 #include "ui/informationcommands.h"
 #include "ui/programicon.h"
 #include "ui/suggestionpopup.h"
+#include "version.h"
 #include "windowtray.h"
 
 #include <QAction>
@@ -36,7 +37,7 @@
 #include <QPushButton>
 
 namespace {
-const QString trayTip = QStringLiteral("Quenlo 4.1 - ") + maker::siteName;
+const QString trayTip = QStringLiteral("Quenlo " QUENLO_VERSION " - ") + maker::siteName;
 } // namespace
 
 QuenloProgram::QuenloProgram(ProgramServices services, FocusGuard* focusGuard)

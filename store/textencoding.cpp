@@ -1,7 +1,7 @@
 // Telling UTF-8, UTF-16 and 8-bit word lists apart, so that each is written back as it came.
 #include "textencoding.h"
 
-#include "platform/codepage.h"
+#include "store/codepage.h"
 
 #include <QIODevice>
 #include <QStringDecoder>

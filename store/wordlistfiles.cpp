@@ -2,9 +2,9 @@
 #include "wordlistfiles.h"
 
 #include "platform/filedialogs.h"
-#include "platform/localenumber.h"
 #include "platform/messageboxes.h"
 #include "store/linereader.h"
+#include "store/localenumber.h"
 #include "store/wordlistmodel.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 // Filling the word list from the database, and the four edits of the list and the table.
 #include "wordlistview.h"
 
-#include "platform/dbconnection.h"
 #include "platform/messageboxes.h"
+#include "store/dbconnection.h"
 #include "store/wordlistmodel.h"
 #include "store/wordstatements.h"
 

@@ -1,7 +1,7 @@
 // The word database statements of the word list. The doubled blanks belong to the texts.
 #include "wordstatements.h"
 
-#include "platform/dbconnection.h"
+#include "store/dbconnection.h"
 
 QString allWordsStatement() {
     return QStringLiteral("select Text1 from Words order by 1 ");

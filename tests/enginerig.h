@@ -3,10 +3,10 @@
 #pragma once
 
 #include "engine/completionengine.h"
-#include "platform/fakes/fakes.h"
-#include "platform/fakes/testkeyboardhook.h"
-#include "platform/sqliteconnection.h"
-#include "platform/wordsfile.h"
+#include "store/sqliteconnection.h"
+#include "tests/fakes/fakes.h"
+#include "tests/fakes/testkeyboardhook.h"
+#include "tools/wordsfile.h"
 
 #include <QTemporaryDir>
 #include <functional>

@@ -1,8 +1,6 @@
 # Test suites of the IBus engine (label ibus).
 if(IBUS_FOUND AND X11LIBS_FOUND)
-    foreach(suite tst_ibuskeymapping tst_ibuskeydecisions)
-        quenlo_add_test(${suite} SOURCES ibus/${suite}.cpp LIBS quenlo_platform LABELS ibus)
-    endforeach()
+    quenlo_add_test(tst_ibuskeydecisions SOURCES ibus/tst_ibuskeydecisions.cpp LIBS quenlo_platform_ibus LABELS ibus)
 endif()
 
 # End to end: the real quenlo as the engine of a private ibus-daemon, completing in GTK, Qt and zenity.

@@ -2,11 +2,11 @@
 #pragma once
 
 #include "engine/completionengine.h"
-#include "platform/fakes/fakes.h"
-#include "platform/fakes/testfocusguard.h"
-#include "platform/fakes/testkeyboardhook.h"
-#include "platform/sqliteconnection.h"
 #include "shell/quenloprogram.h"
+#include "store/sqliteconnection.h"
+#include "tests/fakes/fakes.h"
+#include "tests/fakes/testfocusguard.h"
+#include "tests/fakes/testkeyboardhook.h"
 #include "ui/suggestionpopup.h"
 
 #include <memory>

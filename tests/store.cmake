@@ -2,6 +2,8 @@
 quenlo_add_test(tst_wordlistmodel SOURCES tst_wordlistmodel.cpp LIBS quenlo_store)
 quenlo_add_test(tst_wordlistview SOURCES tst_wordlistview.cpp LIBS quenlo_store quenlo_wordsfile)
 quenlo_add_test(tst_wordlistfiles SOURCES tst_wordlistfiles.cpp LIBS quenlo_store)
+quenlo_add_test(tst_sqliteconnection SOURCES tst_sqliteconnection.cpp LIBS quenlo_store quenlo_wordsfile PkgConfig::SQLITE3)
+quenlo_add_test(tst_codepage SOURCES tst_codepage.cpp LIBS quenlo_store)
 quenlo_add_test(tst_linereader SOURCES tst_linereader.cpp LIBS quenlo_store)
 quenlo_add_test(tst_makewordsdb SOURCES tst_makewordsdb.cpp LIBS quenlo_store)
 target_compile_definitions(tst_makewordsdb PRIVATE QUENLO_MAKEWORDSDB="$<TARGET_FILE:quenlo_makewordsdb>")

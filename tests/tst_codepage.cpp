@@ -1,5 +1,5 @@
 // The code page of 8-bit word lists: the system's ANSI page on Windows, Windows-1252 elsewhere.
-#include "platform/codepage.h"
+#include "store/codepage.h"
 
 #include <QTest>
 

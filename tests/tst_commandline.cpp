@@ -1,4 +1,6 @@
 // The real program's command line: what ends at once, with what output and exit status.
+#include "version.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,7 +15,8 @@ private slots:
             "output"); // on standard output when the exit code is 0, else on standard error
         QTest::newRow("help") << QStringList{"--help"} << 0 << "--minimized";
         QTest::newRow("short help") << QStringList{"-h"} << 0 << "--ibus";
-        QTest::newRow("version") << QStringList{"--version"} << 0 << "Quenlo Word Complete 4.1\n";
+        QTest::newRow("version") << QStringList{"--version"} << 0
+                                 << "Quenlo Word Complete " QUENLO_VERSION "\n";
         QTest::newRow("help wins over the rest")
             << QStringList{"--minimized", "--help"} << 0 << "Usage: quenlo";
         QTest::newRow("unknown among known") << QStringList{"--ibus", "-x"} << 2 << "Unknown option 'x'";

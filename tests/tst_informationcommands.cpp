@@ -1,8 +1,9 @@
 // Tests of the About box, the help page, the request for suggestions and the promotional link.
 #include "maker.h"
-#include "platform/fakes/fakes.h"
+#include "tests/fakes/fakes.h"
 #include "ui/form1.h"
 #include "ui/informationcommands.h"
+#include "version.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -34,8 +35,8 @@ private slots:
         const QString promo = QUrl(maker::promoUrl).toString();
         const QString suggestion = "Could you please email any suggestions to " + maker::suggestionsEmail;
         QTest::newRow("About") << "About" << true
-                               << QStringList{"Quenlo 4.1 - " + maker::siteName,
-                                              "Quenlo 4.1\r\n\r\nWritten by: " + maker::author +
+                               << QStringList{"Quenlo " QUENLO_VERSION " - " + maker::siteName,
+                                              "Quenlo " QUENLO_VERSION "\r\n\r\nWritten by: " + maker::author +
                                                   "\r\nEmail: " + maker::email +
                                                   "\r\nWeb Site: " + maker::siteUrl + " \r\n"};
         QTest::newRow("Suggestions") << "Suggestions" << true << QStringList{"Quenlo", suggestion};

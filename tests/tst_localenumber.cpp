@@ -1,5 +1,5 @@
 // Reading numbers from text boxes under different locales, and 16-bit rounding.
-#include "platform/localenumber.h"
+#include "store/localenumber.h"
 
 #include <QTest>
 

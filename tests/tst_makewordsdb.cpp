@@ -1,5 +1,5 @@
 // The build-time maker of words.mdb, and the words.mdb the build ships beside the program.
-#include "platform/sqliteconnection.h"
+#include "store/sqliteconnection.h"
 #include "store/wordstatements.h"
 
 #include <QCoreApplication>

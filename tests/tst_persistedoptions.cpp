@@ -1,8 +1,8 @@
 // The persisted choices: restore from good and bad stored values, OptionsCheck however an option
 // changes, display time.
-#include "platform/fakes/fakes.h"
 #include "shell/persistedoptions.h"
 #include "shell/settingsstore.h"
+#include "tests/fakes/fakes.h"
 #include "ui/form1.h"
 
 #include <QAccessible>

@@ -1,8 +1,8 @@
 // The program's privacy choices through fakes: the switch and the exclusion list kept in the
 // settings store, the pause and its status line as the focus moves, and the exclusion dialog.
-#include "platform/wordsfile.h"
 #include "programrig.h"
 #include "shell/privacyguard.h"
+#include "tools/wordsfile.h"
 #include "ui/excludedapplicationsdialog.h"
 #include "ui/form1.h"
 

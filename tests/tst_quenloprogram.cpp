@@ -2,11 +2,11 @@
 // missing database, hostile start-up imports, the Show boxes and the focus, the main job through
 // the test keyboard hook, and Exit.
 #include "maker.h"
-#include "platform/wordranking.h"
-#include "platform/wordsfile.h"
 #include "programrig.h"
 #include "store/wordlistfiles.h"
 #include "store/wordlistmodel.h"
+#include "store/wordranking.h"
+#include "tools/wordsfile.h"
 #include "ui/form1.h"
 
 #include <QAccessible>

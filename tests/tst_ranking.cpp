@@ -2,7 +2,7 @@
 // database without ranking data, databases that cannot be written, and the capitals rule.
 #include "engine/suggestionquery.h"
 #include "enginerig.h"
-#include "platform/wordranking.h"
+#include "store/wordranking.h"
 
 #include <QElapsedTimer>
 #include <QtTest>

@@ -1,6 +1,6 @@
 // The SQLite word database: statement translation, results of their own, the prefix index.
-#include "platform/sqliteconnection.h"
-#include "platform/wordsfile.h"
+#include "store/sqliteconnection.h"
+#include "tools/wordsfile.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

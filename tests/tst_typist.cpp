@@ -1,7 +1,7 @@
 // The keystrokes-saved typist: its counting on a tiny text worked out by hand.
 #include "bench/typist.h"
-#include "platform/sqliteconnection.h"
-#include "platform/wordsfile.h"
+#include "store/sqliteconnection.h"
+#include "tools/wordsfile.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

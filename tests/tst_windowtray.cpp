@@ -1,6 +1,6 @@
 // Hiding the main window to the notification area and back, with and without one.
-#include "platform/fakes/fakes.h"
 #include "shell/windowtray.h"
+#include "tests/fakes/fakes.h"
 
 #include <QTest>
 #include <QWidget>

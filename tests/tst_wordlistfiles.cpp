@@ -1,8 +1,8 @@
 // Word-list files: the line and name rules, encodings, byte-exact files, the current file name,
 // safe saving, and files no word list should be.
-#include "platform/fakes/fakes.h"
 #include "store/wordlistfiles.h"
 #include "store/wordlistmodel.h"
+#include "tests/fakes/fakes.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 // The word list's statements, its filling from the database and its four edits.
-#include "platform/fakes/fakes.h"
-#include "platform/sqliteconnection.h"
-#include "platform/wordsfile.h"
+#include "store/sqliteconnection.h"
 #include "store/wordlistmodel.h"
 #include "store/wordlistview.h"
 #include "store/wordstatements.h"
+#include "tests/fakes/fakes.h"
+#include "tools/wordsfile.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -7,12 +7,12 @@ if(WIN32)
     target_link_options(quenlo_win32_editprobe PRIVATE -municode)
 
     foreach(suite tst_win32keyboardhook tst_win32focusguard)
-        quenlo_add_test(${suite} SOURCES win32/${suite}.cpp win32/win32testing.h LIBS quenlo_platform user32)
+        quenlo_add_test(${suite} SOURCES win32/${suite}.cpp win32/win32testing.h LIBS quenlo_platform_win32 user32)
         target_compile_definitions(${suite} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
     endforeach()
     add_dependencies(tst_win32focusguard quenlo_win32_editprobe)
     # The session start through the user's Run key.
-    quenlo_add_test(tst_win32runautostart SOURCES win32/tst_win32runautostart.cpp LIBS quenlo_platform advapi32)
+    quenlo_add_test(tst_win32runautostart SOURCES win32/tst_win32runautostart.cpp LIBS quenlo_platform_win32 advapi32)
     target_compile_definitions(tst_win32runautostart PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
 
     # 8-bit word lists in the ANSI code page of other system locales too: Wine takes its locale from

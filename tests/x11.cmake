@@ -1,10 +1,12 @@
 # Test suites of the x11 area; the backends themselves on a private Xvfb server that each test starts.
 if(X11LIBS_FOUND)
-    quenlo_add_test(tst_x11keymapping SOURCES x11/tst_x11keymapping.cpp LIBS quenlo_platform)
-    quenlo_add_test(tst_x11presspairing SOURCES x11/tst_x11presspairing.cpp LIBS quenlo_platform)
+    # The swallow rule and the key translators of every backend built here.
+    quenlo_add_test(tst_keymapping SOURCES tst_keymapping.cpp
+                    LIBS quenlo_platform_x11keys $<TARGET_NAME_IF_EXISTS:quenlo_platform_ibus>)
+    quenlo_add_test(tst_x11presspairing SOURCES x11/tst_x11presspairing.cpp LIBS quenlo_platform_x11)
     foreach(suite tst_x11keyboardhook tst_x11focusguard)
         quenlo_add_test(${suite} SOURCES x11/${suite}.cpp x11/xvfbserver.h
-                        LIBS quenlo_platform PkgConfig::X11LIBS LABELS x11)
+                        LIBS quenlo_backends PkgConfig::X11LIBS LABELS x11)
     endforeach()
 endif()
 

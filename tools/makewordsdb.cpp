@@ -1,6 +1,6 @@
 // Build-time tool: makes the shipped words.mdb, the default words with how common each is,
 // from dictionary files.
-#include "platform/wordsfile.h"
+#include "tools/wordsfile.h"
 
 #include <QFile>
 #include <QHash>

@@ -2,9 +2,10 @@
 #include "ui/form1.h"
 
 #include "maker.h"
-#include "platform/twips.h"
 #include "ui/programicon.h"
+#include "ui/twips.h"
 #include "ui/windowfont.h"
+#include "version.h"
 
 #include <QAction>
 #include <QApplication>
@@ -107,7 +108,7 @@ QMenu* menu(QWidget* parent, const char* name, const QString& title) {
 Form1::Form1(QWidget* parent)
     : QMainWindow(parent) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Quenlo Word Complete 4.1 - ") + maker::siteName);
+    setWindowTitle(QStringLiteral("Quenlo Word Complete " QUENLO_VERSION " - ") + maker::siteName);
     setWindowIcon(programIcon());
 
     createControls();

@@ -5,6 +5,7 @@
 #include "platform/messageboxes.h"
 #include "platform/webpages.h"
 #include "ui/form1.h"
+#include "version.h"
 
 #include <QAction>
 #include <QDir>
@@ -18,14 +19,14 @@ InformationCommands::InformationCommands(MessageBoxes& messageBoxes, WebPages& w
     , m_programDir(programDir) {}
 
 QString InformationCommands::aboutTitle() {
-    return QStringLiteral("Quenlo 4.1 - ") + maker::siteName;
+    return QStringLiteral("Quenlo " QUENLO_VERSION " - ") + maker::siteName;
 }
 
 QString InformationCommands::aboutText() {
     const QString lineEnd = QStringLiteral("\r\n");
-    return QStringLiteral("Quenlo 4.1") + lineEnd + lineEnd + QStringLiteral("Written by: ") + maker::author +
-           lineEnd + QStringLiteral("Email: ") + maker::email + lineEnd + QStringLiteral("Web Site: ") +
-           maker::siteUrl + QLatin1Char(' ') + lineEnd;
+    return QStringLiteral("Quenlo " QUENLO_VERSION) + lineEnd + lineEnd + QStringLiteral("Written by: ") +
+           maker::author + lineEnd + QStringLiteral("Email: ") + maker::email + lineEnd +
+           QStringLiteral("Web Site: ") + maker::siteUrl + QLatin1Char(' ') + lineEnd;
 }
 
 QString InformationCommands::suggestionsTitle() {

@@ -3,7 +3,7 @@
 
 #include "engine/suggestionlist.h"
 #include "platform/nonactivatingwindow.h"
-#include "platform/twips.h"
+#include "ui/twips.h"
 
 #include <QGuiApplication>
 #include <QListView>

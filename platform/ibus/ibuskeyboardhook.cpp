@@ -4,13 +4,17 @@
 
 #include "ibuskeydecisions.h"
 #include "ibuskeymapping.h"
+#include "version.h"
 
 // Before Qt, whose "signals" keyword would rename a member of GLib's D-Bus structures.
 #include <ibus.h>
 
+#include "platform/keycodes.h" // brings Qt in as well
+
 #include <QMetaObject>
 #include <QObject>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -36,10 +40,6 @@ constexpr std::chrono::milliseconds passedKeySettle{50};
 // Modifiers that make a press a shortcut rather than text.
 constexpr guint shortcutModifiers =
     IBUS_CONTROL_MASK | IBUS_MOD1_MASK | IBUS_MOD4_MASK | IBUS_SUPER_MASK | IBUS_HYPER_MASK | IBUS_META_MASK;
-
-bool mayBeSwallowed(int virtualKey) {
-    return virtualKey == 9 || virtualKey == 16 || virtualKey == 38 || virtualKey == 40;
-}
 
 // Password and PIN fields, and fields that ask for privacy: what is typed there is never looked at.
 bool isPrivateField(guint purpose, guint hints) {
@@ -86,6 +86,7 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     std::chrono::milliseconds watchdog;
     bool selected = false; // known to be the selected input source
     IBusKeyDecisions decisions;
+    std::atomic<int> completionKey{KeyCode::CompletionKeyUntold}; // set by the UI thread
     IBusFields fields{burstGap, burstPause, passedKeySettle}; // engine thread only
     QObject uiThread; // posted presses run in the thread that made the hook
     KeyHandler handler;
@@ -182,6 +183,10 @@ void IBusKeyboardHook::setPopupVisible(bool visible) {
         m_state->publish({}, -1);
 }
 
+void IBusKeyboardHook::setCompletionKey(int keyCode) {
+    m_state->completionKey = keyCode;
+}
+
 void IBusKeyboardHook::showSuggestions(const std::vector<std::string>& words, int selectedRow) {
     m_state->publish(words, selectedRow);
 }
@@ -275,7 +280,7 @@ void IBusKeyboardHook::State::offerEngine() {
     g_free(known);
     if (!installed) {
         IBusComponent* component =
-            ibus_component_new(componentName, "Word completion", "4.1", "", "", "", "", "");
+            ibus_component_new(componentName, "Word completion", QUENLO_VERSION, "", "", "", "", "");
         ibus_component_add_engine(component, ibus_engine_desc_new(engineName, "Quenlo", "Word completion",
                                                                   "en", "", "", "", "default"));
         ibus_bus_register_component(bus, component);
@@ -336,7 +341,8 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
     // IBus may move an engine to another field without telling it the focus came in.
     focused = engine;
     const int virtualKey = virtualKeyForIBus(keyval, keycode);
-    const IBusKeyDecisions::Arrival arrival = decisions.arrive(mayBeSwallowed(virtualKey));
+    const IBusKeyDecisions::Arrival arrival =
+        decisions.arrive(KeyCode::maySwallow(virtualKey, completionKey));
     const IBusFields::Press pace = fields.pressed(context, kind, std::chrono::steady_clock::now());
     // The key's symbol already has Shift and Caps Lock applied.
     const bool capital = keyval >= IBUS_KEY_A && keyval <= IBUS_KEY_Z;

@@ -19,6 +19,7 @@ public:
     // when IBus is not running yet or the engine is not the selected input source.
     bool start(KeyHandler handler, std::string& error) override;
     void setPopupVisible(bool visible) override;
+    void setCompletionKey(int keyCode) override;
     // Published as the engine's lookup table, which desktops with an IBus panel show at the caret.
     bool showsSuggestions() const override { return true; }
     void showSuggestions(const std::vector<std::string>& words, int selectedRow) override;

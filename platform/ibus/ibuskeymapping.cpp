@@ -1,6 +1,7 @@
 // The IBus key mapping: the evdev positions of the alphanumeric block, over the X11 keysym tables.
 #include "ibuskeymapping.h"
 
+#include "platform/keycodes.h"
 #include "platform/x11/x11keymapping.h"
 
 #include <string>
@@ -57,9 +58,9 @@ int virtualKeyForIBus(unsigned keyval, unsigned keyCode) {
     if (typesCharacter(keyval)) {
         if (byPosition)
             return byPosition;
-        return byKeysym ? byKeysym : kNoVirtualKey;
+        return byKeysym ? byKeysym : KeyCode::Unknown;
     }
     if (byKeysym)
         return byKeysym;
-    return byPosition ? byPosition : kNoVirtualKey;
+    return byPosition ? byPosition : KeyCode::Unknown;
 }

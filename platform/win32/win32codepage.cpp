@@ -3,8 +3,11 @@
 
 #include <windows.h>
 
-namespace {
-QString decodeAnsi(QByteArrayView bytes) {
+unsigned win32AnsiCodePageNumber() {
+    return GetACP();
+}
+
+QString win32DecodeAnsi(QByteArrayView bytes) {
     if (bytes.isEmpty())
         return QString();
     // Bytes a page leaves unassigned decode to a character of their own all the same, which
@@ -16,7 +19,7 @@ QString decodeAnsi(QByteArrayView bytes) {
     return text;
 }
 
-std::optional<QByteArray> encodeAnsi(QStringView text) {
+std::optional<QByteArray> win32EncodeAnsi(QStringView text) {
     if (text.isEmpty())
         return QByteArray();
     const auto* wide = reinterpret_cast<const wchar_t*>(text.utf16());
@@ -32,12 +35,4 @@ std::optional<QByteArray> encodeAnsi(QStringView text) {
     if (usedDefault)
         return std::nullopt;
     return bytes;
-}
-} // namespace
-
-CodePage win32AnsiCodePage() {
-    const UINT page = GetACP();
-    if (page == 1252 || page == CP_UTF8)
-        return windows1252();
-    return {QStringLiteral("Windows-%1").arg(page), decodeAnsi, encodeAnsi};
 }

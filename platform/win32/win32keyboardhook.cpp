@@ -7,6 +7,7 @@
 // passed the hook, then sent again, so that they land after the pasted text.
 #include "win32keyboardhook.h"
 
+#include "platform/keycodes.h"
 #include "win32keytags.h"
 #include "win32messagewindow.h"
 #include "win32pastegate.h"
@@ -49,10 +50,6 @@ int genericKey(DWORD virtualKey) {
     }
 }
 
-bool mayBeSwallowed(int virtualKey) {
-    return virtualKey == VK_TAB || virtualKey == VK_SHIFT || virtualKey == VK_UP || virtualKey == VK_DOWN;
-}
-
 } // namespace
 
 struct Win32KeyboardHook::State : std::enable_shared_from_this<Win32KeyboardHook::State> {
@@ -71,6 +68,7 @@ struct Win32KeyboardHook::State : std::enable_shared_from_this<Win32KeyboardHook
     std::thread thread;
     DWORD threadId = 0;
     std::atomic<bool> popupVisible{false};
+    std::atomic<int> completionKey{KeyCode::CompletionKeyUntold};
 
     // Shared by both threads, each holding the lock only to move a few values.
     std::mutex mutex;
@@ -171,6 +169,10 @@ void Win32KeyboardHook::setPopupVisible(bool visible) {
     m_state->popupVisible = visible;
 }
 
+void Win32KeyboardHook::setCompletionKey(int keyCode) {
+    m_state->completionKey = keyCode;
+}
+
 void Win32KeyboardHook::State::runThread(std::promise<DWORD>& started) {
     threadId = GetCurrentThreadId();
     leftShift = (GetAsyncKeyState(VK_LSHIFT) & 0x8000) != 0;
@@ -227,7 +229,7 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
     const bool capital = virtualKey >= 'A' && virtualKey <= 'Z' && (leftShift || rightShift) != capsLock;
     // A key for the pop-up right behind one it swallowed (Down, then Tab) is decided like any other:
     // nothing typed before it is still held back.
-    const bool forPopup = !release && popupVisible && mayBeSwallowed(virtualKey);
+    const bool forPopup = !release && popupVisible && KeyCode::maySwallow(virtualKey, completionKey);
     if (holding && release && std::none_of(held.begin(), held.end(), [&key](const INPUT& input) {
             return input.ki.wVk == key.vkCode;
         }))
@@ -241,7 +243,7 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
     if (release)
         return pass();
 
-    if (!popupVisible || !mayBeSwallowed(virtualKey)) {
+    if (!popupVisible || !KeyCode::maySwallow(virtualKey, completionKey)) {
         report(virtualKey, 0, capital);
         return pass();
     }

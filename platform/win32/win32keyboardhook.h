@@ -1,5 +1,5 @@
 // The keyboard hook of Windows: reports every key press of the desktop and, while the suggestion
-// pop-up is up, can keep Up, Down, Tab and Shift from the focused application.
+// pop-up is up, can keep Up, Down and the completion key from the focused application.
 #pragma once
 
 #include "platform/keyboardhook.h"
@@ -18,6 +18,7 @@ public:
 
     bool start(KeyHandler handler, std::string& error) override;
     void setPopupVisible(bool visible) override;
+    void setCompletionKey(int keyCode) override;
     std::string name() const override { return "Win32"; }
     // From the Shift and Caps Lock keys the hook saw, not from the application's own key state.
     bool pressMadeCapital() const override;

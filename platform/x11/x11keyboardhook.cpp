@@ -27,11 +27,14 @@
 
 #include <QObject>
 
+// Xlib's key-number type takes the name of the key vocabulary: here it is X11KeyCode.
+#define KeyCode X11KeyCode
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#undef KeyCode
 
 #include <algorithm>
 #include <array>
@@ -61,14 +64,6 @@ constexpr auto holdBound = std::chrono::milliseconds(1000);
 constexpr auto pasteQuiet = std::chrono::milliseconds(15);
 // How long showing the pop-up waits for its grabs to be in place.
 constexpr auto grabsSettleBound = std::chrono::milliseconds(100);
-
-// Before the completion key is told: Tab and Shift both.
-constexpr int completionKeyUntold = -1;
-
-// Swallowing one of these completes a word: a paste follows.
-bool swallowCompletes(int virtualKey) {
-    return virtualKey == 9 || virtualKey == 16;
-}
 
 enum TicketState : int { Pending, Swallowed, Passed };
 
@@ -133,7 +128,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     bool capitalPress = false; // while the handler runs
     bool started = false;
     bool popupVisibleBeforeStart = false;
-    int completionKeyBeforeStart = completionKeyUntold;
+    int completionKeyBeforeStart = KeyCode::CompletionKeyUntold;
     std::unique_ptr<QObject> uiReceiver;
     std::thread thread;
 
@@ -146,7 +141,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     unsigned scrollLockMask = 0;
     std::array<std::array<char, XkbKeyNameLength>, 256> keyNames{};
     std::set<unsigned> swallowableKeycodes;
-    int completionKey = completionKeyUntold;
+    int completionKey = KeyCode::CompletionKeyUntold;
     bool grabsHeld = false;
     std::optional<PendingGrab> pending;
     std::optional<Hold> hold;
@@ -552,7 +547,7 @@ void X11KeyboardHook::State::settlePending(bool force) {
     }
     const PendingGrab grab = *pending;
     pending.reset();
-    if (state == Swallowed && swallowCompletes(grab.virtualKey)) {
+    if (state == Swallowed && KeyCode::completes(grab.virtualKey)) {
         startHold(grab);
     } else if (state == Swallowed) {
         // Ungrabbing at once, rather than AsyncKeyboard first, hands the keys queued behind this one to
@@ -573,8 +568,8 @@ void X11KeyboardHook::State::startHold(const PendingGrab& grab) {
         XUngrabKeyboard(dpy, grab.time);
         return;
     }
-    hold = Hold{Clock::now(), {},           {grab.keycode}, grab.virtualKey == 16, false,
-                {},           std::nullopt, std::nullopt,   std::nullopt};
+    hold = Hold{Clock::now(), {},           {grab.keycode}, grab.virtualKey == KeyCode::Shift, false, {},
+                std::nullopt, std::nullopt, std::nullopt};
     // No press kept by the hold comes twice.
     pairing.setGrabbedKeycodes({});
 }
@@ -687,7 +682,7 @@ void X11KeyboardHook::State::shutdown() {
 
 int X11KeyboardHook::State::virtualKeyOf(unsigned keycode, bool numLock) const {
     auto keysymAt = [this, keycode](int level) {
-        const auto code = static_cast<KeyCode>(keycode);
+        const auto code = static_cast<X11KeyCode>(keycode);
         KeySym keysym = XkbKeycodeToKeysym(dpy, code, group, level);
         // Keys with fewer groups than the active one (Tab, the keypad) show their first group.
         if (keysym == NoSymbol && group != 0)
@@ -727,13 +722,8 @@ void X11KeyboardHook::State::refreshKeyboard() {
 }
 
 bool X11KeyboardHook::State::mayBeSwallowed(int virtualKey) const {
-    // Up and Down move the selection; of Tab and Shift only the completion key is swallowed, and a
-    // key grabbed for nothing would cost every press of it a round trip to this program.
-    if (virtualKey == 38 || virtualKey == 40)
-        return true;
-    if (completionKey == completionKeyUntold)
-        return virtualKey == 9 || virtualKey == 16;
-    return virtualKey == completionKey && (virtualKey == 9 || virtualKey == 16);
+    // A key grabbed for nothing would cost every press of it a round trip to this program.
+    return KeyCode::maySwallow(virtualKey, completionKey);
 }
 
 void X11KeyboardHook::State::updateSwallowable() {

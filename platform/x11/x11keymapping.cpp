@@ -225,5 +225,5 @@ int virtualKeyFor(const X11KeyDescription& key, bool numLock) {
         return virtualKey;
     if (const int virtualKey = virtualKeyFromKeyName(key.name))
         return virtualKey;
-    return kNoVirtualKey;
+    return KeyCode::Unknown;
 }

@@ -1,11 +1,10 @@
 // Turns what the X keyboard map says about a key into the Windows virtual-key code the engine expects.
-// Pure: no display, no Qt, so that every row of the table is tested on its own.
+// Pure: no display, so that every row of the table is tested on its own.
 #pragma once
 
-#include <string_view>
+#include "platform/keycodes.h"
 
-// Reported for a key that has no virtual-key code (Windows uses the same value).
-inline constexpr int kNoVirtualKey = 255;
+#include <string_view>
 
 // What the keyboard map says about one physical key in the active group.
 struct X11KeyDescription {
@@ -22,5 +21,5 @@ int virtualKeyFromKeyName(std::string_view name);
 
 // The virtual-key code of a key press: keypad keys follow NumLock as on Windows, letters, digits and
 // punctuation come from the unshifted level, and keys that type neither (Cyrillic, Greek, accented
-// letters) fall back to their position.
+// letters) fall back to their position; KeyCode::Unknown for a key that has no virtual-key code.
 int virtualKeyFor(const X11KeyDescription& key, bool numLock);

@@ -1,6 +1,6 @@
 // The X11 keyboard hook and injector on a private Xvfb server: what is reported, what the focused
 // window receives, and that the keyboard never stays frozen.
-#include "platform/backends.h"
+#include "app/backends.h"
 #include "tests/x11/xvfbserver.h"
 
 #include <QDeadlineTimer>

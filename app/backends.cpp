@@ -1,31 +1,31 @@
 // The one place that decides which keyboard backends the program uses.
 #include "backends.h"
 
-#include "focusguard.h"
+#include "platform/focusguard.h"
 
 #include <cstdlib>
 #include <string_view>
 
 #ifdef QUENLO_HAVE_IBUS
-#include "ibus/ibuskeyboardhook.h"
+#include "platform/ibus/ibuskeyboardhook.h"
 #endif
 #ifdef QUENLO_HAVE_X11
-#include "x11/x11clipboard.h"
-#include "x11/x11display.h"
-#include "x11/x11focusguard.h"
-#include "x11/x11keyboardhook.h"
-#include "x11/x11keyinjector.h"
+#include "platform/x11/x11clipboard.h"
+#include "platform/x11/x11display.h"
+#include "platform/x11/x11focusguard.h"
+#include "platform/x11/x11keyboardhook.h"
+#include "platform/x11/x11keyinjector.h"
 #endif
 #ifdef QUENLO_HAVE_XDG
-#include "xdg/xdgautostart.h"
+#include "platform/xdg/xdgautostart.h"
 #endif
 #ifdef QUENLO_HAVE_WIN32
-#include "win32/win32clipboard.h"
-#include "win32/win32focusguard.h"
-#include "win32/win32keyboardhook.h"
-#include "win32/win32keyinjector.h"
-#include "win32/win32pastegate.h"
-#include "win32/win32runautostart.h"
+#include "platform/win32/win32clipboard.h"
+#include "platform/win32/win32focusguard.h"
+#include "platform/win32/win32keyboardhook.h"
+#include "platform/win32/win32keyinjector.h"
+#include "platform/win32/win32pastegate.h"
+#include "platform/win32/win32runautostart.h"
 #endif
 
 #ifdef QUENLO_HAVE_IBUS

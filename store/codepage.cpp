@@ -1,8 +1,8 @@
 // Windows-1252 by table: the converters of Qt 6.4 know no Windows code page.
 #include "codepage.h"
 
-#ifdef QUENLO_HAVE_WIN32
-#include "win32/win32codepage.h"
+#ifdef Q_OS_WIN
+#include "platform/win32/win32codepage.h"
 #endif
 
 #include <array>
@@ -49,8 +49,13 @@ CodePage windows1252() {
 }
 
 CodePage eightBitWordListCodePage() {
-#ifdef QUENLO_HAVE_WIN32
-    return win32AnsiCodePage();
+#ifdef Q_OS_WIN
+    // Windows-1252 by its own table when that is the page, or when the page is UTF-8, which 8-bit
+    // files are not.
+    const unsigned page = win32AnsiCodePageNumber();
+    if (page == 1252 || page == 65001)
+        return windows1252();
+    return {QStringLiteral("Windows-%1").arg(page), win32DecodeAnsi, win32EncodeAnsi};
 #else
     return windows1252();
 #endif

@@ -1,7 +1,7 @@
 // Builds words database files with the schema the program expects.
 #include "wordsfile.h"
 
-#include "platform/wordranking.h"
+#include "store/wordranking.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // Converting designed lengths in twips to screen pixels.
 #include "twips.h"
 
-#include "localenumber.h"
+#include "store/localenumber.h"
 
 std::optional<int> twipsToPixels(int twips) {
     const std::optional<std::int16_t> pixels = toInt16(double(twips) / twipsPerPixel);

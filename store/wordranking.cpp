@@ -1,7 +1,7 @@
 // The ranking data of a words database and the indexes that serve the best words for a prefix.
 #include "wordranking.h"
 
-#include "platform/dbconnection.h"
+#include "store/dbconnection.h"
 
 #include <iterator>
 #include <vector>

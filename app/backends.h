@@ -1,10 +1,10 @@
 // Chooses the keyboard backends for this desktop, in one place.
 #pragma once
 
-#include "clipboard.h"
-#include "keyboardhook.h"
-#include "keyinjector.h"
-#include "sessionautostart.h"
+#include "platform/clipboard.h"
+#include "platform/keyboardhook.h"
+#include "platform/keyinjector.h"
+#include "platform/sessionautostart.h"
 
 #include <QString>
 #include <memory>

@@ -1,7 +1,7 @@
 // The word database on SQLite 3.
 #pragma once
 
-#include "platform/dbconnection.h"
+#include "store/dbconnection.h"
 
 struct sqlite3;
 struct sqlite3_stmt;

@@ -1,0 +1,46 @@
+// The key vocabulary: the Windows virtual-key codes every keyboard hook reports and the engine tells
+// apart, which of those keys a hook may swallow, and the character a key adds to a word.
+#pragma once
+
+#include <QString>
+
+namespace KeyCode {
+constexpr int Backspace = 8;
+constexpr int Tab = 9;
+constexpr int Enter = 13;
+constexpr int Shift = 16;
+constexpr int Escape = 27;
+constexpr int Space = 32;
+constexpr int Up = 38;
+constexpr int Down = 40;
+constexpr int FirstCharacter = 65; // A
+constexpr int LastCharacter = 121; // F10; F11 (122) adds nothing
+// A key that has no virtual-key code (Windows uses the same value).
+constexpr int Unknown = 255;
+// No completion key chosen yet: Tab and Shift both complete.
+constexpr int CompletionKeyUntold = -1;
+
+// Whether a hook may swallow a press while the pop-up is up: Up and Down move the selection, and the
+// completion key (Tab or Shift, 0 none, CompletionKeyUntold) completes the word. Every other key reaches
+// the application; holding one for nothing would cost each press of it a wait for the engine.
+constexpr bool maySwallow(int keyCode, int completionKey) {
+    if (keyCode == Up || keyCode == Down)
+        return true;
+    if (keyCode != Tab && keyCode != Shift)
+        return false;
+    return completionKey == CompletionKeyUntold || keyCode == completionKey;
+}
+
+// Whether a swallowed press completes a word, so that a paste follows it.
+constexpr bool completes(int keyCode) {
+    return keyCode == Tab || keyCode == Shift;
+}
+} // namespace KeyCode
+
+// The lower-cased character that a key adds to the word, or the empty text. Keys 91 to 121
+// (Windows keys, keypad, F1 to F10) are taken by their code too: keypad 1 adds "a", F1 "p".
+inline QString keyCharacter(int keyCode) {
+    if (keyCode < KeyCode::FirstCharacter || keyCode > KeyCode::LastCharacter)
+        return QString();
+    return QString(QChar(keyCode).toLower());
+}

@@ -1,0 +1,173 @@
+// The key vocabulary's rule of which keys a hook may swallow, and the pure translators of the backends
+// from their key events to virtual-key codes: X11 keysyms and key positions, IBus keyvals and evdev codes.
+#include "platform/keycodes.h"
+#include "platform/x11/x11keymapping.h"
+#ifdef QUENLO_HAVE_IBUS
+#include "platform/ibus/ibuskeymapping.h"
+#endif
+
+#include <QTest>
+
+#include <X11/XF86keysym.h>
+#include <X11/keysym.h>
+
+using KeySym = unsigned long;
+
+#ifdef QUENLO_HAVE_IBUS
+// IBus keyvals are X keysyms; key codes are evdev codes.
+namespace Evdev {
+constexpr unsigned Key1 = 2, Minus = 12, Q = 16, A = 30, Semicolon = 39, Grave = 41, Backslash = 43,
+                   Comma = 51, Slash = 53, Space = 57, Less = 86, Tab = 15, Kp1 = 79, Up = 103, Unknown = 240;
+} // namespace Evdev
+#endif
+
+class TestKeyMapping : public QObject {
+    Q_OBJECT
+
+private slots:
+    void maySwallow_data() {
+        QTest::addColumn<int>("keyCode");
+        QTest::addColumn<int>("completionKey");
+        QTest::addColumn<bool>("swallowable");
+        const int untold = KeyCode::CompletionKeyUntold;
+        QTest::newRow("Up, whatever completes") << int(KeyCode::Up) << 0 << true;
+        QTest::newRow("Down") << int(KeyCode::Down) << int(KeyCode::Tab) << true;
+        QTest::newRow("Tab before the key is told") << int(KeyCode::Tab) << untold << true;
+        QTest::newRow("Shift before the key is told") << int(KeyCode::Shift) << untold << true;
+        QTest::newRow("Tab completes") << int(KeyCode::Tab) << int(KeyCode::Tab) << true;
+        QTest::newRow("Shift while Tab completes") << int(KeyCode::Shift) << int(KeyCode::Tab) << false;
+        QTest::newRow("Tab while Shift completes") << int(KeyCode::Tab) << int(KeyCode::Shift) << false;
+        QTest::newRow("Tab with no completion key") << int(KeyCode::Tab) << 0 << false;
+        QTest::newRow("a letter") << int('A') << untold << false;
+        QTest::newRow("Enter") << int(KeyCode::Enter) << untold << false;
+    }
+
+    void maySwallow() {
+        QFETCH(int, keyCode);
+        QFETCH(int, completionKey);
+        QTEST(KeyCode::maySwallow(keyCode, completionKey), "swallowable");
+    }
+
+    void x11VirtualKey_data() {
+        QTest::addColumn<KeySym>("base");
+        QTest::addColumn<KeySym>("shifted");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("withoutNumLock");
+        QTest::addColumn<int>("withNumLock");
+
+        const auto row = [](const char* tag, KeySym base, KeySym shifted, const char* name, int off, int on) {
+            QTest::newRow(tag) << base << shifted << QString::fromLatin1(name) << off << on;
+        };
+        const int none = KeyCode::Unknown;
+        // Letters, digits and signs come from the unshifted level.
+        row("a", XK_a, XK_A, "AC01", 65, 65);
+        row("z", XK_z, XK_Z, "AB01", 90, 90);
+        row("upper-case first level", XK_Q, XK_Q, "AD01", 81, 81);
+        row("digit 0", XK_0, XK_parenright, "AE10", 48, 48);
+        row("F1", XK_F1, 0, "FK01", 112, 112);
+        row("F24", XK_F24, 0, "FK24", 135, 135);
+        row("Tab", XK_Tab, XK_ISO_Left_Tab, "TAB", 9, 9);
+        row("ISO_Left_Tab first level", XK_ISO_Left_Tab, 0, "", 9, 9);
+        row("Return", XK_Return, 0, "RTRN", 13, 13);
+        row("BackSpace", XK_BackSpace, 0, "BKSP", 8, 8);
+        row("Escape", XK_Escape, 0, "ESC", 27, 27);
+        row("space", XK_space, 0, "SPCE", 32, 32);
+        row("Up", XK_Up, 0, "UP", 38, 38);
+        row("Down", XK_Down, 0, "DOWN", 40, 40);
+        row("Shift_L", XK_Shift_L, 0, "LFSH", 16, 16);
+        row("Shift_R", XK_Shift_R, 0, "RTSH", 16, 16);
+        row("semicolon", XK_semicolon, XK_colon, "AC10", 186, 186);
+        row("unknown keysym, unknown place", XF86XK_Launch5, 0, "I199", none, none);
+        row("no keysym at all", 0, 0, "", none, none);
+        // The keypad follows NumLock, as on Windows.
+        row("keypad 1 / End", XK_KP_End, XK_KP_1, "KP1", 35, 97);
+        row("keypad 0 / Insert", XK_KP_Insert, XK_KP_0, "KP0", 45, 96);
+        row("keypad 2 / Down", XK_KP_Down, XK_KP_2, "KP2", 40, 98);
+        row("keypad 5 / Begin", XK_KP_Begin, XK_KP_5, "KP5", 12, 101);
+        row("keypad 8 / Up", XK_KP_Up, XK_KP_8, "KP8", 38, 104);
+        row("keypad decimal / Delete", XK_KP_Delete, XK_KP_Decimal, "KPDL", 46, 110);
+        row("keypad Enter", XK_KP_Enter, 0, "KPEN", 13, 13);
+        row("keypad multiply", XK_KP_Multiply, XK_KP_Multiply, "KPMU", 106, 106);
+        // Keys that type no Latin letter, digit or known sign are known by where they sit.
+        row("Russian ef on A", XK_Cyrillic_ef, XK_Cyrillic_EF, "AC01", 65, 65);
+        row("Russian zhe on semicolon", XK_Cyrillic_zhe, XK_Cyrillic_ZHE, "AC10", 186, 186);
+        row("French eacute on 2", XK_eacute, XK_2, "AE02", 50, 50);
+        row("German less-than key", XK_less, XK_greater, "LSGT", 226, 226);
+        // Letters and signs follow the layout, not the position.
+        row("German z sits on Y", XK_z, XK_Z, "AD06", 90, 90);
+        row("Dvorak apostrophe sits on Q", XK_apostrophe, XK_quotedbl, "AD01", 222, 222);
+        row("unknown sign, unknown place", XK_section, 0, "XXXX", none, none);
+        row("position past the row", XK_sterling, 0, "AB11", none, none);
+    }
+
+    void x11VirtualKey() {
+        QFETCH(KeySym, base);
+        QFETCH(KeySym, shifted);
+        QFETCH(QString, name);
+        QFETCH(int, withoutNumLock);
+        QFETCH(int, withNumLock);
+
+        const std::string keyName = name.toStdString();
+        QCOMPARE(virtualKeyFor({base, shifted, keyName}, false), withoutNumLock);
+        QCOMPARE(virtualKeyFor({base, shifted, keyName}, true), withNumLock);
+    }
+
+    void everyAlphanumericPosition() {
+        // The whole US block by position alone, as a keyboard with only non-Latin letters gives it.
+        const char* const rows[][2] = {
+            {"AE", "1234567890"}, {"AD", "QWERTYUIOP"}, {"AC", "ASDFGHJKL"}, {"AB", "ZXCVBNM"}};
+        for (const auto& [prefix, keys] : rows) {
+            for (int i = 0; keys[i]; ++i)
+                QCOMPARE(virtualKeyFromKeyName(QString::asprintf("%s%02d", prefix, i + 1).toStdString()),
+                         int(keys[i]));
+        }
+    }
+
+#ifdef QUENLO_HAVE_IBUS
+    void ibusVirtualKey_data() {
+        QTest::addColumn<unsigned>("keyval");
+        QTest::addColumn<unsigned>("keyCode");
+        QTest::addColumn<int>("virtualKey");
+        const auto row = [](const char* tag, unsigned keyval, unsigned code, int virtualKey) {
+            QTest::newRow(tag) << keyval << code << virtualKey;
+        };
+        // Letters and digits are what the layout typed, wherever the key sits (AZERTY's A is on Q).
+        row("a", XK_a, Evdev::A, 65);
+        row("Shift+a", XK_A, Evdev::A, 65);
+        row("AZERTY a on the Q key", XK_a, Evdev::Q, 65);
+        row("1", XK_1, Evdev::Key1, 49);
+        // Shifted or layout-specific signs report the unshifted US key, as Windows does.
+        row("Shift+1 types !", XK_exclam, Evdev::Key1, 49);
+        row("Shift+comma types <, still the comma key", XK_less, Evdev::Comma, 188);
+        row("the key beside left Shift", XK_less, Evdev::Less, 226);
+        row("Shift+minus", XK_underscore, Evdev::Minus, 189);
+        row("colon", XK_colon, Evdev::Semicolon, 186);
+        row("grave", XK_grave, Evdev::Grave, 192);
+        row("backslash", XK_backslash, Evdev::Backslash, 220);
+        row("question mark", XK_question, Evdev::Slash, 191);
+        row("space", XK_space, Evdev::Space, 32);
+        // Letters of other scripts take their position, like the X11 hook.
+        row("Cyrillic ef on the A key", XK_Cyrillic_ef, Evdev::A, 65);
+        row("Unicode keysym on the Q key", 0x1000153u, Evdev::Q, 81);
+        row("a sign at no known position", XK_exclam, Evdev::Unknown, KeyCode::Unknown);
+        // Keys that type nothing come from the keyval: the ones the engine may swallow above all.
+        row("Tab", XK_Tab, Evdev::Tab, 9);
+        row("Shift+Tab", XK_ISO_Left_Tab, Evdev::Tab, 9);
+        row("Up", XK_Up, Evdev::Up, 38);
+        row("keypad 1 with NumLock", XK_KP_1, Evdev::Kp1, 97);
+        row("keypad End without NumLock", XK_KP_End, Evdev::Kp1, 35);
+        row("media key", XF86XK_AudioMute, Evdev::Unknown, 173);
+        row("unknown function key", XK_Hyper_L, Evdev::Unknown, KeyCode::Unknown);
+        row("dead key on the quote key", XK_dead_acute, 40, 222);
+    }
+
+    void ibusVirtualKey() {
+        QFETCH(unsigned, keyval);
+        QFETCH(unsigned, keyCode);
+        QTEST(virtualKeyForIBus(keyval, keyCode), "virtualKey");
+    }
+#endif
+};
+
+QTEST_GUILESS_MAIN(TestKeyMapping)
+#include "tst_keymapping.moc"
