@@ -36,8 +36,8 @@ private slots:
         const QString suggestion = "Could you please email any suggestions to " + maker::suggestionsEmail;
         QTest::newRow("About") << "About" << true
                                << QStringList{"Quenlo " QUENLO_VERSION " - " + maker::siteName,
-                                              "Quenlo " QUENLO_VERSION "\r\n\r\nWritten by: " + maker::author +
-                                                  "\r\nEmail: " + maker::email +
+                                              "Quenlo " QUENLO_VERSION "\r\n\r\nWritten by: " +
+                                                  maker::author + "\r\nEmail: " + maker::email +
                                                   "\r\nWeb Site: " + maker::siteUrl + " \r\n"};
         QTest::newRow("Suggestions") << "Suggestions" << true << QStringList{"Quenlo", suggestion};
         QTest::newRow("Help, browser opens") << "Help2" << true << QStringList{help};
