@@ -1,5 +1,5 @@
-# Windows keyboard hook, keystroke injection, clipboard, focus guard, ANSI code page, session start and
-# windows that never take the focus, built for Windows only.
+# Windows keyboard hook, keystroke injection, clipboard, focus guard, ANSI code page, session start,
+# windows that never take the focus and one running program per session, built for Windows only.
 if(WIN32)
     add_library(quenlo_platform_win32 STATIC
         win32/win32clipboard.cpp win32/win32clipboard.h
@@ -12,6 +12,7 @@ if(WIN32)
         win32/win32nonactivatingwindow.cpp
         win32/win32pastegate.cpp win32/win32pastegate.h
         win32/win32runautostart.cpp win32/win32runautostart.h
+        win32/win32singleinstance.cpp
     )
     target_link_libraries(quenlo_platform_win32 PUBLIC quenlo_platform_interfaces
                                                 PRIVATE user32 gdi32 advapi32 quenlo_warnings)

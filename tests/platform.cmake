@@ -3,3 +3,4 @@ quenlo_add_test(tst_qsettingsbackend SOURCES tst_qsettingsbackend.cpp LIBS quenl
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     quenlo_add_test(tst_xdgautostart SOURCES tst_xdgautostart.cpp LIBS quenlo_platform_xdg)
 endif()
+quenlo_add_test(tst_singleinstance SOURCES tst_singleinstance.cpp LIBS quenlo_platform)

@@ -1,12 +1,12 @@
 // One running program per user and session: a later start hands its request to the running one
-// over a local socket and ends. The socket goes with the process that listens on it, so a crash
-// leaves nothing that keeps the next start from running.
+// and ends. What it finds the running one by (a local socket; on Windows a message-only window)
+// goes with the process that owns it, so a crash leaves nothing that keeps the next start from
+// running.
 #pragma once
 
 #include <QObject>
 #include <QString>
-
-class QLocalServer;
+#include <memory>
 
 class SingleInstance : public QObject {
     Q_OBJECT
@@ -23,12 +23,12 @@ public:
         Unanswered, // a program listens but did not answer in time (stopped, or hung): this start ends
     };
 
-    // name: the socket, as defaultName() gives it; tests pass their own.
+    // name: what the running program is found by, as defaultName() gives it; tests pass their own.
     explicit SingleInstance(QString name = defaultName());
     ~SingleInstance() override;
 
-    // The socket of this user and session: in the user's runtime folder ($XDG_RUNTIME_DIR, private to
-    // the user and gone at log-out) on Linux.
+    // The name of this user and session: on Linux a socket in the user's runtime folder
+    // ($XDG_RUNTIME_DIR, private to the user and gone at log-out).
     static QString defaultName();
 
     // Hands request to the running program, or becomes it. Waits at most answerTimeoutMs for an
@@ -42,9 +42,10 @@ signals:
     void requested(SingleInstance::Request request);
 
 private:
-    void answerNextStart();
+    // What listens for later starts once this one runs.
+    struct Listener;
 
     QString m_name;
-    QLocalServer* m_server = nullptr;
+    std::unique_ptr<Listener> m_listener;
     QString m_problem;
 };
