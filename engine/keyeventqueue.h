@@ -11,9 +11,10 @@ public:
     KeyEventQueue(const KeyEventQueue&) = delete;
     KeyEventQueue& operator=(const KeyEventQueue&) = delete;
 
-    // Handles the press at once, unless another one is being handled: the handler yields to
-    // the event loop, where further presses arrive. Such a press waits and is handled right
-    // after the running one, its decision then made.
+    // Handles the press at once, unless another one is being handled: the handler never yields
+    // to the event loop itself, but showing a window may run waiting events (it does on
+    // Windows), and further presses arrive there. Such a press waits and is handled right after
+    // the running one, its decision then made.
     void press(int keyCode, KeyDecision decide);
 
 private:
