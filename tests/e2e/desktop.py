@@ -7,12 +7,14 @@ Needs the Debian packages xvfb, xdotool, x11-utils (xwininfo), xterm, sqlite3, p
 gir1.2-gtk-3.0; the accessibility bus also at-spi2-core and gir1.2-atspi-2.0. Installs nothing.
 """
 import argparse
+import glob
 import json
 import os
 import pwd
 import re
 import select
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -21,9 +23,17 @@ import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-WORDS = ["hello", "help", "helmet", "world", "wonder", "zebra"]  # "hel" offers hello, helmet, help in that order
+# "hel" offers hello, helmet, help in that order; "zeb" zebra, zebu.
+WORDS = ["hello", "help", "helmet", "world", "wonder", "zebra", "zebu", "zealot", "quorum"]
 WAIT_SECONDS = 15
 OPTIONS = argparse.Namespace()  # the suite's command line, filled in by main()
+COMPONENT = """<?xml version="1.0" encoding="utf-8"?>
+<component><name>org.freedesktop.IBus.Quenlo</name><description>Word completion</description><exec>%s</exec>
+<version>4.1</version><author></author><license></license><homepage></homepage><textdomain>quenlo</textdomain>
+<engines><engine><name>quenlo</name><longname>Quenlo</longname><description>Word completion</description>
+<language>en</language><license></license><author></author><icon></icon><layout>default</layout><rank>0</rank>
+</engine></engines></component>
+"""
 
 
 class Failed(Exception):
@@ -80,6 +90,7 @@ class UserSession:
             for folder in (workdir, runtime):
                 os.chown(folder, self.uid, self.uid)
         self.processes = []
+        self.marker = ("XDG_RUNTIME_DIR=" + runtime).encode()
         self.env = dict({
             "PATH": "/usr/bin:/bin", "HOME": workdir, "XDG_RUNTIME_DIR": runtime, "LC_ALL": "C.UTF-8",
             "XDG_CONFIG_HOME": os.path.join(workdir, "config"), "XDG_DATA_HOME": os.path.join(workdir, "data"),
@@ -113,6 +124,42 @@ class UserSession:
         for process, log in reversed(self.processes):
             stop(process)
             log.close()
+        # What the session's programs started (Xwayland, IBus's helpers, bus-activated services) goes too,
+        # also after a start that failed half-way.
+        for signal_number in (signal.SIGTERM, signal.SIGKILL):
+            for pid in self.pids():
+                try:
+                    os.kill(pid, signal_number)
+                except ProcessLookupError:
+                    pass
+            try:
+                wait_until(lambda: not self.pids(), "the session's processes to end", timeout=5)
+                return
+            except Failed:
+                continue
+
+    def pids(self):
+        """The processes that run in this session: those with its runtime folder."""
+        found = []
+        for environ in glob.glob("/proc/[0-9]*/environ"):
+            try:
+                with open(environ, "rb") as text:
+                    if self.marker in text.read().split(b"\0"):
+                        found.append(int(environ.split("/")[2]))
+            except OSError:
+                continue
+        return found
+
+    def write_component(self, program):
+        """The program's IBus component file, as the package installs it, in the session's component
+        folder; its output goes to a log of its own."""
+        launcher = os.path.join(self.workdir, "quenlo-ibus")
+        with open(launcher, "w") as script:
+            script.write('#!/bin/sh\nexec "%s" "$@" >>"%s" 2>&1\n' % (program, os.path.join(self.workdir, "quenlo.log")))
+        os.chmod(launcher, 0o755)
+        os.makedirs(os.path.join(self.workdir, "component"))
+        with open(os.path.join(self.workdir, "component", "quenlo.xml"), "w") as xml:
+            xml.write(COMPONENT % (launcher + " --ibus"))
 
     def own(self, path):
         if self.uid is not None:
@@ -120,11 +167,29 @@ class UserSession:
                 for name in [folder] + [os.path.join(folder, file) for file in files]:
                     os.chown(name, self.uid, self.uid)
 
+    def popup(self):
+        return popup_state(self.run("xwininfo", "-name", "Form2"))
+
     def popup_shown(self):
-        return "IsViewable" in self.run("xwininfo", "-name", "Form2").stdout
+        state = self.popup()
+        return state is not None and state[0]
 
     def popup_hidden(self):
         return not self.popup_shown()
+
+    def key(self, *keys):
+        self.press(keys, 30)
+
+    def settle(self):
+        """Waits, after a field took the focus, for what must follow before keys count there."""
+
+
+def popup_state(xwininfo):
+    """(mapped, x, y) of the suggestion pop-up from what xwininfo said of it, or None before it exists."""
+    if xwininfo.returncode != 0:
+        return None
+    found = [int(re.search(r"Absolute upper-left %s:\s+(-?\d+)" % axis, xwininfo.stdout).group(1)) for axis in "XY"]
+    return "Map State: IsViewable" in xwininfo.stdout, found[0], found[1]
 
 
 def start_xvfb(log_path):
@@ -147,6 +212,7 @@ def start_xvfb(log_path):
 
 class Desktop:
     """A private Xvfb server, the environment of the programs on it, and the X tools that look at it."""
+    name = "x11"
 
     def __init__(self, workdir, env=None):
         self.workdir = workdir
@@ -170,8 +236,16 @@ class Desktop:
         return subprocess.run(command, env=self.env, check=True, capture_output=True, text=True,
                               timeout=WAIT_SECONDS).stdout
 
+    def press(self, keys, gap_ms):
+        """Taps each key (an X keysym name; a capital letter with Shift), gap_ms apart."""
+        self.run("xdotool", "key", "--delay", str(gap_ms),
+                 *["shift+" + key.lower() if len(key) == 1 and key.isupper() else key for key in keys])
+
     def key(self, *keys):
-        self.run("xdotool", "key", "--delay", "30", *keys)
+        self.press(keys, 30)
+
+    def start_quenlo(self, completion_key, name):
+        return Quenlo(self, name, completion_key)
 
     def windows(self, *query):
         result = subprocess.run(["xdotool", "search", *query], env=self.env, capture_output=True, text=True,
@@ -215,16 +289,12 @@ class Desktop:
     def focused(self):
         return int(self.run("xdotool", "getwindowfocus", "-f").strip())
 
+    def has_focus(self, app):
+        return self.focused() == app.window
+
     def popup(self):
-        """(mapped, x, y) of the suggestion pop-up, or None before it exists."""
-        result = subprocess.run(["xwininfo", "-name", "Form2"], env=self.env, capture_output=True, text=True,
-                                timeout=WAIT_SECONDS)
-        if result.returncode != 0:
-            return None
-        info = result.stdout
-        x = int(re.search(r"Absolute upper-left X:\s+(-?\d+)", info).group(1))
-        y = int(re.search(r"Absolute upper-left Y:\s+(-?\d+)", info).group(1))
-        return "Map State: IsViewable" in info, x, y
+        return popup_state(subprocess.run(["xwininfo", "-name", "Form2"], env=self.env, capture_output=True,
+                                          text=True, timeout=WAIT_SECONDS))
 
     def popup_shown(self):
         state = self.popup()
@@ -271,6 +341,16 @@ class Quenlo:
         if self.process.poll() is None:
             self.process.terminate()
         self.process.wait()
+
+
+class Installed:
+    """A quenlo the desktop starts itself, beside its words.mdb."""
+
+    def __init__(self, database):
+        self.database = database
+
+    def close(self):
+        pass
 
 
 class FieldApp:
@@ -329,10 +409,9 @@ class FieldApp:
         return self.ask("state")["focus"] == "second"
 
 
-QT_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Esc", "Shift": "Shift", "Space": "Space",
-            "Insert": "Ins"}
-GTK_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Escape", "Shift": "Shift_L",
-             "Space": "space", "Insert": "Insert"}
+QT_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Esc", "Shift_L": "Shift", "Insert": "Ins"}
+GTK_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Escape", "Shift_L": "Shift_L",
+             "Insert": "Insert"}
 
 
 class WaylandField(FieldApp):
@@ -352,13 +431,19 @@ class WaylandField(FieldApp):
         if not native:
             raise Failed("the %s field is no native Wayland window: %r" % (name, window))
 
+    def reset(self):
+        super().reset()
+        self.desktop.settle()
+
 
 class XtermApp:
     """xterm, as it comes, running a recorder in raw mode: every byte the terminal sends lands in a
     file with the time it arrived. Its Shift+Insert pastes the primary selection, which the
-    completion fills as well."""
+    completion fills as well. As a field, it holds what it printed and was sent the other keys."""
 
     RECORD = struct.Struct("<Qc")
+    KEYS = {"\t": "Tab", "\x1b[B": "Down", "\x1b[A": "Up", "\x1b": "Escape", "\r": "Return"}
+    names = {name: name for name in KEYS.values()}
 
     def __init__(self, desktop, title):
         self.desktop = desktop
@@ -384,12 +469,23 @@ class XtermApp:
     def reset(self):
         self.desktop.focus(self.window)
         self.desktop.key("Return")
-        wait_until(lambda: self.text().endswith("\r"), "Return to reach xterm")
+        wait_until(lambda: self.bytes().endswith("\r"), "Return to reach xterm")
         wait_until(self.desktop.popup_hidden, "the pop-up to hide")
         self.mark += len(self.arrivals())
 
-    def text(self):
+    def bytes(self):
         return bytes(byte for _, byte in self.arrivals()).decode("latin-1")
+
+    def split(self):
+        """What it printed, and the names of the keys that print nothing."""
+        parts = re.split(r"(\x1b\[[AB]|[\x00-\x1f])", self.bytes())
+        return "".join(parts[::2]), [self.KEYS.get(part, part) for part in parts[1::2]]
+
+    def text(self):
+        return self.split()[0]
+
+    def keys(self):
+        return self.split()[1]
 
     def focus_kept(self):
         return self.desktop.focused() == self.window
@@ -448,12 +544,8 @@ class QuenloCase(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.quenlo = cls.start_quenlo()
+        cls.quenlo = cls.desktop.start_quenlo(cls.completion_key, cls.__name__)
         cls.addClassCleanup(cls.quenlo.close)
-
-    @classmethod
-    def start_quenlo(cls):
-        return Quenlo(cls.desktop, cls.__name__, cls.completion_key)
 
     def each_app(self, scenario):
         for name, app in self.apps.items():
@@ -471,14 +563,6 @@ class QuenloCase(unittest.TestCase):
     def wait_text(self, app, text):
         self.wait_for(lambda: app.text() == text, lambda: "the application holds %r, not %r" % (app.text(), text))
 
-    def type_in_password_field(self, app, text):
-        """Types text into app's password field (a WaylandField's), where no pop-up may show."""
-        app.ask("password")
-        self.desktop.type(text)
-        self.wait_for(lambda: app.ask("state")["password"] == text,
-                      lambda: "the password field holds %r" % app.ask("state")["password"])
-        self.assertFalse(self.desktop.popup_shown())
-
 
 def kept(part):
     """part, closed when the suite's tests are over, however far its set-up got."""
@@ -486,11 +570,11 @@ def kept(part):
     return part
 
 
-def start_desktop(prefix):
-    """A desktop in a temporary folder, both gone when the suite's tests are over."""
+def start_desktop(prefix, kind=None):
+    """A desktop (a Desktop, or of kind) in a temporary folder, both gone when the suite's tests are over."""
     workdir = tempfile.mkdtemp(prefix=prefix)
     unittest.addModuleCleanup(shutil.rmtree, workdir, ignore_errors=True)
-    return kept(Desktop(workdir))
+    return kept((kind or Desktop)(workdir))
 
 
 def main(description, programs, qtfield=True, session_bus=False):

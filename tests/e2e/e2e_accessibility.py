@@ -93,7 +93,7 @@ class WhatOthersRead(QuenloCase):
         self.wait(self.desktop.popup_shown, "the pop-up after typing hel")
         self.desktop.key("Escape")
         self.wait(self.desktop.popup_hidden, "Esc to hide the pop-up")
-        wait_until(lambda: self.xterm.text().endswith(TYPED + " hel\x1b"), "the keys to reach xterm")
+        wait_until(lambda: self.xterm.bytes().endswith(TYPED + " hel\x1b"), "the keys to reach xterm")
 
         app = self.bus.application(pid)
         self.assertIsNotNone(app)

@@ -19,49 +19,21 @@ import os
 import re
 import shutil
 import subprocess
+import select
 import sys
 import tempfile
 import time
 import unittest
 
-from desktop import (GTK_NAMES, OPTIONS, QT_NAMES, WAIT_SECONDS, Failed, QuenloCase, UserSession, WaylandField,
-                     install_quenlo, kept, main, read_text, wait_until)
+from desktop import (GTK_NAMES, OPTIONS, QT_NAMES, WAIT_SECONDS, Failed, Installed, QuenloCase, UserSession,
+                     WORDS, WaylandField, install_quenlo, kept, main, read_text, wait_until)
+from scenarios import TAB_ROWS, Scenarios, Table, with_rows
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-WORDS = ["zebra", "zebu", "zealot", "quorum", "hello"]  # "zeb" offers zebra, zebu in that order
 LAYOUT_AND_QUENLO = "[('xkb', 'us'), ('ibus', 'quenlo')]"
 QUENLO_ALONE = "[('ibus', 'quenlo')]"
-# Typed with a millisecond between keys, as an auto-typer would: the completions must land in order.
-BURST = "fox zeb\t jumps zea\t over quo\t the zeb\t dog quo\t end"
-BURST_TEXT = "fox zebra jumps zealot over quorum the zebra dog quorum end"
-KEYSYMS = {"\t": 0xff09, "Tab": 0xff09, "Return": 0xff0d, "Escape": 0xff1b, "Down": 0xff54, "BackSpace": 0xff08,
-           "shift": 0xffe1}
-
-COMPONENT = """<?xml version="1.0" encoding="utf-8"?>
-<component>
-    <name>org.freedesktop.IBus.Quenlo</name>
-    <description>Word completion</description>
-    <exec>{exec}</exec>
-    <version>4.1</version>
-    <author></author>
-    <license></license>
-    <homepage></homepage>
-    <textdomain>quenlo</textdomain>
-    <engines>
-        <engine>
-            <name>quenlo</name>
-            <longname>Quenlo</longname>
-            <description>Word completion</description>
-            <language>en</language>
-            <license></license>
-            <author></author>
-            <icon></icon>
-            <layout>default</layout>
-            <rank>0</rank>
-        </engine>
-    </engines>
-</component>
-"""
+KEYSYMS = {"Tab": 0xff09, "Return": 0xff0d, "Escape": 0xff1b, "Down": 0xff54, "Up": 0xff52, "BackSpace": 0xff08,
+           "Shift_L": 0xffe1, "space": 0x20}
 
 # Inside the session, one line of JSON in, one out: mutter's virtual keyboard, the shell's Eval (the
 # shell runs in unsafe mode) and IBus's global engine.
@@ -108,19 +80,30 @@ for line in sys.stdin:
     print(json.dumps(reply), flush=True)
 """
 
-# systemd's user manager as far as GNOME asks it about IBus: the unit that runs ibus-daemon is there.
-# The shell then leaves IBus to it instead of starting ibus-daemon itself, as on a Debian 12 desktop;
-# the shell's own way forks it from a callback that at times hangs the shell for good.
-IBUS_UNIT = """
+# systemd's user manager as far as GNOME asks it: the unit that runs ibus-daemon is there, and the units
+# it starts with Xwayland start at once. The shell then leaves IBus to systemd instead of forking
+# ibus-daemon itself (twice, the second time replacing the first); that fork runs a callback in the
+# child that at times hangs the child, and the shell with it, for good.
+SYSTEMD = """
 import gi
 from gi.repository import Gio, GLib
-XML = ('<node><interface name="org.freedesktop.systemd1.Manager"><method name="GetUnit">'
-       '<arg type="s" direction="in"/><arg type="o" direction="out"/></method></interface></node>')
-def call(_connection, _sender, _path, _interface, _method, arguments, invocation):
-    if arguments.unpack()[0] == "org.freedesktop.IBus.session.GNOME.service":
-        invocation.return_value(GLib.Variant("(o)", ("/org/freedesktop/systemd1/unit/ibus",)))
-    else:
-        invocation.return_dbus_error("org.freedesktop.systemd1.NoSuchUnit", "no such unit")
+XML = ('<node><interface name="org.freedesktop.systemd1.Manager"><method name="GetUnit"><arg type="s" direction="in"/>'
+       '<arg type="o" direction="out"/></method><method name="StartUnit"><arg type="s" direction="in"/>'
+       '<arg type="s" direction="in"/><arg type="o" direction="out"/></method><method name="StopUnit">'
+       '<arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="o" direction="out"/></method>'
+       '<signal name="JobRemoved"><arg type="u"/><arg type="o"/><arg type="s"/><arg type="s"/></signal>'
+       '</interface></node>')
+jobs = [0]
+def call(connection, _sender, path, interface, method, arguments, invocation):
+    unit = arguments.unpack()[0]
+    if method == "GetUnit" and unit != "org.freedesktop.IBus.session.GNOME.service":
+        return invocation.return_dbus_error("org.freedesktop.systemd1.NoSuchUnit", "no such unit")
+    jobs[0] += 1
+    job = "/org/freedesktop/systemd1/job/%d" % jobs[0]
+    invocation.return_value(GLib.Variant("(o)", (job,)))
+    if method != "GetUnit":  # done once the caller knows its job
+        GLib.idle_add(lambda: connection.emit_signal(None, path, interface, "JobRemoved",
+                                                     GLib.Variant("(uoss)", (jobs[0], job, unit, "done"))) and False)
 bus = Gio.bus_get_sync(Gio.BusType.SESSION)
 bus.register_object("/org/freedesktop/systemd1", Gio.DBusNodeInfo.new_for_xml(XML).interfaces[0], call)
 Gio.bus_own_name_on_connection(bus, "org.freedesktop.systemd1", 0, lambda *_: print("ready", flush=True))
@@ -130,25 +113,34 @@ GLib.MainLoop().run()
 WINDOW_OF = "global.get_window_actors().map(a => a.meta_window).find(w => w.get_pid() === %d)"
 
 
+def user_unit_cgroup(uid, name):
+    """A cgroup where systemd would put a unit of uid's user manager: the shell asks systemd about IBus
+    only when it runs in one. None where no cgroup may be made (not root)."""
+    with open("/proc/self/mounts") as mounts:
+        roots = [line.split()[1] for line in mounts if line.split()[2] == "cgroup2"]
+    path = roots and os.path.join(roots[0], "user.slice/user-%d.slice/user@%d.service/app.slice/%s.service"
+                                  % (uid, uid, name))
+    try:
+        os.makedirs(path)
+        return path
+    except (OSError, TypeError):
+        return None
+
+
 class Gnome(UserSession):
     """A headless gnome-shell with Xwayland, its buses and ibus-daemon, as one unprivileged user."""
+    name = "gnome"
 
-    def __init__(self, workdir):
+    def __init__(self, workdir, folder, program):
         super().__init__(workdir, {"XDG_CACHE_HOME": os.path.join(workdir, "cache"),
                                    "WAYLAND_DISPLAY": "wayland-quenlo-e2e",
                                    "IBUS_COMPONENT_PATH": "/usr/share/ibus/component:" + os.path.join(workdir, "component")})
         self.helper = None
-
-    def write_component(self, program):
-        """The program's component file, as the package installs it, where this session's ibus-daemon
-        looks; its output goes to a log of its own."""
-        launcher = os.path.join(self.workdir, "quenlo-ibus")
-        with open(launcher, "w") as script:
-            script.write('#!/bin/sh\nexec "%s" "$@" >>"%s" 2>&1\n' % (program, os.path.join(self.workdir, "quenlo.log")))
-        os.chmod(launcher, 0o755)
-        os.makedirs(os.path.join(self.workdir, "component"))
-        with open(os.path.join(self.workdir, "component", "quenlo.xml"), "w") as xml:
-            xml.write(COMPONENT.format(exec=launcher + " --ibus"))
+        self.folder = folder
+        self.cgroup = user_unit_cgroup(os.geteuid() if self.uid is None else self.uid, os.path.basename(workdir))
+        self.write_component(program)
+        self.own(workdir)
+        self.open()
 
     def start_bus(self, name):
         address = os.path.join(self.workdir, name)
@@ -156,7 +148,7 @@ class Gnome(UserSession):
         wait_until(lambda: os.path.exists(address), "the %s to listen" % name)
         return "unix:path=" + address
 
-    def start_session(self):
+    def start_session(self, runtime):
         """Starts GNOME, which starts the program of the component once it selects Quenlo."""
         # The shell asks logind on the system bus wherever /run/systemd/seats exists, and stops when it
         # cannot reach the bus at all; a bus of its own without logind answers at once.
@@ -165,12 +157,13 @@ class Gnome(UserSession):
         self.set_setting("org.gnome.desktop.interface", "enable-animations", "false")
         self.use_sources(LAYOUT_AND_QUENLO)
         self.set_setting("org.gnome.desktop.input-sources", "mru-sources", "[('ibus', 'quenlo'), ('xkb', 'us')]")
-        systemd = self.start(["/usr/bin/python3", "-c", IBUS_UNIT], "systemd", stdout=subprocess.PIPE, text=True)
+        systemd = self.start(["/usr/bin/python3", "-c", SYSTEMD], "systemd", stdout=subprocess.PIPE, text=True)
         if systemd.stdout.readline().strip() != "ready":
             raise Failed("the stand-in for systemd did not start")
-        self.start(["ibus-daemon", "--panel", "disable"], "ibus")
+        procs = self.cgroup and os.path.join(self.cgroup, "cgroup.procs")
         shell = self.start(["gnome-shell", "--wayland", "--headless", "--unsafe-mode", "--virtual-monitor", "1280x800",
-                            "--wayland-display", self.env["WAYLAND_DISPLAY"]], "gnome-shell")
+                            "--wayland-display", self.env["WAYLAND_DISPLAY"]], "gnome-shell",
+                           preexec_fn=procs and (lambda: open(procs, "w").write(str(os.getpid()))))
         log = os.path.join(self.workdir, "gnome-shell.log")
 
         def display():
@@ -178,26 +171,38 @@ class Gnome(UserSession):
                 raise Failed("gnome-shell ended:\n" + read_text(log)[-3000:])
             found = re.search(r"Using public X11 display (:\d+)", read_text(log))
             return found and found.group(1)
-        self.env["DISPLAY"] = wait_until(display, "Xwayland's display", timeout=120)
+        self.env["DISPLAY"] = wait_until(display, "Xwayland's display", timeout=60)
         self.env["XAUTHORITY"] = wait_until(
-            lambda: glob.glob(os.path.join(self.env["XDG_RUNTIME_DIR"], ".mutter-Xwaylandauth.*")), "Xwayland's key")[0]
+            lambda: glob.glob(os.path.join(runtime, ".mutter-Xwaylandauth.*")), "Xwayland's key")[0]
+        # Xwayland starts when its first client comes: that is not to be the program, whose engine GNOME
+        # gives 4 s to start.
+        wait_until(lambda: self.run("xwininfo", "-root").returncode == 0, "Xwayland to answer", timeout=60)
+        # As systemd starts it: once the shell has set up the session's environment, which the program
+        # takes from it.
+        self.start(["ibus-daemon", "--panel", "disable"], "ibus")
         self.helper = self.start(["/usr/bin/python3", "-c", SESSION_HELPER], "helper", stdin=subprocess.PIPE,
                                  stdout=subprocess.PIPE, text=True)
         try:
-            wait_until(lambda: self.ask({"eval": "!Main.layoutManager._startingUp"}), "the shell", timeout=120)
+            wait_until(lambda: self.ask({"eval": "!Main.layoutManager._startingUp"}), "the shell", timeout=60)
         except Failed:
             raise Failed("gnome-shell did not start:\n" + read_text(log)[-3000:])
         # A session starts in the overview.
         self.ask({"eval": "Main.overview.hide()"})
         # A new virtual keyboard loses its first key while the compositor takes its key map: one is made
         # before anything is typed.
-        self.key("shift")
-        self.wait_for_engine()
+        self.press(["Shift_L"], 0)
+        self.use_sources(LAYOUT_AND_QUENLO)
+
+    def close(self):
+        super().close()
+        if self.cgroup:
+            os.rmdir(self.cgroup)
 
     def ask(self, command):
         self.helper.stdin.write(json.dumps(command) + "\n")
         self.helper.stdin.flush()
-        reply = json.loads(self.helper.stdout.readline() or '{"error": "the session helper ended"}')
+        ready, _, _ = select.select([self.helper.stdout], [], [], 30)
+        reply = json.loads(ready and self.helper.stdout.readline() or '{"error": "the session helper did not answer"}')
         if "error" in reply and "eval" not in command:
             raise Failed("%s: %s" % (command, reply["error"]))
         return reply.get("value")
@@ -211,23 +216,34 @@ class Gnome(UserSession):
         """Sets the input sources, as Settings does, and selects Quenlo among them, as the user does."""
         self.set_setting("org.gnome.desktop.input-sources", "sources", sources)
         if self.helper:
-            select = ("(s => s ? (s.activate(true), true) : false)(Object.values(imports.ui.status.keyboard"
-                      ".getInputSourceManager().inputSources).find(s => s.id === 'quenlo' && "
-                      "Object.keys(imports.ui.status.keyboard.getInputSourceManager().inputSources).length === %d))"
-                      % sources.count("("))
-            wait_until(lambda: self.ask({"eval": select}), "GNOME to offer the sources")
-            self.wait_for_engine()
+            select_quenlo = ("(s => s ? (s.activate(true), true) : false)(Object.values(imports.ui.status.keyboard"
+                             ".getInputSourceManager().inputSources).find(s => s.id === 'quenlo' && "
+                             "Object.keys(imports.ui.status.keyboard.getInputSourceManager().inputSources).length"
+                             " === %d))" % sources.count("("))
 
-    def wait_for_engine(self):
+            def selected():
+                if not self.ask({"eval": select_quenlo}):
+                    return False
+                try:
+                    self.wait_for_engine(10)
+                    return True
+                except Failed:  # GNOME gives the program 4 s to start and does not ask again: the user would
+                    return False
+            wait_until(selected, "GNOME to select the quenlo engine", timeout=60)
+
+    def wait_for_engine(self, timeout=30):
         """Until GNOME has Quenlo's engine selected again: it leaves it for the layout in password fields."""
-        wait_until(lambda: self.ask({}) == "quenlo", "GNOME to select the quenlo engine", timeout=30)
+        wait_until(lambda: self.ask({}) == "quenlo", "GNOME to select the quenlo engine", timeout=timeout)
 
-    def type(self, text, gap_ms=0):
-        """Types text, a key a gap apart; returns when each key was pressed (time.monotonic_ns)."""
-        return self.ask({"keys": [KEYSYMS.get(char, ord(char)) for char in text], "gap": gap_ms / 1000})
+    def settle(self):
+        self.wait_for_engine()
 
-    def key(self, *keys):
-        return self.ask({"keys": [KEYSYMS[key] for key in keys], "gap": 0})
+    def press(self, keys, gap_ms):
+        """Taps each key, gap_ms apart; returns when each was pressed (time.monotonic_ns)."""
+        return self.ask({"keys": [KEYSYMS.get(key, ord(key[0])) for key in keys], "gap": gap_ms / 1000})
+
+    def start_quenlo(self, completion_key, name):
+        return Installed(os.path.join(self.folder, "words.mdb"))
 
     def focus(self, pid):
         # A window mapped a moment ago may still take the focus from the one activated: it has to keep it.
@@ -242,6 +258,9 @@ class Gnome(UserSession):
             return kept_since and time.monotonic() - kept_since[0] > 0.5
         wait_until(kept, "the focus on process %d" % pid)
 
+    def has_focus(self, app):
+        return self.ask({"eval": "(w => !!w && w.has_focus())(%s)" % (WINDOW_OF % app.process.pid)})
+
     def native_window(self, pid):
         found = self.ask({"eval": "(w => w ? [w.get_client_type() === 0, w.get_title()] : null)(%s)" % (WINDOW_OF % pid)})
         return found and tuple(found)
@@ -249,29 +268,36 @@ class Gnome(UserSession):
 
 def start_gnome(prefix, words):
     """GNOME in a temporary folder, set up with the program on words; both gone when the suite's tests
-    are over. Returns the session and the folder of what the user runs."""
-    workdir = tempfile.mkdtemp(prefix=prefix)
-    unittest.addModuleCleanup(shutil.rmtree, workdir, ignore_errors=True)
-    os.chmod(workdir, 0o755)
-    gnome = kept(Gnome(workdir))
-    folder = os.path.join(workdir, "quenlo")
-    gnome.write_component(install_quenlo(folder, gnome.env["XDG_CONFIG_HOME"], words=words[:100]))
-    if words[100:]:  # more than a command line holds
-        rows = "".join("INSERT INTO Words VALUES ('%s', NULL);\n" % word for word in words[100:])
-        subprocess.run(["sqlite3", os.path.join(folder, "words.mdb")], input="BEGIN;\n%sCOMMIT;\n" % rows,
-                       text=True, check=True)
-    # The unprivileged user may not reach the build's folders: all it runs is copied.
-    for helper in (OPTIONS.qtfield, os.path.join(HERE, "gtkfield.py")):
-        shutil.copy(helper, folder)
-    gnome.own(workdir)
-    gnome.start_session()
-    return gnome, folder
+    are over. A start that fails is made once more from scratch. Returns the session and the folder of
+    what the user runs."""
+    for attempt in (1, 2):
+        workdir = tempfile.mkdtemp(prefix=prefix)
+        os.chmod(workdir, 0o755)
+        folder = os.path.join(workdir, "quenlo")
+        program = install_quenlo(folder, os.path.join(workdir, "config"), words=words[:100])
+        if words[100:]:  # more than a command line holds
+            rows = "".join("INSERT INTO Words VALUES ('%s', NULL);\n" % word for word in words[100:])
+            subprocess.run(["sqlite3", os.path.join(folder, "words.mdb")], input="BEGIN;\n%sCOMMIT;\n" % rows,
+                           text=True, check=True)
+        # The unprivileged user may not reach the build's folders: all it runs is copied.
+        for helper in (OPTIONS.qtfield, os.path.join(HERE, "gtkfield.py")):
+            shutil.copy(helper, folder)
+        try:
+            gnome = Gnome(workdir, folder, program)
+        except Failed as failure:
+            shutil.rmtree(workdir, ignore_errors=True)
+            if attempt == 2:
+                raise
+            print("\n  GNOME did not start, starting it again: %s" % str(failure)[:2000], file=sys.stderr)
+            continue
+        unittest.addModuleCleanup(shutil.rmtree, workdir, ignore_errors=True)
+        return kept(gnome), folder
 
 
 def setUpModule():
     gnome, folder = start_gnome("quenlo-e2e-gnome-", WORDS)
-    GnomeCompletion.desktop = gnome
-    GnomeCompletion.apps = {
+    QuenloCase.desktop = gnome
+    QuenloCase.apps = {
         # No input-method module named: GTK takes the shell's own input method.
         "gtk": WaylandField(gnome, "gtk", ["/usr/bin/python3", os.path.join(folder, "gtkfield.py")],
                             {"GDK_BACKEND": "wayland"}, GTK_NAMES),
@@ -281,63 +307,17 @@ def setUpModule():
     }
 
 
-class GnomeCompletion(QuenloCase):
+@with_rows
+class QuenloAlone(Table):
+    """With Quenlo the only input source GNOME first tells the field the focus came to the purpose of the
+    one it left, and its own a moment later."""
+    rows = [row for row in TAB_ROWS if row.kind == "password"]
+
     @classmethod
     def setUpClass(cls):
-        pass  # GNOME starts quenlo when its input source is selected
-
-    def type_zeb(self, app):
-        self.desktop.type("zeb")
-        self.wait_text(app, "zeb")
-        wait_until(self.desktop.popup_shown, "the pop-up over Xwayland")
-
-    def complete_zeb(self, app):
-        self.type_zeb(app)
-        self.desktop.key("Tab")
-        self.wait_text(app, "zebra")
-        self.assertNotIn(app.names["Tab"], app.keys())
-
-    def test_tab_commits_the_rest_and_is_swallowed(self):
-        self.each_app(lambda _name, app: self.complete_zeb(app))
-
-    def test_completion_comes_back_after_a_password_field(self):
-        for sources in (LAYOUT_AND_QUENLO, QUENLO_ALONE):
-            self.desktop.use_sources(sources)
-            self.addCleanup(self.desktop.use_sources, LAYOUT_AND_QUENLO)
-
-            def scenario(_name, app):
-                self.type_in_password_field(app, "zeb")
-                # With Quenlo alone GNOME first tells the field the focus came to the purpose of the one
-                # it left, and its own a moment later: keys typed meanwhile pass untouched.
-                for attempt in range(3):
-                    app.reset()
-                    self.desktop.wait_for_engine()
-                    self.desktop.type("zeb")
-                    try:
-                        wait_until(self.desktop.popup_shown, "the pop-up", timeout=3)
-                        break
-                    except Failed:
-                        if attempt == 2:
-                            raise
-                self.wait_text(app, "zeb")
-                self.desktop.key("Tab")
-                self.wait_text(app, "zebra")
-            with self.subTest(sources=sources):
-                self.desktop.wait_for_engine()
-                self.each_app(scenario)
-
-    def test_bursts_keep_the_order_typed(self):
-        def scenario(_name, app):
-            wrong = []
-            for _ in range(8):
-                app.reset()
-                self.desktop.type(BURST, gap_ms=1)
-                try:
-                    wait_until(lambda: app.text() == BURST_TEXT, "the burst")
-                except Failed:
-                    wrong.append(app.text())
-            self.assertEqual(wrong, [])
-        self.each_app(scenario)
+        super().setUpClass()
+        cls.desktop.use_sources(QUENLO_ALONE)
+        cls.addClassCleanup(cls.desktop.use_sources, LAYOUT_AND_QUENLO)
 
 
 def numbered_letters(number, count):
@@ -369,11 +349,11 @@ def bench(rounds):
     for round_number in range(3 + rounds):
         field.reset()
         prefix = numbered_letters(round_number * 7919 % (len(words) // 26), 3)
-        pressed = gnome.type(prefix, gap_ms=20)
+        pressed = gnome.press(list(prefix), 20)
         first = text_at(lambda text: text.startswith(prefix[0]))
         wait_until(gnome.popup_shown, "the pop-up")
         time.sleep(0.06)  # a user reads it before taking a word
-        tab = gnome.key("Tab")[0]
+        tab = gnome.press(["Tab"], 0)[0]
         completed = text_at(lambda text: text == prefix + "aing")
         if round_number >= 3:
             letters.append((first - pressed[0]) / 1e6)

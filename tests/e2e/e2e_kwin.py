@@ -4,8 +4,8 @@ bus, run as an unprivileged user. IBus is KWin's input method, started by KWin f
 kwinrc names (what System Settings > Virtual Keyboard writes), so ibus-daemon and the engine it starts,
 the real quenlo --ibus, inherit KWin's environment: QT_QPA_PLATFORM=wayland and a WAYLAND_SOCKET
 meant for the input method. Native Wayland GTK and Qt fields reach the input method through the
-compositor's text-input protocols; the keys come through KWin's fake-input protocol. The cases are
-the sway suite's, plus where the pop-up is and which window is active.
+compositor's text-input protocols; the keys come through KWin's fake-input protocol. It runs the
+scenarios, and checks what the engine inherits from KWin.
 
 kwin_wayland carries a file capability (cap_sys_resource) that a container without it cannot grant,
 and exec then fails even for root; the suite runs a copy of the same program without it, which only
@@ -26,8 +26,9 @@ import tempfile
 import unittest
 
 import e2e_sway
-from desktop import (GTK_NAMES, OPTIONS, QT_NAMES, Failed, UserSession, WaylandField, install_quenlo, kept, main,
-                     wait_until)
+from desktop import (GTK_NAMES, OPTIONS, QT_NAMES, Failed, Installed, QuenloCase, UserSession, WaylandField,
+                     install_quenlo, kept, main, wait_until)
+from scenarios import Scenarios, ShiftScenarios  # noqa: F401 (the suite's tests)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 KWIN = "/usr/bin/kwin_wayland"
@@ -38,9 +39,10 @@ INPUT_METHOD = ('sh -c "ibus-daemon --replace --xim --panel=disable --emoji-exte
 # Linux key codes of the US layout KWin starts with.
 KEY_CODES = dict(zip("qwertyuiop", range(16, 26)), **dict(zip("asdfghjkl", range(30, 39))),
                  **dict(zip("zxcvbnm", range(44, 51))),
-                 Escape=1, BackSpace=14, Tab=15, Return=28, Down=108)
+                 Escape=1, BackSpace=14, Tab=15, Return=28, space=57, Up=103, Down=108)
 
-# A fake-input client: the codes on each line of stdin, pressed and released, then "ok". KWin offers
+# A fake-input client: each line of stdin a gap in milliseconds and the codes to press and release that
+# far apart, then "ok". KWin offers
 # the protocol only to a program whose desktop entry asks for it.
 FAKE_INPUT = r'''
 import os, socket, struct, sys, time
@@ -85,12 +87,13 @@ callback = 5
 roundtrip(callback)
 print("ok", flush=True)
 for line in sys.stdin:
-    for code in map(int, line.split()):
+    gap, *codes = map(int, line.split())
+    for code in codes:
         for state in (1, 0):
             send(4, 10, code, state)  # keyboard_key
             callback += 1
             roundtrip(callback)
-        time.sleep(0.02)
+        time.sleep(gap / 1000)
     print("ok", flush=True)
 '''
 
@@ -117,6 +120,7 @@ print("%(marker)s " + JSON.stringify({windows: found, active: active}));
 class KWin(UserSession):
     """A headless kwin_wayland with Xwayland, its session bus and IBus as its input method, all as one
     unprivileged user."""
+    name = "kwin"
 
     def __init__(self, workdir):
         super().__init__(workdir, {"XDG_SESSION_TYPE": "wayland", "NO_AT_BRIDGE": "1",
@@ -145,9 +149,7 @@ class KWin(UserSession):
         with open(os.path.join(self.env["XDG_CONFIG_HOME"], "kwinrc"), "w") as config:
             config.write("[Wayland]\nInputMethod[$e]=%s\n" % os.path.join(applications, "ibus-wayland.desktop"))
         # The engine's component, as the package installs it, for the daemon KWin starts.
-        self.component = os.path.join(self.workdir, "component")
-        os.makedirs(self.component)
-        self.env["IBUS_COMPONENT_PATH"] = self.component + ":/usr/share/ibus/component"
+        self.env["IBUS_COMPONENT_PATH"] = os.path.join(self.workdir, "component") + ":/usr/share/ibus/component"
         kwin = os.path.join(self.workdir, "kwin_wayland")
         shutil.copy(KWIN, kwin)  # the copy has no file capability
         self.log = os.path.join(self.workdir, "kwin.log")
@@ -155,16 +157,6 @@ class KWin(UserSession):
                     "--height", "800"], "kwin")
         self.env["WAYLAND_DISPLAY"] = "wayland-quenlo"
         wait_until(lambda: os.path.exists(os.path.join(runtime, "wayland-quenlo")), "KWin's Wayland socket")
-
-    def install_engine(self, program):
-        with open(os.path.join(self.component, "quenlo.xml"), "w") as component:
-            component.write(
-                "<?xml version='1.0' encoding='utf-8'?><component><name>org.freedesktop.IBus.Quenlo</name>"
-                "<description>Word completion</description><exec>%s --ibus</exec><version>4.1</version>"
-                "<author>test</author><license></license><homepage></homepage><textdomain>quenlo</textdomain>"
-                "<engines><engine><name>quenlo</name><longname>Quenlo</longname><description>Word completion"
-                "</description><language>en</language><license></license><author>test</author><icon></icon>"
-                "<layout>default</layout><rank>0</rank></engine></engines></component>" % program)
 
     def start_input(self):
         """After the input method: the keyboard, whose device lives as long as it, and X's display."""
@@ -197,16 +189,13 @@ class KWin(UserSession):
             return dict(entry.decode(errors="replace").partition("=")[::2] for entry in text.read().split(b"\0")
                         if b"=" in entry)
 
-    def press(self, codes):
-        self.keyboard.stdin.write(" ".join(str(code) for code in codes) + "\n")
+    def press(self, keys, gap_ms):
+        self.keyboard.stdin.write(" ".join(str(code) for code in [gap_ms] + [KEY_CODES[key] for key in keys]) + "\n")
         self.keyboard.stdin.flush()
         self.answer(self.keyboard)
 
-    def type(self, text):
-        self.press([KEY_CODES[letter] for letter in text])
-
-    def key(self, *keys):
-        self.press([KEY_CODES[key] for key in keys])
+    def start_quenlo(self, completion_key, name):
+        return Installed(os.path.join(self.workdir, "quenlo", "words.mdb"))
 
     def query(self, focus=0):
         """KWin's windows and the active one's pid; with focus, that process's window is activated first."""
@@ -249,6 +238,13 @@ class KWin(UserSession):
         # keys that come before it is made straight to the field.
         wait_until(lambda: self.input_context() not in ("", before), "IBus's input context of the window")
 
+    def settle(self):
+        # A field that took the focus within its window has its input context made after it.
+        wait_until(self.input_context, "an IBus input context with the focus")
+
+    def has_focus(self, app):
+        return self.query()["active"] == app.process.pid
+
     def window(self, pid):
         """KWin's record of the window of that process, if it has one."""
         return next((window for window in self.query()["windows"] if window["pid"] == pid), None)
@@ -257,36 +253,28 @@ class KWin(UserSession):
         window = self.window(pid)
         return window and (not window["x11"], window)
 
-    def popup(self):
-        """(mapped, x, y) of the pop-up on Xwayland, as the X desktops report it."""
-        info = self.run("xwininfo", "-name", "Form2").stdout
-        if "Absolute upper-left" not in info:
-            return None
-        position = [int(line.split(":")[1]) for line in info.splitlines() if "Absolute upper-left" in line]
-        return "IsViewable" in info, position[0], position[1]
-
 
 def setUpModule():
     workdir = tempfile.mkdtemp(prefix="quenlo-e2e-kwin-")
     unittest.addModuleCleanup(shutil.rmtree, workdir, ignore_errors=True)
     os.chmod(workdir, 0o755)
-    kwin = KWinCompletion.desktop = kept(KWin(workdir))
+    kwin = QuenloCase.desktop = kept(KWin(workdir))
     folder = os.path.join(workdir, "quenlo")
-    program = install_quenlo(folder, kwin.env["XDG_CONFIG_HOME"], words=e2e_sway.WORDS)
+    program = install_quenlo(folder, kwin.env["XDG_CONFIG_HOME"])
     for helper in (OPTIONS.qtfield, os.path.join(HERE, "gtkfield.py")):
         shutil.copy(helper, folder)
-    kwin.install_engine(program)
+    kwin.write_component(program)
     kwin.own(workdir)
     kwin.start_input()
     # Chosen as a user chooses it in IBus: IBus starts the program, from KWin's environment.
     wait_until(lambda: kwin.run("/usr/bin/python3", "-c", e2e_sway.SELECT_ENGINE).returncode == 0,
                "IBus to take the quenlo engine")
     engine = wait_until(lambda: kwin.process_of(program), "IBus to start quenlo --ibus")
-    KWinCompletion.inherited = kwin.environment_of(engine)
-    KWinCompletion.engine = engine
+    KWinEngine.inherited = kwin.environment_of(engine)
+    KWinEngine.engine = engine
     wait_until(lambda: kwin.window(engine), "quenlo's main window")
     # Through the compositor's text-input protocols, as on Plasma: no input-method module is named.
-    KWinCompletion.apps = {
+    QuenloCase.apps = {
         "gtk": WaylandField(kwin, "gtk", ["/usr/bin/python3", os.path.join(folder, "gtkfield.py")],
                             {"GDK_BACKEND": "wayland"}, GTK_NAMES),
         "qt": WaylandField(kwin, "qt", [os.path.join(folder, os.path.basename(OPTIONS.qtfield))],
@@ -294,40 +282,12 @@ def setUpModule():
     }
 
 
-class KWinCompletion(e2e_sway.WaylandCompletion):
-    def each_app(self, scenario):
-        def in_context(name, app):
-            # A field that took the focus within its window has its input context made after it.
-            wait_until(self.desktop.input_context, "an IBus input context with the focus")
-            scenario(name, app)
-        super().each_app(in_context)
-
-    def test_password_field_gets_nothing(self):
-        # Only Qt's: with any IBus engine selected, IBus's own included, Debian 12's ibus-wayland loses
-        # the keys typed into a GTK password field and at times crashes as the focus moves there.
-        self.apps = {"qt": KWinCompletion.apps["qt"]}
-        try:
-            e2e_sway.WaylandCompletion.test_password_field_gets_nothing(self)
-        finally:
-            del self.apps
-
+class KWinEngine(unittest.TestCase):
     def test_engine_inherits_kwin_environment_and_uses_xwayland(self):
         # What makes KWin differ: without both the route through Xwayland would not be tested.
         self.assertEqual(self.inherited.get("QT_QPA_PLATFORM"), "wayland")
         self.assertIn("WAYLAND_SOCKET", self.inherited)
-        self.assertTrue(self.desktop.window(self.engine)["x11"])
-
-    def test_popup_at_the_corner_and_field_stays_active(self):
-        def scenario(_name, app):
-            self.type_zeb(app)
-            mapped, x, y = self.desktop.popup()
-            self.assertTrue(mapped)
-            self.assertEqual((x, y), (0, 0))
-            self.assertEqual(self.desktop.query()["active"], app.process.pid)
-            self.desktop.key("Tab")
-            self.wait_text(app, "zebra")
-            self.assertEqual(self.desktop.query()["active"], app.process.pid)
-        self.each_app(scenario)
+        self.assertTrue(QuenloCase.desktop.window(self.engine)["x11"])
 
 
 if __name__ == "__main__":

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """End to end on a Wayland desktop: a headless sway run as an unprivileged user, with the real quenlo
 started as on a Wayland session (it picks the IBus route by itself and shows its pop-up through
-Xwayland) as the engine of a private ibus-daemon. It completes words in native Wayland GTK and Qt
+Xwayland) as the engine of a private ibus-daemon. The scenarios run in native Wayland GTK and Qt
 fields; the keys come from wtype through the compositor's virtual keyboard.
 
 Needs: sway, wtype, xwayland, qt6-wayland, ibus, ibus-gtk3, dbus-daemon, sqlite3, x11-utils. Run as root it
@@ -17,14 +17,14 @@ import sys
 import tempfile
 import unittest
 
-from desktop import (GTK_NAMES, OPTIONS, QT_NAMES, Failed, QuenloCase, UserSession, WaylandField, install_quenlo,
-                     kept, main, read_text, wait_until)
+from desktop import (GTK_NAMES, OPTIONS, QT_NAMES, Failed, Installed, QuenloCase, UserSession, WaylandField,
+                     install_quenlo, kept, main, read_text, stop, wait_until)
+from scenarios import Scenarios, ShiftScenarios  # noqa: F401 (the suite's tests)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 # A virtual keyboard that types at once after it is made loses its first key while the compositor
 # takes its key map.
 KEYMAP_SETTLE_MS = "300"
-WORDS = ["zebra", "zebu", "zealot", "hello"]  # "zeb" offers zebra, zebu in that order
 
 SELECT_ENGINE = """
 import sys
@@ -38,6 +38,7 @@ sys.exit(0 if bus.is_connected() and bus.set_global_engine("quenlo") else 1)
 
 class Sway(UserSession):
     """A headless sway with Xwayland, its session bus and ibus-daemon, all as one unprivileged user."""
+    name = "sway"
 
     def __init__(self, workdir):
         super().__init__(workdir, {"WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1",
@@ -67,97 +68,64 @@ class Sway(UserSession):
         self.start(["ibus-daemon", "--single", "--panel=disable", "--emoji-extension=disable", "--config=disable",
                     "--address=" + self.env["IBUS_ADDRESS"]], "ibus")
 
-    def wtype(self, *arguments):
-        if self.run("wtype", "-s", KEYMAP_SETTLE_MS, *arguments).returncode != 0:
+    def start_quenlo(self, completion_key, name):
+        # Nothing chooses the route: on a Wayland session the program takes IBus by itself.
+        folder = os.path.join(self.workdir, "quenlo-" + name)
+        program = install_quenlo(folder, self.env["XDG_CONFIG_HOME"], completion_key)
+        self.own(self.workdir)
+        quenlo = Installed(os.path.join(folder, "words.mdb"))
+        process = self.start([program], "quenlo-" + name)
+        quenlo.close = lambda: stop(process)
+        wait_until(lambda: self.run("/usr/bin/python3", "-c", SELECT_ENGINE).returncode == 0,
+                   "IBus to take the quenlo engine")
+        return quenlo
+
+    def press(self, keys, gap_ms):
+        arguments = ["-s", KEYMAP_SETTLE_MS]
+        for key in keys:
+            arguments += (["-s", str(gap_ms)] if gap_ms and len(arguments) > 2 else []) + (
+                [key] if len(key) == 1 else ["-k", key])
+        if self.run("wtype", *arguments).returncode != 0:
             raise Failed("wtype %s failed" % " ".join(arguments))
-
-    def type(self, text):
-        self.wtype(text)
-
-    def key(self, *keys):
-        self.wtype(*[argument for key in keys for argument in ("-k", key)])
 
     def focus(self, pid):
         if self.run("swaymsg", "[pid=%d] focus" % pid).returncode != 0:
             raise Failed("sway did not focus the window of process %d" % pid)
 
-    def native_window(self, pid):
-        """Whether the window of that process is a native Wayland one, and sway's record of it; None
-        before it has one."""
+    def node(self, found):
+        """The first of sway's windows that found accepts, or None."""
         nodes = [json.loads(self.run("swaymsg", "-r", "-t", "get_tree").stdout)]
         while nodes:
             node = nodes.pop()
-            if node.get("pid") == pid:
-                return node.get("shell") == "xdg_shell", node
+            if found(node):
+                return node
             nodes += node.get("nodes", []) + node.get("floating_nodes", [])
         return None
+
+    def has_focus(self, app):
+        return self.node(lambda node: node.get("focused")).get("pid") == app.process.pid
+
+    def native_window(self, pid):
+        """Whether the window of that process is a native Wayland one, and sway's record of it; None
+        before it has one."""
+        node = self.node(lambda node: node.get("pid") == pid)
+        return node and (node.get("shell") == "xdg_shell", node)
 
 
 def setUpModule():
     workdir = tempfile.mkdtemp(prefix="quenlo-e2e-sway-")
     unittest.addModuleCleanup(shutil.rmtree, workdir, ignore_errors=True)
     os.chmod(workdir, 0o755)
-    sway = WaylandCompletion.desktop = kept(Sway(workdir))
-    # Nothing chooses the route: on a Wayland session the program takes IBus by itself.
-    folder = os.path.join(workdir, "quenlo")
-    program = install_quenlo(folder, sway.env["XDG_CONFIG_HOME"], words=WORDS)
+    sway = QuenloCase.desktop = kept(Sway(workdir))
     # The unprivileged user may not reach the build's folders: all it runs is copied.
     for helper in (OPTIONS.qtfield, os.path.join(HERE, "gtkfield.py")):
-        shutil.copy(helper, folder)
-    sway.own(workdir)
-    sway.start([program], "quenlo")
-    wait_until(lambda: sway.run("/usr/bin/python3", "-c", SELECT_ENGINE).returncode == 0,
-               "IBus to take the quenlo engine")
-    WaylandCompletion.apps = {
-        "gtk": WaylandField(sway, "gtk", ["/usr/bin/python3", os.path.join(folder, "gtkfield.py")],
+        shutil.copy(helper, workdir)
+    QuenloCase.apps = {
+        "gtk": WaylandField(sway, "gtk", ["/usr/bin/python3", os.path.join(workdir, "gtkfield.py")],
                             {"GDK_BACKEND": "wayland", "GTK_IM_MODULE": "ibus"}, GTK_NAMES),
-        "qt": WaylandField(sway, "qt", [os.path.join(folder, os.path.basename(OPTIONS.qtfield))],
+        "qt": WaylandField(sway, "qt", [os.path.join(workdir, os.path.basename(OPTIONS.qtfield))],
                            {"QT_QPA_PLATFORM": "wayland", "QT_IM_MODULE": "ibus"}, QT_NAMES),
     }
-
-
-class WaylandCompletion(QuenloCase):
-    @classmethod
-    def setUpClass(cls):
-        pass  # quenlo comes with the session: on Wayland it must choose its route by itself
-
-    def type_zeb(self, app):
-        self.desktop.type("zeb")
-        self.wait_text(app, "zeb")
-        wait_until(self.desktop.popup_shown, "the pop-up over Xwayland")
-
-    def test_tab_commits_the_rest_and_is_swallowed(self):
-        def scenario(_name, app):
-            self.type_zeb(app)
-            self.desktop.key("Tab")
-            self.wait_text(app, "zebra")
-            self.assertNotIn(app.names["Tab"], app.keys())
-            self.assertTrue(app.focus_kept())
-        self.each_app(scenario)
-
-    def test_down_then_tab_commits_the_second_word(self):
-        def scenario(_name, app):
-            self.type_zeb(app)
-            self.desktop.key("Down", "Tab")
-            self.wait_text(app, "zebu")
-        self.each_app(scenario)
-
-    def test_escape_hides_the_popup(self):
-        def scenario(_name, app):
-            self.type_zeb(app)
-            self.desktop.key("Escape")
-            wait_until(self.desktop.popup_hidden, "the pop-up to hide on Esc")
-            self.assertEqual(app.text(), "zeb")
-        self.each_app(scenario)
-
-    def test_password_field_gets_nothing(self):
-        def scenario(_name, app):
-            self.type_in_password_field(app, "zeb")
-            # Tab is no completion key there: it reaches the field.
-            self.desktop.key("Tab")
-            self.wait_for(lambda: app.names["Tab"] in app.keys(), lambda: "Tab never reached the password field")
-            self.assertEqual(app.ask("state")["password"], "zeb")
-        self.each_app(scenario)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,178 @@
+"""The scenarios every desktop runs: what is typed into a text field and what it must hold after,
+written once. A desktop's suite is an adapter: it starts the session, quenlo and a field of each
+toolkit it supports (QuenloCase.desktop and .apps), and its desktop object sends keys (press), tells
+whether the pop-up shows and where, and which window has the focus. A row says on which desktops
+(or desktop/toolkit) it cannot run, and why.
+"""
+import sqlite3
+import unittest
+
+from desktop import Failed, QuenloCase, wait_until
+
+# Typed a millisecond apart, as an auto-typer would: the completions must land in order.
+BURST = "fox zeb\t jumps zea\t over quo\t the zeb\t dog quo\t end"
+BURST_TEXT = "fox zebra jumps zealot over quorum the zebra dog quorum end"
+BURSTS = 8
+HOOK = "the hook lets a completion key pass when the program is late: e2e_completion's own bursts and " \
+       "faults prove order and bounds in xterm"
+SESSION_KEY = "IBus starts quenlo there, with the one completion key of the session"
+
+
+class Row:
+    def __init__(self, name, typed="zeb", keys=(), text=None, reaches=(), swallowed=(), gap_ms=30, kind="keys",
+                 popup=True, skip=None):
+        self.name, self.typed, self.keys, self.text = name, typed, list(keys), text
+        self.reaches, self.swallowed, self.gap_ms, self.kind, self.popup = reaches, swallowed, gap_ms, kind, popup
+        self.skip = skip or {}
+
+    def skipped(self, desktop, app=None):
+        return self.skip.get("%s/%s" % (desktop, app)) or self.skip.get(desktop)
+
+
+TAB_ROWS = [
+    Row("tab_completes_and_is_swallowed", keys=["Tab"], text="zebra", swallowed=["Tab"]),
+    Row("down_then_tab_takes_the_second_word", keys=["Down", "Tab"], text="zebu", swallowed=["Down", "Tab"]),
+    # Down on the last row is the field's (a GTK entry moves the focus on: the rest follows it).
+    Row("down_on_the_last_row_reaches_the_field", keys=["Down", "Down", "Tab"], text="zebu", reaches=["Down"]),
+    Row("escape_hides_the_popup_and_reaches_the_field", keys=["Escape"], text="zeb", reaches=["Escape"]),
+    # The keys behind a completion wait for it: exactly once, in order.
+    Row("letters_typed_at_once_behind_a_completion_follow_it", keys=["Tab", "x", "y", "space", "z", "e", "b", "Tab"],
+        text="zebraxy zebra", swallowed=["Tab"], gap_ms=0, skip={"x11": HOOK}),
+    Row("a_capital_is_typed_over_the_popup", keys=["A"], text="zebA",
+        skip={"kwin": "its fake keyboard types no Shift"}),
+    Row("capitals_complete_in_capitals", typed="ZEB", keys=["Tab"], text="ZEBRA", swallowed=["Tab"],
+        skip={"kwin": "its fake keyboard types no Shift"}),
+    Row("space_ends_the_word_and_tab_is_the_fields_again", keys=["space", "Tab"], text="zeb ", reaches=["Tab"]),
+    Row("no_key_is_swallowed_without_a_popup", typed="qq", keys=["Tab", "Down", "Escape"], text="qq",
+        reaches=["Tab", "Down", "Escape"], popup=False),
+    Row("password_field_offers_nothing_and_completion_comes_back", kind="password",
+        skip={"x11": "fields tell their role over the accessibility bus: e2e_privacy proves it",
+              "kwin/gtk": "Debian 12's ibus-wayland loses the keys typed into a GTK password field"}),
+    Row("bursts_keep_the_order_typed", kind="burst", skip={"x11": HOOK}),
+    Row("a_locked_word_database_holds_no_key", kind="locked", skip={"x11": HOOK}),
+    Row("popup_at_the_corner_takes_no_focus", kind="corner"),
+]
+SHIFT_ROWS = [
+    Row("shift_completes", keys=["Shift_L"], text="zebra",
+        skip={name: SESSION_KEY for name in ("kwin", "gnome")}),
+    Row("tab_is_an_ordinary_key_with_shift_completing", keys=["Tab"], text="zeb", reaches=["Tab"],
+        skip={name: SESSION_KEY for name in ("kwin", "gnome")}),
+]
+
+
+class Table(QuenloCase):
+    """Runs rows on the desktop of the suite, in each of its fields, with quenlo completing with
+    completion_key."""
+    rows = []
+
+    @classmethod
+    def setUpClass(cls):
+        if all(row.skipped(cls.desktop.name) for row in cls.rows):
+            raise unittest.SkipTest(cls.rows[0].skipped(cls.desktop.name))
+        super().setUpClass()
+
+    def run_row(self, row):
+        for name, app in self.apps.items():
+            with self.subTest(app=name):
+                reason = row.skipped(self.desktop.name, name)
+                if reason:
+                    self.skipTest(reason)
+                app.reset()
+                getattr(self, "run_" + row.kind)(row, app)
+
+    def offer(self, app, typed, popup=True):
+        """Types typed and waits for it and the pop-up. Keys that come before the field's input context
+        reaches the engine (or, on GNOME, before it tells the field's purpose again) pass untouched:
+        another try starts over, three in all."""
+        for attempt in range(3):
+            self.desktop.press(list(typed), 30)
+            try:
+                wait_until(lambda: app.text() == typed, "%r in the field" % typed)
+                if popup:
+                    wait_until(self.desktop.popup_shown, "the pop-up after " + typed, timeout=8)
+                return
+            except Failed:
+                if attempt == 2:
+                    self.fail("after typing %r three times the field holds %r and the pop-up is %s" % (
+                        typed, app.text(), "up" if self.desktop.popup_shown() else "down"))
+                app.reset()
+
+    def run_keys(self, row, app):
+        self.offer(app, row.typed, row.popup)
+        self.desktop.press(row.keys, row.gap_ms)
+        self.wait_text(app, row.text)
+        wait_until(self.desktop.popup_hidden, "the pop-up to hide")
+        for key in row.reaches:
+            self.wait_for(lambda: app.names[key] in app.keys(), lambda: "%s never reached the field" % key)
+        for key in row.swallowed:
+            self.assertNotIn(app.names[key], app.keys())
+        if not row.reaches:
+            self.assertTrue(app.focus_kept(), "the focus stays in the field")
+
+    def run_password(self, row, app):
+        app.ask("password")
+        self.wait_for(lambda: app.ask("state")["focus"] == "password", lambda: "the password field has no focus")
+        self.desktop.press(list("zeb"), 30)
+        self.wait_for(lambda: app.ask("state")["password"] == "zeb",
+                      lambda: "the password field holds %r" % app.ask("state")["password"])
+        self.assertFalse(self.desktop.popup_shown(), "a pop-up over a password field")
+        # No word was seen there: Tab is the field's.
+        self.desktop.press(["Tab"], 0)
+        self.wait_for(lambda: app.names["Tab"] in app.keys(), lambda: "Tab never reached the password field")
+        self.assertEqual(app.ask("state")["password"], "zeb")
+        app.reset()
+        self.run_keys(TAB_ROWS[0], app)
+
+    def run_burst(self, row, app):
+        wrong = []
+        for _ in range(BURSTS):
+            app.reset()
+            self.desktop.press(["Tab" if char == "\t" else "space" if char == " " else char for char in BURST], 1)
+            try:
+                wait_until(lambda: app.text() == BURST_TEXT, "the burst")
+            except Failed:
+                wrong.append(app.text())
+        self.assertEqual(wrong, [], "bursts lost, doubled or reordered")
+
+    def run_locked(self, row, app):
+        self.offer(app, "zeb")
+        # Another program holds words.mdb: the lookup for the next letter finds nothing in time.
+        lock = sqlite3.connect(self.quenlo.database, isolation_level=None, timeout=0)
+        try:
+            lock.execute("BEGIN EXCLUSIVE")
+            self.desktop.press(["r", "Tab"], 30)
+            self.wait_for(lambda: app.names["Tab"] in app.keys(), lambda: "Tab waited for the word database")
+        finally:
+            lock.close()
+        wait_until(self.desktop.popup_hidden, "the pop-up to hide")
+        # The Tab passed is never completed later.
+        self.desktop.press(["q"], 0)
+        self.wait_text(app, "zebrq")
+        self.assertEqual(app.keys().count(app.names["Tab"]), 1)
+
+    def run_corner(self, row, app):
+        self.offer(app, "zeb")
+        self.assertEqual(self.desktop.popup()[1:], (0, 0), "the pop-up sits at the top-left corner")
+        self.assertTrue(self.desktop.has_focus(app), "the pop-up took the focus")
+        self.desktop.press(["Escape"], 0)
+
+
+def with_rows(table):
+    """table with a test for each of its rows."""
+    for each in table.rows:
+        setattr(table, "test_" + each.name, lambda self, row=each: self.run_row(row))
+    return table
+
+
+# Counted as the running suite's own tests, so that they run inside its module set-up.
+@with_rows
+class Scenarios(Table):
+    __module__ = "__main__"
+    rows = TAB_ROWS
+
+
+@with_rows
+class ShiftScenarios(Table):
+    __module__ = "__main__"
+    completion_key = "shift"
+    rows = SHIFT_ROWS
