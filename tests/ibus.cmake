@@ -3,7 +3,7 @@ if(IBUS_FOUND AND X11LIBS_FOUND)
     quenlo_add_test(tst_ibuskeydecisions SOURCES ibus/tst_ibuskeydecisions.cpp LIBS quenlo_platform_ibus LABELS ibus)
 endif()
 
-# End to end: the real quenlo as the engine of a private ibus-daemon, completing in GTK, Qt and zenity.
+# End to end: the real quenlo as the engine of a private ibus-daemon, completing in GTK and Qt fields.
 if(IBUS_FOUND AND X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3 AND QUENLO_DBUS_RUN_SESSION)
     add_test(NAME e2e_ibus
              COMMAND ${QUENLO_DBUS_RUN_SESSION} -- ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_ibus.py
@@ -24,8 +24,7 @@ endif()
 if(IBUS_FOUND AND X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3)
     add_test(NAME e2e_gnome
              COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_gnome.py ${quenlo_e2e_programs})
-    # A whole desktop shell, run alone. Left out of build.sh's run (label gnome) until its headless start
-    # is dependable: on 2 cores the shell at times never comes up.
+    # A whole desktop shell, run alone (label gnome to run it by itself).
     set_tests_properties(e2e_gnome PROPERTIES LABELS "ibus;gnome" TIMEOUT 300 RUN_SERIAL TRUE)
 endif()
 
