@@ -81,10 +81,15 @@ class Sway(UserSession):
         return quenlo
 
     def press(self, keys, gap_ms):
-        arguments = ["-s", KEYMAP_SETTLE_MS]
-        for key in keys:
-            arguments += (["-s", str(gap_ms)] if gap_ms and len(arguments) > 2 else []) + (
-                [key] if len(key) == 1 else ["-k", key])
+        # wtype types each text argument gap_ms a key, and a blank between two of them.
+        arguments, text = ["-s", KEYMAP_SETTLE_MS, "-d", str(gap_ms)], ""
+        for key in list(keys) + [None]:
+            if key is not None and (len(key) == 1 or key == "space"):
+                text += " " if key == "space" else key
+                continue
+            arguments += [text] if text else []
+            text = ""
+            arguments += (["-s", str(gap_ms)] if gap_ms else []) + (["-k", key] if key else [])
         if self.run("wtype", *arguments).returncode != 0:
             raise Failed("wtype %s failed" % " ".join(arguments))
 
