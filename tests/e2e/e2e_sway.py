@@ -82,7 +82,7 @@ class Sway(UserSession):
 
     def press(self, keys, gap_ms):
         # wtype types each text argument gap_ms a key, and a blank between two of them.
-        arguments, text = ["-s", KEYMAP_SETTLE_MS, "-d", str(gap_ms)], ""
+        arguments, text = ["-s", KEYMAP_SETTLE_MS] + (["-d", str(gap_ms)] if gap_ms else []), ""
         for key in list(keys) + [None]:
             if key is not None and (len(key) == 1 or key == "space"):
                 text += " " if key == "space" else key
@@ -90,8 +90,9 @@ class Sway(UserSession):
             arguments += [text] if text else []
             text = ""
             arguments += (["-s", str(gap_ms)] if gap_ms else []) + (["-k", key] if key else [])
-        if self.run("wtype", *arguments).returncode != 0:
-            raise Failed("wtype %s failed" % " ".join(arguments))
+        typed = self.run("wtype", *arguments)
+        if typed.returncode != 0:
+            raise Failed("wtype %s failed: %s" % (" ".join(arguments), typed.stderr))
 
     def focus(self, pid):
         if self.run("swaymsg", "[pid=%d] focus" % pid).returncode != 0:
