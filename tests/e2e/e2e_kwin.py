@@ -42,7 +42,8 @@ KEY_CODES = dict(zip("qwertyuiop", range(16, 26)), **dict(zip("asdfghjkl", range
                  Escape=1, BackSpace=14, Tab=15, Return=28, space=57, Up=103, Down=108)
 
 # A fake-input client: each line of stdin a gap in milliseconds and the codes to press and release that
-# far apart, then "ok". KWin offers
+# far apart (20 ms at least: keys that come faster have been seen to leave the session with no key
+# reaching a field again), then "ok". KWin offers
 # the protocol only to a program whose desktop entry asks for it.
 FAKE_INPUT = r'''
 import os, socket, struct, sys, time
@@ -93,7 +94,7 @@ for line in sys.stdin:
             send(4, 10, code, state)  # keyboard_key
             callback += 1
             roundtrip(callback)
-        time.sleep(gap / 1000)
+        time.sleep(max(gap, 20) / 1000)
     print("ok", flush=True)
 '''
 
