@@ -7,7 +7,7 @@
 #                     (build-windows/quenlo-<version>-windows-x64.zip and -setup.exe), run the
 #                     Windows tests under Wine on Xvfb
 # QUENLO_BUILD_DIR (default build, build-package, build-windows) and QUENLO_CMAKE_ARGS pick
-# another build.
+# another build; QUENLO_CTEST_ARGS adds to the test run's selection.
 # QUENLO_WINDOWS_DEPS (default ../shared/windows) holds the Qt built for MinGW and the SQLite
 # amalgamation as tools/windows/build-qt-mingw.sh makes them.
 set -euo pipefail
@@ -78,4 +78,5 @@ if [ "$mode" = package ]; then
     exit 0
 fi
 cd "$build_dir"
-ctest --output-on-failure --parallel 2
+# shellcheck disable=SC2086
+ctest --output-on-failure --parallel 2 ${QUENLO_CTEST_ARGS:-}
