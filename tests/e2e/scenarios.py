@@ -21,6 +21,9 @@ PASSED = "a Tab 1 ms behind its word may come before the engine has looked the w
 KWIN_TAB = "open fault: a key let through without a pop-up at times never reaches the field (Qt 2 of 4 runs, " \
            "GTK 1 of 3), and no key does after it"
 SESSION_KEY = "IBus starts quenlo there, with the one completion key of the session"
+SHIFT_SKIPS = {"kwin": SESSION_KEY, "gnome": SESSION_KEY,
+               "sway": "open fault: once quenlo has been started again with Shift completing, no key reached the "
+                       "GTK field for 15 s in 2 of 2 runs beside other suites (0 of 2 alone)"}
 
 
 class Row:
@@ -62,10 +65,8 @@ TAB_ROWS = [
     Row("popup_at_the_corner_takes_no_focus", kind="corner"),
 ]
 SHIFT_ROWS = [
-    Row("shift_completes", keys=["Shift_L"], text="zebra",
-        skip={name: SESSION_KEY for name in ("kwin", "gnome")}),
-    Row("tab_is_an_ordinary_key_with_shift_completing", keys=["Tab"], text="zeb", reaches=["Tab"],
-        skip={name: SESSION_KEY for name in ("kwin", "gnome")}),
+    Row("shift_completes", keys=["Shift_L"], text="zebra", skip=SHIFT_SKIPS),
+    Row("tab_is_an_ordinary_key_with_shift_completing", keys=["Tab"], text="zeb", reaches=["Tab"], skip=SHIFT_SKIPS),
 ]
 
 
