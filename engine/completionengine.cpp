@@ -41,10 +41,12 @@ CompletionEngine::CompletionEngine(DbConnection& words, Clipboard& clipboard, Ke
         const bool capital = !m_capitalPresses.empty() && m_capitalPresses.front();
         if (!m_capitalPresses.empty())
             m_capitalPresses.pop_front();
+        // Worked out once per key; keys outside the character range (arrows, Shift) add none.
+        const QString character = keyCharacter(keyCode);
         // While paused not even the case of a typed letter is kept.
         if (!m_paused)
-            followTypedCase(keyCode, capital);
-        handleKey(keyCode, decide);
+            followTypedCase(character, capital);
+        handleKey(keyCode, character, decide);
     })
     , m_words(words) {
     m_countTimer.setSingleShot(true);
@@ -120,7 +122,7 @@ bool CompletionEngine::completionEnabled() const {
     return m_settings.Check1 == Qt::Checked;
 }
 
-void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
+void CompletionEngine::handleKey(int keyCode, const QString& character, const KeyDecision& decide) {
     // Not even the key display may keep what is typed into a password.
     if (m_paused) {
         decide(0);
@@ -135,13 +137,12 @@ void CompletionEngine::handleKey(int keyCode, const KeyDecision& decide) {
         emit settingsRepaired();
     }
     QString& buffer = m_typing.Text5;
-    const QString character = keyCharacter(keyCode);
     if (keyCode == KeyCode::Space)
         buffer.clear();
     m_typing.Label1 = character + QLatin1Char(' ') + QString::number(keyCode);
     m_typing.Text1 = character;
 
-    if (keyCode != KeyCode::Up && keyCode != KeyCode::Down && keyCode != KeyCode::Shift && !character.isEmpty()) {
+    if (!character.isEmpty()) {
         buffer += character;
         if (buffer.size() >= minimum && completionEnabled())
             m_lookup.run(buffer, m_settings, form2);
@@ -214,13 +215,12 @@ void CompletionEngine::completeWord() {
     }
 }
 
-void CompletionEngine::followTypedCase(int keyCode, bool capital) {
+void CompletionEngine::followTypedCase(const QString& character, bool capital) {
     const QString& buffer = m_typing.Text5;
     // Changed behind this back (emptied, or written by the lookup): its case is unknown.
     if (m_typedCase.size() != buffer.size() || m_typedCase.compare(buffer, Qt::CaseInsensitive) != 0)
         m_typedCase = buffer;
-    const QString character = keyCharacter(keyCode);
-    if (!character.isEmpty() && keyCode != KeyCode::Up && keyCode != KeyCode::Down && keyCode != KeyCode::Shift)
+    if (!character.isEmpty())
         m_typedCase += capital ? character.toUpper() : character;
 }
 

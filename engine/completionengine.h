@@ -71,13 +71,13 @@ signals:
     void completionNotPasted();
 
 private:
-    void handleKey(int keyCode, const KeyDecision& decide);
+    void handleKey(int keyCode, const QString& character, const KeyDecision& decide);
     int minimumLetters();
     bool completionEnabled() const;
     void completeWord();
     // The rest to paste: in capitals when the user typed the word so far in capitals.
     QString restAsTyped(const QString& rest) const;
-    void followTypedCase(int keyCode, bool capital);
+    void followTypedCase(const QString& character, bool capital);
     void countUses();
     void publishSuggestions();
 
