@@ -38,11 +38,16 @@ CompletionEngine::CompletionEngine(DbConnection& words, Clipboard& clipboard, Ke
     , m_lookup(words)
     , m_queue([this](int keyCode, KeyDecision decide) {
         QScopedValueRollback<bool> handling(m_handlingKey, true);
-        const bool capital = !m_capitalPresses.empty() && m_capitalPresses.front();
-        if (!m_capitalPresses.empty())
-            m_capitalPresses.pop_front();
-        // Worked out once per key; keys outside the character range (arrows, Shift) add none.
-        const QString character = keyCharacter(keyCode);
+        TypedPress press;
+        if (!m_typedPresses.empty()) {
+            press = std::move(m_typedPresses.front());
+            m_typedPresses.pop_front();
+        }
+        // Worked out once per key; keys that type no letter and lie outside the character range
+        // (arrows, Shift, digits) add none.
+        const QString character = wordCharacter(keyCode, press.text);
+        // A typed letter tells its own case, in any script.
+        const bool capital = isTypedLetter(press.text) ? press.text != character : press.capital;
         // While paused not even the case of a typed letter is kept.
         if (!m_paused)
             followTypedCase(character, capital);
@@ -70,8 +75,8 @@ void CompletionEngine::setSettings(const EngineSettings& settings) {
 }
 
 void CompletionEngine::keyPressed(int keyCode, KeyDecision decide) {
-    // Asked now: the hook knows it only for the press it is reporting.
-    m_capitalPresses.push_back(m_hook.pressMadeCapital());
+    // Asked now: the hook knows them only for the press it is reporting.
+    m_typedPresses.push_back({QString::fromStdString(m_hook.pressText()), m_hook.pressMadeCapital()});
     m_queue.press(keyCode, std::move(decide));
 }
 

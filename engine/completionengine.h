@@ -95,8 +95,12 @@ private:
     std::int16_t m_completionKeyCode = 0;
     DbConnection& m_words;
     RankingOptions m_options;
-    // Whether each press waiting in the queue made a capital, in the queue's order.
-    std::deque<bool> m_capitalPresses;
+    // What each press waiting in the queue typed, in the queue's order.
+    struct TypedPress {
+        QString text;
+        bool capital = false;
+    };
+    std::deque<TypedPress> m_typedPresses;
     // The word buffer as typed, capitals kept; only trusted while it lowers to the buffer.
     QString m_typedCase;
     bool m_handlingKey = false;

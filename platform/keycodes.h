@@ -2,6 +2,7 @@
 // apart, which of those keys a hook may swallow, and the character a key adds to a word.
 #pragma once
 
+#include <QList>
 #include <QString>
 
 namespace KeyCode {
@@ -43,4 +44,27 @@ inline QString keyCharacter(int keyCode) {
     if (keyCode < KeyCode::FirstCharacter || keyCode > KeyCode::LastCharacter)
         return QString();
     return QString(QChar(keyCode).toLower());
+}
+
+// Whether a press's text is a letter of some script: a letter, possibly followed by combining
+// marks (what a compose sequence may give). Digits, signs and spaces are no letters.
+inline bool isTypedLetter(const QString& typed) {
+    if (typed.isEmpty())
+        return false;
+    const QList<uint> codePoints = typed.toUcs4();
+    if (!QChar::isLetter(codePoints.front()))
+        return false;
+    for (qsizetype i = 1; i < codePoints.size(); ++i) {
+        const QChar::Category category = QChar::category(codePoints[i]);
+        if (category != QChar::Mark_NonSpacing && category != QChar::Mark_SpacingCombining &&
+            category != QChar::Mark_Enclosing)
+            return false;
+    }
+    return true;
+}
+
+// The character a press adds to the word, lower-cased: the letter it typed in the user's layout,
+// any script, or else what its code adds (keyCharacter).
+inline QString wordCharacter(int keyCode, const QString& typed) {
+    return isTypedLetter(typed) ? typed.toLower() : keyCharacter(keyCode);
 }

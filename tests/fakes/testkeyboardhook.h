@@ -30,6 +30,15 @@ public:
     bool pressMadeCapital() const override { return m_capitals; }
     // Letter keys pressed from now on make capitals (as with Shift held), or not.
     void setCapitals(bool on) { m_capitals = on; }
+    std::string pressText() const override { return m_text; }
+
+    // Delivers a press that typed text (UTF-8) in the user's layout.
+    std::optional<std::int16_t> pressTyping(int keyCode, std::string text) {
+        m_text = std::move(text);
+        const std::optional<std::int16_t> discard = press(keyCode);
+        m_text.clear();
+        return discard;
+    }
 
     // Delivers one key press. The decision, when it was made before this returns; a press
     // that arrived while another was being handled is answered later (see decisions()).
@@ -71,5 +80,6 @@ private:
     std::vector<Decision> m_decisions;
     bool m_popupVisible = false;
     bool m_capitals = false;
+    std::string m_text;
     std::set<int> m_lateKeys;
 };
