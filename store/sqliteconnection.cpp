@@ -164,6 +164,9 @@ std::unique_ptr<DbResult> SqliteConnection::executeBound(const QString& statemen
         m_lastError = QStringLiteral("Operation is not allowed when the object is closed.");
         return nullptr;
     }
+    // Bound statements serve the keys: neither preparing (which may read the schema and so take the
+    // lock) nor the first step may wait for a lock held elsewhere; they fail at once instead.
+    sqlite3_busy_timeout(m_database, 0);
     sqlite3_stmt* prepared = nullptr;
     if (const auto kept = m_cache->idle.find(statement); kept != m_cache->idle.end()) {
         prepared = kept->second;
@@ -186,8 +189,6 @@ std::unique_ptr<DbResult> SqliteConnection::executeBound(const QString& statemen
         const QByteArray text = parameters[i].toUtf8();
         sqlite3_bind_text(prepared, i + 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
     }
-    // Only the first step takes the locks; a lock held elsewhere fails it at once.
-    sqlite3_busy_timeout(m_database, 0);
     return firstRow(prepared, m_cache, statement);
 }
 
