@@ -26,11 +26,11 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools
     libsqlite3-dev sqlite3
-    libx11-dev libxi-dev libxtst-dev libxfixes-dev libevdev-dev
+    libx11-dev libxi-dev libxtst-dev libxfixes-dev libevdev-dev libxkbcommon-dev
     wamerican wamerican-small wamerican-large scowl fortunes
     librsvg2-bin dpkg-dev file devscripts
     desktop-file-utils appstream lintian dbus trayer
-    xvfb xauth xdotool x11-utils
+    xvfb xauth xdotool x11-utils x11-xkb-utils
     xterm python3-gi gir1.2-gtk-3.0
     dbus-bin dbus-daemon at-spi2-core gir1.2-atspi-2.0 libglib2.0-bin
     ibus ibus-gtk3 gir1.2-ibus-1.0 libibus-1.0-dev

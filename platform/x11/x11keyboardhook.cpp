@@ -18,8 +18,13 @@
 // read Shift+Insert; so from the swallow on the keyboard stays grabbed, the keys typed are kept, the
 // paste is typed in a gap of the grab, and the kept keys are typed again once the application has
 // fetched the text (or after a bound).
+//
+// What a press types is worked out on the same thread, in the server's order, from the keyboard map,
+// the modifiers and group in effect when it came, and a compose state that sees every press the
+// application sees: the UI thread gets the text with the press.
 #include "x11keyboardhook.h"
 
+#include "x11composer.h"
 #include "x11display.h"
 #include "x11keyinjector.h"
 #include "x11keymapping.h"
@@ -30,7 +35,9 @@
 // Xlib's key-number type takes the name of the key vocabulary: here it is X11KeyCode.
 #define KeyCode X11KeyCode
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -67,6 +74,10 @@ constexpr auto grabsSettleBound = std::chrono::milliseconds(100);
 
 enum TicketState : int { Pending, Swallowed, Passed };
 
+struct KeyboardMapFree {
+    void operator()(XkbDescPtr keyboard) const { XkbFreeKeyboard(keyboard, 0, True); }
+};
+
 struct Ticket {
     std::atomic<int> state{Passed};
     std::uint64_t sequence = 0;
@@ -87,6 +98,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
         unsigned long time;
         unsigned keycode;
         int virtualKey;
+        unsigned long keysym; // typed into the compose state only once it is let through
         Clock::time_point deadline;
     };
     struct KeptKey {
@@ -126,6 +138,8 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     // UI thread only.
     KeyHandler handler;
     bool capitalPress = false; // while the handler runs
+    std::string typedText;     // while the handler runs
+    std::string locale;        // whose compose table the thread loads
     bool started = false;
     bool popupVisibleBeforeStart = false;
     int completionKeyBeforeStart = KeyCode::CompletionKeyUntold;
@@ -140,6 +154,9 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     unsigned numLockMask = 0;
     unsigned scrollLockMask = 0;
     std::array<std::array<char, XkbKeyNameLength>, 256> keyNames{};
+    std::unique_ptr<XkbDescRec, KeyboardMapFree> keyboardMap;
+    std::unique_ptr<X11Composer> composer;
+    Atom activeWindowAtom = None;
     std::set<unsigned> swallowableKeycodes;
     int completionKey = KeyCode::CompletionKeyUntold;
     bool grabsHeld = false;
@@ -162,7 +179,9 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     void translate(XEvent& event);
     void drain();
     void perform(const X11PressAction& action);
-    void report(int virtualKey, bool capital, const std::shared_ptr<Ticket>& ticket);
+    void report(int virtualKey, bool capital, std::string text, const std::shared_ptr<Ticket>& ticket);
+    unsigned long keysymOf(unsigned keycode) const;
+    std::string typedBy(unsigned long keysym);
     void settlePending(bool force);
     void startHold(const PendingGrab& grab);
     void paste();
@@ -209,6 +228,10 @@ bool X11KeyboardHook::pressMadeCapital() const {
     return m_state->capitalPress;
 }
 
+std::string X11KeyboardHook::pressText() const {
+    return m_state->typedText;
+}
+
 bool X11KeyboardHook::start(KeyHandler handler, std::string& error) {
     State& state = *m_state;
     if (!state.display->hasXInput22()) {
@@ -232,6 +255,10 @@ bool X11KeyboardHook::start(KeyHandler handler, std::string& error) {
     XISetMask(bits.data(), XI_RawKeyPress);
     XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
     XISelectEvents(state.dpy, DefaultRootWindow(state.dpy), &mask, 1);
+    // The window manager names the active window there: the application it leaves forgets a sequence
+    // under way, and so does the compose state.
+    state.activeWindowAtom = XInternAtom(state.dpy, "_NET_ACTIVE_WINDOW", False);
+    XSelectInput(state.dpy, DefaultRootWindow(state.dpy), PropertyChangeMask);
 
     XkbSelectEventDetails(state.dpy, XkbUseCoreKbd, XkbStateNotify, XkbAllStateComponentsMask,
                           XkbModifierStateMask | XkbModifierLockMask | XkbGroupStateMask);
@@ -243,6 +270,7 @@ bool X11KeyboardHook::start(KeyHandler handler, std::string& error) {
         state.modifiers = xkbState.mods;
         state.group = xkbState.group;
     }
+    state.locale = X11Composer::localeOfEnvironment();
     state.completionKey = state.completionKeyBeforeStart;
     state.refreshKeyboard();
     if (state.popupVisibleBeforeStart)
@@ -302,6 +330,8 @@ void X11KeyboardHook::State::post(Command command) {
 }
 
 void X11KeyboardHook::State::run() {
+    // Read from disk here rather than in start(), which the program's start waits for.
+    composer = std::make_unique<X11Composer>(locale);
     std::array<pollfd, 2> fds{pollfd{ConnectionNumber(dpy), POLLIN, 0}, pollfd{wakeFd, POLLIN, 0}};
     for (;;) {
         if (!takeCommands())
@@ -423,6 +453,11 @@ void X11KeyboardHook::State::translate(XEvent& event) {
         pairing.push(press);
         return;
     }
+    if (event.type == PropertyNotify) {
+        if (event.xproperty.atom == activeWindowAtom)
+            composer->reset();
+        return;
+    }
     if (event.type == MappingNotify) {
         XRefreshKeyboardMapping(&event.xmapping);
         refreshKeyboard();
@@ -478,6 +513,7 @@ void X11KeyboardHook::State::perform(const X11PressAction& action) {
     }
 
     const int virtualKey = virtualKeyOf(action.event.keycode);
+    const unsigned long keysym = keysymOf(action.event.keycode);
     auto ticket = std::make_shared<Ticket>();
     ticket->sequence = nextSequence++;
     if (action.grabTime) {
@@ -486,7 +522,7 @@ void X11KeyboardHook::State::perform(const X11PressAction& action) {
         const bool stalled = lastAnswered.load() < stalledAt;
         if (mayBeSwallowed(virtualKey) && !stalled) {
             ticket->state = Pending;
-            pending = PendingGrab{ticket, *action.grabTime, action.event.keycode, virtualKey,
+            pending = PendingGrab{ticket, *action.grabTime, action.event.keycode, virtualKey, keysym,
                                   Clock::now() + watchdog};
         } else {
             // Grabbed because of another lock state (a keypad key), or the UI thread is behind: report
@@ -498,18 +534,45 @@ void X11KeyboardHook::State::perform(const X11PressAction& action) {
     // Caps Lock with Shift gives small letters, as the keyboard types them. Sticky keys latch into
     // the modifiers in effect, so a latched Shift counts too.
     const bool letter = virtualKey >= 'A' && virtualKey <= 'Z';
-    report(virtualKey, letter && ((modifiers & ShiftMask) != 0) != ((modifiers & LockMask) != 0), ticket);
+    // A held key (Tab, Up, Down, Shift) types no letter, and one that is swallowed never reaches the
+    // application's compose state: it is typed into ours once it is let through.
+    std::string text = ticket->state == Pending ? std::string() : typedBy(keysym);
+    report(virtualKey, letter && ((modifiers & ShiftMask) != 0) != ((modifiers & LockMask) != 0), std::move(text),
+           ticket);
 }
 
-void X11KeyboardHook::State::report(int virtualKey, bool capital, const std::shared_ptr<Ticket>& ticket) {
+unsigned long X11KeyboardHook::State::keysymOf(unsigned keycode) const {
+    unsigned consumed = 0;
+    KeySym keysym = NoSymbol;
+    if (!keyboardMap || !XkbTranslateKeyCode(keyboardMap.get(), static_cast<X11KeyCode>(keycode),
+                                             XkbBuildCoreState(modifiers, group), &consumed, &keysym))
+        return NoSymbol;
+    // Caps Lock that the key's type leaves alone still gives the capital, as in Xlib's own lookup.
+    if (modifiers & LockMask & ~consumed) {
+        KeySym lower = NoSymbol;
+        XConvertCase(keysym, &lower, &keysym);
+    }
+    return keysym;
+}
+
+std::string X11KeyboardHook::State::typedBy(unsigned long keysym) {
+    // Applications type no text for a shortcut, and it takes no part in a sequence.
+    if (modifiers & (ControlMask | Mod1Mask))
+        return {};
+    return composer->press(keysym);
+}
+
+void X11KeyboardHook::State::report(int virtualKey, bool capital, std::string text,
+                                    const std::shared_ptr<Ticket>& ticket) {
     std::weak_ptr<State> weak = weak_from_this();
     QMetaObject::invokeMethod(
         uiReceiver.get(),
-        [weak, virtualKey, capital, ticket] {
+        [weak, virtualKey, capital, text = std::move(text), ticket] {
             const std::shared_ptr<State> state = weak.lock();
             if (!state || !state->handler)
                 return;
             state->capitalPress = capital;
+            state->typedText = text;
             state->handler(
                 virtualKey, KeyDecision([weak, ticket](std::int16_t discard) {
                     int expected = Pending;
@@ -547,6 +610,8 @@ void X11KeyboardHook::State::settlePending(bool force) {
     }
     const PendingGrab grab = *pending;
     pending.reset();
+    if (state == Passed)
+        typedBy(grab.keysym);
     if (state == Swallowed && KeyCode::completes(grab.virtualKey)) {
         startHold(grab);
     } else if (state == Swallowed) {
@@ -579,6 +644,8 @@ void X11KeyboardHook::State::paste() {
         X11KeyInjector::planShiftInsert(*display, hold && hold->completedByShift);
     if (!events)
         return;
+    // The application ends a sequence under way at the paste's Insert.
+    composer->reset();
     if (!hold || hold->pasted) {
         X11KeyInjector::send(*display, *events);
         XFlush(dpy);
@@ -672,6 +739,7 @@ void X11KeyboardHook::State::shutdown() {
         ungrabKeys();
     XIEventMask mask{XIAllMasterDevices, 0, nullptr};
     XISelectEvents(dpy, DefaultRootWindow(dpy), &mask, 1);
+    XSelectInput(dpy, DefaultRootWindow(dpy), NoEventMask);
     XSync(dpy, False);
     {
         const std::lock_guard lock(mutex);
@@ -707,7 +775,9 @@ void X11KeyboardHook::State::refreshKeyboard() {
     scrollLockMask = XkbKeysymToModifiers(dpy, XK_Scroll_Lock);
 
     keyNames = {};
-    if (XkbDescPtr keyboard = XkbGetMap(dpy, 0, XkbUseCoreKbd)) {
+    // Kept: the keysym of each press is looked up in it, with no round trip.
+    keyboardMap.reset(XkbGetMap(dpy, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd));
+    if (XkbDescPtr keyboard = keyboardMap.get()) {
         if (XkbGetNames(dpy, XkbKeyNamesMask, keyboard) == Success && keyboard->names &&
             keyboard->names->keys) {
             for (unsigned code = keyboard->min_key_code;
@@ -716,7 +786,6 @@ void X11KeyboardHook::State::refreshKeyboard() {
                     keyNames[code][i] = keyboard->names->keys[code].name[i];
             }
         }
-        XkbFreeKeyboard(keyboard, 0, True);
     }
     updateSwallowable();
 }

@@ -20,6 +20,7 @@ public:
     void setCompletionKey(int keyCode) override;
     std::string name() const override { return "X11"; }
     bool pressMadeCapital() const override;
+    std::string pressText() const override;
 
     struct State;
 

@@ -1,0 +1,81 @@
+// Compose sequences and dead keys for the X11 keyboard hook, through libxkbcommon.
+#include "x11composer.h"
+
+#include <xkbcommon/xkbcommon-compose.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <array>
+#include <cstdlib>
+
+struct X11Composer::Tables {
+    xkb_context* context = nullptr;
+    xkb_compose_table* table = nullptr;
+    xkb_compose_state* state = nullptr;
+
+    ~Tables() {
+        xkb_compose_state_unref(state);
+        xkb_compose_table_unref(table);
+        xkb_context_unref(context);
+    }
+};
+
+X11Composer::X11Composer(const std::string& locale) : m_tables(std::make_unique<Tables>()) {
+    Tables& tables = *m_tables;
+    tables.context = xkb_context_new(XKB_CONTEXT_NO_DEFAULT_INCLUDES);
+    if (!tables.context)
+        return;
+    // A locale without a table is common and handled below: not worth a line on stderr at every start.
+    xkb_context_set_log_level(tables.context, XKB_LOG_LEVEL_CRITICAL);
+    tables.table = xkb_compose_table_new_from_locale(tables.context, locale.c_str(), XKB_COMPOSE_COMPILE_NO_FLAGS);
+    if (!tables.table && locale != "C")
+        tables.table = xkb_compose_table_new_from_locale(tables.context, "C", XKB_COMPOSE_COMPILE_NO_FLAGS);
+    if (tables.table)
+        tables.state = xkb_compose_state_new(tables.table, XKB_COMPOSE_STATE_NO_FLAGS);
+}
+
+X11Composer::~X11Composer() = default;
+
+std::string X11Composer::localeOfEnvironment() {
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return value;
+    }
+    return "C";
+}
+
+std::string X11Composer::textOf(unsigned long keysym) {
+    std::array<char, 8> text{};
+    // The count includes the terminating NUL; 0 for a keysym without a character.
+    const int written = xkb_keysym_to_utf8(static_cast<xkb_keysym_t>(keysym), text.data(), text.size());
+    return written > 1 ? std::string(text.data(), static_cast<std::size_t>(written - 1)) : std::string();
+}
+
+std::string X11Composer::press(unsigned long keysym) {
+    xkb_compose_state* state = m_tables->state;
+    // Modifier keysyms leave a sequence as it is.
+    if (!state || xkb_compose_state_feed(state, static_cast<xkb_keysym_t>(keysym)) == XKB_COMPOSE_FEED_IGNORED)
+        return textOf(keysym);
+    switch (xkb_compose_state_get_status(state)) {
+    case XKB_COMPOSE_NOTHING:
+        return textOf(keysym);
+    case XKB_COMPOSE_COMPOSED: {
+        const int length = xkb_compose_state_get_utf8(state, nullptr, 0);
+        if (length <= 0)
+            return textOf(xkb_compose_state_get_one_sym(state));
+        std::string text(static_cast<std::size_t>(length) + 1, '\0');
+        xkb_compose_state_get_utf8(state, text.data(), text.size());
+        text.resize(static_cast<std::size_t>(length));
+        return text;
+    }
+    case XKB_COMPOSE_COMPOSING:
+    case XKB_COMPOSE_CANCELLED:
+        break;
+    }
+    return {};
+}
+
+void X11Composer::reset() {
+    if (m_tables->state)
+        xkb_compose_state_reset(m_tables->state);
+}
