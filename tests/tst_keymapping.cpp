@@ -1,6 +1,8 @@
 // The key vocabulary's rule of which keys a hook may swallow, and the pure translators of the backends
-// from their key events to virtual-key codes: X11 keysyms and key positions, IBus keyvals and evdev codes.
+// from their key events to virtual-key codes (X11 keysyms and key positions, IBus keyvals and evdev
+// codes) and to the text typed (X11 keysyms through compose sequences).
 #include "platform/keycodes.h"
+#include "platform/x11/x11composer.h"
 #include "platform/x11/x11keymapping.h"
 #ifdef QUENLO_HAVE_IBUS
 #include "platform/ibus/ibuskeymapping.h"
@@ -108,6 +110,39 @@ private slots:
         const std::string keyName = name.toStdString();
         QCOMPARE(virtualKeyFor({base, shifted, keyName}, false), withoutNumLock);
         QCOMPARE(virtualKeyFor({base, shifted, keyName}, true), withNumLock);
+    }
+
+    void x11TypedText_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<std::vector<KeySym>>("keysyms");
+        QTest::addColumn<QStringList>("typed"); // by each press
+
+        const auto row = [](const char* tag, const char* locale, std::vector<KeySym> keysyms,
+                            QStringList typed) { QTest::newRow(tag) << locale << keysyms << typed; };
+        const char* us = "en_US.UTF-8";
+        row("dead acute, e", us, {XK_dead_acute, XK_e}, {"", "é"});
+        row("compose key, apostrophe, e", us, {XK_Multi_key, XK_apostrophe, XK_e}, {"", "", "é"});
+        row("Shift amid a sequence", "de_DE.UTF-8", {XK_dead_acute, XK_Shift_L, XK_E}, {"", "", "É"});
+        // The press that matches no sequence types nothing, as in the application; the next starts afresh.
+        row("cancelled sequence", us, {XK_Multi_key, XK_apostrophe, XK_x, XK_e}, {"", "", "", "e"});
+        row("sharp s", "de_DE.UTF-8", {XK_ssharp}, {"ß"});
+        row("Cyrillic", "ru_RU.UTF-8", {XK_Cyrillic_pe, XK_Cyrillic_er, XK_Cyrillic_i}, {"п", "р", "и"});
+        row("Greek with a final sigma", "el_GR.UTF-8",
+            {XK_Greek_lamda, XK_dead_acute, XK_Greek_omicron, XK_Greek_gamma, XK_Greek_omicron,
+             XK_Greek_finalsmallsigma},
+            {"λ", "", "ό", "γ", "ο", "ς"});
+        row("a locale without a table composes as C", "xx_XX.UTF-8", {XK_dead_acute, XK_e}, {"", "é"});
+        row("keys typing no letter", us, {XK_Tab, XK_KP_1, XK_Left}, {"\t", "1", ""});
+    }
+
+    void x11TypedText() {
+        QFETCH(QString, locale);
+        QFETCH(std::vector<KeySym>, keysyms);
+        X11Composer composer(locale.toStdString());
+        QStringList typed;
+        for (const KeySym keysym : keysyms)
+            typed << QString::fromStdString(composer.press(keysym));
+        QTEST(typed, "typed");
     }
 
 #ifdef QUENLO_HAVE_IBUS

@@ -5,6 +5,7 @@
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTest>
 #include <QThread>
 #include <string_view>
@@ -300,13 +301,15 @@ private slots:
 
     void capitals_data() {
         QTest::addColumn<unsigned>("locks");
-        QTest::addColumn<KeySym>("held");  // held around z and 1, let go before a
-        QTest::addColumn<QString>("seen"); // the letters as the hook says they came, and the digit
-        QTest::newRow("plain") << 0u << KeySym(0) << "z1a";
-        QTest::newRow("Shift held, then let go") << 0u << KeySym(XK_Shift_R) << "Z1a";
-        QTest::newRow("CapsLock") << unsigned(LockMask) << KeySym(0) << "Z1A";
-        QTest::newRow("CapsLock and Shift") << unsigned(LockMask) << KeySym(XK_Shift_L) << "z1A";
-        QTest::newRow("Ctrl held") << 0u << KeySym(XK_Control_L) << "z1a";
+        QTest::addColumn<KeySym>("held");   // held around z and 1, let go before a
+        QTest::addColumn<QString>("seen");  // the letters as the hook says they came, and the digit
+        QTest::addColumn<QString>("typed"); // the text the presses typed
+        QTest::newRow("plain") << 0u << KeySym(0) << "z1a" << "z1a";
+        QTest::newRow("Shift held, then let go") << 0u << KeySym(XK_Shift_R) << "Z1a" << "Z!a";
+        QTest::newRow("CapsLock") << unsigned(LockMask) << KeySym(0) << "Z1A" << "Z1A";
+        QTest::newRow("CapsLock and Shift") << unsigned(LockMask) << KeySym(XK_Shift_L) << "z1A" << "z!A";
+        // A shortcut types no text.
+        QTest::newRow("Ctrl held") << 0u << KeySym(XK_Control_L) << "z1a" << "a";
     }
 
     void capitals() {
@@ -316,7 +319,9 @@ private slots:
         setLocks(locks);
         settle();
         QString reported;
+        QString typed;
         m_onPress = [&](int keyCode) {
+            typed += QString::fromStdString(m_backends.hook->pressText());
             if (keyCode >= 'A' && keyCode <= 'Z')
                 reported += m_backends.hook->pressMadeCapital() ? QChar(keyCode) : QChar(keyCode).toLower();
             else if (keyCode >= '0' && keyCode <= '9')
@@ -332,6 +337,51 @@ private slots:
         tap(XK_a);
         settle();
         QCOMPARE(reported, seen);
+        QTEST(typed, "typed");
+    }
+
+    void typedTextFollowsTheLayout_data() {
+        QTest::addColumn<QString>("layouts"); // set with setxkbmap while the hook runs
+        QTest::addColumn<int>("group");       // locked
+        QTest::addColumn<unsigned>("held");   // a modifier's key code held around the keys, or 0
+        QTest::addColumn<Codes>("keycodes");
+        QTest::addColumn<QString>("typed");
+        // Key codes of the evdev keymap: 21 AE12, 24 AD01, 26 AD03, 34 AD11, 41 AC04, 50 left Shift,
+        // 108 right Alt.
+        QTest::newRow("German u umlaut") << "de" << 0 << 0u << Codes{34} << "ü";
+        QTest::newRow("German dead acute, e") << "de" << 0 << 0u << Codes{21, 26} << "é";
+        QTest::newRow("German Shift: dead grave, E") << "de" << 0 << 50u << Codes{21, 26} << "È";
+        QTest::newRow("German AltGr q") << "de" << 0 << 108u << Codes{24} << "@";
+        QTest::newRow("Russian as the second group, Shift") << "us,ru" << 1 << 50u << Codes{41} << "А";
+    }
+
+    void typedTextFollowsTheLayout() {
+        QFETCH(QString, layouts);
+        QFETCH(int, group);
+        QFETCH(unsigned, held);
+        QFETCH(Codes, keycodes);
+        const auto setLayouts = [this](const QString& names, int locked) {
+            const QStringList arguments{QStringLiteral("-display"), m_server.display(), QStringLiteral("-layout"),
+                                        names};
+            QCOMPARE(QProcess::execute(QStringLiteral("setxkbmap"), arguments), 0);
+            XkbLockGroup(m_driver, XkbUseCoreKbd, static_cast<unsigned>(locked));
+            XSync(m_driver, False);
+        };
+        setLayouts(layouts, group);
+        QString typed;
+        m_onPress = [&](int) { typed += QString::fromStdString(m_backends.hook->pressText()); };
+        const auto send = [this](unsigned keycode, bool down) {
+            if (keycode)
+                XTestFakeKeyEvent(m_driver, keycode, down ? True : False, CurrentTime);
+        };
+        send(held, true);
+        for (const int keycode : keycodes)
+            send(unsigned(keycode), true), send(unsigned(keycode), false);
+        send(held, false);
+        XFlush(m_driver);
+        settle();
+        setLayouts(QStringLiteral("us"), 0);
+        QTEST(typed, "typed");
     }
 
     void lateAnswerHoldsTheKeysBehind() {
