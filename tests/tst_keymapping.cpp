@@ -118,7 +118,9 @@ private slots:
         QTest::addColumn<QStringList>("typed"); // by each press
 
         const auto row = [](const char* tag, const char* locale, std::vector<KeySym> keysyms,
-                            QStringList typed) { QTest::newRow(tag) << locale << keysyms << typed; };
+                            QStringList typed) {
+            QTest::newRow(tag) << locale << keysyms << typed;
+        };
         const char* us = "en_US.UTF-8";
         row("dead acute, e", us, {XK_dead_acute, XK_e}, {"", "é"});
         row("compose key, apostrophe, e", us, {XK_Multi_key, XK_apostrophe, XK_e}, {"", "", "é"});

@@ -19,14 +19,16 @@ struct X11Composer::Tables {
     }
 };
 
-X11Composer::X11Composer(const std::string& locale) : m_tables(std::make_unique<Tables>()) {
+X11Composer::X11Composer(const std::string& locale)
+    : m_tables(std::make_unique<Tables>()) {
     Tables& tables = *m_tables;
     tables.context = xkb_context_new(XKB_CONTEXT_NO_DEFAULT_INCLUDES);
     if (!tables.context)
         return;
     // A locale without a table is common and handled below: not worth a line on stderr at every start.
     xkb_context_set_log_level(tables.context, XKB_LOG_LEVEL_CRITICAL);
-    tables.table = xkb_compose_table_new_from_locale(tables.context, locale.c_str(), XKB_COMPOSE_COMPILE_NO_FLAGS);
+    tables.table =
+        xkb_compose_table_new_from_locale(tables.context, locale.c_str(), XKB_COMPOSE_COMPILE_NO_FLAGS);
     if (!tables.table && locale != "C")
         tables.table = xkb_compose_table_new_from_locale(tables.context, "C", XKB_COMPOSE_COMPILE_NO_FLAGS);
     if (tables.table)
@@ -54,7 +56,8 @@ std::string X11Composer::textOf(unsigned long keysym) {
 std::string X11Composer::press(unsigned long keysym) {
     xkb_compose_state* state = m_tables->state;
     // Modifier keysyms leave a sequence as it is.
-    if (!state || xkb_compose_state_feed(state, static_cast<xkb_keysym_t>(keysym)) == XKB_COMPOSE_FEED_IGNORED)
+    if (!state ||
+        xkb_compose_state_feed(state, static_cast<xkb_keysym_t>(keysym)) == XKB_COMPOSE_FEED_IGNORED)
         return textOf(keysym);
     switch (xkb_compose_state_get_status(state)) {
     case XKB_COMPOSE_NOTHING:

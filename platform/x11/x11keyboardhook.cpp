@@ -537,8 +537,8 @@ void X11KeyboardHook::State::perform(const X11PressAction& action) {
     // A held key (Tab, Up, Down, Shift) types no letter, and one that is swallowed never reaches the
     // application's compose state: it is typed into ours once it is let through.
     std::string text = ticket->state == Pending ? std::string() : typedBy(keysym);
-    report(virtualKey, letter && ((modifiers & ShiftMask) != 0) != ((modifiers & LockMask) != 0), std::move(text),
-           ticket);
+    report(virtualKey, letter && ((modifiers & ShiftMask) != 0) != ((modifiers & LockMask) != 0),
+           std::move(text), ticket);
 }
 
 unsigned long X11KeyboardHook::State::keysymOf(unsigned keycode) const {

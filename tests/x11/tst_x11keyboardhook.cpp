@@ -361,15 +361,17 @@ private slots:
         QFETCH(unsigned, held);
         QFETCH(Codes, keycodes);
         const auto setLayouts = [this](const QString& names, int locked) {
-            const QStringList arguments{QStringLiteral("-display"), m_server.display(), QStringLiteral("-layout"),
-                                        names};
+            const QStringList arguments{QStringLiteral("-display"), m_server.display(),
+                                        QStringLiteral("-layout"), names};
             QCOMPARE(QProcess::execute(QStringLiteral("setxkbmap"), arguments), 0);
             XkbLockGroup(m_driver, XkbUseCoreKbd, static_cast<unsigned>(locked));
             XSync(m_driver, False);
         };
         setLayouts(layouts, group);
         QString typed;
-        m_onPress = [&](int) { typed += QString::fromStdString(m_backends.hook->pressText()); };
+        m_onPress = [&](int) {
+            typed += QString::fromStdString(m_backends.hook->pressText());
+        };
         const auto send = [this](unsigned keycode, bool down) {
             if (keycode)
                 XTestFakeKeyEvent(m_driver, keycode, down ? True : False, CurrentTime);
