@@ -139,7 +139,6 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     KeyHandler handler;
     bool capitalPress = false; // while the handler runs
     std::string typedText;     // while the handler runs
-    std::string locale;        // whose compose table the thread loads
     bool started = false;
     bool popupVisibleBeforeStart = false;
     int completionKeyBeforeStart = KeyCode::CompletionKeyUntold;
@@ -155,6 +154,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     unsigned scrollLockMask = 0;
     std::array<std::array<char, XkbKeyNameLength>, 256> keyNames{};
     std::unique_ptr<XkbDescRec, KeyboardMapFree> keyboardMap;
+    std::string locale; // set by start(): whose compose table the thread loads
     std::unique_ptr<X11Composer> composer;
     Atom activeWindowAtom = None;
     std::set<unsigned> swallowableKeycodes;
