@@ -11,6 +11,7 @@
 #include "shell/commandline.h"
 #include "shell/quenloprogram.h"
 #include "shell/worddatabaseplace.h"
+#include "store/languagelists.h"
 #include "store/sqliteconnection.h"
 #include "ui/form1.h"
 
@@ -45,6 +46,15 @@ bool inputRouteChoosable(bool waylandSession) {
 #else
     (void)waylandSession;
     return false;
+#endif
+}
+
+// Where the system keeps the word lists of languages; Windows has no such place.
+QString systemWordListFolder() {
+#ifdef Q_OS_WIN
+    return QString();
+#else
+    return QStringLiteral("/usr/share/dict");
 #endif
 }
 
@@ -102,8 +112,10 @@ int main(int argc, char* argv[]) {
     DesktopWebPages webPages;
     const QString programDir = QCoreApplication::applicationDirPath();
     QString databaseProblem;
-    const QString wordsFile = prepareWordDatabase(
-        programDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), databaseProblem);
+    bool databaseMade = false;
+    const QString wordsFile =
+        prepareWordDatabase(programDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation),
+                            databaseProblem, &databaseMade);
     SqliteConnection words(wordsFile);
     const std::unique_ptr<SessionAutostart> autostart =
         createSessionAutostart({maker::appId, QStringLiteral("Quenlo Word Complete"),
@@ -113,7 +125,8 @@ int main(int argc, char* argv[]) {
 
     QuenloProgram program({settings, tray, fileDialogs, messages, webPages, *keyboard.clipboard,
                            *keyboard.hook, *keyboard.injector, words, programDir, keyboard.problem, wordsFile,
-                           autostart.get(), inputRouteChoosable(waylandSession)},
+                           autostart.get(), inputRouteChoosable(waylandSession), systemWordListFolder(),
+                           userLocaleName(), databaseMade},
                           focusGuard.get());
     QObject::connect(&instance, &SingleInstance::requested, &program,
                      [&program](SingleInstance::Request request) {

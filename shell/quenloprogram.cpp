@@ -26,8 +26,10 @@
 #include "ui/informationcommands.h"
 #include "ui/programicon.h"
 #include "ui/suggestionpopup.h"
+#include "ui/wordlistsdialog.h"
 #include "version.h"
 #include "windowtray.h"
+#include "wordlistchoice.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -65,6 +67,9 @@ QuenloProgram::QuenloProgram(ProgramServices services, FocusGuard* focusGuard)
             m_settings->WriteSetting(settingsApplication, QStringLiteral("File"), QStringLiteral("Import"),
                                      name);
         });
+    m_wordListChoice =
+        std::make_unique<WordListChoice>(m_services.words, *m_settings, m_services.messages,
+                                         m_services.fileDialogs, *m_window, m_services.wordListFolder);
     m_information = std::make_unique<InformationCommands>(m_services.messages, m_services.webPages,
                                                           m_services.programDir);
     if (!focusGuard) {
@@ -115,6 +120,7 @@ void QuenloProgram::wire() {
     connect(ui.ProtectPasswordFields, &QAction::toggled, this,
             [this](bool on) { m_privacy->setProtectPasswordFields(on); });
     connect(ui.ExcludedApplications, &QAction::triggered, this, &QuenloProgram::editExcludedApplications);
+    connect(ui.WordLists, &QAction::triggered, this, &QuenloProgram::editWordLists);
 
     // The key handling reads a snapshot of the settings, never the controls themselves.
     for (QLineEdit* box : {ui.Text9, ui.Text8, ui.Text4})
@@ -170,6 +176,24 @@ void QuenloProgram::editExcludedApplications() {
     dialog->open();
 }
 
+void QuenloProgram::editWordLists() {
+    if (m_wordListChoice->busy())
+        return;
+    if (!m_wordListChoice->hasFolder()) {
+        m_wordListChoice->importFile();
+        return;
+    }
+    auto* dialog =
+        new WordListsDialog(m_wordListChoice->entries(), m_wordListChoice->folder(), m_window.get());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        // Taken before the lists change: the dialog goes while they do.
+        const QStringList chosen = dialog->chosen();
+        m_wordListChoice->choose(chosen);
+    });
+    dialog->open();
+}
+
 void QuenloProgram::load() {
     m_tray->IconTray();
     m_wordListFiles->setCurrentFileName(m_settings->ReadSetting(settingsApplication, QStringLiteral("File"),
@@ -189,6 +213,8 @@ void QuenloProgram::load() {
     // database that cannot be written works on without them, as before.
     if (m_services.words.open())
         addWordRanking(m_services.words);
+    if (m_services.wordDatabaseMade)
+        addNotice(m_wordListChoice->databaseMade(m_services.localeName));
     m_engine->wordDatabaseChanged();
     m_options->restore();
     m_rankingChoices->restore();
@@ -253,6 +279,8 @@ void QuenloProgram::showProblem(const QString& text) {
 }
 
 void QuenloProgram::addNotice(const QString& text) {
+    if (text.isEmpty())
+        return;
     // The notice is one line.
     QString line = text;
     line.replace(QLatin1Char('\n'), QStringLiteral("  "));

@@ -32,6 +32,7 @@ class WindowTray;
 class WordListFiles;
 class WordListModel;
 class WordListView;
+class WordListChoice;
 
 // The outside world the program works with: real backends, or fakes in tests.
 struct ProgramServices {
@@ -49,6 +50,9 @@ struct ProgramServices {
     QString databaseFile;                  // the word database's file, named in messages about it
     SessionAutostart* autostart = nullptr; // how the session starts the program; none hides the item
     bool inputRouteChoosable = false;      // the desktop can take the keys from the hook or from IBus
+    QString wordListFolder; // the system's word lists of languages; empty where there are none (Windows)
+    QString localeName;     // the user's locale, as LC_ALL, LC_MESSAGES or LANG name it
+    bool wordDatabaseMade = false; // the word database was made at this start, from the default words
 };
 
 class QuenloProgram : public QObject {
@@ -59,8 +63,9 @@ public:
     ~QuenloProgram() override;
 
     // The load handling, in its fixed order: tray icon, the current file name, the optional
-    // import, the database (given the ranking columns when it lacks them and can be written),
-    // the stored choices, OptionsCheck. Then the keyboard hook starts.
+    // import, the database (given the ranking columns when it lacks them and can be written, and
+    // when made at this start the word lists of the user's language), the stored choices,
+    // OptionsCheck. Then the keyboard hook starts.
     // A step that fails is skipped; only what the import could not read is told, in the
     // window's notice line.
     void load();
@@ -83,7 +88,10 @@ public:
     PrivacyGuard& privacy() const;
     // Options > Excluded Applications: opens the dialog, window-modal, without waiting for it.
     void editExcludedApplications();
-    // Adds text to the window's notice line, after any shown already.
+    // Options > Word Lists: opens the dialog of the system's word lists, window-modal, without
+    // waiting for it; where there are none, asks for a word-list file to add.
+    void editWordLists();
+    // Adds text to the window's notice line, after any shown already; empty text adds nothing.
     void addNotice(const QString& text);
     // A lasting problem of the desktop: in the notice line and, beside any other, in the tray icon's tip.
     void showProblem(const QString& text);
@@ -109,6 +117,7 @@ private:
     std::unique_ptr<WordListModel> m_wordList;
     std::unique_ptr<WordListView> m_wordListView;
     std::unique_ptr<WordListFiles> m_wordListFiles;
+    std::unique_ptr<WordListChoice> m_wordListChoice;
     std::unique_ptr<InformationCommands> m_information;
     std::unique_ptr<FocusGuard> m_nullFocusGuard;
     std::unique_ptr<PrivacyGuard> m_privacy;

@@ -66,14 +66,18 @@ bool copyWordDatabase(const QString& source, const QString& target, QString& err
     return false;
 }
 
-QString prepareWordDatabase(const QString& programDir, const QString& userDataDir, QString& problem) {
+QString prepareWordDatabase(const QString& programDir, const QString& userDataDir, QString& problem,
+                            bool* made) {
     const WordDatabasePlace place = chooseWordDatabase(
         programDir, userDataDir, [](const QString& path) { return QFileInfo::exists(path); });
     if (place.copyFrom.isEmpty())
         return place.path;
     QString error;
-    if (copyWordDatabase(place.copyFrom, place.path, error))
+    if (copyWordDatabase(place.copyFrom, place.path, error)) {
+        if (made)
+            *made = true;
         return place.path;
+    }
     problem = QStringLiteral("Your own copy of the word database could not be made (%1), so words "
                              "cannot be added or removed.")
                   .arg(error);

@@ -26,5 +26,6 @@ bool copyWordDatabase(const QString& source, const QString& target, QString& err
 
 // chooseWordDatabase on the real file system, and the copy made when it asks for one. When the
 // copy fails, the installed default is used as it is (suggestions work, edits report the
-// read-only file) and problem says why.
-QString prepareWordDatabase(const QString& programDir, const QString& userDataDir, QString& problem);
+// read-only file) and problem says why. made, when given, tells whether the copy was made now.
+QString prepareWordDatabase(const QString& programDir, const QString& userDataDir, QString& problem,
+                            bool* made = nullptr);

@@ -8,8 +8,8 @@
 #include <optional>
 
 // A code page of one byte per character (Windows' East Asian ANSI pages take two for some), every
-// byte decoding to a character of its own, so that decoding and encoding again gives back the same
-// bytes.
+// byte the page assigns decoding to a character of its own, so that decoding and encoding again
+// gives back the same bytes.
 struct CodePage {
     QString name;
     QString (*decode)(QByteArrayView bytes);
@@ -23,3 +23,12 @@ CodePage eightBitWordListCodePage();
 
 // Windows-1252, its five unassigned bytes decoding to the control characters of the same value.
 CodePage windows1252();
+
+// The pages the system's word lists of some languages were written in before they moved to UTF-8.
+// Bytes a page leaves unassigned decode to U+FFFD, and the ISO pages' bytes 0x80 to 0x9F to the
+// control characters of the same value, so that text written in another page shows as such.
+CodePage iso8859_1();
+CodePage iso8859_2();
+CodePage iso8859_3();
+CodePage koi8u();
+CodePage windows1251();

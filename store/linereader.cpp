@@ -12,6 +12,7 @@ constexpr char16_t lf = u'\n';
 LineReader::LineReader(QIODevice& device, TextEncoding encoding, qsizetype maxLineBytes, qsizetype blockSize)
     : m_device(device)
     , m_encoding(encoding)
+    , m_eightBitPage(eightBitWordListCodePage())
     , m_unit(codeUnitSize(encoding))
     , m_maxLineBytes(maxLineBytes)
     , m_blockSize(std::max<qsizetype>(blockSize, 1))
@@ -46,7 +47,8 @@ bool LineReader::endLine(QString& line) {
     if (tooLong)
         m_tooLongLines.append(m_lineNumber);
     else
-        line = decodeText(m_line, m_encoding);
+        line = m_encoding == TextEncoding::EightBit ? m_eightBitPage.decode(m_line)
+                                                    : decodeText(m_line, m_encoding);
     m_line.clear();
     m_lineStarted = false;
     m_lineTooLong = false;

@@ -1,6 +1,7 @@
 // Reading a word-list file line by line, in the encoding it was found to be in.
 #pragma once
 
+#include "store/codepage.h"
 #include "store/textencoding.h"
 
 #include <QByteArray>
@@ -22,6 +23,8 @@ public:
     explicit LineReader(QIODevice& device, TextEncoding encoding,
                         qsizetype maxLineBytes = defaultMaxLineBytes, qsizetype blockSize = 64 * 1024);
 
+    // The page 8-bit text is decoded in; the word-list code page unless set.
+    void setEightBitCodePage(const CodePage& page) { m_eightBitPage = page; }
     // The next line without its end. False at the end of the text, or when reading failed.
     bool readLine(QString& line);
     // The number of the line last returned, counting from 1.
@@ -42,6 +45,7 @@ private:
 
     QIODevice& m_device;
     TextEncoding m_encoding;
+    CodePage m_eightBitPage;
     int m_unit;
     qsizetype m_maxLineBytes;
     qsizetype m_blockSize;

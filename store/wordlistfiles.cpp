@@ -36,6 +36,24 @@ QStringView trimSpaces(QStringView text) {
     return text.sliced(begin, end - begin);
 }
 
+QString cannotReadMessage(const QString& shownName, const QString& reason) {
+    return QStringLiteral("Could not read the word list file \"%1\": %2").arg(shownName, reason);
+}
+
+QString tooLongLinesMessage(const QString& shownName, const QList<qint64>& lineNumbers,
+                            qsizetype maxLineBytes) {
+    QStringList numbers;
+    for (qsizetype i = 0; i < std::min<qsizetype>(lineNumbers.size(), 5); ++i)
+        numbers.append(QString::number(lineNumbers[i]));
+    if (lineNumbers.size() > 5)
+        numbers.append(QStringLiteral("and %1 more").arg(lineNumbers.size() - 5));
+    return (lineNumbers.size() == 1 ? QStringLiteral("Line %2 of the word list file \"%1\" is longer than "
+                                                     "%3 bytes and was not imported.")
+                                    : QStringLiteral("Lines %2 of the word list file \"%1\" are longer than "
+                                                     "%3 bytes and were not imported."))
+        .arg(shownName, numbers.join(QStringLiteral(", ")), QString::number(maxLineBytes));
+}
+
 bool isAcceptedFileName(const QString& name) {
     const QStringView trimmed = trimSpaces(name);
     return !trimmed.isEmpty() && trimmed != QLatin1String("*.kw");
@@ -91,8 +109,7 @@ bool WordListFiles::GetImportFile(const QString& name, bool reportFailure) {
             m_messages.inform(applicationTitle, m_lastImportProblem);
     };
     const auto cannotRead = [&](const QString& reason) {
-        problems.prepend(
-            QStringLiteral("Could not read the word list file \"%1\": %2").arg(shownName, reason));
+        problems.prepend(cannotReadMessage(shownName, reason));
     };
     const auto fail = [&](const QString& reason) {
         cannotRead(reason);
@@ -115,20 +132,8 @@ bool WordListFiles::GetImportFile(const QString& name, bool reportFailure) {
     // Whatever was appended shows at once, however the reading ends; skipped lines are told.
     const auto showAppended = qScopeGuard([&] {
         m_model.publish();
-        const QList<qint64>& skipped = reader.tooLongLines();
-        if (skipped.isEmpty())
-            return report();
-        QStringList numbers;
-        for (qsizetype i = 0; i < std::min<qsizetype>(skipped.size(), 5); ++i)
-            numbers.append(QString::number(skipped[i]));
-        if (skipped.size() > 5)
-            numbers.append(QStringLiteral("and %1 more").arg(skipped.size() - 5));
-        problems.append(
-            (skipped.size() == 1 ? QStringLiteral("Line %2 of the word list file \"%1\" is longer than "
-                                                  "%3 bytes and was not imported.")
-                                 : QStringLiteral("Lines %2 of the word list file \"%1\" are longer than "
-                                                  "%3 bytes and were not imported."))
-                .arg(shownName, numbers.join(QStringLiteral(", ")), QString::number(reader.maxLineBytes())));
+        if (!reader.tooLongLines().isEmpty())
+            problems.append(tooLongLinesMessage(shownName, reader.tooLongLines(), reader.maxLineBytes()));
         report();
     });
     QString line;

@@ -21,6 +21,11 @@ bool isAcceptedFileName(const QString& name);
 bool isImportedLine(QStringView line, double minimumLength);
 // Text without the space characters at its two ends.
 QStringView trimSpaces(QStringView text);
+// What the user is told when the word-list file name (as the system writes it) could not be read.
+QString cannotReadMessage(const QString& shownName, const QString& reason);
+// What the user is told of the lines of the file skipped for being longer than maxLineBytes.
+QString tooLongLinesMessage(const QString& shownName, const QList<qint64>& lineNumbers,
+                            qsizetype maxLineBytes);
 
 // Imports word-list files into the list and saves the list to them. A file is read in the encoding
 // it is found to be in (detectEncoding()), and written back in the encoding it was read in; a

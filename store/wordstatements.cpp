@@ -20,6 +20,22 @@ QString insertWordStatement(const QString& word) {
            QStringLiteral(",'1')");
 }
 
+// Text1 compares ignoring letter case: the first test finds the rows in the index, the second
+// keeps those of exactly the word.
+std::unique_ptr<DbResult> insertDefaultWord(DbConnection& words, const QString& word) {
+    return words.executeBound(
+        QStringLiteral("insert into Words (Text1, Type1) select ?1, null where not exists "
+                       "(select 1 from Words where Text1 = ?1 and Text1 = ?1 collate binary)"),
+        {word});
+}
+
+std::unique_ptr<DbResult> removeListWord(DbConnection& words, const QString& word) {
+    return words.executeBound(
+        QStringLiteral("delete from Words where Text1 = ?1 and Text1 = ?1 collate binary and "
+                       "(Type1 is null or Type1 = '') and Commonness is null and Uses is null"),
+        {word});
+}
+
 QString removeWordStatement(const QString& word) {
     return QStringLiteral("delete from words  where text1  = ") + sqlLiteral(word);
 }

@@ -2,7 +2,11 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 #include <optional>
+
+class DbConnection;
+class DbResult;
 
 // Every word, for the list view.
 QString allWordsStatement();
@@ -12,6 +16,12 @@ QString defaultWordsStatement();
 QString customWordsStatement();
 // Adds word as a custom word.
 QString insertWordStatement(const QString& word);
+// Adds word, exactly as written, as a default word unless a row holds exactly that text already:
+// the one insert of a word list's words. Nothing on failure, as DbConnection::executeBound().
+std::unique_ptr<DbResult> insertDefaultWord(DbConnection& words, const QString& word);
+// Removes the default word of exactly that text when a word list brought it (it has no commonness)
+// and it was never completed.
+std::unique_ptr<DbResult> removeListWord(DbConnection& words, const QString& word);
 // Removes every row holding word, ignoring letter case (Remove Word).
 QString removeWordStatement(const QString& word);
 // Removes every row holding word, ignoring letter case (the list's Delete).

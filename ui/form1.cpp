@@ -276,6 +276,7 @@ void Form1::createMenus() {
     c.ProtectPasswordFields->setChecked(true);
     c.ExcludedApplications =
         menuItem(c.Options, "ExcludedApplications", QStringLiteral("Excluded Applications\u2026"));
+    c.WordLists = menuItem(c.Options, "WordLists", QStringLiteral("Word Lists\u2026"));
     c.Options->addSeparator();
     // The design values; the stored choices replace them at start-up.
     c.MostLikelyFirst = menuItem(c.Options, "MostLikelyFirst", QStringLiteral("Most likely first"));

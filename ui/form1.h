@@ -61,6 +61,7 @@ public:
         QAction* MatchCapitals = nullptr;         // checkable: an all-capital prefix completes in capitals
         QAction* ProtectPasswordFields = nullptr; // checkable, checked by default
         QAction* ExcludedApplications = nullptr;
+        QAction* WordLists = nullptr; // the word lists of the user's languages
         QMenu* Help = nullptr;
         QAction* About = nullptr;
         QAction* Help2 = nullptr;
