@@ -3,6 +3,7 @@ quenlo_add_test(tst_wordlistmodel SOURCES tst_wordlistmodel.cpp LIBS quenlo_stor
 quenlo_add_test(tst_wordlistview SOURCES tst_wordlistview.cpp LIBS quenlo_store quenlo_wordsfile)
 quenlo_add_test(tst_wordlistfiles SOURCES tst_wordlistfiles.cpp LIBS quenlo_store)
 quenlo_add_test(tst_sqliteconnection SOURCES tst_sqliteconnection.cpp LIBS quenlo_store quenlo_wordsfile PkgConfig::SQLITE3)
+quenlo_add_test(tst_defaultwordlists SOURCES tst_defaultwordlists.cpp LIBS quenlo_store quenlo_wordsfile)
 quenlo_add_test(tst_codepage SOURCES tst_codepage.cpp LIBS quenlo_store)
 quenlo_add_test(tst_linereader SOURCES tst_linereader.cpp LIBS quenlo_store)
 quenlo_add_test(tst_makewordsdb SOURCES tst_makewordsdb.cpp LIBS quenlo_store)
