@@ -19,7 +19,8 @@ struct ProgramRig {
     QuenloProgram& start(FocusGuard* focusGuard = nullptr) {
         program = std::make_unique<QuenloProgram>(
             ProgramServices{settings, tray, fileDialogs, messages, webPages, clipboard, hook, injector, words,
-                            QString(), keyboardProblem, databaseFile, &autostart, inputRouteChoosable},
+                            QString(), keyboardProblem, databaseFile, &autostart, inputRouteChoosable,
+                            wordListFolder, localeName, wordDatabaseMade},
             focusGuard);
         program->load();
         return *program;
@@ -49,5 +50,8 @@ struct ProgramRig {
     QString databaseFile;
     std::string keyboardProblem; // why no real keyboard backend could start
     bool inputRouteChoosable = false;
+    QString wordListFolder; // the system's word lists; none unless set
+    QString localeName;
+    bool wordDatabaseMade = false;
     std::unique_ptr<QuenloProgram> program;
 };

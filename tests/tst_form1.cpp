@@ -100,6 +100,7 @@ private slots:
                          "Suggestions=Suggestions",
                          "ProtectPasswordFields=Protect password fields [x]",
                          "ExcludedApplications=Excluded Applications\u2026",
+                         "WordLists=Word Lists\u2026",
                          "=",
                          "MostLikelyFirst=Most likely first [ ]",
                          "LearnFromCompletions=Learn from completions [x]",

@@ -1,21 +1,26 @@
 // The whole program through fakes: start-up in its order with fresh and prepared stores, a
 // missing database, hostile start-up imports, the Show boxes and the focus, the main job through
-// the test keyboard hook, and Exit.
+// the test keyboard hook, the word lists of the user's language, and Exit.
 #include "maker.h"
 #include "programrig.h"
+#include "store/languagelists.h"
 #include "store/wordlistfiles.h"
 #include "store/wordlistmodel.h"
 #include "store/wordranking.h"
 #include "tools/wordsfile.h"
 #include "ui/form1.h"
+#include "ui/wordlistsdialog.h"
 
 #include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -102,6 +107,81 @@ private slots:
         QCOMPARE(f.words.state(), 1);
         f.type("hel");
         QVERIFY(f.popupShown());
+    }
+
+    // A German user's first start picks the German list; the menu adds the French one in its own
+    // encoding and takes the German one away again, but for the word completed meanwhile.
+    void wordListsOfTheUsersLanguage() {
+        QDir dict(m_dir.filePath("dict"));
+        QVERIFY(dict.mkpath("."));
+        const auto install = [&dict](const QString& name, const QByteArray& bytes) {
+            QFile file(dict.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        };
+        install("ngerman", "Stra\xC3\x9F"
+                           "e\nsch\xC3\xB6n\n");
+        install("french", "\xE9"
+                          "clair\ngar\xE7on\n");
+        const QByteArray lang = qgetenv("LANG"), all = qgetenv("LC_ALL");
+        qputenv("LANG", "de_DE.UTF-8");
+        qunsetenv("LC_ALL");
+        ProgramRig f(m_database);
+        f.localeName = userLocaleName();
+        qputenv("LANG", lang);
+        qputenv("LC_ALL", all);
+        f.wordListFolder = dict.path();
+        f.wordDatabaseMade = true;
+        const Form1::Controls& ui = f.start().mainWindow().ui();
+        QCOMPARE(f.setting("Options/WordLists"), QString("ngerman"));
+        f.type("sch");
+        f.hook.press(tabKey);
+        QCOMPARE(f.clipboard.text, QString("ön"));
+        QCoreApplication::processEvents(); // the use is counted
+
+        const auto choose = [&](const QStringList& ticked) {
+            ui.WordLists->trigger();
+            WordListsDialog* dialog = nullptr; // one closed before may not be gone yet
+            for (auto* shown : f.program->mainWindow().findChildren<WordListsDialog*>())
+                dialog = shown->isVisible() ? shown : dialog;
+            QVERIFY(dialog);
+            auto* lists = dialog->findChild<QListWidget*>("wordLists");
+            for (int row = 0; row < lists->count(); ++row)
+                lists->item(row)->setCheckState(
+                    ticked.contains(lists->item(row)->text().section(' ', -1)) ? Qt::Checked : Qt::Unchecked);
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        };
+        choose({"ngerman", "french"});
+        QCOMPARE(f.setting("Options/WordLists"), QString("ngerman;french"));
+        const auto defaultWords = [&f] {
+            QStringList found;
+            for (auto row = f.words.execute("select Text1 from Words where Type1 is null order by 1 ");
+                 row && !row->eof(); row->moveNext())
+                found.append(*row->text1());
+            return found;
+        };
+        QCOMPARE(defaultWords(),
+                 (QStringList{"garçon", "hello", "help", "schön", "Straße", "world", "éclair"}));
+        choose({"french"});
+        QCOMPARE(f.setting("Options/WordLists"), QString("french"));
+        QCOMPARE(defaultWords(), (QStringList{"garçon", "hello", "help", "schön", "world", "éclair"}));
+        QVERIFY(f.messages.shown.isEmpty());
+        QVERIFY(f.program->mainWindow().centralWidget()->isEnabled());
+    }
+
+    // Without the system's lists the menu adds a file the user picks.
+    void wordListFileWithoutSystemLists() {
+        const QString list = m_dir.filePath("words.txt");
+        QFile file(list);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("Quader\r\nQuelle\r\n") > 0);
+        file.close();
+        ProgramRig f(m_database);
+        f.wordDatabaseMade = true; // and no list to pick
+        f.fileDialogs.answers = {list};
+        f.start().mainWindow().ui().WordLists->trigger();
+        QCOMPARE(f.fileDialogs.shown, QStringList{"open"});
+        f.type("qua");
+        QVERIFY(f.popupShown());
+        QCOMPARE(f.setting("Options/WordLists"), QString("<absent>"));
     }
 
     void missingDatabase() {
