@@ -3,7 +3,6 @@
 // the test keyboard hook, the word lists of the user's language, and Exit.
 #include "maker.h"
 #include "programrig.h"
-#include "store/languagelists.h"
 #include "store/wordlistfiles.h"
 #include "store/wordlistmodel.h"
 #include "store/wordranking.h"
@@ -122,13 +121,8 @@ private slots:
                            "e\nsch\xC3\xB6n\n");
         install("french", "\xE9"
                           "clair\ngar\xE7on\n");
-        const QByteArray lang = qgetenv("LANG"), all = qgetenv("LC_ALL");
-        qputenv("LANG", "de_DE.UTF-8");
-        qunsetenv("LC_ALL");
         ProgramRig f(m_database);
-        f.localeName = userLocaleName();
-        qputenv("LANG", lang);
-        qputenv("LC_ALL", all);
+        f.localeName = "de_DE.UTF-8"; // as LANG names it
         f.wordListFolder = dict.path();
         f.wordDatabaseMade = true;
         const Form1::Controls& ui = f.start().mainWindow().ui();
