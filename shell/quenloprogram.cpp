@@ -37,6 +37,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 const QString trayTip = QStringLiteral("Quenlo " QUENLO_VERSION " - ") + maker::siteName;
@@ -213,8 +214,13 @@ void QuenloProgram::load() {
     // database that cannot be written works on without them, as before.
     if (m_services.words.open())
         addWordRanking(m_services.words);
-    if (m_services.wordDatabaseMade)
-        addNotice(m_wordListChoice->databaseMade(m_services.localeName));
+    if (m_services.wordDatabaseMade) {
+        // Once the window shows: a language's list takes seconds, which its notice line then tells.
+        QTimer::singleShot(0, this, [this] {
+            if (m_services.words.state() != 0)
+                addNotice(m_wordListChoice->databaseMade(m_services.localeName));
+        });
+    }
     m_engine->wordDatabaseChanged();
     m_options->restore();
     m_rankingChoices->restore();

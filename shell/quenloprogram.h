@@ -63,9 +63,9 @@ public:
     ~QuenloProgram() override;
 
     // The load handling, in its fixed order: tray icon, the current file name, the optional
-    // import, the database (given the ranking columns when it lacks them and can be written, and
-    // when made at this start the word lists of the user's language), the stored choices,
-    // OptionsCheck. Then the keyboard hook starts.
+    // import, the database (given the ranking columns when it lacks them and can be written),
+    // the stored choices, OptionsCheck. Then the keyboard hook starts. A database made at this
+    // start gets the word lists of the user's language once the event loop runs.
     // A step that fails is skipped; only what the import could not read is told, in the
     // window's notice line.
     void load();

@@ -126,7 +126,7 @@ private slots:
         f.wordListFolder = dict.path();
         f.wordDatabaseMade = true;
         const Form1::Controls& ui = f.start().mainWindow().ui();
-        QCOMPARE(f.setting("Options/WordLists"), QString("ngerman"));
+        QTRY_COMPARE(f.setting("Options/WordLists"), QString("ngerman"));
         f.type("sch");
         f.hook.press(tabKey);
         QCOMPARE(f.clipboard.text, QString("ön"));
