@@ -49,8 +49,8 @@ bool copyDatabase(const QString& from, const QString& to, Mode mode) {
         return true;
     // Without its ranking indexes the database is read as one without ranking data.
     SqliteConnection database(to);
-    return database.open() && database.execute(QStringLiteral("DROP INDEX WordsByRank")) &&
-           database.execute(QStringLiteral("DROP INDEX WordsUsed"));
+    return database.open() && database.execute(QStringLiteral("DROP INDEX WordsByFoldedRank")) &&
+           database.execute(QStringLiteral("DROP INDEX WordsUsedFolded"));
 }
 
 bool run(const QString& shipped, const QString& text, const QString& workDir, int letters, int words,

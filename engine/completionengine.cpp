@@ -13,9 +13,12 @@
 namespace {
 const QString repairedMinimumLetters = QStringLiteral("5");
 const QString repairedMinimumLengthToAdd = QStringLiteral("4");
-// Every row holding the word counts, letter case ignored, as a word is identified everywhere.
+// Every row holding the word counts, letter case ignored, as a word is identified everywhere: by
+// its folded key where the table has one.
 const QString countUseStatement =
     QStringLiteral("update Words set Uses = coalesce(Uses, 0) + 1 where Text1 = ?1 collate nocase");
+const QString countFoldedUseStatement =
+    QStringLiteral("update Words set Uses = coalesce(Uses, 0) + 1 where Folded = ?1");
 // How long counting waits while a key is being handled; it never waits for a lock.
 constexpr int countRetryMs = 10;
 
@@ -249,8 +252,11 @@ void CompletionEngine::countUses() {
     }
     // Without the columns, or with a database that cannot be written or is locked right now,
     // nothing is learnt and nothing is said: the completion itself has been made.
-    if (m_lookup.hasRanking()) {
-        for (const QString& word : std::as_const(m_usesToCount))
+    const WordSchema schema = m_lookup.schema();
+    for (const QString& word : std::as_const(m_usesToCount)) {
+        if (schema == WordSchema::Folded)
+            m_words.executeBound(countFoldedUseStatement, {foldedWord(word)});
+        else if (schema == WordSchema::Ranked)
             m_words.executeBound(countUseStatement, {word});
     }
     m_usesToCount.clear();

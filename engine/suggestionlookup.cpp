@@ -9,25 +9,26 @@
 SuggestionLookup::SuggestionLookup(DbConnection& words)
     : m_words(words) {}
 
-bool SuggestionLookup::hasRanking() {
-    if (!m_hasRanking && m_words.state() != 0)
-        m_hasRanking = hasWordRanking(m_words);
-    return m_hasRanking.value_or(false);
+WordSchema SuggestionLookup::schema() {
+    if (!m_schema && m_words.state() != 0)
+        m_schema = wordSchema(m_words);
+    return m_schema.value_or(WordSchema::Plain);
 }
 
 void SuggestionLookup::forgetRanking() {
-    m_hasRanking.reset();
+    m_schema.reset();
 }
 
 std::optional<QString> SuggestionLookup::query(const QString& prefix, const EngineSettings& settings,
                                                QStringList* parameters) {
     const bool useDefaultWords = settings.Check5 != Qt::Unchecked;
     const bool useCustomWords = settings.Check4 != Qt::Unchecked;
+    const WordSchema words = schema();
     // Without ranking data the statement is the written one, text and all.
-    if (!hasRanking())
+    if (words == WordSchema::Plain)
         return suggestionQuery(settings.Text4, prefix, useDefaultWords, useCustomWords);
-    *parameters = prefixRange(prefix);
-    return rankedSuggestionQuery(settings.Text4, useDefaultWords, useCustomWords);
+    *parameters = words == WordSchema::Folded ? foldedPrefixRange(prefix) : prefixRange(prefix);
+    return rankedSuggestionQuery(settings.Text4, useDefaultWords, useCustomWords, words);
 }
 
 void SuggestionLookup::run(QString& wordBuffer, const EngineSettings& settings, SuggestionList& form2) {
@@ -42,7 +43,8 @@ void SuggestionLookup::run(QString& wordBuffer, const EngineSettings& settings, 
     const std::optional<QString> statement = query(wordBuffer, settings, &parameters);
     const std::unique_ptr<DbResult> rows =
         !statement ? nullptr
-                   : (hasRanking() ? m_words.executeBound(*statement, parameters) : m_words.execute(*statement));
+                   : (parameters.isEmpty() ? m_words.execute(*statement)
+                                           : m_words.executeBound(*statement, parameters));
     QStringList found;
     // The statement reads at most the number of words to offer.
     for (; rows && !rows->eof(); rows->moveNext()) {

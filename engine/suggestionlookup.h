@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/enginesettings.h"
+#include "store/wordranking.h"
 
 #include <QStringList>
 #include <optional>
@@ -19,8 +20,9 @@ public:
     // database cannot answer.
     void run(QString& wordBuffer, const EngineSettings& settings, SuggestionList& form2);
 
-    // Whether the database carries ranking data; asked once, and again after a reopen or forget.
-    bool hasRanking();
+    // What the database offers the lookup; asked once, and again after a reopen or forget, or
+    // while it cannot be asked (Plain meanwhile).
+    WordSchema schema();
     // The database may have changed its tables: ask again before the next lookup.
     void forgetRanking();
 
@@ -28,5 +30,5 @@ private:
     std::optional<QString> query(const QString& prefix, const EngineSettings& settings, QStringList* parameters);
 
     DbConnection& m_words;
-    std::optional<bool> m_hasRanking;
+    std::optional<WordSchema> m_schema;
 };

@@ -53,18 +53,21 @@ std::optional<QString> suggestionQuery(const QString& maxCountText, const QStrin
 }
 
 std::optional<QString> rankedSuggestionQuery(const QString& maxCountText, bool useDefaultWords,
-                                             bool useCustomWords) {
+                                             bool useCustomWords, WordSchema schema) {
     const std::optional<QString> count = suggestionCount(maxCountText);
     if (!count)
         return std::nullopt;
-    const QString filters = QStringLiteral(" Text1 collate nocase >= ?1 and Text1 collate nocase < ?2 ") +
+    // The key as the indexes hold it.
+    const QString key =
+        schema == WordSchema::Folded ? QStringLiteral("Folded") : QStringLiteral("Text1 collate nocase");
+    const QString filters = QStringLiteral(" %1 >= ?1 and %1 < ?2 ").arg(key) +
                             (useDefaultWords ? QString() : defaultWordsLeftOut) +
                             (useCustomWords ? QString() : customWordsLeftOut);
     // Each part is read in its index's order and the whole stops after the count: a prefix that
     // matches thousands of words reads only as many as are offered.
     QStringList parts{
         QStringLiteral("select Text1 from (select Text1 from Words where Uses is not null and") + filters +
-        QStringLiteral("order by Uses desc, Text1 collate nocase limit ") + *count + QLatin1Char(')')};
+        QStringLiteral("order by Uses desc, ") + key + QStringLiteral(" limit ") + *count + QLatin1Char(')')};
     for (const RankTier& tier : rankTiers()) {
         // A tier of a kind the filters leave out would be read to its end for nothing.
         if ((tier.kind == RankTier::NullKind && !useDefaultWords) ||
@@ -74,7 +77,8 @@ std::optional<QString> rankedSuggestionQuery(const QString& maxCountText, bool u
             QStringLiteral("select Text1 from (select Text1 from Words where Uses is null and %1 = %2 and")
                 .arg(QLatin1String(rankTierSql))
                 .arg(tier.tier) +
-            filters + QStringLiteral("order by Text1 collate nocase limit ") + *count + QLatin1Char(')'));
+            filters + QStringLiteral("order by ") + key + QStringLiteral(" limit ") + *count +
+            QLatin1Char(')'));
     }
     return parts.join(QStringLiteral(" union all ")) + QStringLiteral(" limit ") + *count;
 }

@@ -1,6 +1,8 @@
 // The text of the suggestion query for the word being typed.
 #pragma once
 
+#include "store/wordranking.h"
+
 #include <QString>
 #include <optional>
 
@@ -18,8 +20,9 @@ std::optional<QString> suggestionQuery(const QString& maxCountText, const QStrin
                                        bool useDefaultWords, bool useCustomWords);
 
 // The select of the best maxCountText words of the kinds asked for, in a database with ranking
-// data, best first: words used most, then by rank tier, each tier in word order. Its parameters
-// ?1 and ?2 are the bounds of prefixRange(); the text depends on nothing else, so it is
-// prepared once. Nothing when maxCountText is no whole number.
+// data (schema Ranked or Folded), best first: words used most, then by rank tier, each tier in
+// word order. Its parameters ?1 and ?2 are the bounds of prefixRange(), or foldedPrefixRange() in
+// a Folded database; the text depends on nothing else, so it is prepared once. Nothing when
+// maxCountText is no whole number.
 std::optional<QString> rankedSuggestionQuery(const QString& maxCountText, bool useDefaultWords,
-                                             bool useCustomWords);
+                                             bool useCustomWords, WordSchema schema);

@@ -210,10 +210,10 @@ void QuenloProgram::load() {
         if (!m_wordListFiles->lastImportProblem().isEmpty())
             addNotice(m_wordListFiles->lastImportProblem());
     }
-    // Once, here and not on a key: adding the ranking columns reads the whole table. A
-    // database that cannot be written works on without them, as before.
+    // Once, here and not on a key: adding the ranking columns and the folded key reads and writes
+    // the whole table. A database that cannot be written works on as it is, as before.
     if (m_services.words.open())
-        addWordRanking(m_services.words);
+        upgradeWordSchema(m_services.words);
     if (m_services.wordDatabaseMade) {
         // Once the window shows: a language's list takes seconds, which its notice line then tells.
         QTimer::singleShot(0, this, [this] {

@@ -175,8 +175,9 @@ WordListChange addWordList(DbConnection& words, const WordListSource& list,
     const std::optional<QString> failure = inTransaction(words, [&](QString& error) {
         ListReader reader(list);
         bool read = reader.open();
+        const WordSchema schema = wordSchema(words).value_or(WordSchema::Plain);
         while (read && reader.next(word)) {
-            if (!insertDefaultWord(words, word)) {
+            if (!insertDefaultWord(words, word, schema)) {
                 error = words.lastError();
                 return false;
             }

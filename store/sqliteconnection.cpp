@@ -1,6 +1,8 @@
 // SQLite 3 behind the DbConnection interface.
 #include "sqliteconnection.h"
 
+#include "store/wordranking.h"
+
 #include <QRegularExpression>
 #include <sqlite3.h>
 #include <unordered_map>
@@ -13,6 +15,17 @@ constexpr int editBusyTimeoutMs = 1000;
 QString errorText(sqlite3* database) {
     return database ? QString::fromUtf8(sqlite3_errmsg(database))
                     : QStringLiteral("the database is not open");
+}
+
+// folded_word(text): foldedWord() for SQL, which fills the folded key of rows written without it.
+void foldedWordFunction(sqlite3_context* context, int, sqlite3_value** arguments) {
+    if (sqlite3_value_type(arguments[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(arguments[0]));
+    const QByteArray folded = foldedWord(QString::fromUtf8(text, sqlite3_value_bytes(arguments[0]))).toUtf8();
+    sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
 }
 
 } // namespace
@@ -102,9 +115,13 @@ bool SqliteConnection::open() {
         return false;
     }
     // A shared word list can carry views and triggers: they may not write the schema behind SQLite's
-    // back, nor call functions with side effects.
+    // back, nor call functions with side effects. Nor can a schema name folded_word (direct only):
+    // a file that did could not be read without this program.
     if (sqlite3_db_config(database, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr) != SQLITE_OK ||
-        sqlite3_db_config(database, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr) != SQLITE_OK) {
+        sqlite3_db_config(database, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr) != SQLITE_OK ||
+        sqlite3_create_function_v2(database, "folded_word", 1,
+                                   SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY, nullptr,
+                                   foldedWordFunction, nullptr, nullptr, nullptr) != SQLITE_OK) {
         m_lastError = errorText(database);
         sqlite3_close_v2(database);
         return false;

@@ -100,7 +100,7 @@ void WordListView::FillData() {
 void WordListView::addWord() {
     const QString text = m_text7->text();
     m_model.addWord(text);
-    if (!m_words.execute(insertWordStatement(text))) {
+    if (!m_words.execute(insertWordStatement(text, tableSchema()))) {
         tellFailure(true, m_words.lastError());
         return;
     }
@@ -123,6 +123,7 @@ void WordListView::removeWord() {
     QList<QPersistentModelIndex> chosen;
     for (const QModelIndex& index : m_list->selectionModel()->selectedIndexes())
         chosen.append(index);
+    const WordSchema schema = tableSchema();
     // A removed entry's place is taken by the next one, which is looked at next: the row stays.
     int row = 0;
     while (row < m_model.count()) {
@@ -136,7 +137,7 @@ void WordListView::removeWord() {
             ++row;
             continue;
         }
-        if (!m_words.execute(removeWordStatement(m_model.word(row)))) {
+        if (!m_words.execute(removeWordStatement(m_model.word(row), schema))) {
             tellFailure(true, m_words.lastError());
             return;
         }
@@ -161,13 +162,18 @@ void WordListView::deleteWord() {
     if (text.isEmpty())
         return;
     // The rows go first: when they cannot, the entry stays, as the table still holds the word.
-    if (!m_words.execute(deleteWordStatement(text))) {
+    if (!m_words.execute(deleteWordStatement(text, tableSchema()))) {
         tellFailure(true, m_words.lastError());
         return;
     }
     m_model.publish();
     if (entry.isValid())
         m_model.removeRow(entry.row());
+}
+
+WordSchema WordListView::tableSchema() {
+    // A database that cannot tell fails the statement itself, with the engine's own words.
+    return wordSchema(m_words).value_or(WordSchema::Plain);
 }
 
 void WordListView::tellFailure(bool change, const QString& engineText) {

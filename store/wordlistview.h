@@ -9,6 +9,7 @@ class QCheckBox;
 class QLineEdit;
 class QListView;
 class WordListModel;
+enum class WordSchema;
 
 // Works on List1 and the word database together. Every command may let pending events run
 // (a fill and Remove Word once per row, the message boxes while they are open), so other
@@ -45,6 +46,8 @@ private:
     // Tells the user that the database could not be read or changed, why as far as the file
     // shows it, and what to do, with the engine's text as a detail.
     void tellFailure(bool change, const QString& engineText);
+    // How the table identifies a word, asked afresh for each edit.
+    WordSchema tableSchema();
 
     QListView* m_list;
     WordListModel& m_model;

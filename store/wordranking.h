@@ -1,9 +1,11 @@
-// The ranking data of a words database: how common each word is and how often it was
-// completed, with the indexes that find the best words for a prefix without reading every match.
+// The ranking data of a words database and its folded key: how common each word is, how often it
+// was completed, the word with its letter case folded, and the indexes that find the best words for
+// a prefix without reading every match.
 #pragma once
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <vector>
 
 class DbConnection;
@@ -24,16 +26,38 @@ struct RankTier {
 };
 const std::vector<RankTier>& rankTiers();
 
-// Columns and indexes ranking adds to the table Words (Text1, Type1); both columns are
-// nullable, so anything that writes only Text1 and Type1 keeps working.
-extern const char* const rankingSchemaSql;
+// The word with its letter case folded in every script ("Über" and "ÜBER" give "über", final
+// sigma and ẞ give σ and ß), letter for letter: the key is exactly as long as the word, so the
+// first n characters of a word fold to the first n of its key. ß stays ß and never becomes "ss":
+// "Maße" and "Masse" are different words.
+QString foldedWord(const QString& word);
 
-// Whether the database carries the ranking columns and their indexes.
+// What a words database offers the lookup, from the plainest.
+enum class WordSchema {
+    Plain,  // Text1 and Type1: the written statements
+    Ranked, // the ranking columns, indexed over Text1 collate nocase, which folds A to Z only
+    Folded, // the ranking columns and the folded key Folded, indexed over the key
+};
+// The schema the database's indexes tell; nothing when they cannot be read (closed, locked).
+std::optional<WordSchema> wordSchema(DbConnection& words);
+// Whether the database is readable and carries the ranking columns with their indexes.
 bool hasWordRanking(DbConnection& words);
-// Adds the ranking columns and indexes in one transaction when they are missing. False, and
-// the database unchanged, when it cannot be written (read-only, locked) or is no words database.
-bool addWordRanking(DbConnection& words);
+
+// The columns and indexes that make a new table Words (Text1, Type1) Folded, or Ranked as
+// earlier versions made it. Their columns are nullable, so whatever writes only Text1 and Type1
+// keeps working; a row written so has no key until upgradeWordSchema() runs.
+extern const char* const foldedSchemaSql;
+extern const char* const rankedSchemaSql;
+
+// Makes the database Folded in one transaction: the ranking columns and the key where missing,
+// the key of every row, and the indexes. The indexes of a Ranked database stay, so that earlier
+// versions still find theirs. A Folded database gets the key of the rows an earlier version
+// has added since, where it can be written. False, and the database unchanged, when it is not
+// Folded afterwards: it cannot be written (read-only, locked) or is no words database.
+bool upgradeWordSchema(DbConnection& words);
 
 // The bounds of the texts that begin with prefix, letter case ignored, for
 // "Text1 collate nocase >= lower and Text1 collate nocase < upper".
 QStringList prefixRange(const QString& prefix);
+// The same for the folded key: "Folded >= lower and Folded < upper".
+QStringList foldedPrefixRange(const QString& prefix);

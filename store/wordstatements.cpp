@@ -15,18 +15,25 @@ QString customWordsStatement() {
     return QStringLiteral("select Text1 from Words where Type1  = '1'  order by 1 ");
 }
 
-QString insertWordStatement(const QString& word) {
+QString insertWordStatement(const QString& word, WordSchema schema) {
+    if (schema == WordSchema::Folded)
+        return QStringLiteral("insert into words (Text1, Type1, Folded) values (") + sqlLiteral(word) +
+               QStringLiteral(",'1',") + sqlLiteral(foldedWord(word)) + QLatin1Char(')');
     return QStringLiteral("insert into words (Text1, Type1) values (") + sqlLiteral(word) +
            QStringLiteral(",'1')");
 }
 
 // Text1 compares ignoring letter case: the first test finds the rows in the index, the second
 // keeps those of exactly the word.
-std::unique_ptr<DbResult> insertDefaultWord(DbConnection& words, const QString& word) {
-    return words.executeBound(
-        QStringLiteral("insert into Words (Text1, Type1) select ?1, null where not exists "
-                       "(select 1 from Words where Text1 = ?1 and Text1 = ?1 collate binary)"),
-        {word});
+std::unique_ptr<DbResult> insertDefaultWord(DbConnection& words, const QString& word, WordSchema schema) {
+    const QString exists = QStringLiteral(
+        "where not exists (select 1 from Words where Text1 = ?1 and Text1 = ?1 collate binary)");
+    if (schema == WordSchema::Folded)
+        return words.executeBound(
+            QStringLiteral("insert into Words (Text1, Type1, Folded) select ?1, null, ?2 ") + exists,
+            {word, foldedWord(word)});
+    return words.executeBound(QStringLiteral("insert into Words (Text1, Type1) select ?1, null ") + exists,
+                              {word});
 }
 
 std::unique_ptr<DbResult> removeListWord(DbConnection& words, const QString& word) {
@@ -36,11 +43,16 @@ std::unique_ptr<DbResult> removeListWord(DbConnection& words, const QString& wor
         {word});
 }
 
-QString removeWordStatement(const QString& word) {
+// Text1's own comparison folds A to Z only; the key folds every script.
+QString removeWordStatement(const QString& word, WordSchema schema) {
+    if (schema == WordSchema::Folded)
+        return QStringLiteral("delete from words  where Folded  = ") + sqlLiteral(foldedWord(word));
     return QStringLiteral("delete from words  where text1  = ") + sqlLiteral(word);
 }
 
-QString deleteWordStatement(const QString& word) {
+QString deleteWordStatement(const QString& word, WordSchema schema) {
+    if (schema == WordSchema::Folded)
+        return QStringLiteral("Delete from Words where Folded = ") + sqlLiteral(foldedWord(word));
     return QStringLiteral("Delete from Words where Text1 = ") + sqlLiteral(word);
 }
 

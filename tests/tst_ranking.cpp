@@ -1,5 +1,6 @@
-// Ranked suggestions end to end through the engine: commonness, learning, custom words, the
-// database without ranking data, databases that cannot be written, and the capitals rule.
+// Ranked suggestions end to end through the engine: commonness, learning, custom words, letter
+// case folded in every script, the database without ranking data or from an earlier version and
+// its upgrade, databases that cannot be written, and the capitals rule.
 #include "engine/suggestionquery.h"
 #include "enginerig.h"
 #include "store/wordranking.h"
@@ -16,15 +17,27 @@ struct Rig : EngineRig {
         : EngineRig(rows, ranking) {
         set([](EngineSettings& settings) { settings.Text4 = "2"; });
     }
-    // Types the letters (capitals as with Shift held) and returns the words offered, as listed.
+    // Types the letters (capitals of A to Z as with Shift held, other letters as a layout types
+    // them) and returns the words offered, as listed.
     QStringList type(const QString& letters) {
         hook.press(Space);
         for (const QChar c : letters) {
             hook.setCapitals(c.isUpper());
-            hook.press(c.toUpper().unicode());
+            if (c.unicode() < 128)
+                hook.press(c.toUpper().unicode());
+            else
+                hook.pressTyping(219, QString(c).toStdString());
         }
         hook.setCapitals(false);
         return form2().words();
+    }
+    // The first column of every row the select gives.
+    QStringList read(const QString& select) {
+        QStringList texts;
+        const auto result = sqlite.execute(select);
+        for (; result && !result->eof(); result->moveNext())
+            texts.append(result->text1().value_or("<null>"));
+        return result ? texts : QStringList{"<failed: " + sqlite.lastError() + ">"};
     }
     // Takes the row of the list; returns what was pasted. Counting runs once the key is answered.
     QString complete(int row = 0) {
@@ -55,16 +68,23 @@ private slots:
         QTest::addColumn<bool>("useDefault");
         QTest::addColumn<bool>("useCustom");
         QTest::addColumn<int>("kindsRead");
-        QTest::newRow("every kind") << true << true << 3;
-        QTest::newRow("no default words") << false << true << 2;
-        QTest::newRow("no custom words") << true << false << 2;
+        QTest::addColumn<WordsRanking>("ranking");
+        QTest::newRow("every kind") << true << true << 3 << WordsRanking::With;
+        QTest::newRow("no default words") << false << true << 2 << WordsRanking::With;
+        QTest::newRow("no custom words") << true << false << 2 << WordsRanking::With;
+        QTest::newRow("earlier version's, read as it is") << true << true << 3 << WordsRanking::Unfolded;
     }
     void rankedLookupReadsIndexRangesOnly() {
         QFETCH(bool, useDefault);
         QFETCH(bool, useCustom);
-        Rig rig(conWords);
+        QFETCH(WordsRanking, ranking);
+        Rig rig(conWords, ranking);
+        const bool folded = ranking == WordsRanking::With;
         const QByteArray plan =
-            "EXPLAIN QUERY PLAN " + rankedSuggestionQuery("15", useDefault, useCustom).value().toUtf8();
+            "EXPLAIN QUERY PLAN " +
+            rankedSuggestionQuery("15", useDefault, useCustom, folded ? WordSchema::Folded : WordSchema::Ranked)
+                .value()
+                .toUtf8();
         sqlite3* database = nullptr;
         QCOMPARE(sqlite3_open_v2(rig.path().toUtf8().constData(), &database, SQLITE_OPEN_READONLY, nullptr),
                  SQLITE_OK);
@@ -81,12 +101,15 @@ private slots:
         sqlite3_close(database);
         // Only the few used words are sorted; every tier is read in its index's order, so the read
         // stops once enough words were found.
-        QStringList expected{"SEARCH Words USING INDEX WordsUsed (Text1>? AND Text1<?)",
-                             "USE TEMP B-TREE FOR ORDER BY"};
+        const QString key = folded ? "Folded" : "Text1";
+        QStringList expected{
+            QString("SEARCH Words USING INDEX %1 (%2>? AND %2<?)").arg(folded ? "WordsUsedFolded" : "WordsUsed", key),
+            "USE TEMP B-TREE FOR ORDER BY"};
         // Each commonness has a tier of each of the three kinds of word.
         QFETCH(int, kindsRead);
         for (std::size_t i = 0; i < rankTiers().size() / 3 * kindsRead; ++i)
-            expected.append("SEARCH Words USING INDEX WordsByRank (<expr>=? AND Text1>? AND Text1<?)");
+            expected.append(QString("SEARCH Words USING INDEX %1 (<expr>=? AND %2>? AND %2<?)")
+                                .arg(folded ? "WordsByFoldedRank" : "WordsByRank", key));
         QCOMPARE(reads, expected);
     }
 
@@ -122,6 +145,39 @@ private slots:
         QTEST(rig.type(typed), "offered");
         QCOMPARE(rig.words.statements.filter("top"),
                  QStringList()); // the ranked statement, not the written one
+    }
+
+    void letterCaseFoldsInEveryScript_data() {
+        QTest::addColumn<std::vector<WordRow>>("rows");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("offered");
+        const std::vector<WordRow> uber{{"Über", {}, 35}, {"ÜBER", custom}, {"über", {}, 70}, {"uber", {}, 35}};
+        QTest::newRow("Über, ÜBER, über") << uber << "üb" << QStringList{"ÜBER", "Über", "über"};
+        QTest::newRow("typed in capitals") << uber << "ÜB" << QStringList{"ÜBER", "Über", "über"};
+        const std::vector<WordRow> logos{
+            {"ΛΌΓΟΣ", {}, 35}, {"λόγος", {}, 35}, {"λόγοσ", {}, 70}, {"λογική", {}, 35}};
+        QTest::newRow("final sigma") << logos << "λόγος" << QStringList{"ΛΌΓΟΣ", "λόγος", "λόγοσ"};
+        QTest::newRow("Greek capitals") << logos << "ΛΌΓ" << QStringList{"ΛΌΓΟΣ", "λόγος", "λόγοσ"};
+        // ß and ẞ are one letter; ss is another spelling, and Maße is not Masse.
+        const std::vector<WordRow> strasse{
+            {"Straße", {}, 35}, {"STRAẞE", {}, 35}, {"STRASSE", {}, 35}, {"Strasse", {}, 35}};
+        QTest::newRow("ß") << strasse << "straß" << QStringList{"STRAẞE", "Straße"};
+        QTest::newRow("capital ẞ") << strasse << "STRAẞ" << QStringList{"STRAẞE", "Straße"};
+        QTest::newRow("ss") << strasse << "strass" << QStringList{"STRASSE", "Strasse"};
+        QTest::newRow("Maße") << std::vector<WordRow>{{"Maße", {}, 35}, {"Masse", {}, 35}} << "maß"
+                              << QStringList{"Maße"};
+    }
+    void letterCaseFoldsInEveryScript() {
+        QFETCH(std::vector<WordRow>, rows);
+        QFETCH(QString, typed);
+        Rig rig(rows);
+        rig.set([](EngineSettings& settings) {
+            settings.Text4 = "15";
+            settings.Text9 = "2";
+        });
+        QStringList offered = rig.type(typed);
+        offered.sort();
+        QTEST(offered, "offered");
     }
 
     void usedWordClimbsAndCountsCanBeCleared() {
@@ -160,31 +216,74 @@ private slots:
         QCOMPARE(rig.uses("hello"), QStringLiteral("<none>"));
     }
 
-    void rankingIsAddedOnlyToWritableDatabases() {
-        Rig rig({{"hello", {}}, {"help", custom}}, WordsRanking::Without);
-        QVERIFY(rig.sqlite.execute("PRAGMA query_only = 1"));
-        QVERIFY(!addWordRanking(rig.sqlite));
-        QVERIFY(!hasWordRanking(rig.sqlite));
-        QVERIFY(rig.sqlite.execute("PRAGMA query_only = 0"));
-        QVERIFY(addWordRanking(rig.sqlite));
-        QVERIFY(addWordRanking(rig.sqlite)); // once is enough
+    void upgradeIsOneTransaction_data() {
+        QTest::addColumn<WordsRanking>("ranking");
+        QTest::addColumn<QString>("obstacle");
+        QTest::newRow("without ranking") << WordsRanking::Without << QString();
+        QTest::newRow("earlier version's ranking") << WordsRanking::Unfolded << QString();
+        QTest::newRow("read-only") << WordsRanking::Unfolded << "PRAGMA query_only = 1";
+        // Its last index cannot be made: the columns added and filled before must go too.
+        QTest::newRow("failing at the end") << WordsRanking::Without
+                                            << "create view WordsUsedFolded as select 1";
+    }
+    void upgradeIsOneTransaction() {
+        QFETCH(WordsRanking, ranking);
+        QFETCH(QString, obstacle);
+        Rig rig({{"hello", {}, 35}, {"help", custom}, {"Über", {}, 50}, {"übel", {}, 70}}, ranking);
+        const bool ranked = ranking == WordsRanking::Unfolded;
+        if (ranked)
+            QVERIFY(rig.sqlite.execute("update Words set Uses = 3 where Text1 = 'übel'"));
+        const QString rows = ranked ? "select Text1 || ifnull(Type1, '-') || ifnull(Commonness, '-') || "
+                                      "ifnull(Uses, '-') from Words order by rowid"
+                                    : "select Text1 || ifnull(Type1, '-') from Words order by rowid";
+        const QString columns = "select name from pragma_table_info('Words')";
+        const QString indexes = "select name from sqlite_master where type = 'index' order by name";
+        const QStringList rowsBefore = rig.read(rows), columnsBefore = rig.read(columns),
+                          indexesBefore = rig.read(indexes);
+        if (!obstacle.isEmpty())
+            QVERIFY(rig.sqlite.execute(obstacle));
+
+        QCOMPARE(upgradeWordSchema(rig.sqlite), obstacle.isEmpty());
+        QCOMPARE(rig.read(rows), rowsBefore);
+        if (!obstacle.isEmpty()) {
+            QCOMPARE(rig.read(columns), columnsBefore);
+            QCOMPARE(rig.read(indexes), indexesBefore);
+            QVERIFY(wordSchema(rig.sqlite) == (ranked ? WordSchema::Ranked : WordSchema::Plain));
+            return;
+        }
+        QVERIFY(wordSchema(rig.sqlite) == WordSchema::Folded);
+        // An earlier version still finds what it uses.
+        for (const QString& index : indexesBefore)
+            QVERIFY(rig.read(indexes).contains(index));
+        // A word an earlier version adds after the upgrade gets its key at the next.
+        QVERIFY(rig.sqlite.execute("insert into words (Text1, Type1) values ('ÜBELKEIT','1')"));
+        QVERIFY(upgradeWordSchema(rig.sqlite));
+        QCOMPARE(rig.read("select count(*) from Words where Folded is null"), QStringList{"0"});
+
         rig.engine.wordDatabaseChanged();
         rig.engine.setRankingOptions({true, true, true});
-        // An added custom word has no class, so it comes first; the default words keep their order.
-        QCOMPARE(rig.type("hel"), (QStringList{"help", "hello"}));
-        rig.complete(1);
-        QCOMPARE(rig.uses("hello"), QStringLiteral("1"));
-        QCOMPARE(rig.type("hel"), (QStringList{"hello", "help"}));
+        rig.set([](EngineSettings& settings) {
+            settings.Text4 = "15";
+            settings.Text9 = "2";
+        });
+        // Used first, then the custom word of no class, then by class (unknown after an upgrade).
+        QCOMPARE(rig.type("üb"), ranked ? (QStringList{"übel", "ÜBELKEIT", "Über"})
+                                        : (QStringList{"ÜBELKEIT", "übel", "Über"}));
+        QCOMPARE(rig.complete(ranked ? 0 : 1), QStringLiteral("el"));
+        QCOMPARE(rig.read("select Uses from Words where Text1 = 'übel'"), QStringList{ranked ? "4" : "1"});
     }
 
     void unwritableDatabaseCompletesWithoutLearning_data() {
         QTest::addColumn<bool>("readOnly");
-        QTest::newRow("read-only") << true;
-        QTest::newRow("locked by another writer") << false;
+        QTest::addColumn<WordsRanking>("ranking");
+        QTest::newRow("read-only") << true << WordsRanking::With;
+        QTest::newRow("read-only, an earlier version's") << true << WordsRanking::Unfolded;
+        QTest::newRow("locked by another writer") << false << WordsRanking::With;
     }
     void unwritableDatabaseCompletesWithoutLearning() {
         QFETCH(bool, readOnly);
-        Rig rig(conWords);
+        QFETCH(WordsRanking, ranking);
+        Rig rig(conWords, ranking);
         SqliteConnection other(rig.path());
         if (readOnly) {
             QVERIFY(rig.sqlite.execute("PRAGMA query_only = 1"));
@@ -210,22 +309,29 @@ private slots:
     void capitals_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("matchCapitals");
+        QTest::addColumn<QString>("word");
         QTest::addColumn<QString>("pasted");
-        QTest::newRow("all capitals") << "ZEB" << true << "RA";
-        QTest::newRow("all capitals, switched off") << "ZEB" << false << "ra";
-        QTest::newRow("capitalised") << "Zeb" << true << "ra";
-        QTest::newRow("mixed") << "ZEb" << true << "ra";
-        QTest::newRow("small then capitals") << "zEB" << true << "ra";
-        QTest::newRow("one capital letter") << "Z" << true << "ebra";
-        QTest::newRow("two capitals") << "ZE" << true << "BRA";
+        QTest::newRow("all capitals") << "ZEB" << true << "zebra" << "RA";
+        QTest::newRow("all capitals, switched off") << "ZEB" << false << "zebra" << "ra";
+        QTest::newRow("capitalised") << "Zeb" << true << "zebra" << "ra";
+        QTest::newRow("mixed") << "ZEb" << true << "zebra" << "ra";
+        QTest::newRow("small then capitals") << "zEB" << true << "zebra" << "ra";
+        QTest::newRow("one capital letter") << "Z" << true << "zebra" << "ebra";
+        QTest::newRow("two capitals") << "ZE" << true << "zebra" << "BRA";
+        QTest::newRow("umlaut") << "ÜBE" << true << "überall" << "RALL";
+        QTest::newRow("capitalised umlaut") << "Übe" << true << "überall" << "rall";
+        // German writes ß in capitals as SS.
+        QTest::newRow("ß in capitals") << "STRA" << true << "straße" << "SSE";
+        QTest::newRow("final sigma in capitals") << "ΛΌΓ" << true << "λόγος" << "ΟΣ";
     }
     void capitals() {
         QFETCH(QString, typed);
         QFETCH(bool, matchCapitals);
-        Rig rig({{"zebra", {}, 35}});
+        QFETCH(QString, word);
+        Rig rig({{word, {}, 35}});
         rig.set([](EngineSettings& settings) { settings.Text9 = "1"; });
         rig.engine.setRankingOptions({false, true, matchCapitals});
-        QCOMPARE(rig.type(typed), QStringList{"zebra"});
+        QCOMPARE(rig.type(typed), QStringList{word});
         QTEST(rig.complete(), "pasted");
     }
 };

@@ -78,9 +78,10 @@ private slots:
         QCOMPARE(defaultWordsStatement(),
                  "select Text1 from Words where Type1 is null or type1 = ''  order by 1 ");
         QCOMPARE(customWordsStatement(), "select Text1 from Words where Type1  = '1'  order by 1 ");
-        QCOMPARE(insertWordStatement("O'Brien"), "insert into words (Text1, Type1) values ('O''Brien','1')");
-        QCOMPARE(removeWordStatement("it''s"), "delete from words  where text1  = 'it''''s'");
-        QCOMPARE(deleteWordStatement(""), "Delete from Words where Text1 = ''");
+        QCOMPARE(insertWordStatement("O'Brien", WordSchema::Ranked),
+                 "insert into words (Text1, Type1) values ('O''Brien','1')");
+        QCOMPARE(removeWordStatement("it''s", WordSchema::Plain), "delete from words  where text1  = 'it''''s'");
+        QCOMPARE(deleteWordStatement("", WordSchema::Plain), "Delete from Words where Text1 = ''");
     }
 
     void fill_data() {
@@ -221,6 +222,27 @@ private slots:
         }
         QCOMPARE(w->model.words(), listed);
         QCOMPARE(stored(), rows);
+    }
+
+    // In a table with the folded key a word is one word in every letter case of every script.
+    void editsInAFoldedTable_data() {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("remove") << "remove";
+        QTest::newRow("delete") << "delete";
+    }
+    void editsInAFoldedTable() {
+        QFETCH(QString, command);
+        QVERIFY(w->words.execute("insert into Words (Text1, Type1) values ('über', NULL), ('uber', NULL)"));
+        QVERIFY(upgradeWordSchema(w->words));
+        w->text7.setText("ÜBER");
+        w->view->addWord();
+        fillAll();
+        w->list.selectionModel()->setCurrentIndex(w->model.index(int(w->model.words().indexOf("über"))),
+                                                  QItemSelectionModel::Select);
+        w->messages.answers = {true};
+        command == "remove" ? w->view->removeWord() : w->view->deleteWord();
+        QCOMPARE(stored().filter("ber", Qt::CaseInsensitive), QStringList{"uber:-"});
+        QCOMPARE(w->messages.shown.size(), 1);
     }
 
     void failuresSayWhatHappenedAndWhatToDo_data() {

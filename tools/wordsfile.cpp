@@ -21,9 +21,11 @@ bool insertRows(sqlite3* database, const std::vector<WordRow>& rows, QString* er
     if (sqlite3_exec(database, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
         return fail(database, error);
     sqlite3_stmt* insert = nullptr;
-    const char* insertSql = ranking == WordsRanking::With
-                                ? "INSERT INTO Words (Text1, Type1, Commonness) VALUES (?, ?, ?)"
-                                : "INSERT INTO Words (Text1, Type1) VALUES (?, ?)";
+    const char* insertSql =
+        ranking == WordsRanking::With       ? "INSERT INTO Words (Text1, Type1, Commonness, Folded) "
+                                              "VALUES (?, ?, ?, ?)"
+        : ranking == WordsRanking::Unfolded ? "INSERT INTO Words (Text1, Type1, Commonness) VALUES (?, ?, ?)"
+                                            : "INSERT INTO Words (Text1, Type1) VALUES (?, ?)";
     if (sqlite3_prepare_v2(database, insertSql, -1, &insert, nullptr) != SQLITE_OK)
         return fail(database, error);
     for (const WordRow& row : rows) {
@@ -34,11 +36,15 @@ bool insertRows(sqlite3* database, const std::vector<WordRow>& rows, QString* er
             sqlite3_bind_text(insert, 2, type.constData(), int(type.size()), SQLITE_TRANSIENT);
         else
             sqlite3_bind_null(insert, 2);
-        if (ranking == WordsRanking::With) {
+        if (ranking != WordsRanking::Without) {
             if (row.commonness)
                 sqlite3_bind_int(insert, 3, *row.commonness);
             else
                 sqlite3_bind_null(insert, 3);
+        }
+        if (ranking == WordsRanking::With) {
+            const QByteArray folded = foldedWord(row.text).toUtf8();
+            sqlite3_bind_text(insert, 4, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
         }
         if (sqlite3_step(insert) != SQLITE_DONE) {
             sqlite3_finalize(insert);
@@ -70,7 +76,8 @@ bool createWordsDatabase(const QString& path, const std::vector<WordRow>& rows, 
     const bool schemaMade =
         sqlite3_exec(database, wordsSchemaSql, nullptr, nullptr, nullptr) == SQLITE_OK &&
         (ranking == WordsRanking::Without ||
-         sqlite3_exec(database, rankingSchemaSql, nullptr, nullptr, nullptr) == SQLITE_OK);
+         sqlite3_exec(database, ranking == WordsRanking::With ? foldedSchemaSql : rankedSchemaSql, nullptr,
+                      nullptr, nullptr) == SQLITE_OK);
     const bool created = schemaMade ? insertRows(database, rows, error, ranking) : fail(database, error);
     sqlite3_close(database);
     if (!created)
