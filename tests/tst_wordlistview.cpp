@@ -80,7 +80,8 @@ private slots:
         QCOMPARE(customWordsStatement(), "select Text1 from Words where Type1  = '1'  order by 1 ");
         QCOMPARE(insertWordStatement("O'Brien", WordSchema::Ranked),
                  "insert into words (Text1, Type1) values ('O''Brien','1')");
-        QCOMPARE(removeWordStatement("it''s", WordSchema::Plain), "delete from words  where text1  = 'it''''s'");
+        QCOMPARE(removeWordStatement("it''s", WordSchema::Plain),
+                 "delete from words  where text1  = 'it''''s'");
         QCOMPARE(deleteWordStatement("", WordSchema::Plain), "Delete from Words where Text1 = ''");
     }
 
