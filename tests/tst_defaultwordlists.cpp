@@ -119,6 +119,9 @@ private slots:
             expected.append(word + "|-||");
         expected.sort(); // as binary order sorts UTF-16
         QCOMPARE(rows(words), expected);
+        // Each word with its folded key, so that it is offered in any letter case.
+        const auto keyless = words.execute("select count(*) from Words where Folded is not folded_word(Text1)");
+        QVERIFY(keyless && keyless->text1() == "0");
         // Added again: nothing doubles.
         QVERIFY(addWordList(words, {m_dir.filePath(list), languageList(list)->olderCodePage()}).done);
         QCOMPARE(rows(words), expected);
