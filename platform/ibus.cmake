@@ -1,7 +1,8 @@
-# IBus engine (keyboard hook and text commits), built when libibus is there. Its key mapping shares the
-# X11 keysym tables.
+# IBus engine (keyboard hook, composing and text commits), built when libibus and libxkbcommon are there.
+# Its key mapping shares the X11 keysym tables.
 if(IBUS_FOUND AND TARGET quenlo_platform_x11keys)
     add_library(quenlo_platform_ibus STATIC
+        ibus/ibuscomposer.cpp ibus/ibuscomposer.h
         ibus/ibuskeyboardhook.cpp ibus/ibuskeyboardhook.h
         ibus/ibuskeydecisions.cpp ibus/ibuskeydecisions.h
         ibus/ibuskeymapping.cpp ibus/ibuskeymapping.h

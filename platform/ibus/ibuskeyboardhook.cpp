@@ -2,6 +2,7 @@
 // key press never waits on a busy UI thread longer than the watchdog allows.
 #include "ibuskeyboardhook.h"
 
+#include "ibuscomposer.h"
 #include "ibuskeydecisions.h"
 #include "ibuskeymapping.h"
 #include "version.h"
@@ -58,16 +59,6 @@ IBusFields::Context contextOf(IBusEngine* engine) {
     return reinterpret_cast<IBusFields::Context>(engine);
 }
 
-// The text a press types, or empty for one that types none or is a shortcut.
-std::string typedText(guint keyval, guint modifiers) {
-    const gunichar character = ibus_keyval_to_unicode(keyval);
-    if (character < 0x20 || character == 0x7f || (modifiers & shortcutModifiers))
-        return {};
-    char utf8[8] = {};
-    g_unichar_to_utf8(character, utf8);
-    return utf8;
-}
-
 IBusFields::KeyKind kindOf(guint keyval, const std::string& text) {
     if (!text.empty())
         return IBusFields::KeyKind::Text;
@@ -87,10 +78,11 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     bool selected = false; // known to be the selected input source
     IBusKeyDecisions decisions;
     std::atomic<int> completionKey{KeyCode::CompletionKeyUntold}; // set by the UI thread
-    IBusFields fields{burstGap, burstPause, passedKeySettle}; // engine thread only
+    IBusFields fields{burstGap, burstPause, passedKeySettle};     // engine thread only
     QObject uiThread; // posted presses run in the thread that made the hook
     KeyHandler handler;
     bool capitalPress = false; // while the handler runs
+    std::string pressText;     // while the handler runs
 
     GMainContext* context = nullptr;
     GMainLoop* loop = nullptr;
@@ -100,7 +92,9 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     IBusFactory* factory = nullptr;
     unsigned engineCount = 0;
     IBusEngine* focused = nullptr; // the engine of the field that has the focus
-    GSource* burstEnd = nullptr;   // commits the text held for a burst once it pauses
+    std::unique_ptr<IBusComposer> composer;
+    IBusEngine* composingIn = nullptr; // the engine whose keys the composer has seen last
+    GSource* burstEnd = nullptr;       // commits the text held for a burst once it pauses
 
     // The first connection attempt, reported to start().
     std::mutex startMutex;
@@ -117,7 +111,9 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     // Commits the text held for the engine's field.
     void flush(IBusEngine* engine);
     void awaitBurstEnd();
-    void deliver(std::uint64_t press, int virtualKey, bool capital);
+    // A sequence begun in the engine's field is dropped.
+    void stopComposing(IBusEngine* engine);
+    void deliver(std::uint64_t press, int virtualKey, bool capital, std::string text);
     // From any thread: the lookup table the focused field shows next; no words hides it.
     void publish(std::vector<std::string> words, int selectedRow);
 };
@@ -175,6 +171,10 @@ bool IBusKeyboardHook::start(KeyHandler handler, std::string& error) {
 
 bool IBusKeyboardHook::pressMadeCapital() const {
     return m_state->capitalPress;
+}
+
+std::string IBusKeyboardHook::pressText() const {
+    return m_state->pressText;
 }
 
 void IBusKeyboardHook::setPopupVisible(bool visible) {
@@ -246,6 +246,8 @@ void IBusKeyboardHook::State::run() {
         startProblem = problem;
     }
     startDone.notify_all();
+    // Its tables take a while to read, which start-up need not wait for: no key comes before the loop runs.
+    composer = std::make_unique<IBusComposer>();
 
     g_main_loop_run(loop);
 
@@ -304,18 +306,25 @@ IBusEngine* IBusKeyboardHook::State::createEngine(const gchar* name) {
     fields.created(contextOf(engine));
     g_signal_connect_swapped(engine, "focus-in", G_CALLBACK(+[](State* state, IBusEngine* self) {
                                  state->focused = self;
+                                 state->stopComposing(self);
                                  state->fields.focusIn(contextOf(self), isPrivateField(self));
                              }),
                              this);
     g_signal_connect_swapped(engine, "focus-out", G_CALLBACK(+[](State* state, IBusEngine* self) {
                                  if (state->focused == self)
                                      state->focused = nullptr;
+                                 state->stopComposing(self);
                                  state->fields.focusOut(contextOf(self));
                              }),
+                             this);
+    // The application reset its field (a click, text set by the program): a sequence begun is void.
+    g_signal_connect_swapped(engine, "reset",
+                             G_CALLBACK(+[](State* state, IBusEngine* self) { state->stopComposing(self); }),
                              this);
     g_signal_connect_swapped(engine, "destroy", G_CALLBACK(+[](State* state, IBusEngine* self) {
                                  if (state->focused == self)
                                      state->focused = nullptr;
+                                 state->stopComposing(self);
                                  state->fields.destroyed(contextOf(self));
                              }),
                              this);
@@ -332,14 +341,34 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
     const IBusFields::Context context = contextOf(engine);
     if (modifiers & IBUS_RELEASE_MASK)
         return fields.released(context, keycode) ? TRUE : FALSE;
-    const std::string text = typedText(keyval, modifiers);
-    const IBusFields::KeyKind kind = kindOf(keyval, text);
+    if (composingIn != engine) {
+        composer->reset();
+        composingIn = engine;
+    }
+    // Composed in every field, private ones too, where the application would have composed as well.
+    const IBusComposer::Typed typed = composer->press(keyval, (modifiers & shortcutModifiers) != 0);
+    const std::string& text = typed.text;
+    const IBusFields::KeyKind kind = typed.held ? IBusFields::KeyKind::Compose : kindOf(keyval, text);
     if (!fields.looksAt(context)) {
+        if (typed.held || typed.composed) {
+            flush(engine);
+            if (typed.composed)
+                commit(engine, text);
+            fields.swallowed(context, keycode);
+            return TRUE;
+        }
         fields.passed(context, kind, std::chrono::steady_clock::now());
         return FALSE;
     }
     // IBus may move an engine to another field without telling it the focus came in.
     focused = engine;
+    if (typed.held) {
+        // The press that ends the sequence types its result and goes to the handler; this one types nothing.
+        if (!fields.pressed(context, kind, std::chrono::steady_clock::now()).burst)
+            flush(engine);
+        fields.swallowed(context, keycode);
+        return TRUE;
+    }
     const int virtualKey = virtualKeyForIBus(keyval, keycode);
     const IBusKeyDecisions::Arrival arrival =
         decisions.arrive(KeyCode::maySwallow(virtualKey, completionKey));
@@ -349,9 +378,9 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
     std::weak_ptr<State> weak = weak_from_this();
     QMetaObject::invokeMethod(
         &uiThread,
-        [weak, press = arrival.press, virtualKey, capital] {
+        [weak, press = arrival.press, virtualKey, capital, text] {
             if (const std::shared_ptr<State> state = weak.lock())
-                state->deliver(press, virtualKey, capital);
+                state->deliver(press, virtualKey, capital, text);
         },
         Qt::QueuedConnection);
     // Text held from a burst that has ended goes out before anything else of this key.
@@ -360,7 +389,8 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
     IBusKeyDecisions::Outcome outcome;
     if (arrival.held)
         outcome = decisions.await(arrival.press, watchdog);
-    if (!outcome.commit.empty() || (!outcome.swallow && pace.typed)) {
+    // A composed letter is always the engine's to type: the application never saw the sequence.
+    if (!outcome.commit.empty() || (!outcome.swallow && (pace.typed || typed.composed))) {
         // Committed before the answer goes out, or held with the burst's text, so that it lands before
         // any key typed after this one.
         fields.hold(context, outcome.commit.empty() ? text : outcome.commit);
@@ -414,12 +444,20 @@ void IBusKeyboardHook::State::awaitBurstEnd() {
     g_source_attach(burstEnd, context);
 }
 
-void IBusKeyboardHook::State::deliver(std::uint64_t press, int virtualKey, bool capital) {
+void IBusKeyboardHook::State::stopComposing(IBusEngine* engine) {
+    if (composingIn == engine) {
+        composer->reset();
+        composingIn = nullptr;
+    }
+}
+
+void IBusKeyboardHook::State::deliver(std::uint64_t press, int virtualKey, bool capital, std::string text) {
     if (!handler) {
         decisions.decide(press, false);
         return;
     }
     capitalPress = capital;
+    pressText = std::move(text);
     std::weak_ptr<State> weak = weak_from_this();
     handler(virtualKey, [weak, press](std::int16_t discard) {
         const std::shared_ptr<State> state = weak.lock();

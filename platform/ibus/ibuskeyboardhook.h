@@ -25,6 +25,8 @@ public:
     void showSuggestions(const std::vector<std::string>& words, int selectedRow) override;
     std::string name() const override { return "IBus"; }
     bool pressMadeCapital() const override;
+    // From the key's symbol, dead keys and compose sequences worked out by the engine itself.
+    std::string pressText() const override;
 
     // The completion route of this engine: commits the rest of the word for the press being decided.
     std::unique_ptr<KeyInjector> createTextCommitter();

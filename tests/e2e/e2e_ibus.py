@@ -16,7 +16,7 @@ import subprocess
 import sys
 import unittest
 
-from desktop import Desktop, FieldApp, Quenlo, QuenloCase, kept, main, start_desktop, wait_until
+from desktop import WORDS, Desktop, Failed, FieldApp, Quenlo, QuenloCase, kept, main, start_desktop, wait_until
 from scenarios import Scenarios, ShiftScenarios  # noqa: F401 (the suite's tests)
 
 
@@ -85,10 +85,10 @@ def ibus(desktop, *engine):
 class IBusDesktop(Desktop):
     name = "ibus"
 
-    def start_quenlo(self, completion_key, name):
+    def start_quenlo(self, completion_key, name, words=WORDS):
         # Its own windows stay off the input method it serves.
         env = {key: value for key, value in self.env.items() if key not in ("QT_IM_MODULE", "GTK_IM_MODULE")}
-        quenlo = Quenlo(self, name, completion_key, "[Options]\nInputMethod=IBus\n", env=env)
+        quenlo = Quenlo(self, name, completion_key, "[Options]\nInputMethod=IBus\n", words, env)
         # The engine is offered once quenlo is up; choosing it is the user's one step.
         wait_until(lambda: ibus(self, "quenlo"), "IBus to take the engine")
         return quenlo
@@ -118,6 +118,42 @@ class LookupTable(QuenloCase):
         self.assertEqual(shown[0], [["zebra", "zebu"], 0, True])
         self.assertEqual(shown[-1], [["zebra", "zebu"], 1, True])
         wait_until(self.desktop.popup_hidden, "Esc to hide Form2 too")
+
+
+class Letters(QuenloCase):
+    """A German layout: its dead keys still compose in the fields with Quenlo as the input source (Qt's IBus
+    module composes nothing itself), and the letters it types, composed or not, belong to the word."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.desktop.run("setxkbmap", "de")
+        cls.addClassCleanup(cls.desktop.run, "setxkbmap", "us")
+        cls.quenlo = cls.desktop.start_quenlo(cls.completion_key, cls.__name__, WORDS + ["éclair", "überall"])
+        cls.addClassCleanup(cls.quenlo.close)
+
+    def test_dead_keys_compose_and_the_layouts_letters_complete(self):
+        def offer(app, keys, typed):
+            # Keys that come before the field's input context reaches the engine pass untouched.
+            for attempt in range(3):
+                self.desktop.press(keys, 30)
+                try:
+                    return wait_until(lambda: app.text() == typed and self.desktop.popup_shown(), typed)
+                except Failed:
+                    if attempt == 2:
+                        self.fail("the field holds %r, the pop-up is %s" % (
+                            app.text(), "up" if self.desktop.popup_shown() else "down"))
+                    app.reset()
+
+        def scenario(_name, app):
+            offer(app, ["dead_acute", "e", "c", "l"], "écl")
+            self.desktop.press(["Tab"], 0)
+            self.wait_text(app, "éclair")
+            app.reset()
+            offer(app, ["udiaeresis", "b", "e"], "übe")
+            self.desktop.press(["Tab"], 0)
+            self.wait_text(app, "überall")
+
+        self.each_app(scenario)
 
 
 if __name__ == "__main__":
