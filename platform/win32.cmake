@@ -13,6 +13,7 @@ if(WIN32)
         win32/win32pastegate.cpp win32/win32pastegate.h
         win32/win32runautostart.cpp win32/win32runautostart.h
         win32/win32singleinstance.cpp
+        win32/win32typedtext.cpp win32/win32typedtext.h
     )
     target_link_libraries(quenlo_platform_win32 PUBLIC quenlo_platform_interfaces
                                                 PRIVATE user32 gdi32 advapi32 quenlo_warnings)

@@ -11,6 +11,7 @@
 #include "win32keytags.h"
 #include "win32messagewindow.h"
 #include "win32pastegate.h"
+#include "win32typedtext.h"
 
 #include <windows.h>
 
@@ -22,7 +23,9 @@
 #include <deque>
 #include <future>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -59,6 +62,8 @@ struct Win32KeyboardHook::State : std::enable_shared_from_this<Win32KeyboardHook
         std::uint64_t waitId;
         // A letter key that made a capital.
         bool capital;
+        // What it typed in the layout of the application in front.
+        std::string text;
     };
 
     std::shared_ptr<Win32PasteGate> gate;
@@ -78,17 +83,17 @@ struct Win32KeyboardHook::State : std::enable_shared_from_this<Win32KeyboardHook
     bool answerReady = false;
     bool answerSwallows = false;
 
-    // UI thread only: whether the press the handler runs for made a capital.
+    // UI thread only: whether the press the handler runs for made a capital, and what it typed.
     bool capitalPress = false;
+    std::string pressText;
 
     // Hook thread only.
     std::uint64_t lastWaitId = 0;
-    // Shift and Caps Lock as the keys this hook saw left them, which is what the focused
+    // Shift, Caps Lock, Ctrl and Alt as the keys this hook saw left them, which is what the focused
     // application goes by; read from the system when the hook starts.
-    bool leftShift = false;
-    bool rightShift = false;
-    bool capsLock = false;
+    Win32TypedText::Modifiers modifiers;
     bool capsLockDown = false;
+    Win32TypedText typedText;
     bool holding = false;
     UINT_PTR holdTimer = 0;
     std::vector<INPUT> held;
@@ -98,8 +103,8 @@ struct Win32KeyboardHook::State : std::enable_shared_from_this<Win32KeyboardHook
     static LRESULT CALLBACK hookProc(int code, WPARAM message, LPARAM data);
     static LRESULT CALLBACK receiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT onKey(WPARAM message, const KBDLLHOOKSTRUCT& key);
-    void trackCase(DWORD virtualKey, bool release);
-    bool report(int virtualKey, std::uint64_t waitId, bool capital);
+    void trackModifiers(DWORD virtualKey, bool release);
+    bool report(int virtualKey, std::uint64_t waitId, bool capital, std::string text);
     void deliverOne();
     bool answer(std::uint64_t waitId, bool swallow);
     void hold(const KBDLLHOOKSTRUCT& key);
@@ -165,6 +170,10 @@ bool Win32KeyboardHook::pressMadeCapital() const {
     return m_state->capitalPress;
 }
 
+std::string Win32KeyboardHook::pressText() const {
+    return m_state->pressText;
+}
+
 void Win32KeyboardHook::setPopupVisible(bool visible) {
     m_state->popupVisible = visible;
 }
@@ -175,9 +184,16 @@ void Win32KeyboardHook::setCompletionKey(int keyCode) {
 
 void Win32KeyboardHook::State::runThread(std::promise<DWORD>& started) {
     threadId = GetCurrentThreadId();
-    leftShift = (GetAsyncKeyState(VK_LSHIFT) & 0x8000) != 0;
-    rightShift = (GetAsyncKeyState(VK_RSHIFT) & 0x8000) != 0;
-    capsLock = (GetKeyState(VK_CAPITAL) & 1) != 0;
+    const auto down = [](int virtualKey) {
+        return (GetAsyncKeyState(virtualKey) & 0x8000) != 0;
+    };
+    modifiers.leftShift = down(VK_LSHIFT);
+    modifiers.rightShift = down(VK_RSHIFT);
+    modifiers.leftControl = down(VK_LCONTROL);
+    modifiers.rightControl = down(VK_RCONTROL);
+    modifiers.leftAlt = down(VK_LMENU);
+    modifiers.rightAlt = down(VK_RMENU);
+    modifiers.capsLock = (GetKeyState(VK_CAPITAL) & 1) != 0;
     MSG message;
     // Makes the thread's message queue before anyone posts to it.
     PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
@@ -223,10 +239,13 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
         }
         return pass();
     }
-    trackCase(key.vkCode, release);
+    trackModifiers(key.vkCode, release);
     const int virtualKey = genericKey(key.vkCode);
     // Caps Lock with Shift gives small letters, as the keyboard types them.
-    const bool capital = virtualKey >= 'A' && virtualKey <= 'Z' && (leftShift || rightShift) != capsLock;
+    const bool capital = virtualKey >= 'A' && virtualKey <= 'Z' &&
+                         (modifiers.leftShift || modifiers.rightShift) != modifiers.capsLock;
+    // Worked out as the key comes, before anything typed after it.
+    std::string text = release ? std::string() : typedText.press(key, modifiers);
     // A key for the pop-up right behind one it swallowed (Down, then Tab) is decided like any other:
     // nothing typed before it is still held back.
     const bool forPopup = !release && popupVisible && KeyCode::maySwallow(virtualKey, completionKey);
@@ -237,19 +256,19 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
     if (holding && !(forPopup && held.empty())) {
         hold(key);
         if (!release)
-            report(virtualKey, 0, capital);
+            report(virtualKey, 0, capital, std::move(text));
         return 1;
     }
     if (release)
         return pass();
 
     if (!popupVisible || !KeyCode::maySwallow(virtualKey, completionKey)) {
-        report(virtualKey, 0, capital);
+        report(virtualKey, 0, capital, std::move(text));
         return pass();
     }
 
     const std::uint64_t waitId = ++lastWaitId;
-    if (!report(virtualKey, waitId, capital))
+    if (!report(virtualKey, waitId, capital, std::move(text)))
         return pass();
     bool swallow = false;
     {
@@ -269,19 +288,33 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
     return 1;
 }
 
-void Win32KeyboardHook::State::trackCase(DWORD virtualKey, bool release) {
+void Win32KeyboardHook::State::trackModifiers(DWORD virtualKey, bool release) {
     switch (virtualKey) {
     case VK_SHIFT: // as some programs send it
     case VK_LSHIFT:
-        leftShift = !release;
+        modifiers.leftShift = !release;
         break;
     case VK_RSHIFT:
-        rightShift = !release;
+        modifiers.rightShift = !release;
+        break;
+    case VK_CONTROL:
+    case VK_LCONTROL:
+        modifiers.leftControl = !release;
+        break;
+    case VK_RCONTROL:
+        modifiers.rightControl = !release;
+        break;
+    case VK_MENU:
+    case VK_LMENU:
+        modifiers.leftAlt = !release;
+        break;
+    case VK_RMENU:
+        modifiers.rightAlt = !release;
         break;
     case VK_CAPITAL:
         // Only the first press toggles: a held key repeats its press.
         if (!release && !capsLockDown)
-            capsLock = !capsLock;
+            modifiers.capsLock = !modifiers.capsLock;
         capsLockDown = !release;
         break;
     default:
@@ -289,10 +322,10 @@ void Win32KeyboardHook::State::trackCase(DWORD virtualKey, bool release) {
     }
 }
 
-bool Win32KeyboardHook::State::report(int virtualKey, std::uint64_t waitId, bool capital) {
+bool Win32KeyboardHook::State::report(int virtualKey, std::uint64_t waitId, bool capital, std::string text) {
     {
         std::lock_guard lock(mutex);
-        presses.push_back({virtualKey, waitId, capital});
+        presses.push_back({virtualKey, waitId, capital, std::move(text)});
         if (waitId != 0) {
             waitingFor = waitId;
             answerReady = false;
@@ -345,7 +378,7 @@ void Win32KeyboardHook::State::deliverOne() {
         std::lock_guard lock(mutex);
         if (presses.empty())
             return;
-        press = presses.front();
+        press = std::move(presses.front());
         presses.pop_front();
     }
     if (!handler) {
@@ -361,6 +394,7 @@ void Win32KeyboardHook::State::deliverOne() {
     const auto swallowedInTime = std::make_shared<bool>(false);
     // A press delivered while the handler runs the event loop has its own; this one's comes back.
     const bool outerCapital = capitalPress;
+    std::string outerText = std::exchange(pressText, std::move(press.text));
     capitalPress = press.capital;
     handler(press.virtualKey, [weak, waitId = press.waitId, swallowedInTime](std::int16_t discard) {
         const std::shared_ptr<State> state = weak.lock();
@@ -369,6 +403,7 @@ void Win32KeyboardHook::State::deliverOne() {
         return tookEffect;
     });
     capitalPress = outerCapital;
+    pressText = std::move(outerText);
     // Swallowed without a paste (Up, Down): the keys held behind it go on now.
     if (*swallowedInTime && !(gate && gate->takeSent()))
         PostThreadMessageW(threadId, replayMessage, 0, 0);

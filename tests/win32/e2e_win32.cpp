@@ -1,6 +1,7 @@
 // End to end on Windows (run under Wine): the real quenlo.exe, beside a temporary words.mdb, completes
 // words typed with SendInput into Wine's own notepad and into a Win32 EDIT of another process, leaves
-// what the user had copied on the clipboard, and shows no pop-up over a password EDIT.
+// what the user had copied on the clipboard, shows no pop-up over a password EDIT, and completes words of
+// German and Russian layouts, whose dead keys still reach notepad.
 //   quenlo_e2e_win32 <quenlo.exe> [rounds]
 #include "quenlorun.h"
 
@@ -19,15 +20,7 @@ public:
 
     // Completes in one field: Tab, Down+Tab, Esc, and letters typed right behind a Tab.
     void completeIn(HWND window, HWND edit, const std::string& name) {
-        // Wine hands the front back to where the X server's focus was if that had not caught up yet: the
-        // front counts once it has held for a while.
-        expect(waitFor([&] {
-                   if (!activate(window))
-                       return false;
-                   pumpUntil([] { return false; }, 300ms);
-                   return GetForegroundWindow() == window;
-               }),
-               name + " could not be brought to the front");
+        bringToFront(window, name);
         // Each step starts from an empty field. A completion key that came while the program was busy
         // for longer than the hook waits goes through uncompleted ("zeb", a tab): the fault behaviour,
         // allowed four times in a row on a loaded machine; anything else (the key both passed and completed,
@@ -69,8 +62,63 @@ public:
         endWord(edit);
     }
 
+    // With the X server's layout German, then Russian (Wine takes every window's layout from there), the
+    // letters of each complete. A dead key typed through the X server reaches notepad composed, as Wine's
+    // input method makes it beside the hook (the hook sees only the letter it made, without its key).
+    void completeLettersIn(HWND window, HWND edit) {
+        expect(underWine(), "the layouts are chosen through Wine's X server");
+        XkbLayoutBack back;
+        for (const auto& [layout, typed, completed] :
+             {std::tuple{L"de", std::wstring(L"\u00fcbe"), std::wstring(L"\u00fcberall")},
+              std::tuple{L"ru", std::wstring(L"\u043f\u0440\u0438"),
+                         std::wstring(L"\u043f\u0440\u0438\u0432\u0435\u0442")}}) {
+            const std::string name = "the layout " + narrow(layout);
+            bringToFront(window, name);
+            const std::vector<WORD> keys = keysOfXkbLayout(layout, typed);
+            expect(!keys.empty(), name + " did not come");
+            for (int attempt = 1;; ++attempt) {
+                SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+                expect(type(keys), "SendInput failed");
+                expect(waitFor([this] { return popupShown(); }), name + ": no pop-up");
+                waitIdle();
+                expect(type({VK_TAB}), "SendInput failed");
+                std::wstring seen;
+                waitFor([&] { return (seen = windowText(edit)) == completed || seen == typed + L"\t"; });
+                endWord(edit);
+                if (seen == completed)
+                    break;
+                expect(seen == typed + L"\t" && attempt < 5, name + ": saw \"" + narrow(seen) + "\"");
+                ++m_passedThrough;
+            }
+            if (std::wstring(layout) != L"de")
+                continue;
+            SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+            wchar_t title[128] = {};
+            GetWindowTextW(window, title, 128);
+            expect(runUnixProgram(L"/usr/bin/xdotool search --name \"^" + std::wstring(title) +
+                                  L"$\" windowfocus --sync key dead_acute e"),
+                   "xdotool could not be started");
+            expect(waitFor([edit] { return windowText(edit) == L"\u00e9"; }),
+                   "a dead key and e gave notepad \"" + narrow(windowText(edit)) + "\"");
+            endWord(edit);
+        }
+    }
+
     // Completion keys that went through uncompleted because the program answered too late.
     int m_passedThrough = 0;
+
+private:
+    // Wine hands the front back to where the X server's focus was if that had not caught up yet: the
+    // front counts once it has held for a while.
+    void bringToFront(HWND window, const std::string& name) {
+        expect(waitFor([&] {
+                   if (!activate(window))
+                       return false;
+                   pumpUntil([] { return false; }, 300ms);
+                   return GetForegroundWindow() == window;
+               }),
+               name + " could not be brought to the front");
+    }
 };
 
 } // namespace
@@ -154,6 +202,14 @@ int wmain(int argc, wchar_t** argv) {
         } catch (const Failed& failure) {
             ++failures;
             std::printf("password field: FAILED: %s\n", failure.what());
+        }
+        try {
+            run.completeLettersIn(notepadWindow, notepadEdit);
+            std::printf("German and Russian layouts in notepad: passed\n");
+        } catch (const Failed& failure) {
+            ++failures;
+            std::printf("German and Russian layouts in notepad: FAILED: %s\n", failure.what());
+            run.endWord();
         }
         std::printf("completion keys let through uncompleted (the program answered too late): %d\n",
                     run.m_passedThrough);

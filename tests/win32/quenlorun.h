@@ -15,7 +15,8 @@ namespace win32testing {
 
 using namespace std::chrono_literals;
 
-// Three words, and moreWords beginning with "zeb" for a pop-up with much to choose from.
+// Five words (two of German and Russian layouts' letters), and moreWords beginning with "zeb" for a pop-up
+// with much to choose from.
 inline void makeWords(const std::filesystem::path& path, int moreWords = 0) {
     sqlite3* db = nullptr;
     const bool opened = sqlite3_open(path.string().c_str(), &db) == SQLITE_OK;
@@ -26,7 +27,8 @@ inline void makeWords(const std::filesystem::path& path, int moreWords = 0) {
         opened &&
         sqlite3_exec(db,
                      "CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT);"
-                     "INSERT INTO Words VALUES ('zebra', NULL), ('zebu', NULL), ('hello', NULL);",
+                     "INSERT INTO Words VALUES ('zebra', NULL), ('zebu', NULL), ('hello', NULL),"
+                     " ('\u00fcberall', NULL), ('\u043f\u0440\u0438\u0432\u0435\u0442', NULL);",
                      nullptr, nullptr, nullptr) == SQLITE_OK &&
         (moreWords == 0 || sqlite3_exec(db, more.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK);
     sqlite3_close(db);

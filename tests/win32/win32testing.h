@@ -157,6 +157,72 @@ inline bool waitFor(const std::function<bool()>& condition, std::chrono::millise
     return pumpUntil(condition, limit);
 }
 
+// Runs a program of the machine Wine runs on (Wine starts those as well), and waits for it a while.
+inline bool runUnixProgram(std::wstring command) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info))
+        return false;
+    // Wine gives such a process no handle to wait on: the caller waits for what it does.
+    if (info.hProcess) {
+        WaitForSingleObject(info.hProcess, 10000);
+        CloseHandle(info.hProcess);
+    }
+    if (info.hThread)
+        CloseHandle(info.hThread);
+    return true;
+}
+
+// Wine takes the keyboard layout of every window from the X server; on Windows a layout is chosen otherwise.
+inline bool underWine() {
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// Under Wine: gives the X server the layout xkb, as X names it ("de").
+inline bool useXkbLayout(const std::wstring& xkb) {
+    return underWine() && runUnixProgram(L"/usr/bin/setxkbmap " + xkb);
+}
+
+// Puts the X server's layout back when what changed it ends, however it ends.
+struct XkbLayoutBack {
+    ~XkbLayoutBack() { useXkbLayout(L"us"); }
+};
+
+// The key that types character (for a dead key, its accent) without modifiers in the layout of the
+// window in front, or 0; asked without changing the keyboard state.
+inline WORD keyTyping(wchar_t character) {
+    const HKL layout = GetKeyboardLayout(GetWindowThreadProcessId(GetForegroundWindow(), nullptr));
+    const BYTE state[256] = {};
+    for (UINT key = 1; key < 0xFF; ++key) {
+        wchar_t typed[8] = {};
+        const int count =
+            ToUnicodeEx(key, MapVirtualKeyExW(key, MAPVK_VK_TO_VSC, layout), state, typed, 8, 0x4, layout);
+        if ((count == 1 || count == -1) && typed[0] == character)
+            return static_cast<WORD>(key);
+    }
+    return 0;
+}
+
+// Under Wine, with the X server's layout xkb, the keys of text, once Wine has them all; empty when it does
+// not come. Wine at times keeps a layout's old keys after the first change: the change is made again,
+// three times in all.
+inline std::vector<WORD> keysOfXkbLayout(const std::wstring& xkb, const std::wstring& text) {
+    std::vector<WORD> keys;
+    const auto found = [&] {
+        keys.clear();
+        for (const wchar_t c : text)
+            if (const WORD key = keyTyping(c))
+                keys.push_back(key);
+        return keys.size() == text.size();
+    };
+    for (int attempt = 0; attempt < 3; ++attempt)
+        if (useXkbLayout(xkb) && pumpUntil(found, 5s))
+            return keys;
+    return {};
+}
+
 // Starts the edit probe (beside this program) titled title, with a password field when asked, and
 // waits until it has the front; its window and text field come back.
 inline std::pair<HWND, HWND> startEditProbe(Process& probe, const std::wstring& title,
