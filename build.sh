@@ -33,7 +33,7 @@ packages=(
     xvfb xauth xdotool x11-utils x11-xkb-utils
     xterm python3-gi gir1.2-gtk-3.0
     dbus-bin dbus-daemon at-spi2-core gir1.2-atspi-2.0 libglib2.0-bin
-    ibus ibus-gtk3 gir1.2-ibus-1.0 libibus-1.0-dev libxkbcommon-dev
+    ibus ibus-gtk3 gir1.2-ibus-1.0 libibus-1.0-dev
     sway wtype xwayland qt6-wayland
     kwin-wayland ibus-wayland
     gnome-shell

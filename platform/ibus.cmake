@@ -1,5 +1,5 @@
-# IBus engine (keyboard hook, composing and text commits), built when libibus and libxkbcommon are there.
-# Its key mapping shares the X11 keysym tables.
+# IBus engine (keyboard hook, composing and text commits), built when libibus is there. Its key mapping
+# shares the X11 keysym tables; it composes with libxkbcommon, as the X11 hook does.
 if(IBUS_FOUND AND TARGET quenlo_platform_x11keys)
     add_library(quenlo_platform_ibus STATIC
         ibus/ibuscomposer.cpp ibus/ibuscomposer.h
@@ -8,7 +8,8 @@ if(IBUS_FOUND AND TARGET quenlo_platform_x11keys)
         ibus/ibuskeymapping.cpp ibus/ibuskeymapping.h
     )
     target_link_libraries(quenlo_platform_ibus PUBLIC quenlo_platform_x11keys
-                                               PRIVATE PkgConfig::IBUS quenlo_generated quenlo_warnings)
+                                               PRIVATE PkgConfig::IBUS PkgConfig::XKBCOMMON quenlo_generated
+                                                       quenlo_warnings)
     target_compile_definitions(quenlo_platform_ibus PUBLIC QUENLO_HAVE_IBUS)
 
     # The component file through which IBus lists the engine and starts the program when it is chosen.
