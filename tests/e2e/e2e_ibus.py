@@ -6,7 +6,7 @@ suggestions as IBus's lookup table.
 Run under dbus-run-session. Starts Xvfb, ibus-daemon, quenlo (temporary words.mdb and settings that
 choose the IBus route) and the fields; types with xdotool.
 
-Needs, beside what desktop.py needs: ibus, ibus-gtk3, dbus.
+Needs, beside what desktop.py needs: ibus, ibus-gtk3, dbus, x11-xkb-utils (setxkbmap).
 
 usage: dbus-run-session -- e2e_ibus.py --quenlo PATH --qtfield PATH [--repeat N] [unittest options]
 """
@@ -121,8 +121,9 @@ class LookupTable(QuenloCase):
 
 
 class Letters(QuenloCase):
-    """A German layout: its dead keys still compose in the fields with Quenlo as the input source (Qt's IBus
-    module composes nothing itself), and the letters it types, composed or not, belong to the word."""
+    """A German layout: its dead keys still compose in the fields with Quenlo as the input source (IBus's GTK 3
+    and Qt modules compose nothing the engine passes), and the letters it types, composed or not, belong to
+    the word."""
 
     @classmethod
     def setUpClass(cls):
@@ -157,4 +158,4 @@ class Letters(QuenloCase):
 
 
 if __name__ == "__main__":
-    sys.exit(main(__doc__, ["ibus", "ibus-daemon"], session_bus=True))
+    sys.exit(main(__doc__, ["ibus", "ibus-daemon", "setxkbmap"], session_bus=True))
