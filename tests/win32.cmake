@@ -11,6 +11,16 @@ if(WIN32)
         target_compile_definitions(${suite} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
     endforeach()
     add_dependencies(tst_win32focusguard quenlo_win32_editprobe)
+    # The letters of a German and a Russian layout: Wine takes the layout from the X server, set before
+    # the suite starts.
+    foreach(layout IN ITEMS de ru)
+        add_test(NAME tst_win32keyboardhook_${layout}
+                 COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/xkblayout.sh ${layout} ${CMAKE_BINARY_DIR}/wine-run.sh
+                         $<TARGET_FILE:tst_win32keyboardhook> reportsTheTextOfTheLayout
+                         -o ${CMAKE_CURRENT_BINARY_DIR}/tst_win32keyboardhook_${layout}.log,txt)
+        set_tests_properties(tst_win32keyboardhook_${layout} PROPERTIES
+            ENVIRONMENT "LC_ALL=C.UTF-8;QUENLO_TEST_XKB_LAYOUT=${layout}" LABELS "windows;unit" TIMEOUT 120)
+    endforeach()
     # The session start through the user's Run key.
     quenlo_add_test(tst_win32runautostart SOURCES win32/tst_win32runautostart.cpp LIBS quenlo_platform_win32 advapi32)
     target_compile_definitions(tst_win32runautostart PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)

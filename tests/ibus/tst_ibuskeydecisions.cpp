@@ -193,7 +193,6 @@ private slots:
         QTest::addColumn<bool>("composed");
         QTest::addColumn<QString>("text");
         QTest::newRow("a letter of the layout") << QList<unsigned>{XKB_KEY_udiaeresis} << false << "ü";
-        QTest::newRow("Cyrillic") << QList<unsigned>{XKB_KEY_Cyrillic_pe} << false << "п";
         QTest::newRow("dead key") << QList<unsigned>{XKB_KEY_dead_acute, XKB_KEY_e} << true << "é";
         // The capital is chosen with Shift inside the sequence.
         QTest::newRow("dead key, Shift")

@@ -79,16 +79,22 @@ public:
             for (int attempt = 1;; ++attempt) {
                 SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
                 expect(type(keys), "SendInput failed");
-                expect(waitFor([this] { return popupShown(); }), name + ": no pop-up");
-                waitIdle();
-                expect(type({VK_TAB}), "SendInput failed");
+                // Each thread of Wine takes a new layout on its own, when it next looks at the X server: the
+                // first keys may still come in the old one, to notepad or to the hook.
                 std::wstring seen;
-                waitFor([&] { return (seen = windowText(edit)) == completed || seen == typed + L"\t"; });
+                const bool offered =
+                    waitFor([&] { return (seen = windowText(edit)) == typed && popupShown(); }, 5s);
+                if (offered) {
+                    waitIdle();
+                    expect(type({VK_TAB}), "SendInput failed");
+                    waitFor([&] { return (seen = windowText(edit)) == completed || seen == typed + L"\t"; });
+                }
                 endWord(edit);
                 if (seen == completed)
                     break;
-                expect(seen == typed + L"\t" && attempt < 5, name + ": saw \"" + narrow(seen) + "\"");
-                ++m_passedThrough;
+                expect((!offered || seen == typed + L"\t") && attempt < 5,
+                       name + ": saw \"" + narrow(seen) + (offered ? "\"" : "\" and no pop-up"));
+                m_passedThrough += offered ? 1 : 0;
             }
             if (std::wstring(layout) != L"de")
                 continue;

@@ -51,6 +51,7 @@ public:
         std::lock_guard lock(m_mutex);
         return m_characters;
     }
+
     void clear() {
         std::lock_guard lock(m_mutex);
         m_arrived.clear();
@@ -308,11 +309,14 @@ void TestWin32KeyboardHook::reportsTheTextOfTheLayout() {
     QFETCH(QString, layout);
     QFETCH(QString, keys);
     QFETCH(QStringList, reported);
-    if (!underWine())
-        QSKIP("the layout is chosen through Wine's X server");
-    XkbLayoutBack back;
-    const std::vector<WORD> typed = keysOfXkbLayout(layout.toStdWString(), keys.toStdWString());
-    QVERIFY2(!typed.empty(), "the layout did not come");
+    // Wine takes the layout from the X server, each of its threads on its own when it next looks there: it
+    // is set before the suite starts (ctest runs the function under each layout).
+    if (qgetenv("QUENLO_TEST_XKB_LAYOUT") != layout.toLatin1())
+        QSKIP("for the X server's layout set before the suite starts");
+    std::vector<WORD> typed;
+    for (const wchar_t c : keys.toStdWString())
+        typed.push_back(keyTyping(c));
+    QVERIFY2(std::count(typed.begin(), typed.end(), 0) == 0, "a key is not in the layout");
     // What the application makes of the keys on its own is what it makes of them beside the hook: the
     // hook leaves the dead key's state alone.
     QVERIFY(typeKeys(typed));

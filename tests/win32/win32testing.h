@@ -205,9 +205,9 @@ inline WORD keyTyping(wchar_t character) {
     return 0;
 }
 
-// Under Wine, with the X server's layout xkb, the keys of text, once Wine has them all; empty when it does
-// not come. Wine at times keeps a layout's old keys after the first change: the change is made again,
-// three times in all.
+// Under Wine, with the X server's layout xkb, the keys of text once this thread has them all; empty when
+// the layout does not come. Each thread of Wine takes a new layout on its own, when it next looks at the X
+// server, and at times one keeps the old keys after a change: the change is made again, three times in all.
 inline std::vector<WORD> keysOfXkbLayout(const std::wstring& xkb, const std::wstring& text) {
     std::vector<WORD> keys;
     const auto found = [&] {
