@@ -9,8 +9,8 @@ endif()
 # through the shell's input method. On demand: cmake --build BUILD --target bench_gnomelatency
 if(IBUS_FOUND AND X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3 AND TARGET quenlo_e2e_qtfield)
     add_custom_target(bench_gnomelatency
-        COMMAND ${QUENLO_SYSTEM_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/e2e/e2e_gnome.py --quenlo $<TARGET_FILE:quenlo>
-                --qtfield $<TARGET_FILE:quenlo_e2e_qtfield> --bench 200
+        COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/gnomelatency.py --quenlo $<TARGET_FILE:quenlo>
+                --qtfield $<TARGET_FILE:quenlo_e2e_qtfield> --rounds 200
         DEPENDS quenlo quenlo_e2e_qtfield
         USES_TERMINAL VERBATIM)
 endif()

@@ -11,27 +11,18 @@ if(IBUS_FOUND AND X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3 AND QUENLO_DBUS_RUN_SE
     set_tests_properties(e2e_ibus PROPERTIES LABELS ibus TIMEOUT 300)
 endif()
 
-# End to end on a headless sway as an unprivileged user: native Wayland GTK and Qt fields, keys from
-# wtype. It starts its own session bus.
+# End to end on headless Wayland desktops as an unprivileged user, native Wayland GTK and Qt fields: sway
+# (keys from wtype), KWin (IBus started by KWin as its input method, keys from its fake input) and GNOME
+# (IBus started as systemd does and the engine chosen among GNOME's input sources, keys from mutter's
+# virtual keyboard). Each starts its own session bus. KWin and GNOME run alone; GNOME, a whole desktop
+# shell, also by itself as label gnome.
 if(IBUS_FOUND AND X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3)
-    add_test(NAME e2e_sway
-             COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_sway.py ${quenlo_e2e_programs})
-    set_tests_properties(e2e_sway PROPERTIES LABELS ibus TIMEOUT 300)
-endif()
-
-# End to end on a headless GNOME as an unprivileged user: GNOME selects the engine from its input sources
-# and IBus starts the program; native Wayland GTK and Qt fields, keys from mutter's virtual keyboard.
-if(IBUS_FOUND AND X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3)
-    add_test(NAME e2e_gnome
-             COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_gnome.py ${quenlo_e2e_programs})
-    # A whole desktop shell, run alone (label gnome to run it by itself).
-    set_tests_properties(e2e_gnome PROPERTIES LABELS "ibus;gnome" TIMEOUT 300 RUN_SERIAL TRUE)
-endif()
-
-# End to end on a headless KWin as an unprivileged user: KWin starts IBus as its input method and IBus the
-# program; native Wayland GTK and Qt fields through text-input, keys from KWin's fake input.
-if(IBUS_FOUND AND X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3)
-    add_test(NAME e2e_kwin
-             COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_kwin.py ${quenlo_e2e_programs})
-    set_tests_properties(e2e_kwin PROPERTIES LABELS ibus TIMEOUT 300 RUN_SERIAL TRUE)
+    foreach(desktop sway kwin gnome)
+        add_test(NAME e2e_${desktop}
+                 COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_desktop.py --desktop ${desktop}
+                         ${quenlo_e2e_programs})
+        set_tests_properties(e2e_${desktop} PROPERTIES LABELS ibus TIMEOUT 300)
+    endforeach()
+    set_tests_properties(e2e_kwin e2e_gnome PROPERTIES RUN_SERIAL TRUE)
+    set_tests_properties(e2e_gnome PROPERTIES LABELS "ibus;gnome")
 endif()

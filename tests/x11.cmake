@@ -17,13 +17,6 @@ if(X11LIBS_FOUND)
     # Debian's own interpreter: the GTK field needs its python3-gi.
     find_program(QUENLO_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
     find_program(QUENLO_DBUS_RUN_SESSION dbus-run-session)
-    # Owns, reads and watches selections as other clients do, for the clipboard suite.
-    pkg_check_modules(XFIXES IMPORTED_TARGET xfixes)
-    if(XFIXES_FOUND)
-        add_executable(quenlo_e2e_selectionowner e2e/selectionowner.cpp)
-        target_link_libraries(quenlo_e2e_selectionowner PRIVATE PkgConfig::X11LIBS PkgConfig::XFIXES
-                                                                quenlo_warnings)
-    endif()
 endif()
 if(X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3)
     set(quenlo_e2e_programs --quenlo $<TARGET_FILE:quenlo> --qtfield $<TARGET_FILE:quenlo_e2e_qtfield>)
@@ -35,13 +28,10 @@ if(X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3)
              COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_languages.py --quenlo $<TARGET_FILE:quenlo>)
     set_tests_properties(e2e_languages PROPERTIES LABELS e2e TIMEOUT 300)
     # A completion leaves every target of CLIPBOARD and PRIMARY as it was, and history tools skip it.
-    if(TARGET quenlo_e2e_selectionowner)
-        add_test(NAME e2e_clipboard
-                 COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_clipboard.py
-                         --quenlo $<TARGET_FILE:quenlo> --selectionowner $<TARGET_FILE:quenlo_e2e_selectionowner>)
-        # Run alone: reading the large image it offers must fit in the bound a completion allows.
-        set_tests_properties(e2e_clipboard PROPERTIES LABELS e2e TIMEOUT 300 RUN_SERIAL TRUE)
-    endif()
+    add_test(NAME e2e_clipboard
+             COMMAND ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_clipboard.py --quenlo $<TARGET_FILE:quenlo>)
+    # Run alone: reading the large image it offers must fit in the bound a completion allows.
+    set_tests_properties(e2e_clipboard PROPERTIES LABELS e2e TIMEOUT 300 RUN_SERIAL TRUE)
     # No suggestions, no word kept, in password fields, under a held keyboard and in excluded
     # applications; nothing written holds a password (label privacy).
     add_test(NAME e2e_privacy

@@ -1,20 +1,16 @@
 """What the end-to-end suites share: a private Xvfb server and the X tools that look at it, the real
-quenlo beside a temporary words.mdb, text fields that report what reached them (also as native
-Wayland clients of a session run as an unprivileged user), xterm, the accessibility bus, and the
-runner that starts a suite.
+quenlo beside a temporary words.mdb, text fields that report what reached them, xterm, IBus, the
+accessibility bus, and the runner that starts a suite.
 
 Needs the Debian packages xvfb, xdotool, x11-utils (xwininfo), xterm, sqlite3, python3-gi and
 gir1.2-gtk-3.0; the accessibility bus also at-spi2-core and gir1.2-atspi-2.0. Installs nothing.
 """
 import argparse
-import glob
 import json
 import os
-import pwd
 import re
 import select
 import shutil
-import signal
 import struct
 import subprocess
 import sys
@@ -27,12 +23,17 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 WORDS = ["hello", "help", "helmet", "world", "wonder", "zebra", "zebu", "zealot", "quorum"]
 WAIT_SECONDS = 15
 OPTIONS = argparse.Namespace()  # the suite's command line, filled in by main()
-COMPONENT = """<?xml version="1.0" encoding="utf-8"?>
-<component><name>org.freedesktop.IBus.Quenlo</name><description>Word completion</description><exec>%s</exec>
-<version>4.1</version><author></author><license></license><homepage></homepage><textdomain>quenlo</textdomain>
-<engines><engine><name>quenlo</name><longname>Quenlo</longname><description>Word completion</description>
-<language>en</language><license></license><author></author><icon></icon><layout>default</layout><rank>0</rank>
-</engine></engines></component>
+# A private ibus-daemon without the parts a test needs not (panel, emoji, settings).
+IBUS_DAEMON = ["ibus-daemon", "--single", "--panel=disable", "--emoji-extension=disable", "--config=disable"]
+# Whether IBus answers and, given an engine's name, took it as the global engine. The ibus command line
+# refuses engines that were registered at run time; the library does not.
+SELECT_ENGINE = """
+import sys
+import gi
+gi.require_version("IBus", "1.0")
+from gi.repository import IBus
+bus = IBus.Bus()
+sys.exit(0 if bus.is_connected() and (len(sys.argv) < 2 or bus.set_global_engine(sys.argv[1])) else 1)
 """
 
 
@@ -76,99 +77,11 @@ def read_text(path):
         return ""
 
 
-class UserSession:
-    """A desktop session's programs, all run as one unprivileged user (nobody when run as root, as
-    ibus-daemon runs only as a user with an account) in a work folder of its own; its Wayland
-    desktops say which windows are native in native_window."""
+class Screen:
+    """What a desktop tells of the pop-up and how it types, from its popup() and press()."""
 
-    def __init__(self, workdir, env):
-        self.workdir = workdir
-        self.uid = pwd.getpwnam("nobody").pw_uid if os.geteuid() == 0 else None
-        runtime = os.path.join(workdir, "runtime")
-        os.makedirs(runtime, mode=0o700)
-        if self.uid is not None:
-            for folder in (workdir, runtime):
-                os.chown(folder, self.uid, self.uid)
-        self.processes = []
-        self.marker = ("XDG_RUNTIME_DIR=" + runtime).encode()
-        self.env = dict({
-            "PATH": "/usr/bin:/bin", "HOME": workdir, "XDG_RUNTIME_DIR": runtime, "LC_ALL": "C.UTF-8",
-            "XDG_CONFIG_HOME": os.path.join(workdir, "config"), "XDG_DATA_HOME": os.path.join(workdir, "data"),
-        }, **env)
-
-    def open(self):
-        """Starts the desktop's programs (its start_session); what started is stopped if one fails."""
-        try:
-            self.start_session(self.env["XDG_RUNTIME_DIR"])
-        except BaseException:
-            self.close()
-            raise
-
-    def user_command(self, command):
-        if self.uid is None:
-            return command
-        return as_user(self.uid, command)
-
-    def start(self, command, name, env=None, **options):
-        log = open(os.path.join(self.workdir, name + ".log"), "a")
-        options.setdefault("stdout", log)
-        process = subprocess.Popen(self.user_command(command), env=env or self.env, stderr=log, **options)
-        self.processes.append((process, log))
-        return process
-
-    def run(self, *command):
-        return subprocess.run(self.user_command(list(command)), env=self.env, capture_output=True, text=True,
-                              timeout=WAIT_SECONDS)
-
-    def close(self):
-        for process, log in reversed(self.processes):
-            stop(process)
-            log.close()
-        # What the session's programs started (Xwayland, IBus's helpers, bus-activated services) goes too,
-        # also after a start that failed half-way.
-        for signal_number in (signal.SIGTERM, signal.SIGKILL):
-            for pid in self.pids():
-                try:
-                    os.kill(pid, signal_number)
-                except ProcessLookupError:
-                    pass
-            try:
-                wait_until(lambda: not self.pids(), "the session's processes to end", timeout=5)
-                return
-            except Failed:
-                continue
-
-    def pids(self):
-        """The processes that run in this session: those with its runtime folder."""
-        found = []
-        for environ in glob.glob("/proc/[0-9]*/environ"):
-            try:
-                with open(environ, "rb") as text:
-                    if self.marker in text.read().split(b"\0"):
-                        found.append(int(environ.split("/")[2]))
-            except OSError:
-                continue
-        return found
-
-    def write_component(self, program):
-        """The program's IBus component file, as the package installs it, in the session's component
-        folder; its output goes to a log of its own."""
-        launcher = os.path.join(self.workdir, "quenlo-ibus")
-        with open(launcher, "w") as script:
-            script.write('#!/bin/sh\nexec "%s" "$@" >>"%s" 2>&1\n' % (program, os.path.join(self.workdir, "quenlo.log")))
-        os.chmod(launcher, 0o755)
-        os.makedirs(os.path.join(self.workdir, "component"))
-        with open(os.path.join(self.workdir, "component", "quenlo.xml"), "w") as xml:
-            xml.write(COMPONENT % (launcher + " --ibus"))
-
-    def own(self, path):
-        if self.uid is not None:
-            for folder, _, files in os.walk(path):
-                for name in [folder] + [os.path.join(folder, file) for file in files]:
-                    os.chown(name, self.uid, self.uid)
-
-    def popup(self):
-        return popup_state(self.run("xwininfo", "-name", "Form2"))
+    def key(self, *keys):
+        self.press(keys, 30)
 
     def popup_shown(self):
         state = self.popup()
@@ -176,12 +89,6 @@ class UserSession:
 
     def popup_hidden(self):
         return not self.popup_shown()
-
-    def key(self, *keys):
-        self.press(keys, 30)
-
-    def settle(self):
-        """Waits, after a field took the focus, for what must follow before keys count there."""
 
 
 def popup_state(xwininfo):
@@ -210,7 +117,7 @@ def start_xvfb(log_path):
     return server, ":" + number
 
 
-class Desktop:
+class Desktop(Screen):
     """A private Xvfb server, the environment of the programs on it, and the X tools that look at it."""
     name = "x11"
 
@@ -240,9 +147,6 @@ class Desktop:
         """Taps each key (an X keysym name; a capital letter with Shift), gap_ms apart."""
         self.run("xdotool", "key", "--delay", str(gap_ms),
                  *["shift+" + key.lower() if len(key) == 1 and key.isupper() else key for key in keys])
-
-    def key(self, *keys):
-        self.press(keys, 30)
 
     def start_quenlo(self, completion_key, name):
         return Quenlo(self, name, completion_key)
@@ -296,13 +200,6 @@ class Desktop:
         return popup_state(subprocess.run(["xwininfo", "-name", "Form2"], env=self.env, capture_output=True,
                                           text=True, timeout=WAIT_SECONDS))
 
-    def popup_shown(self):
-        state = self.popup()
-        return state is not None and state[0]
-
-    def popup_hidden(self):
-        return not self.popup_shown()
-
 
 def install_quenlo(folder, config_home, completion_key="tab", more_settings="", words=WORDS):
     """Copies the real program into folder beside a temporary words.mdb of words, and writes its
@@ -312,9 +209,8 @@ def install_quenlo(folder, config_home, completion_key="tab", more_settings="", 
     program = os.path.join(folder, "quenlo")
     shutil.copy(OPTIONS.quenlo, program)
     rows = ",".join("('%s', NULL)" % word for word in words)
-    subprocess.run(["sqlite3", os.path.join(folder, "words.mdb"),
-                    "CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT); INSERT INTO Words VALUES %s;" % rows],
-                   check=True)
+    subprocess.run(["sqlite3", os.path.join(folder, "words.mdb")], check=True, text=True,
+                   input="CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT); INSERT INTO Words VALUES %s;" % rows)
     settings = os.path.join(config_home, "Quenlo")
     os.makedirs(settings, exist_ok=True)
     shift = completion_key == "shift"
@@ -341,16 +237,6 @@ class Quenlo:
         if self.process.poll() is None:
             self.process.terminate()
         self.process.wait()
-
-
-class Installed:
-    """A quenlo the desktop starts itself, beside its words.mdb."""
-
-    def __init__(self, database):
-        self.database = database
-
-    def close(self):
-        pass
 
 
 class FieldApp:
@@ -412,28 +298,6 @@ class FieldApp:
 QT_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Esc", "Shift_L": "Shift", "Insert": "Ins"}
 GTK_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Escape", "Shift_L": "Shift_L",
              "Insert": "Insert"}
-
-
-class WaylandField(FieldApp):
-    """gtkfield.py or qtfield as a native Wayland client of a UserSession, launched by it rather than
-    on an X desktop; asked and reset as there, the session standing for the desktop and the process
-    for its window."""
-
-    def __init__(self, session, name, command, env, names):
-        self.desktop = session
-        self.names = names
-        self.process = session.start(command + ["--password", "e2e-" + name], name,
-                                     env=dict(session.env, **env), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     text=True)
-        self.window = self.process.pid
-        # Through Xwayland it would prove nothing the X11 tests do not.
-        native, window = wait_until(lambda: session.native_window(self.process.pid), "the %s field's window" % name)
-        if not native:
-            raise Failed("the %s field is no native Wayland window: %r" % (name, window))
-
-    def reset(self):
-        super().reset()
-        self.desktop.settle()
 
 
 class XtermApp:

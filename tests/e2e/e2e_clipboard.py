@@ -8,7 +8,7 @@ held before; an empty clipboard stays empty; a copy made while the completion's 
 clipboard stays there; and a stand-in clipboard manager watching owner changes finds the history
 hint on the completion's text whenever it looks before the restore, and never keeps that text.
 
-usage: e2e_clipboard.py --quenlo PATH --selectionowner PATH [--repeat N] [unittest options]
+usage: e2e_clipboard.py --quenlo PATH [--repeat N] [unittest options]
 """
 import contextlib
 import os
@@ -22,12 +22,14 @@ import threading
 import time
 import zlib
 
-from desktop import WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, kept, main, start_desktop, stop, wait_until
+from desktop import (HERE, WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, kept, main, start_desktop, stop,
+                     wait_until)
 
 SELECTIONS = ("CLIPBOARD", "PRIMARY")
 HINT = "x-kde-passwordManagerHint"
 MARK = "QUENLO_TEST_MARK"  # a selection no application uses
 WORDS = [("hel", "hello"), ("wor", "world"), ("won", "wonder"), ("zeb", "zebra")]
+SELECTION_OWNER = ["/usr/bin/python3", os.path.join(HERE, "selectionowner.py")]
 RESTORE_BOUND_SECONDS = 3  # longer than any bound after which what was never fetched comes back
 # Well within the bound after which what the application has not fetched comes back.
 HOLD_SECONDS = 0.4
@@ -66,12 +68,11 @@ class Selections:
     """selectionowner on the desktop, owning as another application, reading both selections, and
     watching owner changes as a clipboard manager."""
 
-    def __init__(self, desktop, program):
+    def __init__(self, desktop):
         self.desktop = desktop
-        self.program = program
         pipes = {"env": desktop.env, "stdout": subprocess.PIPE, "text": True}
-        self.owner = subprocess.Popen([program, "serve"], stdin=subprocess.PIPE, **pipes)
-        self.manager = subprocess.Popen([program, "watch", *SELECTIONS, MARK], **pipes)
+        self.owner = subprocess.Popen(SELECTION_OWNER + ["serve"], stdin=subprocess.PIPE, **pipes)
+        self.manager = subprocess.Popen(SELECTION_OWNER + ["watch", *SELECTIONS, MARK], **pipes)
         self.seen = []  # the manager's lines, split
         self.answer(self.manager)
         threading.Thread(target=lambda: self.seen.extend(line.split() for line in self.manager.stdout),
@@ -101,7 +102,7 @@ class Selections:
 
     def read(self):
         """{selection: (owner, {target: (type, format, bytes)})} for both selections."""
-        output = subprocess.run([self.program, "dump", *SELECTIONS], env=self.desktop.env, check=True,
+        output = subprocess.run(SELECTION_OWNER + ["dump", *SELECTIONS], env=self.desktop.env, check=True,
                                 capture_output=True, timeout=WAIT_SECONDS).stdout
         result, position = {}, 0
         while position < len(output):
@@ -172,7 +173,7 @@ def differences(expected, found):
 
 def setUpModule():
     desktop = QuenloCase.desktop = start_desktop("quenlo-e2e-clipboard-")
-    ClipboardKept.selections = kept(Selections(desktop, SELECTION_OWNER))
+    ClipboardKept.selections = kept(Selections(desktop))
     QuenloCase.apps = {"xterm": kept(XtermApp(desktop, "e2e-clip-xterm")),
                        "gtk": kept(FieldApp.gtk(desktop, "e2e-clip-gtk"))}
 
@@ -254,8 +255,4 @@ class ClipboardKept(QuenloCase):
 
 
 if __name__ == "__main__":
-    # The helper's own option, before the shared ones are read.
-    argument = sys.argv.index("--selectionowner")
-    SELECTION_OWNER = sys.argv[argument + 1]
-    del sys.argv[argument:argument + 2]
     sys.exit(main(__doc__, ["xterm"], qtfield=False))

@@ -16,19 +16,9 @@ import subprocess
 import sys
 import unittest
 
-from desktop import WORDS, Desktop, Failed, FieldApp, Quenlo, QuenloCase, kept, main, start_desktop, wait_until
+from desktop import (IBUS_DAEMON, SELECT_ENGINE, WORDS, Desktop, Failed, FieldApp, Quenlo, QuenloCase, kept, main,
+                     start_desktop, wait_until)
 from scenarios import Scenarios, ShiftScenarios  # noqa: F401 (the suite's tests)
-
-
-# The ibus command line refuses engines that were registered at run time; the library does not.
-SELECT_ENGINE = """
-import sys
-import gi
-gi.require_version("IBus", "1.0")
-from gi.repository import IBus
-bus = IBus.Bus()
-sys.exit(0 if bus.is_connected() and (len(sys.argv) < 2 or bus.set_global_engine(sys.argv[1])) else 1)
-"""
 
 
 # An input context that draws the lookup table itself, as a desktop's IBus panel does: it types zeb, Down and
@@ -99,10 +89,8 @@ def setUpModule():
     desktop.env.update({"DBUS_SESSION_BUS_ADDRESS": os.environ["DBUS_SESSION_BUS_ADDRESS"],
                         "IBUS_ADDRESS": "unix:path=" + os.path.join(desktop.workdir, "ibus-socket"),
                         "GTK_IM_MODULE": "ibus", "QT_IM_MODULE": "ibus"})
-    daemon = subprocess.Popen(
-        ["ibus-daemon", "--single", "--panel=disable", "--emoji-extension=disable", "--config=disable",
-         "--address=" + desktop.env["IBUS_ADDRESS"]],
-        env=desktop.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    daemon = subprocess.Popen(IBUS_DAEMON + ["--address=" + desktop.env["IBUS_ADDRESS"]], env=desktop.env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     unittest.addModuleCleanup(lambda: (daemon.terminate(), daemon.wait()))
     wait_until(lambda: ibus(desktop), "ibus-daemon to answer")
     QuenloCase.apps = {"gtk": kept(FieldApp.gtk(desktop, "e2e-gtk", "--password")),
