@@ -1,6 +1,5 @@
-// Tests of the main window: first-start values, focus order, menus, the word list's right-button
-// menu and its keys, the promotional label, accessible names, layout and the notice line.
-#include "maker.h"
+// Tests of the main window: focus order, the documents naming its menu items, the word list's
+// right-button menu and its keys, the promotional label, accessible names, layout and the notice line.
 #include "ui/form1.h"
 #include "ui/windowfont.h"
 
@@ -27,22 +26,6 @@ class TestForm1 : public QObject {
     Q_OBJECT
 
 private slots:
-    void firstStart() {
-        Shown w;
-        const Form1::Controls& c = w.c;
-        QStringList state;
-        for (const QLineEdit* box : {c.Text4, c.Text9, c.Text8, c.Text2, c.Text7})
-            state << box->objectName() + '=' + box->text();
-        for (const QAbstractButton* box :
-             QList<QAbstractButton*>{c.Check1, c.Check2, c.Check3, c.Check4, c.Check5, c.Opt1, c.Opt2})
-            state << box->objectName() + '=' + QString::number(box->isChecked());
-        QCOMPARE(state, (QStringList{"Text4=15", "Text9=3", "Text8=4", "Text2=5", "Text7=", "Check1=1",
-                                     "Check2=0", "Check3=0", "Check4=1", "Check5=1", "Opt1=0", "Opt2=1"}));
-        QCOMPARE(w.form.windowTitle(), QStringLiteral("Quenlo Word Complete 4.1 - ") + maker::siteName);
-        const QList<QSize> sizes = w.form.windowIcon().availableSizes();
-        QVERIFY(sizes.contains(QSize(32, 32)) && sizes.contains(QSize(16, 16)));
-    }
-
     void tabOrder_withAccessibleNames() {
         Shown w;
         QStringListModel model({QStringLiteral("alpha")});
@@ -71,52 +54,6 @@ private slots:
         w.c.Command5->setFocus();
         QTest::keyClick(w.c.Command5, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), w.c.Opt1);
-    }
-
-    void menus() {
-        Form1 form;
-        const Form1::Controls& c = form.ui();
-        // Each menu's title, then its items as "objectName=caption", choices with their first state.
-        QStringList captions;
-        for (const QMenu* menu : {c.FileMenu, c.Options, c.InputRoute, c.Help, c.RMenu}) {
-            captions << menu->objectName() + ' ' + menu->title();
-            for (const QAction* action : menu->actions()) {
-                captions << action->objectName() + '=' + action->text() +
-                                (action->isCheckable() ? (action->isChecked() ? " [x]" : " [ ]") : "");
-                QVERIFY(action->shortcut().isEmpty());
-            }
-        }
-        QCOMPARE(
-            captions,
-            (QStringList{"FileMenu &File",
-                         "FileImport=File Import ",
-                         "FileSave=File Save",
-                         "FileSave2=File Save As",
-                         "Exit=Exit",
-                         "Options &Options",
-                         "RunMinimized=Run Minimized [ ]",
-                         "StartWithSession=Start with the &session [ ]",
-                         "=&Input route",
-                         "Suggestions=Suggestions",
-                         "ProtectPasswordFields=Protect password fields [x]",
-                         "ExcludedApplications=Excluded Applications\u2026",
-                         "WordLists=Word Lists\u2026",
-                         "=",
-                         "MostLikelyFirst=Most likely first [ ]",
-                         "LearnFromCompletions=Learn from completions [x]",
-                         "MatchCapitals=Match my capitals [x]",
-                         "InputRoute &Input route",
-                         "KeyboardHookRoute=&Keyboard hook: every application on the X display [ ]",
-                         "InputMethodRoute=Input &method (IBus): needs Quenlo chosen as an input source [ ]",
-                         "Help &Help",
-                         "About=About",
-                         "Help2=Help",
-                         "RMenu RMenu",
-                         "DeleteMMMM=Delete",
-                         "ClearLearnedCounts=Clear Learned Counts"}));
-        // RMenu is on no bar; the bar holds the other three in order.
-        QCOMPARE(form.menuBar()->actions(),
-                 (QList<QAction*>{c.FileMenu->menuAction(), c.Options->menuAction(), c.Help->menuAction()}));
     }
 
     // The help page and the manual page name every item of the Options menu, as the menu shows it.

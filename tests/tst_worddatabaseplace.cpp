@@ -91,24 +91,6 @@ private slots:
         QCOMPARE(QDir(dir.filePath("user")).entryList(QDir::Files), QStringList{});
     }
 
-    void prepareFirstAndLaterStarts() {
-        QTemporaryDir dir;
-        const QString installed = dir.filePath("usr/share/quenlo/words.mdb");
-        QVERIFY(writeFile(installed, "default words"));
-        QDir().mkpath(dir.filePath("usr/bin"));
-        QString problem;
-        const QString first =
-            prepareWordDatabase(dir.filePath("usr/bin"), dir.filePath("home/Quenlo"), problem);
-        QCOMPARE(first, dir.filePath("home/Quenlo/words.mdb"));
-        QCOMPARE(readFile(first), QByteArray("default words"));
-
-        QVERIFY(writeFile(first, "default words and mine"));
-        QVERIFY(writeFile(installed, "newer default words")); // a package upgrade
-        QCOMPARE(prepareWordDatabase(dir.filePath("usr/bin"), dir.filePath("home/Quenlo"), problem), first);
-        QCOMPARE(readFile(first), QByteArray("default words and mine"));
-        QVERIFY(problem.isEmpty());
-    }
-
     void prepareFallsBackToInstalledDefault() {
         QTemporaryDir dir;
         const QString installed = dir.filePath("usr/share/quenlo/words.mdb");

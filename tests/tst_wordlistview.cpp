@@ -1,4 +1,4 @@
-// The word list's statements, its filling from the database and its four edits.
+// The word list: its filling from the database and its four edits.
 #include "store/sqliteconnection.h"
 #include "store/wordlistmodel.h"
 #include "store/wordlistview.h"
@@ -72,18 +72,6 @@ private slots:
         w->list.show();
     }
     void cleanup() { w.reset(); }
-
-    void statements() {
-        QCOMPARE(allWordsStatement(), "select Text1 from Words order by 1 ");
-        QCOMPARE(defaultWordsStatement(),
-                 "select Text1 from Words where Type1 is null or type1 = ''  order by 1 ");
-        QCOMPARE(customWordsStatement(), "select Text1 from Words where Type1  = '1'  order by 1 ");
-        QCOMPARE(insertWordStatement("O'Brien", WordSchema::Ranked),
-                 "insert into words (Text1, Type1) values ('O''Brien','1')");
-        QCOMPARE(removeWordStatement("it''s", WordSchema::Plain),
-                 "delete from words  where text1  = 'it''''s'");
-        QCOMPARE(deleteWordStatement("", WordSchema::Plain), "Delete from Words where Text1 = ''");
-    }
 
     void fill_data() {
         QTest::addColumn<bool>("showDefault");

@@ -69,6 +69,13 @@ def stop(process):
             process.wait()
 
 
+def read_line(process, what, timeout=WAIT_SECONDS):
+    """The next line process writes, without its end; fails when none comes in time."""
+    if not select.select([process.stdout], [], [], timeout)[0]:
+        raise Failed(what + " did not answer")
+    return process.stdout.readline().rstrip("\n")
+
+
 def read_text(path):
     try:
         with open(path) as text:
@@ -209,8 +216,8 @@ def install_quenlo(folder, config_home, completion_key="tab", more_settings="", 
     program = os.path.join(folder, "quenlo")
     shutil.copy(OPTIONS.quenlo, program)
     rows = ",".join("('%s', NULL)" % word for word in words)
-    subprocess.run(["sqlite3", os.path.join(folder, "words.mdb")], check=True, text=True,
-                   input="CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT); INSERT INTO Words VALUES %s;" % rows)
+    subprocess.run(["sqlite3", os.path.join(folder, "words.mdb")], check=True, text=True, input=(
+        "CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT); INSERT INTO Words VALUES %s;" % rows))
     settings = os.path.join(config_home, "Quenlo")
     os.makedirs(settings, exist_ok=True)
     shift = completion_key == "shift"
@@ -268,10 +275,7 @@ class FieldApp:
     def ask(self, command):
         self.process.stdin.write(command + "\n")
         self.process.stdin.flush()
-        ready, _, _ = select.select([self.process.stdout], [], [], WAIT_SECONDS)
-        if not ready:
-            raise Failed("the text field application did not answer")
-        return json.loads(self.process.stdout.readline())
+        return json.loads(read_line(self.process, "the text field application"))
 
     def reset(self):
         self.desktop.focus(self.window)

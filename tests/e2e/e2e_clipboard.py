@@ -13,7 +13,6 @@ usage: e2e_clipboard.py --quenlo PATH [--repeat N] [unittest options]
 import contextlib
 import os
 import random
-import select
 import signal
 import struct
 import subprocess
@@ -22,8 +21,8 @@ import threading
 import time
 import zlib
 
-from desktop import (HERE, WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, kept, main, start_desktop, stop,
-                     wait_until)
+from desktop import (HERE, WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, kept, main, read_line,
+                     start_desktop, stop, wait_until)
 
 SELECTIONS = ("CLIPBOARD", "PRIMARY")
 HINT = "x-kde-passwordManagerHint"
@@ -74,18 +73,13 @@ class Selections:
         self.owner = subprocess.Popen(SELECTION_OWNER + ["serve"], stdin=subprocess.PIPE, **pipes)
         self.manager = subprocess.Popen(SELECTION_OWNER + ["watch", *SELECTIONS, MARK], **pipes)
         self.seen = []  # the manager's lines, split
-        self.answer(self.manager)
+        read_line(self.manager, "selectionowner")
         threading.Thread(target=lambda: self.seen.extend(line.split() for line in self.manager.stdout),
                          daemon=True).start()
 
     def close(self):
         stop(self.owner)
         stop(self.manager)
-
-    def answer(self, process):
-        if not select.select([process.stdout], [], [], WAIT_SECONDS)[0]:
-            raise Failed("selectionowner did not answer")
-        return process.stdout.readline().strip()
 
     def own(self, selection, targets):
         """selection owned by another application with targets, or by none without."""
@@ -97,7 +91,7 @@ class Selections:
             files += [target, path]
         self.owner.stdin.write(" ".join(["own" if targets else "clear", selection, *files]) + "\n")
         self.owner.stdin.flush()
-        if self.answer(self.owner) != "ok":
+        if read_line(self.owner, "selectionowner") != "ok":
             raise Failed("could not take " + selection)
 
     def read(self):

@@ -32,7 +32,6 @@ import json
 import os
 import pwd
 import re
-import select
 import shutil
 import signal
 import subprocess
@@ -42,8 +41,8 @@ import time
 import unittest
 
 from desktop import (GTK_NAMES, HERE, IBUS_DAEMON, OPTIONS, QT_NAMES, SELECT_ENGINE, WAIT_SECONDS, WORDS, Failed,
-                     FieldApp, QuenloCase, Screen, as_user, install_quenlo, kept, main, popup_state, read_text, stop,
-                     wait_until)
+                     FieldApp, QuenloCase, Screen, as_user, install_quenlo, kept, main, popup_state, read_line,
+                     read_text, stop, wait_until)
 from scenarios import TAB_ROWS, Scenarios, ShiftScenarios, Table, with_rows  # noqa: F401 (the suite's tests)
 
 COMPONENT = """<?xml version="1.0" encoding="utf-8"?>
@@ -170,6 +169,14 @@ class Session(Screen):
         """IBus started quenlo, with the one completion key of the session."""
         return Installed(self.folder)
 
+    def window(self, pid):
+        """(pid, native Wayland, focused) of the window of that process, None before it has one; from
+        windows(), which tells that of every window."""
+        return next((window for window in self.windows() if window[0] == pid), None)
+
+    def has_focus(self, app):
+        return (self.window(app.process.pid) or (0, 0, False))[2]
+
     def settle(self):
         """Waits, after a field took the focus, for what must follow before keys count there."""
 
@@ -203,9 +210,8 @@ class WaylandField(FieldApp):
                                      text=True)
         self.window = self.process.pid
         # Through Xwayland it would prove nothing the X11 tests do not.
-        native, window = wait_until(lambda: session.native_window(self.process.pid), "the %s field's window" % toolkit)
-        if not native:
-            raise Failed("the %s field is no native Wayland window: %r" % (toolkit, window))
+        if not wait_until(lambda: session.window(self.process.pid), "the %s field's window" % toolkit)[1]:
+            raise Failed("the %s field is no native Wayland window" % toolkit)
 
     def reset(self):
         super().reset()
@@ -295,22 +301,14 @@ class Sway(Session):
         if self.run("swaymsg", "[pid=%d] focus" % pid).returncode != 0:
             raise Failed("sway did not focus the window of process %d" % pid)
 
-    def node(self, found):
-        """The first of sway's windows that found accepts, or None."""
-        nodes = [json.loads(self.run("swaymsg", "-r", "-t", "get_tree").stdout)]
+    def windows(self):
+        found, nodes = [], [json.loads(self.run("swaymsg", "-r", "-t", "get_tree").stdout)]
         while nodes:
             node = nodes.pop()
-            if found(node):
-                return node
+            if node.get("pid"):
+                found.append((node["pid"], node.get("shell") == "xdg_shell", node.get("focused")))
             nodes += node.get("nodes", []) + node.get("floating_nodes", [])
-        return None
-
-    def has_focus(self, app):
-        return self.node(lambda node: node.get("focused")).get("pid") == app.process.pid
-
-    def native_window(self, pid):
-        node = self.node(lambda node: node.get("pid") == pid)
-        return node and (node.get("shell") == "xdg_shell", node)
+        return found
 
 
 # A fake-input client: each line of stdin a gap in milliseconds and the Linux key codes to press and
@@ -383,7 +381,7 @@ var found = [];
 workspace.clientList().forEach(function (w) {
     if (%(focus)d && w.pid === %(focus)d)
         workspace.activeClient = w;
-    found.push({pid: w.pid, caption: w.caption, x11: w.windowId > 0, x: w.x, y: w.y});
+    found.push({pid: w.pid, x11: w.windowId > 0});
 });
 var active = workspace.activeClient ? workspace.activeClient.pid : 0;
 print("%(marker)s " + JSON.stringify({windows: found, active: active}));
@@ -448,7 +446,7 @@ class KWin(Session):
         wait_until(lambda: self.window(self.engine), "quenlo's main window")
 
     def answered(self):
-        if self.keyboard.stdout.readline().strip() != "ok":
+        if read_line(self.keyboard, "the fake-input keyboard") != "ok":
             raise Failed("the fake-input keyboard failed (see keyboard.log)")
 
     def process_of(self, executable):
@@ -518,16 +516,9 @@ class KWin(Session):
         # A field that took the focus within its window has its input context made after it.
         wait_until(self.input_context, "an IBus input context with the focus")
 
-    def has_focus(self, app):
-        return self.query()["active"] == app.process.pid
-
-    def window(self, pid):
-        """KWin's record of the window of that process, if it has one."""
-        return next((window for window in self.query()["windows"] if window["pid"] == pid), None)
-
-    def native_window(self, pid):
-        window = self.window(pid)
-        return window and (not window["x11"], window)
+    def windows(self):
+        found = self.query()
+        return [(window["pid"], not window["x11"], window["pid"] == found["active"]) for window in found["windows"]]
 
 
 class KWinEngine(unittest.TestCase):
@@ -536,7 +527,7 @@ class KWinEngine(unittest.TestCase):
         kwin = QuenloCase.desktop
         self.assertEqual(kwin.inherited.get("QT_QPA_PLATFORM"), "wayland")
         self.assertIn("WAYLAND_SOCKET", kwin.inherited)
-        self.assertTrue(kwin.window(kwin.engine)["x11"])
+        self.assertFalse(kwin.window(kwin.engine)[1])
 
 
 KWin.tests = (KWinEngine,)
@@ -706,8 +697,7 @@ class Gnome(Session):
     def ask(self, command):
         self.helper.stdin.write(json.dumps(command) + "\n")
         self.helper.stdin.flush()
-        ready, _, _ = select.select([self.helper.stdout], [], [], 30)
-        reply = json.loads(ready and self.helper.stdout.readline() or '{"error": "the session helper did not answer"}')
+        reply = json.loads(read_line(self.helper, "the session helper", 30))
         if "error" in reply and "eval" not in command:
             raise Failed("%s: %s" % (command, reply["error"]))
         return reply.get("value")
@@ -760,12 +750,10 @@ class Gnome(Session):
             return kept_since and time.monotonic() - kept_since[0] > 0.5
         wait_until(kept, "the focus on process %d" % pid)
 
-    def has_focus(self, app):
-        return self.ask({"eval": "(w => !!w && w.has_focus())(%s)" % (WINDOW_OF % app.process.pid)})
-
-    def native_window(self, pid):
-        found = self.ask({"eval": "(w => w ? [w.get_client_type() === 0, w.get_title()] : null)(%s)" % (WINDOW_OF % pid)})
-        return found and tuple(found)
+    def windows(self):
+        return [tuple(window) for window in self.ask({"eval": "global.get_window_actors().map(a => a.meta_window)"
+                                                              ".map(w => [w.get_pid(), w.get_client_type() === 0, "
+                                                              "w.has_focus()])"}) or []]
 
 
 @with_rows

@@ -98,10 +98,7 @@ def setUpModule():
     STATE["quenlo"] = kept(WatchedQuenlo(desktop, ["gtkfield.py"]))
     # Qt applications look at the desktop's accessibility switch when they start; quenlo turns it on.
     wait_until(lambda: accessibility_enabled(desktop.env), "quenlo to switch assistive technologies on")
-    grabber = STATE["grabber"] = desktop.start(
-        ["/usr/bin/python3", os.path.join(HERE, "keyboardgrabber.py"), "e2e-grabber"], "e2e-grabber",
-        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)[0]
-    unittest.addModuleCleanup(lambda: (grabber.stdin.close(), grabber.wait(), grabber.stdout.close()))
+    STATE["grabber"] = kept(FieldApp.gtk(desktop, "e2e-grabber"))
     STATE["apps"] = {"gtk": kept(FieldApp.gtk(desktop, "e2e-gtk-password", "--password-first")),
                      "qt": kept(FieldApp.qt(desktop, "e2e-qt-password", "--password-first"))}
     STATE["excluded"] = kept(FieldApp.gtk(desktop, "e2e-gtk-excluded"))
@@ -220,17 +217,13 @@ class Privacy(unittest.TestCase):
         app.ask("second")
         wait_until(self.quenlo.running, "completion in the ordinary field")
         grabber = STATE["grabber"]
-        grabber.stdin.write("grab\n")
-        grabber.stdin.flush()
-        self.assertEqual(grabber.stdout.readline().strip(), "grabbed")
+        self.assertTrue(grabber.ask("grab")["grabbed"])
         try:
             wait_until(self.quenlo.paused, "completion to pause while another client holds the keyboard")
             self.desktop.key("h", "e", "l")
             self.stays_hidden("no pop-up while the keyboard is held")
         finally:
-            grabber.stdin.write("ungrab\n")
-            grabber.stdin.flush()
-            self.assertEqual(grabber.stdout.readline().strip(), "ungrabbed")
+            grabber.ask("ungrab")
         wait_until(self.quenlo.running, "completion to resume when the keyboard is let go")
         self.desktop.key("Return")
         self.completes_in_ordinary_field(app)

@@ -5,6 +5,8 @@ what the fields hold, which one has the focus and which keys reached it.
   stdin "clear"  -> the fields and the key record emptied, focus on the first field
   stdin "second" -> focus on the second field
   stdin "password" -> focus on a third field, a password entry (shown with --password only)
+  stdin "grab", "ungrab" -> takes the whole keyboard, as a password prompt or a screen locker does, or
+                   lets it go; "grabbed" in the state tells whether it holds it
 With --password-first the first field is a password entry.
 """
 import json
@@ -17,6 +19,7 @@ gi.require_version("Gdk", "3.0")
 from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 keys = []
+grabbed = False
 arguments = [argument for argument in sys.argv[1:] if argument not in ("--password", "--password-first")]
 window = Gtk.Window(title=arguments[0] if arguments else "e2e-gtk")
 box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL)
@@ -33,6 +36,7 @@ if "--password" in sys.argv:
 window.add(box)
 window.set_default_size(400, 120)
 window.move(300, 300)
+seat = Gdk.Display.get_default().get_default_seat()
 
 
 def on_key(_widget, event):
@@ -41,6 +45,7 @@ def on_key(_widget, event):
 
 
 def on_command(channel, _condition):
+    global grabbed
     line = channel.readline()
     if not line:
         Gtk.main_quit()
@@ -56,6 +61,13 @@ def on_command(channel, _condition):
         second.grab_focus()
     elif command == "password":
         password.grab_focus()
+    elif command == "grab":
+        grabbed = seat.grab(window.get_window(), Gdk.SeatCapabilities.KEYBOARD, False, None, None, None) \
+            == Gdk.GrabStatus.SUCCESS
+    elif command == "ungrab":
+        seat.ungrab()
+        Gdk.Display.get_default().flush()
+        grabbed = False
     focus = window.get_focus()
     state = {
         "first": first.get_text(),
@@ -63,6 +75,7 @@ def on_command(channel, _condition):
         "password": password.get_text(),
         "focus": focus.get_name() if focus is not None else "",
         "keys": keys,
+        "grabbed": grabbed,
     }
     sys.stdout.write(json.dumps(state) + "\n")
     sys.stdout.flush()

@@ -18,7 +18,6 @@ import os
 import pwd
 import random
 import re
-import select
 import shlex
 import shutil
 import sqlite3
@@ -330,12 +329,10 @@ def check_status_notifier(desktop, package):
     env = dict(desktop.env, DBUS_SESSION_BUS_ADDRESS=bus_address)
     watcher = desktop.launch(["/usr/bin/python3", os.path.join(HERE, "snwatcher.py")], env=env,
                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-    if read_line(watcher, WAIT_SECONDS) != "ready":
+    if e2e.read_line(watcher, "the fake StatusNotifierWatcher", WAIT_SECONDS) != "ready":
         raise Failed("the fake StatusNotifierWatcher did not start")
     quenlo = Quenlo(desktop, package, env=env)
-    item = json.loads(read_line(watcher, WAIT_SECONDS) or "null")
-    if not item:
-        raise Failed("no tray icon registered with the StatusNotifierWatcher")
+    item = json.loads(e2e.read_line(watcher, "no tray icon registered: the StatusNotifierWatcher", WAIT_SECONDS))
     print("StatusNotifierItem: %s" % item, flush=True)
     if item["Title"] != "Quenlo" or "Quenlo 4.1 - " not in (item["ToolTipTitle"] or "") or not item["HasIcon"]:
         raise Failed("the tray icon's title or tooltip: %s" % item)
@@ -343,7 +340,7 @@ def check_status_notifier(desktop, package):
         raise Failed("Run Minimized with a tray still showed the main window")
     watcher.stdin.write("activate\n")
     watcher.stdin.flush()
-    answer = read_line(watcher, WAIT_SECONDS)
+    answer = e2e.read_line(watcher, "Activate on the tray icon", WAIT_SECONDS)
     if answer != "activated":
         raise Failed("Activate on the tray icon: %r" % answer)
     desktop.main_window()
@@ -381,11 +378,6 @@ def check_xembed(desktop, package):
     print("XEmbed: icon window %s docked in trayer" % icon, flush=True)
     quenlo.close()
     e2e.stop(tray)
-
-
-def read_line(process, timeout):
-    ready, _, _ = select.select([process.stdout], [], [], timeout)
-    return process.stdout.readline().strip() if ready else ""
 
 
 def main():
