@@ -251,8 +251,12 @@ class Sway(Session):
     KEYMAP_SETTLE_MS = "300"
 
     def __init__(self, workdir):
+        # No component of the system's: a quenlo installed there would be the engine IBus chooses, not the
+        # one the suite starts.
+        os.makedirs(os.path.join(workdir, "no-components"))
         super().__init__(workdir, {"WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1",
-                                   "WLR_RENDERER": "pixman"})
+                                   "WLR_RENDERER": "pixman",
+                                   "IBUS_COMPONENT_PATH": os.path.join(workdir, "no-components")})
 
     def start_session(self, runtime):
         config = os.path.join(self.workdir, "sway.conf")
@@ -640,8 +644,9 @@ class Gnome(Session):
     cgroup = None
 
     def __init__(self, workdir):
+        # The suite's component first: one that an installed quenlo left in the system's folder would win.
         super().__init__(workdir, {"WAYLAND_DISPLAY": "wayland-quenlo-e2e", "IBUS_COMPONENT_PATH":
-                                   "/usr/share/ibus/component:" + os.path.join(workdir, "component")})
+                                   os.path.join(workdir, "component") + ":/usr/share/ibus/component"})
 
     def start_session(self, runtime):
         """Starts GNOME, which starts the program of the component once it selects Quenlo."""

@@ -88,6 +88,8 @@ def setUpModule():
     desktop = QuenloCase.desktop = start_desktop("quenlo-e2e-ibus-", IBusDesktop)
     desktop.env.update({"DBUS_SESSION_BUS_ADDRESS": os.environ["DBUS_SESSION_BUS_ADDRESS"],
                         "IBUS_ADDRESS": "unix:path=" + os.path.join(desktop.workdir, "ibus-socket"),
+                        # No component of the system's: an installed quenlo's would compete with this one.
+                        "IBUS_COMPONENT_PATH": desktop.workdir,
                         "GTK_IM_MODULE": "ibus", "QT_IM_MODULE": "ibus"})
     daemon = subprocess.Popen(IBUS_DAEMON + ["--address=" + desktop.env["IBUS_ADDRESS"]], env=desktop.env,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
