@@ -216,7 +216,7 @@ def install_quenlo(folder, config_home, completion_key="tab", more_settings="", 
     program = os.path.join(folder, "quenlo")
     shutil.copy(OPTIONS.quenlo, program)
     rows = ",".join("('%s', NULL)" % word for word in words)
-    subprocess.run(["sqlite3", os.path.join(folder, "words.mdb")], check=True, text=True, input=(
+    subprocess.run(["sqlite3", os.path.join(folder, "words.mdb")], check=True, encoding="utf-8", input=(
         "CREATE TABLE Words (Text1 TEXT COLLATE NOCASE, Type1 TEXT); INSERT INTO Words VALUES %s;" % rows))
     settings = os.path.join(config_home, "Quenlo")
     os.makedirs(settings, exist_ok=True)
