@@ -15,7 +15,8 @@ bool isAsciiLetter(QChar c) {
 } // namespace
 
 Typist::Typist(DbConnection& words, const TypistSettings& settings)
-    : m_minimumLetters(settings.minimumLetters) {
+    : m_minimumLetters(settings.minimumLetters)
+    , m_wordsPerDay(settings.wordsPerDay) {
     m_engine = std::make_unique<CompletionEngine>(words, m_clipboard, m_injector, m_hook);
     EngineSettings engineSettings;
     engineSettings.Text9 = QString::number(settings.minimumLetters);
@@ -23,6 +24,7 @@ Typist::Typist(DbConnection& words, const TypistSettings& settings)
     m_engine->setSettings(engineSettings);
     m_engine->setCompletionKeyCode(Tab);
     m_engine->setRankingOptions(settings.options);
+    QObject::connect(&m_engine->learner(), &WordLearner::wordLearned, [this] { ++m_learnedWords; });
     std::string problem;
     m_hook.start(
         [this](int keyCode, KeyDecision decide) { m_engine->keyPressed(keyCode, std::move(decide)); },
@@ -68,6 +70,7 @@ bool Typist::tryCompletion(const QString& rest, TypingFigures& figures) {
 
 TypingFigures Typist::type(const QString& text) {
     TypingFigures figures;
+    const qint64 learnedBefore = m_learnedWords;
     qsizetype i = 0;
     while (i < text.size()) {
         const QChar c = text[i];
@@ -76,6 +79,11 @@ TypingFigures Typist::type(const QString& text) {
                 ++i;
             press(Space);
             ++figures.characters;
+            // A new day: the bound on learned words starts afresh.
+            if (m_wordsPerDay > 0 && figures.words % m_wordsPerDay == 0)
+                m_engine->learner().setLearnedOn(QDate::currentDate(), 0);
+            // Lets the learning of a word typed in full run, as between two keystrokes.
+            QCoreApplication::processEvents();
             continue;
         }
         if (!isAsciiLetter(c)) {
@@ -99,5 +107,7 @@ TypingFigures Typist::type(const QString& text) {
         }
     }
     press(Space);
+    QCoreApplication::processEvents();
+    figures.learnedWords = m_learnedWords - learnedBefore;
     return figures;
 }

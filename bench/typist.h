@@ -16,6 +16,7 @@ struct TypingFigures {
     qint64 completionKeys = 0;  // Down presses and completion keys spent on them
     qint64 keysSaved = 0;       // letters not typed, less the keys spent
     qint64 wrongInsertions = 0; // completions that did not insert the rest of the word: a fault
+    qint64 learnedWords = 0;    // words the engine learnt from the typing
     // What a list that always held the word at its top would save: every word taken with one
     // key as soon as the minimum of letters is typed.
     qint64 ceiling = 0;
@@ -32,6 +33,8 @@ struct TypistSettings {
     int minimumLetters = 3;
     int maxWords = 15;
     RankingOptions options;
+    // Words typed in a day, after which the day's bound on learned words starts afresh.
+    int wordsPerDay = 3000;
 };
 
 class Typist {
@@ -53,4 +56,6 @@ private:
     TestKeyboardHook m_hook;
     std::unique_ptr<CompletionEngine> m_engine;
     int m_minimumLetters;
+    int m_wordsPerDay;
+    qint64 m_learnedWords = 0;
 };

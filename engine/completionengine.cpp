@@ -54,9 +54,18 @@ CompletionEngine::CompletionEngine(DbConnection& words, Clipboard& clipboard, Ke
         // While paused not even the case of a typed letter is kept.
         if (!m_paused)
             followTypedCase(character, capital);
+        m_keyCompleted = false;
         handleKey(keyCode, character, decide);
+        if (m_paused || !m_options.learnNewWords || !completionEnabled())
+            return;
+        if (m_keyCompleted)
+            m_learner.completed();
+        else
+            m_learner.typed(keyCode, press.text, capital, m_lengthToAdd);
     })
-    , m_words(words) {
+    , m_words(words)
+    , m_lengthToAdd(parseLocaleNumber(m_settings.Text8).value_or(4))
+    , m_learner(words, [this] { return m_handlingKey; }) {
     m_countTimer.setSingleShot(true);
     connect(&m_countTimer, &QTimer::timeout, this, &CompletionEngine::countUses);
     // Connected before any view: the hook must catch the list's keys before the user sees it.
@@ -72,8 +81,14 @@ CompletionEngine::~CompletionEngine() = default;
 void CompletionEngine::setSettings(const EngineSettings& settings) {
     if (settings.Text9 != m_settings.Text9)
         m_minimumLetters = minimumLettersOf(settings.Text9);
-    if (settings.Text8 != m_settings.Text8)
-        m_lengthToAddIsNumber = parseLocaleNumber(settings.Text8).has_value();
+    if (settings.Text8 != m_settings.Text8) {
+        const std::optional<double> lengthToAdd = parseLocaleNumber(settings.Text8);
+        m_lengthToAddIsNumber = lengthToAdd.has_value();
+        m_lengthToAdd = lengthToAdd.value_or(m_lengthToAdd);
+    }
+    // Switched off, completion watches no words to learn.
+    if (settings.Check1 != Qt::Checked)
+        m_learner.forget();
     m_settings = settings;
 }
 
@@ -84,6 +99,8 @@ void CompletionEngine::keyPressed(int keyCode, KeyDecision decide) {
 }
 
 void CompletionEngine::setRankingOptions(const RankingOptions& options) {
+    if (!options.learnNewWords)
+        m_learner.forget();
     m_options = options;
     m_suggestions.setKeepFoundOrder(options.mostLikelyFirst);
 }
@@ -111,6 +128,7 @@ void CompletionEngine::setPaused(bool paused) {
         return;
     m_typing.Text5.clear();
     m_typedCase.clear();
+    m_learner.forget();
     m_suggestions.hide();
     m_suggestions.setCurrentSuggestion(QString());
 }
@@ -142,6 +160,7 @@ void CompletionEngine::handleKey(int keyCode, const QString& character, const Ke
     if (!m_lengthToAddIsNumber) {
         m_settings.Text8 = repairedMinimumLengthToAdd;
         m_lengthToAddIsNumber = true;
+        m_lengthToAdd = 4;
         emit settingsRepaired();
     }
     QString& buffer = m_typing.Text5;
@@ -199,6 +218,7 @@ void CompletionEngine::publishSuggestions() {
 }
 
 void CompletionEngine::completeWord() {
+    m_keyCompleted = true;
     m_suggestions.hide();
     const QString suggestion = m_suggestions.currentSuggestion();
     const qsizetype typed = m_typing.Text5.size();

@@ -6,6 +6,7 @@
 #include "engine/keyeventqueue.h"
 #include "engine/suggestionlist.h"
 #include "engine/suggestionlookup.h"
+#include "engine/wordlearner.h"
 
 #include <QObject>
 #include <QStringList>
@@ -23,6 +24,7 @@ struct RankingOptions {
     bool mostLikelyFirst = false; // the pop-up lists the best word first, not alphabetically
     bool learnFromCompletions = true;
     bool matchCapitals = true; // an all-capital prefix is completed in capitals
+    bool learnNewWords = false; // words typed in full that the list lacks become custom words
 };
 
 class CompletionEngine : public QObject {
@@ -59,6 +61,8 @@ public:
     // What the pop-up Form2 offers; views follow it.
     SuggestionList& suggestions() { return m_suggestions; }
     const SuggestionList& suggestions() const { return m_suggestions; }
+    // Learns the words typed in full while "learnNewWords" is on, completion runs and nothing pauses it.
+    WordLearner& learner() { return m_learner; }
 
 signals:
     // A key found a setting that is no number and wrote its repaired text into settings().
@@ -108,4 +112,9 @@ private:
     QStringList m_usesToCount;
     QTimer m_countTimer;
     bool m_paused = false;
+    // Text8 as a number, once it is one.
+    double m_lengthToAdd = 4;
+    // The key being handled completed a word.
+    bool m_keyCompleted = false;
+    WordLearner m_learner;
 };

@@ -37,10 +37,15 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QSet>
 #include <QTimer>
 
 namespace {
 const QString trayTip = QStringLiteral("Quenlo " QUENLO_VERSION " - ") + maker::siteName;
+// The day words were last learnt and how many, "2026-03-01 4": the daily bound outlives a restart.
+const QString learnedDayKey = QStringLiteral("LearnedDay");
+// The learned words the question about forgetting them names.
+constexpr int learnedWordsNamed = 10;
 } // namespace
 
 QuenloProgram::QuenloProgram(ProgramServices services, FocusGuard* focusGuard)
@@ -55,7 +60,8 @@ QuenloProgram::QuenloProgram(ProgramServices services, FocusGuard* focusGuard)
         [this](std::int16_t code) { m_engine->setCompletionKeyCode(code); },
         [this](int milliseconds) { m_engine->suggestions().setHideInterval(milliseconds); });
     m_rankingChoices = std::make_unique<RankingChoices>(
-        RankingControls{ui.MostLikelyFirst, ui.LearnFromCompletions, ui.MatchCapitals}, *m_settings,
+        RankingControls{ui.MostLikelyFirst, ui.LearnFromCompletions, ui.MatchCapitals, ui.LearnNewWords},
+        *m_settings,
         [this](const RankingOptions& options) { m_engine->setRankingOptions(options); });
     m_tray = std::make_unique<WindowTray>(m_window.get(), m_services.tray, programIcon(), trayTip,
                                           [this](const QString& text) { m_window->setNotice(text); });
@@ -113,6 +119,11 @@ void QuenloProgram::wire() {
     connect(ui.Command2, &QPushButton::clicked, this, [this] { m_wordListView->clearList(); });
     connect(ui.DeleteMMMM, &QAction::triggered, this, [this] { m_wordListView->deleteWord(); });
     connect(ui.ClearLearnedCounts, &QAction::triggered, this, &QuenloProgram::clearLearnedCounts);
+    connect(ui.ForgetLearnedWords, &QAction::triggered, this, &QuenloProgram::forgetLearnedWords);
+    connect(&m_engine->learner(), &WordLearner::wordLearned, this, [this](QDate day, int count) {
+        m_settings->WriteSetting(settingsApplication, QStringLiteral("Options"), learnedDayKey,
+                                 day.toString(Qt::ISODate) + QLatin1Char(' ') + QString::number(count));
+    });
 
     connect(ui.FileImport, &QAction::triggered, this, [this] { m_wordListFiles->fileImport(); });
     connect(ui.FileSave, &QAction::triggered, this, [this] { m_wordListFiles->fileSave(); });
@@ -224,6 +235,11 @@ void QuenloProgram::load() {
     m_engine->wordDatabaseChanged();
     m_options->restore();
     m_rankingChoices->restore();
+    const QStringList learnedDay =
+        m_settings->ReadSetting(settingsApplication, QStringLiteral("Options"), learnedDayKey, QString())
+            .split(QLatin1Char(' '));
+    m_engine->learner().setLearnedOn(QDate::fromString(learnedDay.value(0), Qt::ISODate),
+                                     learnedDay.value(1).toInt());
     m_options->OptionsCheck();
     m_privacy->restore();
     m_window->ui().ProtectPasswordFields->setChecked(m_privacy->protectPasswordFields());
@@ -316,6 +332,46 @@ void QuenloProgram::clearLearnedCounts() {
         return;
     if (!m_services.words.execute(clearLearnedCountsStatement()))
         m_services.messages.inform(applicationTitle, m_services.words.lastError());
+}
+
+void QuenloProgram::forgetLearnedWords() {
+    if (m_services.words.state() == 0)
+        m_services.words.open();
+    QStringList learned;
+    {
+        const std::unique_ptr<DbResult> rows = m_services.words.execute(learnedWordsStatement());
+        if (!rows) {
+            m_services.messages.inform(applicationTitle,
+                                       QStringLiteral("This word database keeps no learned words."));
+            return;
+        }
+        for (; !rows->eof(); rows->moveNext())
+            learned.append(rows->text1().value_or(QString()));
+    }
+    if (learned.isEmpty()) {
+        m_services.messages.inform(applicationTitle, QStringLiteral("No word has been learnt from your typing."));
+        return;
+    }
+    QString named = learned.mid(0, learnedWordsNamed).join(QStringLiteral(", "));
+    if (learned.size() > learnedWordsNamed)
+        named += QStringLiteral(", \u2026");
+    if (!m_services.messages.ask(applicationTitle,
+                                 QStringLiteral("Forget the %1 words learnt from your typing (%2)? The words "
+                                                "you added yourself and the default words stay.")
+                                     .arg(learned.size())
+                                     .arg(named)))
+        return;
+    if (!m_services.words.execute(forgetLearnedWordsStatement())) {
+        m_services.messages.inform(applicationTitle, m_services.words.lastError());
+        return;
+    }
+    // The list no longer shows them either.
+    const QSet<QString> forgotten(learned.cbegin(), learned.cend());
+    m_wordList->publish();
+    for (int row = m_wordList->count() - 1; row >= 0; --row) {
+        if (forgotten.contains(m_wordList->word(row)))
+            m_wordList->removeRow(row);
+    }
 }
 
 Form1& QuenloProgram::mainWindow() const {

@@ -103,6 +103,7 @@ private:
     bool inputMethodInUse() const;
     void showKeyboardProblem(const QString& problem);
     void clearLearnedCounts();
+    void forgetLearnedWords();
 
     ProgramServices m_services;
     std::unique_ptr<Form1> m_window;

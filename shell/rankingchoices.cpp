@@ -11,6 +11,7 @@ const QString optionsSection = QStringLiteral("Options");
 const QString mostLikelyFirstKey = QStringLiteral("MostLikelyFirst");
 const QString learnKey = QStringLiteral("Learn");
 const QString matchCapitalsKey = QStringLiteral("MatchCapitals");
+const QString learnNewWordsKey = QStringLiteral("LearnNewWords");
 } // namespace
 
 RankingChoices::RankingChoices(const RankingControls& controls, SettingsStore& settings,
@@ -20,7 +21,8 @@ RankingChoices::RankingChoices(const RankingControls& controls, SettingsStore& s
     , m_apply(std::move(apply)) {
     const std::pair<QAction*, QString> stored[] = {{m_controls.MostLikelyFirst, mostLikelyFirstKey},
                                                    {m_controls.LearnFromCompletions, learnKey},
-                                                   {m_controls.MatchCapitals, matchCapitalsKey}};
+                                                   {m_controls.MatchCapitals, matchCapitalsKey},
+                                                   {m_controls.LearnNewWords, learnNewWordsKey}};
     for (const auto& [control, key] : stored)
         connect(control, &QAction::toggled, this, [this, control, key] { changed(control, key); });
 }
@@ -31,7 +33,8 @@ void RankingChoices::restore() {
         QScopedValueRollback<bool> restoring(m_restoring, true);
         const std::pair<QAction*, QString> stored[] = {{m_controls.MostLikelyFirst, mostLikelyFirstKey},
                                                        {m_controls.LearnFromCompletions, learnKey},
-                                                       {m_controls.MatchCapitals, matchCapitalsKey}};
+                                                       {m_controls.MatchCapitals, matchCapitalsKey},
+                                                   {m_controls.LearnNewWords, learnNewWordsKey}};
         for (const auto& [control, key] : stored) {
             const QString value =
                 m_settings.ReadSetting(settingsApplication, optionsSection, key, QString()).trimmed();
@@ -44,7 +47,7 @@ void RankingChoices::restore() {
 
 RankingOptions RankingChoices::options() const {
     return {m_controls.MostLikelyFirst->isChecked(), m_controls.LearnFromCompletions->isChecked(),
-            m_controls.MatchCapitals->isChecked()};
+            m_controls.MatchCapitals->isChecked(), m_controls.LearnNewWords->isChecked()};
 }
 
 void RankingChoices::changed(QAction* control, const QString& key) {

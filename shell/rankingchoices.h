@@ -13,6 +13,7 @@ struct RankingControls {
     QAction* MostLikelyFirst;      // stored as "Options"/"MostLikelyFirst"
     QAction* LearnFromCompletions; // stored as "Options"/"Learn"
     QAction* MatchCapitals;        // stored as "Options"/"MatchCapitals"
+    QAction* LearnNewWords;        // stored as "Options"/"LearnNewWords"
 };
 
 class RankingChoices : public QObject {

@@ -41,6 +41,8 @@ QString usedIndexSql(const char* name, const char* key) {
 
 const QStringList rankingColumns{QStringLiteral("Commonness"), QStringLiteral("Uses")};
 const QString foldedColumn = QStringLiteral("Folded");
+// Marks the custom words learnt from the user's typing; NULL for every other row.
+const QString learnedColumn = QStringLiteral("Learned");
 QString addColumnSql(const QString& column) {
     return QStringLiteral("ALTER TABLE Words ADD COLUMN %1 %2")
         .arg(column, column == foldedColumn ? QStringLiteral("TEXT") : QStringLiteral("INTEGER"));
@@ -67,7 +69,8 @@ QByteArray schemaSql(const QStringList& columns, const QStringList& indexes) {
     statements += indexes;
     return (statements.join(QStringLiteral(";\n")) + QLatin1Char(';')).toUtf8();
 }
-const QByteArray foldedSchema = schemaSql(rankingColumns + QStringList{foldedColumn}, foldedIndexes);
+const QByteArray foldedSchema =
+    schemaSql(rankingColumns + QStringList{foldedColumn, learnedColumn}, foldedIndexes);
 const QByteArray rankedSchema = schemaSql(rankingColumns, rankedIndexes);
 
 // The first column of every row; nothing when the select fails.
@@ -149,6 +152,12 @@ bool upgradeWordSchema(DbConnection& words) {
     const std::optional<WordSchema> schema = wordSchema(words);
     if (!schema)
         return false;
+    const QStringList columns =
+        readTexts(words, QStringLiteral("select name from pragma_table_info('Words')"))
+            .value_or(QStringList());
+    const auto hasColumn = [&columns](const QString& name) {
+        return columns.contains(name, Qt::CaseInsensitive);
+    };
     if (*schema == WordSchema::Folded) {
         // Asked first: the read costs nothing where no key is missing, a write would take the lock.
         const std::optional<QStringList> missing = readTexts(
@@ -157,18 +166,15 @@ bool upgradeWordSchema(DbConnection& words) {
         // Rows without a key are not offered until a start can write them.
         if (missing && !missing->isEmpty())
             words.execute(fillKeysSql);
+        // Without the marker nothing is learnt: a database that cannot be written stays Folded.
+        if (!columns.isEmpty() && !hasColumn(learnedColumn))
+            runInTransaction(words, {addColumnSql(learnedColumn)});
         return true;
     }
-    const QStringList columns =
-        readTexts(words, QStringLiteral("select name from pragma_table_info('Words')"))
-            .value_or(QStringList());
-    const auto hasColumn = [&columns](const QString& name) {
-        return columns.contains(name, Qt::CaseInsensitive);
-    };
     if (!hasColumn(QStringLiteral("Text1")))
         return false;
     QStringList statements;
-    for (const QString& column : rankingColumns + QStringList{foldedColumn}) {
+    for (const QString& column : rankingColumns + QStringList{foldedColumn, learnedColumn}) {
         if (!hasColumn(column))
             statements.append(addColumnSql(column));
     }

@@ -60,6 +60,14 @@ QString clearLearnedCountsStatement() {
     return QStringLiteral("update Words set Uses = null where Uses is not null");
 }
 
+QString learnedWordsStatement() {
+    return QStringLiteral("select Text1 from Words where Learned is not null order by 1");
+}
+
+QString forgetLearnedWordsStatement() {
+    return QStringLiteral("delete from Words where Learned is not null");
+}
+
 std::optional<QString> fillStatement(bool showDefaultWords, bool showCustomWords) {
     if (showDefaultWords && showCustomWords)
         return allWordsStatement();

@@ -32,6 +32,10 @@ QString removeWordStatement(const QString& word, WordSchema schema);
 QString deleteWordStatement(const QString& word, WordSchema schema);
 // Forgets every learned count (a database without ranking columns refuses it).
 QString clearLearnedCountsStatement();
+// The words learnt from the user's typing, and their removal (a database without the marker
+// refuses both).
+QString learnedWordsStatement();
+QString forgetLearnedWordsStatement();
 
 // The select that fills the list for the two Show boxes; nothing when both are unticked.
 std::optional<QString> fillStatement(bool showDefaultWords, bool showCustomWords);

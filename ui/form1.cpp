@@ -283,7 +283,8 @@ void Form1::createMenus() {
     c.LearnFromCompletions =
         menuItem(c.Options, "LearnFromCompletions", QStringLiteral("Learn from completions"));
     c.MatchCapitals = menuItem(c.Options, "MatchCapitals", QStringLiteral("Match my capitals"));
-    for (QAction* choice : {c.MostLikelyFirst, c.LearnFromCompletions, c.MatchCapitals})
+    c.LearnNewWords = menuItem(c.Options, "LearnNewWords", QStringLiteral("Learn new words"));
+    for (QAction* choice : {c.MostLikelyFirst, c.LearnFromCompletions, c.MatchCapitals, c.LearnNewWords})
         choice->setCheckable(true);
     c.LearnFromCompletions->setChecked(true);
     c.MatchCapitals->setChecked(true);
@@ -297,6 +298,7 @@ void Form1::createMenus() {
     c.RMenu = menu(this, "RMenu", QStringLiteral("RMenu"));
     c.DeleteMMMM = menuItem(c.RMenu, "DeleteMMMM", QStringLiteral("Delete"));
     c.ClearLearnedCounts = menuItem(c.RMenu, "ClearLearnedCounts", QStringLiteral("Clear Learned Counts"));
+    c.ForgetLearnedWords = menuItem(c.RMenu, "ForgetLearnedWords", QStringLiteral("Forget Learned Words"));
 }
 
 void Form1::setDesignedTabOrder() {

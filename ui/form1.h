@@ -59,6 +59,7 @@ public:
         QAction* MostLikelyFirst = nullptr;       // checkable: the pop-up lists the likeliest word first
         QAction* LearnFromCompletions = nullptr;  // checkable: completed words rank higher
         QAction* MatchCapitals = nullptr;         // checkable: an all-capital prefix completes in capitals
+        QAction* LearnNewWords = nullptr;         // checkable: words typed in full become custom words
         QAction* ProtectPasswordFields = nullptr; // checkable, checked by default
         QAction* ExcludedApplications = nullptr;
         QAction* WordLists = nullptr; // the word lists of the user's languages
@@ -68,6 +69,7 @@ public:
         QMenu* RMenu = nullptr; // never on the menu bar: opens over List1 on a right-button press
         QAction* DeleteMMMM = nullptr;
         QAction* ClearLearnedCounts = nullptr;
+        QAction* ForgetLearnedWords = nullptr;
     };
 
     // Size of the client area below the menu bar, in logical pixels.
