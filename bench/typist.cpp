@@ -24,6 +24,7 @@ Typist::Typist(DbConnection& words, const TypistSettings& settings)
     m_engine->setSettings(engineSettings);
     m_engine->setCompletionKeyCode(Tab);
     m_engine->setRankingOptions(settings.options);
+    m_engine->learner().setCountListWords(settings.countListWords);
     QObject::connect(&m_engine->learner(), &WordLearner::wordLearned, [this] { ++m_learnedWords; });
     std::string problem;
     m_hook.start(

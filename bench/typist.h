@@ -35,6 +35,8 @@ struct TypistSettings {
     RankingOptions options;
     // Words typed in a day, after which the day's bound on learned words starts afresh.
     int wordsPerDay = 3000;
+    // Learning new words also counts the words of the list typed in full.
+    bool countListWords = true;
 };
 
 class Typist {

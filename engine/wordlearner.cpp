@@ -13,6 +13,8 @@ const QString listedStatement = QStringLiteral("select Text1 from Words where Fo
 const QString learnStatement = QStringLiteral(
     "insert into Words (Text1, Type1, Folded, Uses, Learned) select ?1, '1', ?2, ?3, 1 "
     "where not exists (select 1 from Words where Folded = ?2)");
+const QString countUsesStatement =
+    QStringLiteral("update Words set Uses = coalesce(Uses, 0) + ?2 where Folded = ?1");
 // How long writing waits while a key is being handled; it never waits for a lock.
 constexpr int writeRetryMs = 10;
 
@@ -118,15 +120,18 @@ void WordLearner::wordEnded(double minimumLength) {
     }
     Counted& word = *found;
     word.lastTyped = ++m_typings;
-    if (word.listed)
-        return;
     if (word.written != m_typed)
         word.written = word.written.toLower();
     ++word.typings;
-    // Beyond the day's bound the count goes on, and a typing on another day learns the word.
-    if (word.typings < typingsToLearn || dayFull() || m_qualified.contains(key))
+    if (word.listed) {
+        if (!m_countListWords)
+            return;
+        ++word.usesToCount;
+    } else if (word.typings < typingsToLearn) {
         return;
-    m_qualified.append(key);
+    }
+    if (!m_qualified.contains(key))
+        m_qualified.append(key);
     m_writeTimer.start(0);
 }
 
@@ -140,16 +145,26 @@ void WordLearner::writeWords() {
     const QStringList qualified = std::exchange(m_qualified, {});
     for (const QString& key : qualified) {
         const auto found = m_counted.find(key);
-        if (found == m_counted.end() || m_words.state() == 0 || dayFull())
+        if (found == m_counted.end() || m_words.state() == 0)
             continue;
-        const std::unique_ptr<DbResult> listed = m_words.executeBound(listedStatement, {key});
-        if (!listed)
-            continue;
-        if (listed->eof() && !m_words.executeBound(learnStatement, {found->written, key,
-                                                                   QString::number(found->typings)}))
-            continue;
-        found->listed = true;
-        if (listed->eof())
-            emit wordLearned(m_day, ++m_learnedToday);
+        Counted& word = *found;
+        if (!word.listed) {
+            const std::unique_ptr<DbResult> listed = m_words.executeBound(listedStatement, {key});
+            if (!listed)
+                continue;
+            if (!listed->eof()) {
+                word.listed = true;
+                word.usesToCount = m_countListWords ? word.typings : 0;
+            } else {
+                // Beyond the day's bound the count goes on, and a typing on another day learns it.
+                if (dayFull() ||
+                    !m_words.executeBound(learnStatement, {word.written, key, QString::number(word.typings)}))
+                    continue;
+                word.listed = true;
+                emit wordLearned(m_day, ++m_learnedToday);
+            }
+        }
+        if (word.usesToCount > 0)
+            m_words.executeBound(countUsesStatement, {key, QString::number(std::exchange(word.usesToCount, 0))});
     }
 }

@@ -35,6 +35,9 @@ public:
     void forget();
     // The day and how many words were learnt on it, as kept between runs.
     void setLearnedOn(QDate day, int count);
+    // Whether a word of the list typed in full as often counts its typings as uses, as completing
+    // it would (on unless switched off, which only the keystrokes benchmark does to compare).
+    void setCountListWords(bool count) { m_countListWords = count; }
 
 signals:
     // A word was written as a learned word: the day's count, to be kept between runs.
@@ -50,7 +53,8 @@ private:
         QString written; // as typed; in small letters once typed in two ways
         int typings = 0;
         qint64 lastTyped = 0;
-        bool listed = false; // the list holds it, or it was learnt: counted no more
+        bool listed = false;  // the list holds it, or it was learnt
+        int usesToCount = 0; // typings of a listed word not yet counted as uses
     };
     void wordEnded(double minimumLength);
     void writeWords();
@@ -67,4 +71,5 @@ private:
     QTimer m_writeTimer;
     QDate m_day;
     int m_learnedToday = 0;
+    bool m_countListWords = true;
 };

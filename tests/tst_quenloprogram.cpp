@@ -429,6 +429,60 @@ private slots:
         QVERIFY(!again.mainWindow().ui().MatchCapitals->isChecked());
         QVERIFY(!again.engine().rankingOptions().matchCapitals);
     }
+
+    void learnedWordsReachTheDiskOnlyOnceTheyQualify() {
+        ProgramRig f(m_database);
+        const Form1::Controls& ui = f.start().mainWindow().ui();
+        QVERIFY(!ui.LearnNewWords->isChecked());
+        ui.LearnNewWords->trigger();
+        QCOMPARE(f.setting("Options/LearnNewWords"), QString("1"));
+        const auto typeWord = [&f](const QString& word) {
+            f.hook.press(' ');
+            f.type(word);
+            f.hook.press(' ');
+            QCoreApplication::processEvents(); // a word that qualified is written once the key is answered
+        };
+        const auto onDisk = [&f](const QString& word, bool expected) {
+            f.words.close();
+            QByteArray stored;
+            for (const QFileInfo& file : QFileInfo(f.databaseFile).dir().entryInfoList(QDir::Files)) {
+                QFile content(file.filePath());
+                QVERIFY(content.open(QIODevice::ReadOnly));
+                stored += content.readAll();
+            }
+            for (const QString& value : f.settings.values)
+                stored += value.toUtf8();
+            f.words.open();
+            QCOMPARE(stored.toLower().contains(word.toUtf8()), expected);
+        };
+        for (const char* word : {"zorblat", "zorblat", "quenlo", "quenlo"})
+            typeWord(QString::fromLatin1(word));
+        onDisk("zorblat", false);
+        onDisk("quenlo", false);
+        typeWord("zorblat");
+        onDisk("zorblat", true);
+        typeWord("quenlo");
+        QCOMPARE(f.setting("Options/LearnedDay"), QDate::currentDate().toString(Qt::ISODate) + " 2");
+
+        f.type("hel");
+        f.hook.press(tabKey); // hello counts a use
+        QCoreApplication::processEvents();
+        const auto rows = [&f] {
+            QStringList texts;
+            const auto result = f.words.execute(
+                "select Text1 || ifnull(Type1, '-') || ifnull(Uses, '') from Words order by Text1");
+            for (; result && !result->eof(); result->moveNext())
+                texts.append(result->text1().value_or("?"));
+            return texts.join(' ');
+        };
+        QCOMPARE(rows(), QString("hello-1 helmet1 help- quenlo13 world- zorblat13"));
+        f.messages.answers = {false, true};
+        ui.ForgetLearnedWords->trigger();
+        QVERIFY(f.messages.shown.last().text.contains("2 words learnt from your typing (quenlo, zorblat)"));
+        QVERIFY(rows().contains("zorblat"));
+        ui.ForgetLearnedWords->trigger();
+        QCOMPARE(rows(), QString("hello-1 helmet1 help- world-"));
+    }
 };
 
 QTEST_MAIN(TestQuenloProgram)

@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QtTest>
+#include <map>
 #include <sqlite3.h>
 
 namespace {
@@ -289,6 +290,88 @@ private slots:
         if (!readOnly)
             QVERIFY(other.execute("ROLLBACK"));
         QCOMPARE(rig.uses("control"), QStringLiteral("null"));
+    }
+
+    void wordsTypedInFullAreLearnt_data() {
+        // Each typing after a Space: '1' a digit, ',' and '.' signs, '<' Backspace, '>' Tab.
+        QTest::addColumn<QStringList>("typings");
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("learnt"); // Text1, Type1, Uses, Learned of the rows learnt or used
+        const QStringList thrice{"Zorblat", "zorblat", "zorblat"};
+        QTest::newRow("three typings, in two ways") << thrice << "" << "zorblat 1 3 1";
+        QTest::newRow("a name typed alike") << QStringList{"Ulm", "Ulmer", "Ulmer", "Ulmer"} << "" << "Ulmer 1 3 1";
+        QTest::newRow("two typings") << thrice.mid(1) << "" << "";
+        QTest::newRow("a sign after the word") << QStringList{"zorblat,", "zorblat.", "zorblat"} << ""
+                                               << "zorblat 1 3 1";
+        QTest::newRow("a digit inside") << QStringList(3, "zorb1lat") << "" << "";
+        QTest::newRow("a digit after") << QStringList(3, "zorblat1") << "" << "";
+        QTest::newRow("a sign inside") << QStringList(3, "zorb,lat") << "" << "";
+        QTest::newRow("corrected with Backspace") << QStringList(3, "zorbx<lat") << "" << "";
+        // conw offers Conway alone; what follows the completion is no word typed in full.
+        QTest::newRow("letters after a completion") << QStringList(3, "conw>lander") << "" << "Conway - 3 -";
+        QTest::newRow("shorter than the length to add") << QStringList(3, "zor") << "" << "";
+        // A word of the list typed in full counts its typings as uses, as completing it would.
+        QTest::newRow("in the list, other case") << QStringList(3, "CONTROL") << "" << "control - 3 -";
+        QTest::newRow("in the list, typed again") << QStringList(4, "control") << "" << "control - 4 -";
+        QTest::newRow("learnt, typed again") << QStringList(4, "zorblat") << "" << "zorblat 1 4 1";
+        QTest::newRow("option off") << thrice << "off" << "";
+        QTest::newRow("completion switched off") << thrice << "completion off" << "";
+        QTest::newRow("paused") << thrice << "paused" << "";
+        QTest::newRow("a pause forgets the counts") << thrice << "pause between" << "";
+        QTest::newRow("the day's bound reached") << thrice << "day full" << "";
+        QTest::newRow("yesterday's bound") << thrice << "yesterday full" << "zorblat 1 3 1";
+        QTest::newRow("read-only") << thrice << "read-only" << "";
+        // A database of an earlier version without the marker gets it at the next start.
+        QTest::newRow("marker added") << thrice << "no marker" << "zorblat 1 3 1";
+        QTest::newRow("no marker, read-only") << thrice << "no marker, read-only" << "";
+    }
+    void wordsTypedInFullAreLearnt() {
+        QFETCH(QStringList, typings);
+        QFETCH(QString, setup);
+        Rig rig(conWords);
+        rig.set([](EngineSettings& settings) { settings.Text9 = "4"; });
+        rig.engine.setRankingOptions({true, true, true, setup != "off"});
+        if (setup.startsWith("no marker")) {
+            QVERIFY(rig.sqlite.execute("alter table Words drop column Learned"));
+            if (setup.endsWith("read-only"))
+                QVERIFY(rig.sqlite.execute("PRAGMA query_only = 1"));
+            QVERIFY(upgradeWordSchema(rig.sqlite));
+        }
+        if (setup == "read-only")
+            QVERIFY(rig.sqlite.execute("PRAGMA query_only = 1"));
+        if (setup == "completion off")
+            rig.set([](EngineSettings& settings) { settings.Check1 = Qt::Unchecked; });
+        if (setup.startsWith("day full") || setup == "yesterday full")
+            rig.engine.learner().setLearnedOn(QDate::currentDate().addDays(setup == "day full" ? 0 : -1),
+                                              WordLearner::wordsPerDay);
+        rig.engine.setPaused(setup == "paused");
+        for (const QString& typing : typings) {
+            if (setup == "pause between" && &typing == &typings.back()) {
+                rig.engine.setPaused(true);
+                rig.engine.setPaused(false);
+            }
+            rig.hook.press(Space);
+            for (const QChar c : typing) {
+                const std::map<QChar, int> signs{{'1', '1'}, {',', 188}, {'.', 190}};
+                if (signs.contains(c)) {
+                    rig.hook.pressTyping(signs.at(c), QString(c).toStdString());
+                } else if (c == '<' || c == '>') {
+                    rig.hook.press(c == '<' ? Backspace : Tab);
+                } else {
+                    rig.hook.setCapitals(c.isUpper());
+                    rig.hook.press(c.toUpper().unicode());
+                }
+            }
+            rig.hook.setCapitals(false);
+        }
+        rig.hook.press(Space);
+        QCoreApplication::processEvents();
+        const QString learned = "select Text1 || ' ' || ifnull(Type1, '-') || ' ' || ifnull(Uses, '-') || ' ' || "
+                                "ifnull(Learned, '-') from Words where Uses is not null or Text1 not in (%1)";
+        QStringList listed;
+        for (const WordRow& row : conWords)
+            listed.append(sqlLiteral(row.text));
+        QTEST(rig.read(learned.arg(listed.join(','))).join(';'), "learnt");
     }
 
     void capitals_data() {
