@@ -100,6 +100,10 @@ bool runSize(std::size_t wordCount, int typedWords) {
     // Shown as the program shows it, so that a key's cost includes the pop-up's.
     const SuggestionPopup form2(engine.suggestions());
     engine.setCompletionKeyCode(9);
+    // The bookkeeping of words typed in full runs on every key.
+    RankingOptions options;
+    options.learnNewWords = true;
+    engine.setRankingOptions(options);
     std::string problem;
     hook.start([&engine](int keyCode, KeyDecision decide) { engine.keyPressed(keyCode, std::move(decide)); },
                problem);

@@ -165,7 +165,7 @@ private slots:
             QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{model.index(selectedRow)});
         // Delete has the focus, which is what an assistive tool is told, and Return chooses it.
         QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(w.c.RMenu);
-        QVERIFY(menu && menu->childCount() == 2); // Delete, then Clear Learned Counts
+        QVERIFY(menu && menu->childCount() == 3); // Delete, Clear Learned Counts, Forget Learned Words
         QCOMPARE(menu->child(0)->text(QAccessible::Name), QStringLiteral("Delete"));
         QVERIFY(menu->child(0)->state().focused);
         QTest::keyClick(w.c.RMenu, Qt::Key_Return);
