@@ -81,8 +81,8 @@ bool run(const QString& shipped, const QString& text, const QString& workDir, in
         mode == Mode::Learning || mode == Mode::LearningBestFirst || mode >= Mode::NewWordsOnlyBestFirst;
     settings.options.learnNewWords = mode >= Mode::NewWordsOnlyBestFirst;
     settings.countListWords = mode == Mode::NewWordsBestFirst;
-    settings.options.mostLikelyFirst =
-        mode == Mode::CommonnessBestFirst || mode == Mode::LearningBestFirst || mode >= Mode::NewWordsOnlyBestFirst;
+    settings.options.mostLikelyFirst = mode == Mode::CommonnessBestFirst || mode == Mode::LearningBestFirst ||
+                                       mode >= Mode::NewWordsOnlyBestFirst;
     Typist typist(database, settings);
     *figures = typist.type(text);
     return true;
@@ -146,8 +146,8 @@ int main(int argc, char** argv) {
         if (letters == 3 && rates[0] > 0) {
             std::printf(
                 "  targets at 3 letters / 15 words: ranking saves %.2fx index order listed alphabetically, "
-                "%.2fx listed most likely first (target >= 2x); learning in one pass with new words and words typed in full, most "
-                "likely first, %.1f%% of the ceiling %.1f%% (target >= 60%%)\n",
+                "%.2fx listed most likely first (target >= 2x); learning in one pass with new words and "
+                "words typed in full, most likely first, %.1f%% of the ceiling %.1f%% (target >= 60%%)\n",
                 rates[1] / rates[0], rates[2] / rates[0], 100 * rates[6] / ceiling, 100 * ceiling);
         }
     }

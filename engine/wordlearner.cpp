@@ -10,11 +10,12 @@
 namespace {
 const QString listedStatement = QStringLiteral("select Text1 from Words where Folded = ?1 limit 1");
 // Its typings count as uses, so that "Most likely first" offers it among the words completed.
-const QString learnStatement = QStringLiteral(
-    "insert into Words (Text1, Type1, Folded, Uses, Learned) select ?1, '1', ?2, ?3, 1 "
-    "where not exists (select 1 from Words where Folded = ?2)");
+const QString learnStatement =
+    QStringLiteral("insert into Words (Text1, Type1, Folded, Uses, Learned) select ?1, '1', ?2, ?3, 1 "
+                   "where not exists (select 1 from Words where Folded = ?2)");
 const QString countUsesStatement =
     QStringLiteral("update Words set Uses = coalesce(Uses, 0) + ?2 where Folded = ?1");
+constexpr int longestWord = 40;
 // How long writing waits while a key is being handled; it never waits for a lock.
 constexpr int writeRetryMs = 10;
 
@@ -33,11 +34,10 @@ Press pressKind(int keyCode, const QString& text) {
             return Press::Nothing;
         // The punctuation keys of a US layout, when the hook cannot tell what they typed.
         return (keyCode >= 186 && keyCode <= 192) || (keyCode >= 219 && keyCode <= 223) ? Press::Sign
-                                                                                         : Press::Other;
+                                                                                        : Press::Other;
     }
-    const bool printable = std::all_of(text.cbegin(), text.cend(), [](QChar c) {
-        return c.isPrint() && !c.isNumber() && !c.isSpace();
-    });
+    const bool printable = std::all_of(text.cbegin(), text.cend(),
+                                       [](QChar c) { return c.isPrint() && !c.isNumber() && !c.isSpace(); });
     return printable ? Press::Sign : Press::Other;
 }
 } // namespace
@@ -60,11 +60,13 @@ void WordLearner::typed(int keyCode, const QString& text, bool capital, double m
         return;
     case Press::Letter:
         // "abc1def" reads "abcdef" in the word buffer, but no such word was typed.
-        if (m_word != Word::Open) {
+        // Held keys repeating, or a string of letters no word is as long as.
+        if (m_word != Word::Open || m_letters >= longestWord) {
             m_word = Word::Unknown;
             return;
         }
-        m_typed += text.isEmpty() ? (capital ? QString(QChar(keyCode)) : QString(QChar(keyCode)).toLower()) : text;
+        m_typed +=
+            text.isEmpty() ? (capital ? QString(QChar(keyCode)) : QString(QChar(keyCode)).toLower()) : text;
         ++m_letters;
         return;
     case Press::Sign:
@@ -110,10 +112,10 @@ void WordLearner::wordEnded(double minimumLength) {
     auto found = m_counted.find(key);
     if (found == m_counted.end()) {
         if (m_counted.size() >= wordsCounted) {
-            const auto oldest = std::min_element(m_counted.begin(), m_counted.end(),
-                                                 [](const Counted& a, const Counted& b) {
-                                                     return a.lastTyped < b.lastTyped;
-                                                 });
+            const auto oldest =
+                std::min_element(m_counted.begin(), m_counted.end(), [](const Counted& a, const Counted& b) {
+                    return a.lastTyped < b.lastTyped;
+                });
             m_counted.erase(oldest);
         }
         found = m_counted.insert(key, {m_typed, 0, 0, false});
@@ -165,6 +167,7 @@ void WordLearner::writeWords() {
             }
         }
         if (word.usesToCount > 0)
-            m_words.executeBound(countUsesStatement, {key, QString::number(std::exchange(word.usesToCount, 0))});
+            m_words.executeBound(countUsesStatement,
+                                 {key, QString::number(std::exchange(word.usesToCount, 0))});
     }
 }

@@ -53,7 +53,7 @@ private:
         QString written; // as typed; in small letters once typed in two ways
         int typings = 0;
         qint64 lastTyped = 0;
-        bool listed = false;  // the list holds it, or it was learnt
+        bool listed = false; // the list holds it, or it was learnt
         int usesToCount = 0; // typings of a listed word not yet counted as uses
     };
     void wordEnded(double minimumLength);

@@ -61,8 +61,7 @@ QuenloProgram::QuenloProgram(ProgramServices services, FocusGuard* focusGuard)
         [this](int milliseconds) { m_engine->suggestions().setHideInterval(milliseconds); });
     m_rankingChoices = std::make_unique<RankingChoices>(
         RankingControls{ui.MostLikelyFirst, ui.LearnFromCompletions, ui.MatchCapitals, ui.LearnNewWords},
-        *m_settings,
-        [this](const RankingOptions& options) { m_engine->setRankingOptions(options); });
+        *m_settings, [this](const RankingOptions& options) { m_engine->setRankingOptions(options); });
     m_tray = std::make_unique<WindowTray>(m_window.get(), m_services.tray, programIcon(), trayTip,
                                           [this](const QString& text) { m_window->setNotice(text); });
     m_wordList = std::make_unique<WordListModel>();
@@ -349,7 +348,8 @@ void QuenloProgram::forgetLearnedWords() {
             learned.append(rows->text1().value_or(QString()));
     }
     if (learned.isEmpty()) {
-        m_services.messages.inform(applicationTitle, QStringLiteral("No word has been learnt from your typing."));
+        m_services.messages.inform(applicationTitle,
+                                   QStringLiteral("No word has been learnt from your typing."));
         return;
     }
     QString named = learned.mid(0, learnedWordsNamed).join(QStringLiteral(", "));
@@ -365,7 +365,8 @@ void QuenloProgram::forgetLearnedWords() {
         m_services.messages.inform(applicationTitle, m_services.words.lastError());
         return;
     }
-    // The list no longer shows them either.
+    // Typed again, they are counted afresh; and the list no longer shows them.
+    m_engine->learner().forget();
     const QSet<QString> forgotten(learned.cbegin(), learned.cend());
     m_wordList->publish();
     for (int row = m_wordList->count() - 1; row >= 0; --row) {

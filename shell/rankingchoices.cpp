@@ -34,7 +34,7 @@ void RankingChoices::restore() {
         const std::pair<QAction*, QString> stored[] = {{m_controls.MostLikelyFirst, mostLikelyFirstKey},
                                                        {m_controls.LearnFromCompletions, learnKey},
                                                        {m_controls.MatchCapitals, matchCapitalsKey},
-                                                   {m_controls.LearnNewWords, learnNewWordsKey}};
+                                                       {m_controls.LearnNewWords, learnNewWordsKey}};
         for (const auto& [control, key] : stored) {
             const QString value =
                 m_settings.ReadSetting(settingsApplication, optionsSection, key, QString()).trimmed();

@@ -50,10 +50,10 @@ extern const char* const foldedSchemaSql;
 extern const char* const rankedSchemaSql;
 
 // Makes the database Folded in one transaction: the ranking columns, the key and the Learned marker
-// where missing, the key of every row, and the indexes. The indexes of a Ranked database stay, so that earlier
-// versions still find theirs. A Folded database gets the key of the rows an earlier version
-// has added since, and the marker, where it can be written. False, and the database unchanged, when it is not
-// Folded afterwards: it cannot be written (read-only, locked) or is no words database.
+// where missing, the key of every row, and the indexes. The indexes of a Ranked database stay, so that
+// earlier versions still find theirs. A Folded database gets the key of the rows an earlier version has added
+// since, and the marker, where it can be written. False, and the database unchanged, when it is not Folded
+// afterwards: it cannot be written (read-only, locked) or is no words database.
 bool upgradeWordSchema(DbConnection& words);
 
 // The bounds of the texts that begin with prefix, letter case ignored, for

@@ -297,33 +297,36 @@ private slots:
         QTest::addColumn<QStringList>("typings");
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("learnt"); // Text1, Type1, Uses, Learned of the rows learnt or used
+        const auto row = [](const char* name, const QStringList& typings, const char* learnt,
+                            const char* setup = "") {
+            QTest::newRow(name) << typings << QString(setup) << QString(learnt);
+        };
         const QStringList thrice{"Zorblat", "zorblat", "zorblat"};
-        QTest::newRow("three typings, in two ways") << thrice << "" << "zorblat 1 3 1";
-        QTest::newRow("a name typed alike") << QStringList{"Ulm", "Ulmer", "Ulmer", "Ulmer"} << "" << "Ulmer 1 3 1";
-        QTest::newRow("two typings") << thrice.mid(1) << "" << "";
-        QTest::newRow("a sign after the word") << QStringList{"zorblat,", "zorblat.", "zorblat"} << ""
-                                               << "zorblat 1 3 1";
-        QTest::newRow("a digit inside") << QStringList(3, "zorb1lat") << "" << "";
-        QTest::newRow("a digit after") << QStringList(3, "zorblat1") << "" << "";
-        QTest::newRow("a sign inside") << QStringList(3, "zorb,lat") << "" << "";
-        QTest::newRow("corrected with Backspace") << QStringList(3, "zorbx<lat") << "" << "";
+        row("three typings, in two ways", thrice, "zorblat 1 3 1");
+        row("a name typed alike", {"Ulm", "Ulmer", "Ulmer", "Ulmer"}, "Ulmer 1 3 1");
+        row("two typings", thrice.mid(1), "");
+        row("a sign after the word", {"zorblat,", "zorblat.", "zorblat"}, "zorblat 1 3 1");
+        row("a digit inside", QStringList(3, "zorb1lat"), "");
+        row("a digit after", QStringList(3, "zorblat1"), "");
+        row("a sign inside", QStringList(3, "zorb,lat"), "");
+        row("corrected with Backspace", QStringList(3, "zorbx<lat"), "");
         // conw offers Conway alone; what follows the completion is no word typed in full.
-        QTest::newRow("letters after a completion") << QStringList(3, "conw>lander") << "" << "Conway - 3 -";
-        QTest::newRow("shorter than the length to add") << QStringList(3, "zor") << "" << "";
+        row("letters after a completion", QStringList(3, "conw>lander"), "Conway - 3 -");
+        row("shorter than the length to add", QStringList(3, "zor"), "");
         // A word of the list typed in full counts its typings as uses, as completing it would.
-        QTest::newRow("in the list, other case") << QStringList(3, "CONTROL") << "" << "control - 3 -";
-        QTest::newRow("in the list, typed again") << QStringList(4, "control") << "" << "control - 4 -";
-        QTest::newRow("learnt, typed again") << QStringList(4, "zorblat") << "" << "zorblat 1 4 1";
-        QTest::newRow("option off") << thrice << "off" << "";
-        QTest::newRow("completion switched off") << thrice << "completion off" << "";
-        QTest::newRow("paused") << thrice << "paused" << "";
-        QTest::newRow("a pause forgets the counts") << thrice << "pause between" << "";
-        QTest::newRow("the day's bound reached") << thrice << "day full" << "";
-        QTest::newRow("yesterday's bound") << thrice << "yesterday full" << "zorblat 1 3 1";
-        QTest::newRow("read-only") << thrice << "read-only" << "";
+        row("in the list, other case", QStringList(3, "CONTROL"), "control - 3 -");
+        row("in the list, typed again", QStringList(4, "control"), "control - 4 -");
+        row("learnt, typed again", QStringList(4, "zorblat"), "zorblat 1 4 1");
+        row("option off", thrice, "", "off");
+        row("completion switched off", thrice, "", "completion off");
+        row("paused", thrice, "", "paused");
+        row("a pause forgets the counts", thrice, "", "pause between");
+        row("the day's bound reached", thrice, "", "day full");
+        row("yesterday's bound", thrice, "zorblat 1 3 1", "yesterday full");
+        row("read-only", thrice, "", "read-only");
         // A database of an earlier version without the marker gets it at the next start.
-        QTest::newRow("marker added") << thrice << "no marker" << "zorblat 1 3 1";
-        QTest::newRow("no marker, read-only") << thrice << "no marker, read-only" << "";
+        row("marker added", thrice, "zorblat 1 3 1", "no marker");
+        row("no marker, read-only", thrice, "", "no marker, read-only");
     }
     void wordsTypedInFullAreLearnt() {
         QFETCH(QStringList, typings);
@@ -366,8 +369,9 @@ private slots:
         }
         rig.hook.press(Space);
         QCoreApplication::processEvents();
-        const QString learned = "select Text1 || ' ' || ifnull(Type1, '-') || ' ' || ifnull(Uses, '-') || ' ' || "
-                                "ifnull(Learned, '-') from Words where Uses is not null or Text1 not in (%1)";
+        const QString learned =
+            "select Text1 || ' ' || ifnull(Type1, '-') || ' ' || ifnull(Uses, '-') || ' ' || "
+            "ifnull(Learned, '-') from Words where Uses is not null or Text1 not in (%1)";
         QStringList listed;
         for (const WordRow& row : conWords)
             listed.append(sqlLiteral(row.text));
