@@ -73,8 +73,10 @@ class WatchedQuenlo(Quenlo):
 
     def __init__(self, desktop, excluded):
         entries = ",".join('{\\"id\\":\\"%s\\",\\"name\\":\\"%s\\"}' % (name, name) for name in excluded)
-        # Qt joins the accessibility bus only when told at start.
-        super().__init__(desktop, "privacy", "tab", "\n[Privacy]\nExcludedApplications=\"[%s]\"\n" % entries,
+        # Qt joins the accessibility bus only when told at start. Learning new words is on: what it
+        # keeps must hold no password either.
+        super().__init__(desktop, "privacy", "tab",
+                         "\n[Options]\nLearnNewWords=1\n[Privacy]\nExcludedApplications=\"[%s]\"\n" % entries,
                          env=dict(desktop.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
         self.height = self.window_height()
 
