@@ -122,13 +122,14 @@ std::int16_t CompletionEngine::completionKeyCode() const {
     return m_completionKeyCode;
 }
 
-void CompletionEngine::setPaused(bool paused) {
+void CompletionEngine::setPaused(bool paused, bool forgetWordsTyped) {
     m_paused = paused;
     if (!paused)
         return;
     m_typing.Text5.clear();
     m_typedCase.clear();
-    m_learner.forget();
+    if (forgetWordsTyped)
+        m_learner.forget();
     m_suggestions.hide();
     m_suggestions.setCurrentSuggestion(QString());
 }

@@ -55,7 +55,8 @@ public:
     void wordDatabaseChanged();
     // While paused every key goes through untouched and nothing of it is kept or shown: the
     // word buffer is emptied and the pop-up hidden at once. Read on every key, so only a flag.
-    void setPaused(bool paused);
+    // A pause forgets the words counted for learning unless told otherwise.
+    void setPaused(bool paused, bool forgetWordsTyped = true);
     bool paused() const { return m_paused; }
 
     // What the pop-up Form2 offers; views follow it.

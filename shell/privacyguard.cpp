@@ -72,8 +72,11 @@ void PrivacyGuard::focusChanged(const FocusState& state) {
 
 void PrivacyGuard::apply() {
     const CompletionPause pause = pauseFor(m_focus.state(), m_excluded, m_protectPasswordFields);
-    if (pause.paused() != m_engine.paused())
-        m_engine.setPaused(pause.paused());
+    // The moment a field is asked comes with every focus change: the words counted for learning
+    // outlive it, and are forgotten once a pause has a reason.
+    const bool forget = pause.reason != CompletionPause::Reason::FieldAsked;
+    if (pause.paused() != m_engine.paused() || (pause.paused() && forget && pause.reason != m_pause.reason))
+        m_engine.setPaused(pause.paused(), forget);
     if (pause == m_pause)
         return;
     m_pause = pause;

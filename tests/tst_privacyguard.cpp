@@ -106,6 +106,39 @@ private slots:
         QVERIFY(!f.program->engine().paused());
     }
 
+    void wordsCountedForLearningOutliveOnlyAFieldBeingAsked() {
+        Fixture f(m_database);
+        f.settings.values.insert("Quenlo/Options/LearnNewWords", "1");
+        f.start();
+        f.focus.focusApplication("Gedit");
+        const auto typeWord = [&f] {
+            f.type(" zorblat ");
+            QCoreApplication::processEvents();
+        };
+        const auto learnt = [&f] {
+            const auto rows = f.words.execute("select count(*) from Words where Learned is not null");
+            return rows ? rows->text1().value_or("?") : "?";
+        };
+        const auto askField = [&f](bool password) {
+            FocusState field = f.focus.state();
+            field.fieldAsked = true;
+            f.focus.change(field);
+            field.fieldAsked = false;
+            field.passwordField = password;
+            f.focus.change(field);
+            f.focus.setPasswordField(false);
+        };
+        typeWord();
+        typeWord();
+        askField(true); // the field turns out to be a password field
+        typeWord();
+        QCOMPARE(learnt(), QString("0"));
+        typeWord();
+        askField(false);
+        typeWord();
+        QCOMPARE(learnt(), QString("1"));
+    }
+
     void unreachableAccessibilityBusIsTold() {
         Fixture f(m_database);
         f.start();
