@@ -6,6 +6,7 @@
 #include "store/wordranking.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 const QString listedStatement = QStringLiteral("select Text1 from Words where Folded = ?1 limit 1");
@@ -16,6 +17,8 @@ const QString learnStatement =
 const QString countUsesStatement =
     QStringLiteral("update Words set Uses = coalesce(Uses, 0) + ?2 where Folded = ?1");
 constexpr int longestWord = 40;
+constexpr int altKey = 18; // AltGr as well, which types letters in many layouts
+constexpr int capsLockKey = 20;
 // How long writing waits while a key is being handled; it never waits for a lock.
 constexpr int writeRetryMs = 10;
 
@@ -30,7 +33,8 @@ Press pressKind(int keyCode, const QString& text) {
     if (isTypedLetter(text) || (text.isEmpty() && keyCode >= 'A' && keyCode <= 'Z'))
         return Press::Letter;
     if (text.isEmpty()) {
-        if (keyCode == KeyCode::Shift || keyCode == 18 || keyCode == 20 || keyCode == KeyCode::Unknown)
+        if (keyCode == KeyCode::Shift || keyCode == altKey || keyCode == capsLockKey ||
+            keyCode == KeyCode::Unknown)
             return Press::Nothing;
         // The punctuation keys of a US layout, when the hook cannot tell what they typed.
         return (keyCode >= 186 && keyCode <= 192) || (keyCode >= 219 && keyCode <= 223) ? Press::Sign
@@ -59,8 +63,8 @@ void WordLearner::typed(int keyCode, const QString& text, bool capital, double m
         m_letters = 0;
         return;
     case Press::Letter:
-        // "abc1def" reads "abcdef" in the word buffer, but no such word was typed.
-        // Held keys repeating, or a string of letters no word is as long as.
+        // "abc1def" reads "abcdef" in the word buffer, but no such word was typed; nor is a run of
+        // letters longer than any word (a held key repeating) one.
         if (m_word != Word::Open || m_letters >= longestWord) {
             m_word = Word::Unknown;
             return;
@@ -89,6 +93,7 @@ void WordLearner::forget() {
     m_typed.clear();
     m_letters = 0;
     m_counted.clear();
+    m_qualified.clear();
 }
 
 void WordLearner::setLearnedOn(QDate day, int count) {

@@ -31,7 +31,7 @@ public:
     void typed(int keyCode, const QString& text, bool capital, double minimumLength);
     // A word was completed: what follows it is not typed in full.
     void completed();
-    // Forgets every count and the word being typed; words that qualified already are still written.
+    // Forgets every count, the word being typed and the words not yet written.
     void forget();
     // The day and how many words were learnt on it, as kept between runs.
     void setLearnedOn(QDate day, int count);
@@ -47,7 +47,7 @@ private:
     enum class Word {
         Unknown, // not known to begin at a word start, or broken by a key that is no letter
         Open,    // letters since a word start
-        Closed,  // letters, then signs that typed nothing: only a word end may follow
+        Closed,  // letters, then signs ("word,"): only a word end may follow
     };
     struct Counted {
         QString written; // as typed; in small letters once typed in two ways
