@@ -1,14 +1,13 @@
 # IBus engine (keyboard hook, composing and text commits), built when libibus is there. Its key mapping
-# shares the X11 keysym tables; it composes with libxkbcommon, as the X11 hook does.
+# shares the X11 keysym tables, and its composing the X11 hook's.
 if(IBUS_FOUND AND TARGET quenlo_platform_x11keys)
     add_library(quenlo_platform_ibus STATIC
-        ibus/ibuscomposer.cpp ibus/ibuscomposer.h
         ibus/ibuskeyboardhook.cpp ibus/ibuskeyboardhook.h
         ibus/ibuskeydecisions.cpp ibus/ibuskeydecisions.h
         ibus/ibuskeymapping.cpp ibus/ibuskeymapping.h
     )
     target_link_libraries(quenlo_platform_ibus PUBLIC quenlo_platform_x11keys
-                                               PRIVATE PkgConfig::IBUS PkgConfig::XKBCOMMON quenlo_generated
+                                               PRIVATE PkgConfig::IBUS quenlo_platform_xkbcompose quenlo_generated
                                                        quenlo_warnings)
     target_compile_definitions(quenlo_platform_ibus PUBLIC QUENLO_HAVE_IBUS)
 

@@ -7,11 +7,8 @@ if(X11LIBS_FOUND)
         PRIVATE $<TARGET_PROPERTY:PkgConfig::X11LIBS,INTERFACE_INCLUDE_DIRECTORIES>)
     target_link_libraries(quenlo_platform_x11keys PUBLIC quenlo_platform_interfaces PRIVATE quenlo_warnings)
 
-    # Compose sequences and the text of keysyms for the keyboard hook.
-    pkg_check_modules(XKBCOMMON REQUIRED IMPORTED_TARGET xkbcommon)
     add_library(quenlo_platform_x11 STATIC
         x11/x11clipboard.cpp x11/x11clipboard.h
-        x11/x11composer.cpp x11/x11composer.h
         x11/x11display.cpp x11/x11display.h
         x11/x11focusguard.cpp x11/x11focusguard.h
         x11/x11keyboardhook.cpp x11/x11keyboardhook.h
@@ -20,6 +17,6 @@ if(X11LIBS_FOUND)
         x11/x11windowactivation.cpp
     )
     target_link_libraries(quenlo_platform_x11 PUBLIC quenlo_platform_x11keys
-                                              PRIVATE PkgConfig::X11LIBS PkgConfig::XKBCOMMON quenlo_warnings)
+                                              PRIVATE PkgConfig::X11LIBS quenlo_platform_xkbcompose quenlo_warnings)
     target_compile_definitions(quenlo_platform_x11 PUBLIC QUENLO_HAVE_X11)
 endif()

@@ -1,9 +1,9 @@
 // The key vocabulary's rule of which keys a hook may swallow, and the pure translators of the backends
 // from their key events to virtual-key codes (X11 keysyms and key positions, IBus keyvals and evdev
-// codes) and to the text typed (X11 keysyms through compose sequences).
+// codes) and the text keysyms type through compose sequences.
 #include "platform/keycodes.h"
-#include "platform/x11/x11composer.h"
 #include "platform/x11/x11keymapping.h"
+#include "platform/xkb/xkbcompose.h"
 #ifdef QUENLO_HAVE_IBUS
 #include "platform/ibus/ibuskeymapping.h"
 #endif
@@ -112,38 +112,51 @@ private slots:
         QCOMPARE(virtualKeyFor({base, shifted, keyName}, true), withNumLock);
     }
 
-    void x11TypedText_data() {
+    // Each press of a row in turn: its step (t typed, c composing, = composed, x cancelled) and text.
+    void composedText_data() {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<std::vector<KeySym>>("keysyms");
-        QTest::addColumn<QStringList>("typed"); // by each press
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QStringList>("typed");
 
         const auto row = [](const char* tag, const char* locale, std::vector<KeySym> keysyms,
-                            QStringList typed) {
-            QTest::newRow(tag) << locale << keysyms << typed;
+                            const char* steps, QStringList typed) {
+            QTest::newRow(tag) << locale << keysyms << QString::fromLatin1(steps) << typed;
         };
         const char* us = "en_US.UTF-8";
-        row("dead acute, e", us, {XK_dead_acute, XK_e}, {"", "é"});
-        row("compose key, apostrophe, e", us, {XK_Multi_key, XK_apostrophe, XK_e}, {"", "", "é"});
-        row("Shift amid a sequence", "de_DE.UTF-8", {XK_dead_acute, XK_Shift_L, XK_E}, {"", "", "É"});
-        // The press that matches no sequence types nothing, as in the application; the next starts afresh.
-        row("cancelled sequence", us, {XK_Multi_key, XK_apostrophe, XK_x, XK_e}, {"", "", "", "e"});
-        row("sharp s", "de_DE.UTF-8", {XK_ssharp}, {"ß"});
-        row("Cyrillic", "ru_RU.UTF-8", {XK_Cyrillic_pe, XK_Cyrillic_er, XK_Cyrillic_i}, {"п", "р", "и"});
+        row("dead acute, e", us, {XK_dead_acute, XK_e}, "c=", {"", "é"});
+        row("compose key, apostrophe, e", us, {XK_Multi_key, XK_apostrophe, XK_e}, "cc=", {"", "", "é"});
+        row("compose key, s, s", "C", {XK_Multi_key, XK_s, XK_s}, "cc=", {"", "", "ß"});
+        // The capital is chosen with Shift inside the sequence.
+        row("Shift amid a sequence", "de_DE.UTF-8", {XK_dead_acute, XK_Shift_L, XK_E}, "ct=", {"", "", "É"});
+        // The next press after a cancelled sequence starts afresh.
+        row("cancelled sequence", us, {XK_Multi_key, XK_apostrophe, XK_x, XK_e}, "ccxt", {"", "", "", "e"});
+        row("Return ends a sequence", us, {XK_Multi_key, XK_Return}, "cx", {"", ""});
+        row("sharp s", "de_DE.UTF-8", {XK_ssharp}, "t", {"ß"});
+        row("Cyrillic", "ru_RU.UTF-8", {XK_Cyrillic_pe, XK_Cyrillic_er, XK_Cyrillic_i}, "ttt",
+            {"п", "р", "и"});
         row("Greek with a final sigma", "el_GR.UTF-8",
             {XK_Greek_lamda, XK_dead_acute, XK_Greek_omicron, XK_Greek_gamma, XK_Greek_omicron,
              XK_Greek_finalsmallsigma},
-            {"λ", "", "ό", "γ", "ο", "ς"});
-        row("a locale without a table composes as C", "xx_XX.UTF-8", {XK_dead_acute, XK_e}, {"", "é"});
-        row("keys typing no letter", us, {XK_Tab, XK_KP_1, XK_Left}, {"\t", "1", ""});
+            "tc=ttt", {"λ", "", "ό", "γ", "ο", "ς"});
+        row("a locale without a table composes as C", "xx_XX.UTF-8", {XK_dead_acute, XK_e}, "c=", {"", "é"});
+        row("control characters type no text", us, {XK_Tab, XK_Return, XK_BackSpace, XK_Escape, XK_Delete},
+            "ttttt", {"", "", "", "", ""});
+        row("keys typing no letter", us, {XK_KP_1, XK_Left}, "tt", {"1", ""});
     }
 
-    void x11TypedText() {
+    void composedText() {
         QFETCH(QString, locale);
         QFETCH(std::vector<KeySym>, keysyms);
-        X11Composer composer(locale.toStdString());
+        XkbCompose composer(locale.toStdString());
+        QString steps;
         QStringList typed;
-        for (const KeySym keysym : keysyms)
-            typed << QString::fromStdString(composer.press(keysym));
+        for (const KeySym keysym : keysyms) {
+            const XkbCompose::Press press = composer.press(keysym);
+            steps += QStringLiteral("tc=x").at(static_cast<int>(press.step));
+            typed << QString::fromStdString(press.text);
+        }
+        QTEST(steps, "steps");
         QTEST(typed, "typed");
     }
 

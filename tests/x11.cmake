@@ -1,8 +1,8 @@
 # Test suites of the x11 area; the backends themselves on a private Xvfb server that each test starts.
 if(X11LIBS_FOUND)
-    # The swallow rule and the key translators of every backend built here, the X11 compose table too.
+    # The swallow rule and the key translators of every backend built here, the compose table too.
     quenlo_add_test(tst_keymapping SOURCES tst_keymapping.cpp
-                    LIBS quenlo_platform_x11 $<TARGET_NAME_IF_EXISTS:quenlo_platform_ibus>)
+                    LIBS quenlo_platform_x11 quenlo_platform_xkbcompose $<TARGET_NAME_IF_EXISTS:quenlo_platform_ibus>)
     quenlo_add_test(tst_x11presspairing SOURCES x11/tst_x11presspairing.cpp LIBS quenlo_platform_x11)
     foreach(suite tst_x11keyboardhook tst_x11focusguard)
         quenlo_add_test(${suite} SOURCES x11/${suite}.cpp x11/xvfbserver.h

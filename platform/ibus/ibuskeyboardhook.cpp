@@ -2,7 +2,6 @@
 // key press never waits on a busy UI thread longer than the watchdog allows.
 #include "ibuskeyboardhook.h"
 
-#include "ibuscomposer.h"
 #include "ibuskeydecisions.h"
 #include "ibuskeymapping.h"
 #include "version.h"
@@ -11,6 +10,7 @@
 #include <ibus.h>
 
 #include "platform/keycodes.h" // brings Qt in as well
+#include "platform/xkb/xkbcompose.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -41,6 +41,20 @@ constexpr std::chrono::milliseconds passedKeySettle{50};
 // Modifiers that make a press a shortcut rather than text.
 constexpr guint shortcutModifiers =
     IBUS_CONTROL_MASK | IBUS_MOD1_MASK | IBUS_MOD4_MASK | IBUS_SUPER_MASK | IBUS_HYPER_MASK | IBUS_META_MASK;
+
+// What a press types in a field. IBus's GTK 3 module (in its default asynchronous mode) and Qt's IBus
+// input context compose nothing of what an engine lets through, so the engine composes itself. A
+// shortcut types nothing and ends a sequence begun. A key that does not go on with a sequence drops it
+// and is typed as after none, as Qt's own composing does: no key is lost, and a dead key may begin a
+// sequence of its own.
+XkbCompose::Press composedPress(XkbCompose& composer, guint keyval, bool shortcut) {
+    if (shortcut) {
+        composer.reset();
+        return {};
+    }
+    const XkbCompose::Press press = composer.press(keyval);
+    return press.step == XkbCompose::Step::Cancelled ? composer.press(keyval) : press;
+}
 
 // Password and PIN fields, and fields that ask for privacy: what is typed there is never looked at.
 bool isPrivateField(guint purpose, guint hints) {
@@ -92,7 +106,7 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     IBusFactory* factory = nullptr;
     unsigned engineCount = 0;
     IBusEngine* focused = nullptr; // the engine of the field that has the focus
-    std::unique_ptr<IBusComposer> composer;
+    std::unique_ptr<XkbCompose> composer;
     IBusEngine* composingIn = nullptr; // the engine whose keys the composer has seen last
     GSource* burstEnd = nullptr;       // commits the text held for a burst once it pauses
 
@@ -247,7 +261,7 @@ void IBusKeyboardHook::State::run() {
     }
     startDone.notify_all();
     // Its tables take a while to read, which start-up need not wait for: no key comes before the loop runs.
-    composer = std::make_unique<IBusComposer>();
+    composer = std::make_unique<XkbCompose>(XkbCompose::localeOfEnvironment());
 
     g_main_loop_run(loop);
 
@@ -346,13 +360,15 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
         composingIn = engine;
     }
     // Composed in every field, private ones too, where the application would have composed as well.
-    const IBusComposer::Typed typed = composer->press(keyval, (modifiers & shortcutModifiers) != 0);
+    const XkbCompose::Press typed = composedPress(*composer, keyval, (modifiers & shortcutModifiers) != 0);
     const std::string& text = typed.text;
-    const IBusFields::KeyKind kind = typed.held ? IBusFields::KeyKind::Compose : kindOf(keyval, text);
+    const bool composing = typed.step == XkbCompose::Step::Composing;
+    const bool composed = typed.step == XkbCompose::Step::Composed;
+    const IBusFields::KeyKind kind = composing ? IBusFields::KeyKind::Compose : kindOf(keyval, text);
     if (!fields.looksAt(context)) {
-        if (typed.held || typed.composed) {
+        if (composing || composed) {
             flush(engine);
-            if (typed.composed)
+            if (composed)
                 commit(engine, text);
             fields.swallowed(context, keycode);
             return TRUE;
@@ -362,7 +378,7 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
     }
     // IBus may move an engine to another field without telling it the focus came in.
     focused = engine;
-    if (typed.held) {
+    if (composing) {
         // The press that ends the sequence types its result and goes to the handler; this one types nothing.
         if (!fields.pressed(context, kind, std::chrono::steady_clock::now()).burst)
             flush(engine);
@@ -390,7 +406,7 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
     if (arrival.held)
         outcome = decisions.await(arrival.press, watchdog);
     // A composed letter is always the engine's to type: the application never saw the sequence.
-    if (!outcome.commit.empty() || (!outcome.swallow && (pace.typed || typed.composed))) {
+    if (!outcome.commit.empty() || (!outcome.swallow && (pace.typed || composed))) {
         // Committed before the answer goes out, or held with the burst's text, so that it lands before
         // any key typed after this one.
         fields.hold(context, outcome.commit.empty() ? text : outcome.commit);

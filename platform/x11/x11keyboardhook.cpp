@@ -24,11 +24,12 @@
 // application sees: the UI thread gets the text with the press.
 #include "x11keyboardhook.h"
 
-#include "x11composer.h"
 #include "x11display.h"
 #include "x11keyinjector.h"
 #include "x11keymapping.h"
 #include "x11presspairing.h"
+
+#include "platform/xkb/xkbcompose.h"
 
 #include <QObject>
 
@@ -155,7 +156,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     std::array<std::array<char, XkbKeyNameLength>, 256> keyNames{};
     std::unique_ptr<XkbDescRec, KeyboardMapFree> keyboardMap;
     std::string locale; // set by start(): whose compose table the thread loads
-    std::unique_ptr<X11Composer> composer;
+    std::unique_ptr<XkbCompose> composer;
     Atom activeWindowAtom = None;
     std::set<unsigned> swallowableKeycodes;
     int completionKey = KeyCode::CompletionKeyUntold;
@@ -270,7 +271,7 @@ bool X11KeyboardHook::start(KeyHandler handler, std::string& error) {
         state.modifiers = xkbState.mods;
         state.group = xkbState.group;
     }
-    state.locale = X11Composer::localeOfEnvironment();
+    state.locale = XkbCompose::localeOfEnvironment();
     state.completionKey = state.completionKeyBeforeStart;
     state.refreshKeyboard();
     if (state.popupVisibleBeforeStart)
@@ -331,7 +332,7 @@ void X11KeyboardHook::State::post(Command command) {
 
 void X11KeyboardHook::State::run() {
     // Read from disk here rather than in start(), which the program's start waits for.
-    composer = std::make_unique<X11Composer>(locale);
+    composer = std::make_unique<XkbCompose>(locale);
     std::array<pollfd, 2> fds{pollfd{ConnectionNumber(dpy), POLLIN, 0}, pollfd{wakeFd, POLLIN, 0}};
     for (;;) {
         if (!takeCommands())
@@ -559,7 +560,8 @@ std::string X11KeyboardHook::State::typedBy(unsigned long keysym) {
     // Applications type no text for a shortcut, and it takes no part in a sequence.
     if (modifiers & (ControlMask | Mod1Mask))
         return {};
-    return composer->press(keysym);
+    // A press that matches no sequence types nothing, as in the application; the next one starts afresh.
+    return composer->press(keysym).text;
 }
 
 void X11KeyboardHook::State::report(int virtualKey, bool capital, std::string text,

@@ -1,12 +1,8 @@
 // The IBus engine's bounded key decisions: the engine thread's side runs on a thread of its own, the
-// test plays the UI thread. Its fields, through the sequences desktops drive an engine through, and
-// its composing.
-#include "platform/ibus/ibuscomposer.h"
+// test plays the UI thread. Its fields, through the sequences desktops drive an engine through.
 #include "platform/ibus/ibuskeydecisions.h"
 
 #include <QTest>
-
-#include <xkbcommon/xkbcommon-keysyms.h>
 
 #include <future>
 
@@ -185,40 +181,6 @@ private slots:
         QCOMPARE(fields.takeHeld(1), std::string("ebra "));
         QVERIFY(fields.takeHeld(1).empty());
         QVERIFY(fields.holding().empty());
-    }
-
-    // Each press of a row in turn; every press before the last is held, and the last one types text.
-    void composes_data() {
-        QTest::addColumn<QList<unsigned>>("keysyms");
-        QTest::addColumn<bool>("composed");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("a letter of the layout") << QList<unsigned>{XKB_KEY_udiaeresis} << false << "ü";
-        QTest::newRow("dead key") << QList<unsigned>{XKB_KEY_dead_acute, XKB_KEY_e} << true << "é";
-        // The capital is chosen with Shift inside the sequence.
-        QTest::newRow("dead key, Shift")
-            << QList<unsigned>{XKB_KEY_dead_acute, XKB_KEY_Shift_L, XKB_KEY_E} << true << "É";
-        QTest::newRow("Compose") << QList<unsigned>{XKB_KEY_Multi_key, XKB_KEY_s, XKB_KEY_s} << true << "ß";
-        // A key that does not go on with the sequence is typed as after none.
-        QTest::newRow("no such sequence") << QList<unsigned>{XKB_KEY_dead_acute, XKB_KEY_x} << false << "x";
-        QTest::newRow("Return ends a sequence")
-            << QList<unsigned>{XKB_KEY_Multi_key, XKB_KEY_Return} << false << "";
-    }
-    void composes() {
-        QFETCH(QList<unsigned>, keysyms);
-        IBusComposer composer("C");
-        for (qsizetype i = 0; i + 1 < keysyms.size(); ++i) {
-            const IBusComposer::Typed typed = composer.press(keysyms[i], false);
-            QVERIFY(typed.held || keysyms[i] == XKB_KEY_Shift_L);
-            QVERIFY(typed.text.empty());
-        }
-        const IBusComposer::Typed last = composer.press(keysyms.back(), false);
-        QVERIFY(!last.held);
-        QTEST(last.composed, "composed");
-        QTEST(QString::fromStdString(last.text), "text");
-        // A shortcut types nothing and drops the sequence it came into.
-        composer.press(XKB_KEY_dead_acute, false);
-        QVERIFY(composer.press(XKB_KEY_c, true).text.empty());
-        QCOMPARE(composer.press(XKB_KEY_e, false).text, std::string("e"));
     }
 
     void swallowedPressesSwallowTheirReleases() {

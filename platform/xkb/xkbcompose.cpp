@@ -1,13 +1,14 @@
-// Compose sequences and dead keys for the X11 keyboard hook, through libxkbcommon.
-#include "x11composer.h"
+// Compose sequences over libxkbcommon.
+#include "xkbcompose.h"
 
 #include <xkbcommon/xkbcommon-compose.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdlib>
 
-struct X11Composer::Tables {
+struct XkbCompose::Tables {
     xkb_context* context = nullptr;
     xkb_compose_table* table = nullptr;
     xkb_compose_state* state = nullptr;
@@ -19,7 +20,7 @@ struct X11Composer::Tables {
     }
 };
 
-X11Composer::X11Composer(const std::string& locale)
+XkbCompose::XkbCompose(const std::string& locale)
     : m_tables(std::make_unique<Tables>()) {
     Tables& tables = *m_tables;
     tables.context = xkb_context_new(XKB_CONTEXT_NO_DEFAULT_INCLUDES);
@@ -35,9 +36,9 @@ X11Composer::X11Composer(const std::string& locale)
         tables.state = xkb_compose_state_new(tables.table, XKB_COMPOSE_STATE_NO_FLAGS);
 }
 
-X11Composer::~X11Composer() = default;
+XkbCompose::~XkbCompose() = default;
 
-std::string X11Composer::localeOfEnvironment() {
+std::string XkbCompose::localeOfEnvironment() {
     for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
         const char* value = std::getenv(name);
         if (value && *value)
@@ -46,39 +47,48 @@ std::string X11Composer::localeOfEnvironment() {
     return "C";
 }
 
-std::string X11Composer::textOf(unsigned long keysym) {
+std::string XkbCompose::textOf(unsigned long keysym) {
+    const auto sym = static_cast<xkb_keysym_t>(keysym);
+    const std::uint32_t character = xkb_keysym_to_utf32(sym);
+    if (character < 0x20 || character == 0x7f)
+        return {};
     std::array<char, 8> text{};
     // The count includes the terminating NUL; 0 for a keysym without a character.
-    const int written = xkb_keysym_to_utf8(static_cast<xkb_keysym_t>(keysym), text.data(), text.size());
+    const int written = xkb_keysym_to_utf8(sym, text.data(), text.size());
     return written > 1 ? std::string(text.data(), static_cast<std::size_t>(written - 1)) : std::string();
 }
 
-std::string X11Composer::press(unsigned long keysym) {
+XkbCompose::Press XkbCompose::press(unsigned long keysym) {
     xkb_compose_state* state = m_tables->state;
-    // Modifier keysyms leave a sequence as it is.
     if (!state ||
         xkb_compose_state_feed(state, static_cast<xkb_keysym_t>(keysym)) == XKB_COMPOSE_FEED_IGNORED)
-        return textOf(keysym);
+        return {Step::Typed, textOf(keysym)};
     switch (xkb_compose_state_get_status(state)) {
     case XKB_COMPOSE_NOTHING:
-        return textOf(keysym);
-    case XKB_COMPOSE_COMPOSED: {
-        const int length = xkb_compose_state_get_utf8(state, nullptr, 0);
-        if (length <= 0)
-            return textOf(xkb_compose_state_get_one_sym(state));
-        std::string text(static_cast<std::size_t>(length) + 1, '\0');
-        xkb_compose_state_get_utf8(state, text.data(), text.size());
-        text.resize(static_cast<std::size_t>(length));
-        return text;
-    }
-    case XKB_COMPOSE_COMPOSING:
-    case XKB_COMPOSE_CANCELLED:
         break;
+    case XKB_COMPOSE_COMPOSING:
+        return {Step::Composing, {}};
+    case XKB_COMPOSE_COMPOSED: {
+        Press composed{Step::Composed, {}};
+        const int length = xkb_compose_state_get_utf8(state, nullptr, 0);
+        if (length > 0) {
+            composed.text.assign(static_cast<std::size_t>(length) + 1, '\0');
+            xkb_compose_state_get_utf8(state, composed.text.data(), composed.text.size());
+            composed.text.resize(static_cast<std::size_t>(length));
+        } else {
+            composed.text = textOf(xkb_compose_state_get_one_sym(state));
+        }
+        xkb_compose_state_reset(state);
+        return composed;
     }
-    return {};
+    case XKB_COMPOSE_CANCELLED:
+        xkb_compose_state_reset(state);
+        return {Step::Cancelled, {}};
+    }
+    return {Step::Typed, textOf(keysym)};
 }
 
-void X11Composer::reset() {
+void XkbCompose::reset() {
     if (m_tables->state)
         xkb_compose_state_reset(m_tables->state);
 }
