@@ -35,8 +35,12 @@ Typist::Typist(DbConnection& words, const TypistSettings& settings)
 Typist::~Typist() = default;
 
 void Typist::press(int keyCode, bool capital) {
-    m_hook.setCapitals(capital);
-    m_hook.press(keyCode);
+    // A letter key types its letter, whose case the engine keeps.
+    if (keyCode >= 'A' && keyCode <= 'Z')
+        m_hook.pressTyping(keyCode,
+                           std::string(1, static_cast<char>(capital ? keyCode : keyCode - 'A' + 'a')));
+    else
+        m_hook.press(keyCode);
 }
 
 bool Typist::tryCompletion(const QString& rest, TypingFigures& figures) {

@@ -49,8 +49,8 @@ CompletionEngine::CompletionEngine(DbConnection& words, Clipboard& clipboard, Ke
         // Worked out once per key; keys that type no letter and lie outside the character range
         // (arrows, Shift, digits) add none.
         const QString character = wordCharacter(keyCode, press.text);
-        // A typed letter tells its own case, in any script.
-        const bool capital = isTypedLetter(press.text) ? press.text != character : press.capital;
+        // A typed letter tells its own case, in any script; a key that typed none (a shortcut) is small.
+        const bool capital = isTypedLetter(press.text) && press.text != character;
         // While paused not even the case of a typed letter is kept.
         if (!m_paused)
             followTypedCase(character, capital);
@@ -94,7 +94,7 @@ void CompletionEngine::setSettings(const EngineSettings& settings) {
 
 void CompletionEngine::keyPressed(int keyCode, KeyDecision decide) {
     // Asked now: the hook knows them only for the press it is reporting.
-    m_typedPresses.push_back({QString::fromStdString(m_hook.pressText()), m_hook.pressMadeCapital()});
+    m_typedPresses.push_back({QString::fromStdString(m_hook.pressText())});
     m_queue.press(keyCode, std::move(decide));
 }
 

@@ -103,7 +103,6 @@ private:
     // What each press waiting in the queue typed, in the queue's order.
     struct TypedPress {
         QString text;
-        bool capital = false;
     };
     std::deque<TypedPress> m_typedPresses;
     // The word buffer as typed, capitals kept; only trusted while it lowers to the buffer.

@@ -72,9 +72,6 @@ public:
     }
     // Short name of the backend, shown to the user.
     virtual std::string name() const = 0;
-    // While the handler runs for a press: whether a letter key made a capital (Shift or Caps
-    // Lock). A backend that cannot tell says no.
-    virtual bool pressMadeCapital() const { return false; }
     // While the handler runs for a press: the text it typed in the user's layout and group, dead
     // keys and compose sequences worked out (the press that ends a sequence types its result), as
     // UTF-8. Empty when it typed nothing, or the backend cannot tell.

@@ -18,18 +18,12 @@ struct Rig : EngineRig {
         : EngineRig(rows, ranking) {
         set([](EngineSettings& settings) { settings.Text4 = "2"; });
     }
-    // Types the letters (capitals of A to Z as with Shift held, other letters as a layout types
-    // them) and returns the words offered, as listed.
+    // Types the letters as a layout types them (A to Z on their own keys) and returns the words
+    // offered, as listed.
     QStringList type(const QString& letters) {
         hook.press(Space);
-        for (const QChar c : letters) {
-            hook.setCapitals(c.isUpper());
-            if (c.unicode() < 128)
-                hook.press(c.toUpper().unicode());
-            else
-                hook.pressTyping(219, QString(c).toStdString());
-        }
-        hook.setCapitals(false);
+        for (const QChar c : letters)
+            hook.pressTyping(c.unicode() < 128 ? c.toUpper().unicode() : 219, QString(c).toStdString());
         return form2().words();
     }
     // The first column of every row the select gives.
@@ -361,11 +355,9 @@ private slots:
                 } else if (c == '<' || c == '>') {
                     rig.hook.press(c == '<' ? Backspace : Tab);
                 } else {
-                    rig.hook.setCapitals(c.isUpper());
-                    rig.hook.press(c.toUpper().unicode());
+                    rig.hook.pressTyping(c.toUpper().unicode(), QString(c).toStdString());
                 }
             }
-            rig.hook.setCapitals(false);
         }
         rig.hook.press(Space);
         QCoreApplication::processEvents();

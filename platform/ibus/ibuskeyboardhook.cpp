@@ -95,8 +95,7 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     IBusFields fields{burstGap, burstPause, passedKeySettle};     // engine thread only
     QObject uiThread; // posted presses run in the thread that made the hook
     KeyHandler handler;
-    bool capitalPress = false; // while the handler runs
-    std::string pressText;     // while the handler runs
+    std::string pressText; // while the handler runs
 
     GMainContext* context = nullptr;
     GMainLoop* loop = nullptr;
@@ -127,7 +126,7 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     void awaitBurstEnd();
     // A sequence begun in the engine's field is dropped.
     void stopComposing(IBusEngine* engine);
-    void deliver(std::uint64_t press, int virtualKey, bool capital, std::string text);
+    void deliver(std::uint64_t press, int virtualKey, std::string text);
     // From any thread: the lookup table the focused field shows next; no words hides it.
     void publish(std::vector<std::string> words, int selectedRow);
 };
@@ -181,10 +180,6 @@ bool IBusKeyboardHook::start(KeyHandler handler, std::string& error) {
     else
         error = state.startProblem;
     return true;
-}
-
-bool IBusKeyboardHook::pressMadeCapital() const {
-    return m_state->capitalPress;
 }
 
 std::string IBusKeyboardHook::pressText() const {
@@ -389,14 +384,12 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
     const IBusKeyDecisions::Arrival arrival =
         decisions.arrive(KeyCode::maySwallow(virtualKey, completionKey));
     const IBusFields::Press pace = fields.pressed(context, kind, std::chrono::steady_clock::now());
-    // The key's symbol already has Shift and Caps Lock applied.
-    const bool capital = keyval >= IBUS_KEY_A && keyval <= IBUS_KEY_Z;
     std::weak_ptr<State> weak = weak_from_this();
     QMetaObject::invokeMethod(
         &uiThread,
-        [weak, press = arrival.press, virtualKey, capital, text] {
+        [weak, press = arrival.press, virtualKey, text] {
             if (const std::shared_ptr<State> state = weak.lock())
-                state->deliver(press, virtualKey, capital, text);
+                state->deliver(press, virtualKey, text);
         },
         Qt::QueuedConnection);
     // Text held from a burst that has ended goes out before anything else of this key.
@@ -467,12 +460,11 @@ void IBusKeyboardHook::State::stopComposing(IBusEngine* engine) {
     }
 }
 
-void IBusKeyboardHook::State::deliver(std::uint64_t press, int virtualKey, bool capital, std::string text) {
+void IBusKeyboardHook::State::deliver(std::uint64_t press, int virtualKey, std::string text) {
     if (!handler) {
         decisions.decide(press, false);
         return;
     }
-    capitalPress = capital;
     pressText = std::move(text);
     std::weak_ptr<State> weak = weak_from_this();
     handler(virtualKey, [weak, press](std::int16_t discard) {

@@ -24,7 +24,6 @@ public:
     bool showsSuggestions() const override { return true; }
     void showSuggestions(const std::vector<std::string>& words, int selectedRow) override;
     std::string name() const override { return "IBus"; }
-    bool pressMadeCapital() const override;
     // From the key's symbol, dead keys and compose sequences worked out by the engine itself.
     std::string pressText() const override;
 

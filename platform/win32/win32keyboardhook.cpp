@@ -60,8 +60,6 @@ struct Win32KeyboardHook::State : std::enable_shared_from_this<Win32KeyboardHook
         int virtualKey;
         // Nonzero for the press the hook thread waits on; 0 for a press that went through already.
         std::uint64_t waitId;
-        // A letter key that made a capital.
-        bool capital;
         // What it typed in the layout of the application in front.
         std::string text;
     };
@@ -83,8 +81,7 @@ struct Win32KeyboardHook::State : std::enable_shared_from_this<Win32KeyboardHook
     bool answerReady = false;
     bool answerSwallows = false;
 
-    // UI thread only: whether the press the handler runs for made a capital, and what it typed.
-    bool capitalPress = false;
+    // UI thread only: what the press the handler runs for typed.
     std::string pressText;
 
     // Hook thread only.
@@ -104,7 +101,7 @@ struct Win32KeyboardHook::State : std::enable_shared_from_this<Win32KeyboardHook
     static LRESULT CALLBACK receiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT onKey(WPARAM message, const KBDLLHOOKSTRUCT& key);
     void trackModifiers(DWORD virtualKey, bool release);
-    bool report(int virtualKey, std::uint64_t waitId, bool capital, std::string text);
+    bool report(int virtualKey, std::uint64_t waitId, std::string text);
     void deliverOne();
     bool answer(std::uint64_t waitId, bool swallow);
     void hold(const KBDLLHOOKSTRUCT& key);
@@ -164,10 +161,6 @@ bool Win32KeyboardHook::start(KeyHandler handler, std::string& error) {
         return false;
     }
     return true;
-}
-
-bool Win32KeyboardHook::pressMadeCapital() const {
-    return m_state->capitalPress;
 }
 
 std::string Win32KeyboardHook::pressText() const {
@@ -241,9 +234,6 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
     }
     trackModifiers(key.vkCode, release);
     const int virtualKey = genericKey(key.vkCode);
-    // Caps Lock with Shift gives small letters, as the keyboard types them.
-    const bool capital = virtualKey >= 'A' && virtualKey <= 'Z' &&
-                         (modifiers.leftShift || modifiers.rightShift) != modifiers.capsLock;
     // Worked out as the key comes, before anything typed after it.
     std::string text = release ? std::string() : typedText.press(key, modifiers);
     // A key for the pop-up right behind one it swallowed (Down, then Tab) is decided like any other:
@@ -256,19 +246,19 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
     if (holding && !(forPopup && held.empty())) {
         hold(key);
         if (!release)
-            report(virtualKey, 0, capital, std::move(text));
+            report(virtualKey, 0, std::move(text));
         return 1;
     }
     if (release)
         return pass();
 
     if (!popupVisible || !KeyCode::maySwallow(virtualKey, completionKey)) {
-        report(virtualKey, 0, capital, std::move(text));
+        report(virtualKey, 0, std::move(text));
         return pass();
     }
 
     const std::uint64_t waitId = ++lastWaitId;
-    if (!report(virtualKey, waitId, capital, std::move(text)))
+    if (!report(virtualKey, waitId, std::move(text)))
         return pass();
     bool swallow = false;
     {
@@ -322,10 +312,10 @@ void Win32KeyboardHook::State::trackModifiers(DWORD virtualKey, bool release) {
     }
 }
 
-bool Win32KeyboardHook::State::report(int virtualKey, std::uint64_t waitId, bool capital, std::string text) {
+bool Win32KeyboardHook::State::report(int virtualKey, std::uint64_t waitId, std::string text) {
     {
         std::lock_guard lock(mutex);
-        presses.push_back({virtualKey, waitId, capital, std::move(text)});
+        presses.push_back({virtualKey, waitId, std::move(text)});
         if (waitId != 0) {
             waitingFor = waitId;
             answerReady = false;
@@ -393,16 +383,13 @@ void Win32KeyboardHook::State::deliverOne() {
     // Shared: a handler that is busy with an earlier key answers after this returns.
     const auto swallowedInTime = std::make_shared<bool>(false);
     // A press delivered while the handler runs the event loop has its own; this one's comes back.
-    const bool outerCapital = capitalPress;
     std::string outerText = std::exchange(pressText, std::move(press.text));
-    capitalPress = press.capital;
     handler(press.virtualKey, [weak, waitId = press.waitId, swallowedInTime](std::int16_t discard) {
         const std::shared_ptr<State> state = weak.lock();
         const bool tookEffect = state ? state->answer(waitId, discard == 1) : discard == 0;
         *swallowedInTime = tookEffect && discard == 1 && waitId != 0;
         return tookEffect;
     });
-    capitalPress = outerCapital;
     pressText = std::move(outerText);
     // Swallowed without a paste (Up, Down): the keys held behind it go on now.
     if (*swallowedInTime && !(gate && gate->takeSent()))

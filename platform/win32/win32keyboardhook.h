@@ -21,7 +21,6 @@ public:
     void setCompletionKey(int keyCode) override;
     std::string name() const override { return "Win32"; }
     // From the Shift and Caps Lock keys the hook saw, not from the application's own key state.
-    bool pressMadeCapital() const override;
     // In the keyboard layout of the application in front, with the modifiers the hook saw.
     std::string pressText() const override;
 

@@ -138,8 +138,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
 
     // UI thread only.
     KeyHandler handler;
-    bool capitalPress = false; // while the handler runs
-    std::string typedText;     // while the handler runs
+    std::string typedText; // while the handler runs
     bool started = false;
     bool popupVisibleBeforeStart = false;
     int completionKeyBeforeStart = KeyCode::CompletionKeyUntold;
@@ -180,7 +179,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     void translate(XEvent& event);
     void drain();
     void perform(const X11PressAction& action);
-    void report(int virtualKey, bool capital, std::string text, const std::shared_ptr<Ticket>& ticket);
+    void report(int virtualKey, std::string text, const std::shared_ptr<Ticket>& ticket);
     unsigned long keysymOf(unsigned keycode) const;
     std::string typedBy(unsigned long keysym);
     void settlePending(bool force);
@@ -223,10 +222,6 @@ X11KeyboardHook::~X11KeyboardHook() {
     }
     // Decisions still queued for the UI thread go with their receiver.
     state.uiReceiver.reset();
-}
-
-bool X11KeyboardHook::pressMadeCapital() const {
-    return m_state->capitalPress;
 }
 
 std::string X11KeyboardHook::pressText() const {
@@ -532,14 +527,10 @@ void X11KeyboardHook::State::perform(const X11PressAction& action) {
             XFlush(dpy);
         }
     }
-    // Caps Lock with Shift gives small letters, as the keyboard types them. Sticky keys latch into
-    // the modifiers in effect, so a latched Shift counts too.
-    const bool letter = virtualKey >= 'A' && virtualKey <= 'Z';
     // A held key (Tab, Up, Down, Shift) types no letter, and one that is swallowed never reaches the
     // application's compose state: it is typed into ours once it is let through.
     std::string text = ticket->state == Pending ? std::string() : typedBy(keysym);
-    report(virtualKey, letter && ((modifiers & ShiftMask) != 0) != ((modifiers & LockMask) != 0),
-           std::move(text), ticket);
+    report(virtualKey, std::move(text), ticket);
 }
 
 unsigned long X11KeyboardHook::State::keysymOf(unsigned keycode) const {
@@ -564,16 +555,14 @@ std::string X11KeyboardHook::State::typedBy(unsigned long keysym) {
     return composer->press(keysym).text;
 }
 
-void X11KeyboardHook::State::report(int virtualKey, bool capital, std::string text,
-                                    const std::shared_ptr<Ticket>& ticket) {
+void X11KeyboardHook::State::report(int virtualKey, std::string text, const std::shared_ptr<Ticket>& ticket) {
     std::weak_ptr<State> weak = weak_from_this();
     QMetaObject::invokeMethod(
         uiReceiver.get(),
-        [weak, virtualKey, capital, text = std::move(text), ticket] {
+        [weak, virtualKey, text = std::move(text), ticket] {
             const std::shared_ptr<State> state = weak.lock();
             if (!state || !state->handler)
                 return;
-            state->capitalPress = capital;
             state->typedText = text;
             state->handler(
                 virtualKey, KeyDecision([weak, ticket](std::int16_t discard) {

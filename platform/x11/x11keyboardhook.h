@@ -19,7 +19,6 @@ public:
     void setPopupVisible(bool visible) override;
     void setCompletionKey(int keyCode) override;
     std::string name() const override { return "X11"; }
-    bool pressMadeCapital() const override;
     std::string pressText() const override;
 
     struct State;

@@ -27,9 +27,6 @@ public:
         shownRow = selectedRow;
     }
     std::string name() const override { return "test"; }
-    bool pressMadeCapital() const override { return m_capitals; }
-    // Letter keys pressed from now on make capitals (as with Shift held), or not.
-    void setCapitals(bool on) { m_capitals = on; }
     std::string pressText() const override { return m_text; }
 
     // Delivers a press that typed text (UTF-8) in the user's layout.
@@ -79,7 +76,6 @@ private:
     KeyHandler m_handler;
     std::vector<Decision> m_decisions;
     bool m_popupVisible = false;
-    bool m_capitals = false;
     std::string m_text;
     std::set<int> m_lateKeys;
 };

@@ -302,31 +302,23 @@ private slots:
     void capitals_data() {
         QTest::addColumn<unsigned>("locks");
         QTest::addColumn<KeySym>("held");   // held around z and 1, let go before a
-        QTest::addColumn<QString>("seen");  // the letters as the hook says they came, and the digit
         QTest::addColumn<QString>("typed"); // the text the presses typed
-        QTest::newRow("plain") << 0u << KeySym(0) << "z1a" << "z1a";
-        QTest::newRow("Shift held, then let go") << 0u << KeySym(XK_Shift_R) << "Z1a" << "Z!a";
-        QTest::newRow("CapsLock") << unsigned(LockMask) << KeySym(0) << "Z1A" << "Z1A";
-        QTest::newRow("CapsLock and Shift") << unsigned(LockMask) << KeySym(XK_Shift_L) << "z1A" << "z!A";
+        QTest::newRow("plain") << 0u << KeySym(0) << "z1a";
+        QTest::newRow("Shift held, then let go") << 0u << KeySym(XK_Shift_R) << "Z!a";
+        QTest::newRow("CapsLock") << unsigned(LockMask) << KeySym(0) << "Z1A";
+        QTest::newRow("CapsLock and Shift") << unsigned(LockMask) << KeySym(XK_Shift_L) << "z!A";
         // A shortcut types no text.
-        QTest::newRow("Ctrl held") << 0u << KeySym(XK_Control_L) << "z1a" << "a";
+        QTest::newRow("Ctrl held") << 0u << KeySym(XK_Control_L) << "a";
     }
 
     void capitals() {
         QFETCH(unsigned, locks);
         QFETCH(KeySym, held);
-        QFETCH(QString, seen);
         setLocks(locks);
         settle();
-        QString reported;
         QString typed;
-        m_onPress = [&](int keyCode) {
+        m_onPress = [&](int) {
             typed += QString::fromStdString(m_backends.hook->pressText());
-            if (keyCode >= 'A' && keyCode <= 'Z')
-                reported += m_backends.hook->pressMadeCapital() ? QChar(keyCode) : QChar(keyCode).toLower();
-            else if (keyCode >= '0' && keyCode <= '9')
-                reported +=
-                    m_backends.hook->pressMadeCapital() ? QStringLiteral("!") : QString(QChar(keyCode));
         };
         if (held)
             press(held, true);
@@ -336,7 +328,6 @@ private slots:
             press(held, false);
         tap(XK_a);
         settle();
-        QCOMPARE(reported, seen);
         QTEST(typed, "typed");
     }
 
