@@ -26,7 +26,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools
     libsqlite3-dev sqlite3
-    libx11-dev libxi-dev libxtst-dev libxfixes-dev libevdev-dev libxkbcommon-dev
+    libx11-dev libxi-dev libxtst-dev libxkbcommon-dev
     wamerican wamerican-small wamerican-large scowl fortunes
     librsvg2-bin dpkg-dev file devscripts
     desktop-file-utils appstream lintian dbus trayer
