@@ -16,6 +16,8 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 using Keys = std::vector<unsigned long>;
@@ -299,56 +301,34 @@ private slots:
             QTRY_VERIFY2(!grabbedElsewhere(key), XKeysymToString(key));
     }
 
-    void capitals_data() {
-        QTest::addColumn<unsigned>("locks");
-        QTest::addColumn<KeySym>("held");   // held around z and 1, let go before a
-        QTest::addColumn<QString>("typed"); // the text the presses typed
-        QTest::newRow("plain") << 0u << KeySym(0) << "z1a";
-        QTest::newRow("Shift held, then let go") << 0u << KeySym(XK_Shift_R) << "Z!a";
-        QTest::newRow("CapsLock") << unsigned(LockMask) << KeySym(0) << "Z1A";
-        QTest::newRow("CapsLock and Shift") << unsigned(LockMask) << KeySym(XK_Shift_L) << "z!A";
-        // A shortcut types no text.
-        QTest::newRow("Ctrl held") << 0u << KeySym(XK_Control_L) << "a";
-    }
-
-    void capitals() {
-        QFETCH(unsigned, locks);
-        QFETCH(KeySym, held);
-        setLocks(locks);
-        settle();
-        QString typed;
-        m_onPress = [&](int) {
-            typed += QString::fromStdString(m_backends.hook->pressText());
-        };
-        if (held)
-            press(held, true);
-        tap(XK_z);
-        tap(XK_1);
-        if (held)
-            press(held, false);
-        tap(XK_a);
-        settle();
-        QTEST(typed, "typed");
-    }
-
-    void typedTextFollowsTheLayout_data() {
+    void typedText_data() {
         QTest::addColumn<QString>("layouts"); // set with setxkbmap while the hook runs
         QTest::addColumn<int>("group");       // locked
-        QTest::addColumn<unsigned>("held");   // a modifier's key code held around the keys, or 0
+        QTest::addColumn<unsigned>("locks");
+        // Key codes of the evdev keymap, tapped; one that comes again negative is held until then: 10 AE01,
+        // 21 AE12 (a dead key in German), 24 AD01, 26 AD03, 34 AD11, 37 left Ctrl, 38 AC01, 41 AC04,
+        // 50 left Shift, 52 AB01, 108 right Alt.
         QTest::addColumn<Codes>("keycodes");
         QTest::addColumn<QString>("typed");
-        // Key codes of the evdev keymap: 21 AE12 (a dead key in German), 24 AD01, 26 AD03, 34 AD11, 41 AC04,
-        // 50 left Shift, 108 right Alt.
-        QTest::newRow("German u umlaut") << "de" << 0 << 0u << Codes{34} << "ü";
-        QTest::newRow("German Shift: dead grave, E") << "de" << 0 << 50u << Codes{21, 26} << "È";
-        QTest::newRow("German AltGr q") << "de" << 0 << 108u << Codes{24} << "@";
-        QTest::newRow("Russian as the second group, Shift") << "us,ru" << 1 << 50u << Codes{41} << "А";
+        const auto row = [](const char* tag, const char* layouts, int group, unsigned locks,
+                            const Codes& keycodes, const char* typed) {
+            QTest::newRow(tag) << layouts << group << locks << keycodes << QString::fromUtf8(typed);
+        };
+        row("plain", "us", 0, 0, {52, 10, 38}, "z1a");
+        row("Shift held, then let go", "us", 0, 0, {50, 52, 10, -50, 38}, "Z!a");
+        row("CapsLock", "us", 0, LockMask, {52, 10, 38}, "Z1A");
+        row("CapsLock and Shift", "us", 0, LockMask, {50, 52, 10, -50, 38}, "z!A");
+        row("Ctrl held: a shortcut types no text", "us", 0, 0, {37, 52, 10, -37, 38}, "a");
+        row("German u umlaut", "de", 0, 0, {34}, "ü");
+        row("German Shift: dead grave, E", "de", 0, 0, {50, 21, 26, -50}, "È");
+        row("German AltGr q", "de", 0, 0, {108, 24, -108}, "@");
+        row("Russian as the second group, Shift", "us,ru", 1, 0, {50, 41, -50}, "А");
     }
 
-    void typedTextFollowsTheLayout() {
+    void typedText() {
         QFETCH(QString, layouts);
         QFETCH(int, group);
-        QFETCH(unsigned, held);
+        QFETCH(unsigned, locks);
         QFETCH(Codes, keycodes);
         const auto setLayouts = [this](const QString& names, int locked) {
             const QStringList arguments{QStringLiteral("-display"), m_server.display(),
@@ -358,18 +338,19 @@ private slots:
             XSync(m_driver, False);
         };
         setLayouts(layouts, group);
+        setLocks(locks);
+        settle();
         QString typed;
         m_onPress = [&](int) {
             typed += QString::fromStdString(m_backends.hook->pressText());
         };
-        const auto send = [this](unsigned keycode, bool down) {
-            if (keycode)
-                XTestFakeKeyEvent(m_driver, keycode, down ? True : False, CurrentTime);
-        };
-        send(held, true);
-        for (const int keycode : keycodes)
-            send(unsigned(keycode), true), send(unsigned(keycode), false);
-        send(held, false);
+        for (const int keycode : keycodes) {
+            const auto code = static_cast<unsigned>(std::abs(keycode));
+            const bool held = std::find(keycodes.begin(), keycodes.end(), -keycode) != keycodes.end();
+            XTestFakeKeyEvent(m_driver, code, keycode > 0, CurrentTime);
+            if (keycode > 0 && !held)
+                XTestFakeKeyEvent(m_driver, code, False, CurrentTime);
+        }
         XFlush(m_driver);
         settle();
         setLayouts(QStringLiteral("us"), 0);
