@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 
@@ -63,7 +64,7 @@ bool copyDatabase(const QString& from, const QString& to, Mode mode) {
 }
 
 bool run(const QString& shipped, const QString& text, const QString& workDir, int letters, int words,
-         Mode mode, TypingFigures* figures) {
+         Mode mode, bool numberKeys, TypingFigures* figures) {
     const QString path = workDir + QStringLiteral("/words.mdb");
     if (!copyDatabase(shipped, path, mode)) {
         std::fprintf(stderr, "cannot copy %s\n", qPrintable(shipped));
@@ -83,6 +84,7 @@ bool run(const QString& shipped, const QString& text, const QString& workDir, in
     settings.countListWords = mode == Mode::NewWordsBestFirst;
     settings.options.mostLikelyFirst = mode == Mode::CommonnessBestFirst || mode == Mode::LearningBestFirst ||
                                        mode >= Mode::NewWordsOnlyBestFirst;
+    settings.options.pickWithNumberKeys = numberKeys;
     Typist typist(database, settings);
     *figures = typist.type(text);
     return true;
@@ -96,10 +98,14 @@ int main(int argc, char** argv) {
     previousHandler = qInstallMessageHandler(quietRaise);
 
     bool shortRun = false;
+    // The typist picks any of the first nine rows with its digit.
+    bool numberKeys = false;
     QStringList corpus;
     for (const QString& argument : app.arguments().mid(1)) {
         if (argument == QLatin1String("--short"))
             shortRun = true;
+        else if (argument == QLatin1String("--number-keys"))
+            numberKeys = true;
         else
             corpus.append(argument);
     }
@@ -111,8 +117,9 @@ int main(int argc, char** argv) {
     if (text.isEmpty() || !dir.isValid())
         return 1;
 
-    std::printf("Keystrokes saved typing %lld characters of %s\n", qlonglong(text.size()),
-                qPrintable(corpus.join(QStringLiteral(", "))));
+    std::printf("Keystrokes saved typing %lld characters of %s%s\n", qlonglong(text.size()),
+                qPrintable(corpus.join(QStringLiteral(", "))),
+                numberKeys ? ", rows picked with number keys" : "");
     std::printf("%-10s %-54s %8s %10s %10s %8s %8s\n", "settings", "words offered", "saved", "completed",
                 "keys/compl", "ceiling", "learned");
     const struct {
@@ -129,10 +136,11 @@ int main(int argc, char** argv) {
     for (const auto& [letters, words] : {std::pair{3, 15}, std::pair{2, 5}}) {
         double rates[std::size(modes)] = {};
         double ceiling = 0;
+        double best = 0;
         for (std::size_t i = 0; i < std::size(modes); ++i) {
             const auto& [mode, name] = modes[i];
             TypingFigures figures;
-            if (!run(shipped, text, dir.path(), letters, words, mode, &figures))
+            if (!run(shipped, text, dir.path(), letters, words, mode, numberKeys, &figures))
                 return 1;
             std::printf("%d / %-6d %-54s %7.1f%% %9.1f%% %10.2f %7.1f%% %8lld\n", letters, words, name,
                         100 * figures.savingsRate(), 100 * figures.completedShare(),
@@ -142,6 +150,12 @@ int main(int argc, char** argv) {
             faultless = faultless && figures.wrongInsertions == 0;
             rates[i] = figures.savingsRate();
             ceiling = figures.ceilingRate();
+            best = std::max(best, rates[i]);
+        }
+        if (numberKeys && ceiling > 0) {
+            std::printf("  number keys at %d letters / %d words: at best %.1f%% saved, %.0f%% of the ceiling "
+                        "(target >= 85%%)\n",
+                        letters, words, 100 * best, 100 * best / ceiling);
         }
         if (letters == 3 && rates[0] > 0) {
             std::printf(

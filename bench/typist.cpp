@@ -1,6 +1,8 @@
 // A typist who drives the real completion engine over a text and counts the keys completion saves.
 #include "typist.h"
 
+#include "platform/keycodes.h"
+
 #include <QCoreApplication>
 
 namespace {
@@ -16,7 +18,8 @@ bool isAsciiLetter(QChar c) {
 
 Typist::Typist(DbConnection& words, const TypistSettings& settings)
     : m_minimumLetters(settings.minimumLetters)
-    , m_wordsPerDay(settings.wordsPerDay) {
+    , m_wordsPerDay(settings.wordsPerDay)
+    , m_numberKeys(settings.options.pickWithNumberKeys) {
     m_engine = std::make_unique<CompletionEngine>(words, m_clipboard, m_injector, m_hook);
     EngineSettings engineSettings;
     engineSettings.Text9 = QString::number(settings.minimumLetters);
@@ -52,14 +55,19 @@ bool Typist::tryCompletion(const QString& rest, TypingFigures& figures) {
     for (int row = 0; row < form2.rowCount(); ++row) {
         if (form2.words().at(row).toLower() != wanted)
             continue;
-        const int downs = row - std::max(form2.selectedRow(), 0);
+        const int digit = KeyCode::FirstRowDigit + row;
+        const bool byDigit = m_numberKeys && digit <= KeyCode::LastRowDigit;
+        const int downs = byDigit ? 0 : row - std::max(form2.selectedRow(), 0);
         const int cost = downs + 1;
         if (downs < 0 || cost >= rest.size())
             return false;
         for (int i = 0; i < downs; ++i)
             press(Down);
         const int pastesBefore = m_injector.shiftInserts;
-        press(Tab);
+        if (byDigit)
+            m_hook.pressTyping(digit, std::string(1, static_cast<char>(digit)));
+        else
+            press(Tab);
         const bool inserted = m_injector.shiftInserts == pastesBefore + 1 &&
                               m_clipboard.text.compare(rest, Qt::CaseInsensitive) == 0;
         figures.wrongInsertions += inserted ? 0 : 1;

@@ -45,12 +45,13 @@ public:
     ~Typist();
 
     // Types the text key by key. A word is taken from the pop-up as soon as it is listed and
-    // taking it (Down presses and the completion key) costs fewer keys than typing its rest.
+    // taking it costs fewer keys than typing its rest.
     TypingFigures type(const QString& text);
 
 private:
     void press(int keyCode, bool capital = false);
-    // Takes the word from the list when it is there and worth it; the letters it saved.
+    // Takes the word from the list when it is there and worth it: with its digit while number keys pick
+    // rows (one key for any of the first nine), else with Down presses and the completion key.
     bool tryCompletion(const QString& rest, TypingFigures& figures);
 
     FakeClipboard m_clipboard;
@@ -60,4 +61,5 @@ private:
     int m_minimumLetters;
     int m_wordsPerDay;
     qint64 m_learnedWords = 0;
+    bool m_numberKeys;
 };

@@ -54,8 +54,14 @@ CompletionEngine::CompletionEngine(DbConnection& words, Clipboard& clipboard, Ke
         // While paused not even the case of a typed letter is kept.
         if (!m_paused)
             followTypedCase(character, capital);
+        // Only a press that typed its digit picks: not AZERTY's "&" or "é" on the same key, not Shift's "!",
+        // and not one that typed nothing, such as Ctrl+1 (the application's shortcut) or a key that goes
+        // on with a compose sequence.
+        const bool typedItsDigit = press.text.size() == 1 && press.text.front().unicode() == keyCode;
+        const int pickedRow =
+            m_options.pickWithNumberKeys && typedItsDigit ? KeyCode::pickedRow(keyCode) : -1;
         m_keyCompleted = false;
-        handleKey(keyCode, character, decide);
+        handleKey(keyCode, character, pickedRow, decide);
         if (m_paused || !m_options.learnNewWords || !completionEnabled())
             return;
         if (m_keyCompleted)
@@ -103,6 +109,7 @@ void CompletionEngine::setRankingOptions(const RankingOptions& options) {
         m_learner.forget();
     m_options = options;
     m_suggestions.setKeepFoundOrder(options.mostLikelyFirst);
+    m_hook.setNumberKeys(options.pickWithNumberKeys);
 }
 
 RankingOptions CompletionEngine::rankingOptions() const {
@@ -149,7 +156,8 @@ bool CompletionEngine::completionEnabled() const {
     return m_settings.Check1 == Qt::Checked;
 }
 
-void CompletionEngine::handleKey(int keyCode, const QString& character, const KeyDecision& decide) {
+void CompletionEngine::handleKey(int keyCode, const QString& character, int pickedRow,
+                                 const KeyDecision& decide) {
     // Not even the key display may keep what is typed into a password.
     if (m_paused) {
         decide(0);
@@ -190,6 +198,12 @@ void CompletionEngine::handleKey(int keyCode, const QString& character, const Ke
         form2.selectRow(form2.selectedRow() - 1);
     if (keyCode == KeyCode::Down && form2.isShown() && form2.selectedRow() < form2.rowCount() - 1 && swallow())
         form2.selectRow(form2.selectedRow() + 1);
+
+    // As Tab would complete with that row selected; a digit beyond the list is typed as it is.
+    if (pickedRow >= 0 && pickedRow < form2.rowCount() && form2.isShown() && swallow()) {
+        form2.selectRow(pickedRow);
+        completeWord();
+    }
 
     if (keyCode == m_completionKeyCode && form2.isShown() && !decided && swallow())
         completeWord();

@@ -25,6 +25,7 @@ struct RankingOptions {
     bool learnFromCompletions = true;
     bool matchCapitals = true; // an all-capital prefix is completed in capitals
     bool learnNewWords = false; // words typed in full that the list lacks become custom words
+    bool pickWithNumberKeys = false; // the digits 1 to 9 complete with that row of the pop-up
 };
 
 class CompletionEngine : public QObject {
@@ -76,7 +77,8 @@ signals:
     void completionNotPasted();
 
 private:
-    void handleKey(int keyCode, const QString& character, const KeyDecision& decide);
+    // pickedRow: the row a digit picks (KeyCode::pickedRow), -1 for a press that picks none.
+    void handleKey(int keyCode, const QString& character, int pickedRow, const KeyDecision& decide);
     int minimumLetters();
     bool completionEnabled() const;
     void completeWord();

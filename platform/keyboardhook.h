@@ -62,6 +62,9 @@ public:
     // that must hold keys to discard them holds only those KeyCode::maySwallow names. Until told,
     // both Tab and Shift.
     virtual void setCompletionKey(int keyCode) { (void)keyCode; }
+    // Whether the digit keys 1 to 9 pick a row of the pop-up: while on, a hook that must hold keys to
+    // discard them holds those too (KeyCode::maySwallow). Until told, off.
+    virtual void setNumberKeys(bool on) { (void)on; }
     // Whether showSuggestions does anything: the engine gathers the words only for such a hook.
     virtual bool showsSuggestions() const { return false; }
     // The words the visible pop-up offers and its selected row, after each key that leaves it up,

@@ -12,6 +12,8 @@ constexpr int Enter = 13;
 constexpr int Shift = 16;
 constexpr int Escape = 27;
 constexpr int Space = 32;
+constexpr int FirstRowDigit = 49; // the 1 of the top row; keypad digits are 97 to 105
+constexpr int LastRowDigit = 57;  // 9
 constexpr int Up = 38;
 constexpr int Down = 40;
 constexpr int FirstCharacter = 65; // A
@@ -21,20 +23,29 @@ constexpr int Unknown = 255;
 // No completion key chosen yet: Tab and Shift both complete.
 constexpr int CompletionKeyUntold = -1;
 
-// Whether a hook may swallow a press while the pop-up is up: Up and Down move the selection, and the
-// completion key (Tab or Shift, 0 none, CompletionKeyUntold) completes the word. Every other key reaches
-// the application; holding one for nothing would cost each press of it a wait for the engine.
-constexpr bool maySwallow(int keyCode, int completionKey) {
+// The row of the pop-up (0 for the first) that a top-row digit key picks, or -1 for any other key.
+constexpr int pickedRow(int keyCode) {
+    return keyCode >= FirstRowDigit && keyCode <= LastRowDigit ? keyCode - FirstRowDigit : -1;
+}
+
+// Whether a hook may swallow a press while the pop-up is up: Up and Down move the selection, the
+// completion key (Tab or Shift, 0 none, CompletionKeyUntold) completes the word, and while numberKeys is
+// on the digits 1 to 9 complete with a row. Every other key reaches the application; holding one for
+// nothing would cost each press of it a wait for the engine.
+constexpr bool maySwallow(int keyCode, int completionKey, bool numberKeys) {
     if (keyCode == Up || keyCode == Down)
         return true;
+    if (pickedRow(keyCode) >= 0)
+        return numberKeys;
     if (keyCode != Tab && keyCode != Shift)
         return false;
     return completionKey == CompletionKeyUntold || keyCode == completionKey;
 }
 
-// Whether a swallowed press completes a word, so that a paste follows it.
+// Whether a swallowed press completes a word, so that a paste follows it: a digit is swallowed only
+// when it picks a row.
 constexpr bool completes(int keyCode) {
-    return keyCode == Tab || keyCode == Shift;
+    return keyCode == Tab || keyCode == Shift || pickedRow(keyCode) >= 0;
 }
 } // namespace KeyCode
 

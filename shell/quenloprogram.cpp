@@ -60,8 +60,13 @@ QuenloProgram::QuenloProgram(ProgramServices services, FocusGuard* focusGuard)
         [this](std::int16_t code) { m_engine->setCompletionKeyCode(code); },
         [this](int milliseconds) { m_engine->suggestions().setHideInterval(milliseconds); });
     m_rankingChoices = std::make_unique<RankingChoices>(
-        RankingControls{ui.MostLikelyFirst, ui.LearnFromCompletions, ui.MatchCapitals, ui.LearnNewWords},
-        *m_settings, [this](const RankingOptions& options) { m_engine->setRankingOptions(options); });
+        RankingControls{ui.MostLikelyFirst, ui.LearnFromCompletions, ui.MatchCapitals, ui.LearnNewWords,
+                        ui.PickWithNumberKeys},
+        *m_settings, [this](const RankingOptions& options) {
+            m_engine->setRankingOptions(options);
+            if (m_popup)
+                m_popup->showRowNumbers(options.pickWithNumberKeys);
+        });
     m_tray = std::make_unique<WindowTray>(m_window.get(), m_services.tray, programIcon(), trayTip,
                                           [this](const QString& text) { m_window->setNotice(text); });
     m_wordList = std::make_unique<WordListModel>();
@@ -146,8 +151,10 @@ void QuenloProgram::wire() {
     });
     // Form2 is made when it first shows: most starts of the program never need it at once.
     connect(&m_engine->suggestions(), &SuggestionList::shownChanged, this, [this](bool shown) {
-        if (shown && !m_popup)
+        if (shown && !m_popup) {
             m_popup = std::make_unique<SuggestionPopup>(m_engine->suggestions());
+            m_popup->showRowNumbers(m_engine->rankingOptions().pickWithNumberKeys);
+        }
     });
 
     connect(m_engine.get(), &CompletionEngine::clipboardNotKept, this, [this] {

@@ -12,6 +12,7 @@ const QString mostLikelyFirstKey = QStringLiteral("MostLikelyFirst");
 const QString learnKey = QStringLiteral("Learn");
 const QString matchCapitalsKey = QStringLiteral("MatchCapitals");
 const QString learnNewWordsKey = QStringLiteral("LearnNewWords");
+const QString pickWithNumberKeysKey = QStringLiteral("PickWithNumberKeys");
 } // namespace
 
 RankingChoices::RankingChoices(const RankingControls& controls, SettingsStore& settings,
@@ -19,11 +20,7 @@ RankingChoices::RankingChoices(const RankingControls& controls, SettingsStore& s
     : m_controls(controls)
     , m_settings(settings)
     , m_apply(std::move(apply)) {
-    const std::pair<QAction*, QString> stored[] = {{m_controls.MostLikelyFirst, mostLikelyFirstKey},
-                                                   {m_controls.LearnFromCompletions, learnKey},
-                                                   {m_controls.MatchCapitals, matchCapitalsKey},
-                                                   {m_controls.LearnNewWords, learnNewWordsKey}};
-    for (const auto& [control, key] : stored)
+    for (const auto& [control, key] : stored())
         connect(control, &QAction::toggled, this, [this, control, key] { changed(control, key); });
 }
 
@@ -31,11 +28,7 @@ void RankingChoices::restore() {
     {
         // Restoring writes nothing back: the store already holds these values.
         QScopedValueRollback<bool> restoring(m_restoring, true);
-        const std::pair<QAction*, QString> stored[] = {{m_controls.MostLikelyFirst, mostLikelyFirstKey},
-                                                       {m_controls.LearnFromCompletions, learnKey},
-                                                       {m_controls.MatchCapitals, matchCapitalsKey},
-                                                       {m_controls.LearnNewWords, learnNewWordsKey}};
-        for (const auto& [control, key] : stored) {
+        for (const auto& [control, key] : stored()) {
             const QString value =
                 m_settings.ReadSetting(settingsApplication, optionsSection, key, QString()).trimmed();
             if (value == QLatin1String("1") || value == QLatin1String("0"))
@@ -47,7 +40,16 @@ void RankingChoices::restore() {
 
 RankingOptions RankingChoices::options() const {
     return {m_controls.MostLikelyFirst->isChecked(), m_controls.LearnFromCompletions->isChecked(),
-            m_controls.MatchCapitals->isChecked(), m_controls.LearnNewWords->isChecked()};
+            m_controls.MatchCapitals->isChecked(), m_controls.LearnNewWords->isChecked(),
+            m_controls.PickWithNumberKeys->isChecked()};
+}
+
+std::array<std::pair<QAction*, QString>, 5> RankingChoices::stored() const {
+    return {{{m_controls.MostLikelyFirst, mostLikelyFirstKey},
+             {m_controls.LearnFromCompletions, learnKey},
+             {m_controls.MatchCapitals, matchCapitalsKey},
+             {m_controls.LearnNewWords, learnNewWordsKey},
+             {m_controls.PickWithNumberKeys, pickWithNumberKeysKey}}};
 }
 
 void RankingChoices::changed(QAction* control, const QString& key) {

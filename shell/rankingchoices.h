@@ -4,7 +4,10 @@
 #include "engine/completionengine.h"
 
 #include <QObject>
+#include <QString>
+#include <array>
 #include <functional>
+#include <utility>
 
 class QAction;
 class SettingsStore;
@@ -14,6 +17,7 @@ struct RankingControls {
     QAction* LearnFromCompletions; // stored as "Options"/"Learn"
     QAction* MatchCapitals;        // stored as "Options"/"MatchCapitals"
     QAction* LearnNewWords;        // stored as "Options"/"LearnNewWords"
+    QAction* PickWithNumberKeys;   // stored as "Options"/"PickWithNumberKeys"
 };
 
 class RankingChoices : public QObject {
@@ -30,6 +34,8 @@ public:
 
 private:
     void changed(QAction* control, const QString& key);
+    // Each control with its key in the "Options" section.
+    std::array<std::pair<QAction*, QString>, 5> stored() const;
 
     RankingControls m_controls;
     SettingsStore& m_settings;

@@ -1,5 +1,6 @@
 // The key handling end to end: word buffer rules, lookup, navigation, completion, queued keys.
 #include "enginerig.h"
+#include "platform/keycodes.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -11,8 +12,23 @@ enum Option {
     Unwritable = 4,
     CountNoNumber = 8,
     LateArrows = 16,
-    LateCompletion = 32
+    LateCompletion = 32,
+    NumberKeys = 64,
+    // What the digit keys type instead of their digit: Shift's signs on a US layout, AZERTY's
+    // unshifted top row, or nothing (a shortcut such as Ctrl+1).
+    ShiftedDigits = 128,
+    AzertyDigits = 256,
+    DigitsTypeNothing = 512
 };
+// The text a top-row digit key types under those options.
+std::string digitText(int key, int options) {
+    const auto at = static_cast<std::size_t>(key - '1');
+    if (options & ShiftedDigits)
+        return std::string(1, "!@#$%^&*("[at]);
+    if (options & AzertyDigits)
+        return QString::fromUtf8("&é\"'(-è_ç").mid(qsizetype(at), 1).toStdString();
+    return options & DigitsTypeNothing ? std::string() : std::string(1, char(key));
+}
 // hello and help have a NULL kind, helmet an empty one, helix is a custom word.
 const std::vector<WordRow> rows{{"hello", {}}, {"help", {}}, {"helmet", ""}, {"helix", "1"}, {"o'clock", {}},
                                 {"a_b", {}},   {"axb", {}},  {"a\\b", {}},   {"Monday", {}}, {"abc", {}}};
@@ -67,6 +83,25 @@ private slots:
         row("late Shift: passed, no paste, list stays", {'M', 'O', 'N', Shift}, "0000|mon|1|shown|stale|0",
             "3", ShiftCompletes | LateCompletion);
         row("late Down: the selection stays", hel + Keys{Down, Tab}, "00001||1|hidden|ix|1", "3", LateArrows);
+        row("number keys: 2 completes the second row", hel + Keys{'2'}, "0001||1|hidden|lo|1", "3",
+            NumberKeys);
+        row("number keys: 1 is the first shown row, whatever is selected", hel + Keys{Down, '1'},
+            "00011||1|hidden|ix|1", "3", NumberKeys);
+        row("number keys: a digit beyond the list passes", hel + Keys{'5', '9', Tab}, "000001||1|hidden|ix|1",
+            "3", NumberKeys);
+        row("number keys: hidden list, a digit passes", hel + Keys{Esc, '1'}, "00000|hel|1|hidden|stale|0",
+            "3", NumberKeys);
+        row("number keys off: a digit passes", hel + Keys{'1'}, "0000|hel|1|shown|stale|0");
+        row("number keys: Shift+1 typed ! and passes", hel + Keys{'1'}, "0000|hel|1|shown|stale|0", "3",
+            NumberKeys | ShiftedDigits);
+        row("number keys: AZERTY's é on the 2 key is a letter", hel + Keys{'2'}, "0000|helé|2|hidden|stale|0",
+            "3", NumberKeys | AzertyDigits);
+        row("number keys: a digit that typed nothing passes", hel + Keys{'1'}, "0000|hel|1|shown|stale|0",
+            "3", NumberKeys | DigitsTypeNothing);
+        row("number keys: Down and Tab as before", hel + Keys{Down, Tab}, "00011||1|hidden|lo|1", "3",
+            NumberKeys);
+        row("number keys: a late digit passed, no paste", hel + Keys{'2'}, "0000|hel|1|shown|stale|0", "3",
+            NumberKeys | LateCompletion);
     }
     void keys() {
         QFETCH(Keys, keys);
@@ -88,11 +123,19 @@ private slots:
         if (options & LateArrows)
             late.insert({Up, Down});
         if (options & LateCompletion)
-            late.insert({Tab, Shift});
+            late.insert({Tab, Shift, '2'});
+        rig.engine.setRankingOptions({false, true, true, bool(options & NumberKeys)});
+        QCOMPARE(rig.hook.numberKeys, bool(options & NumberKeys));
         rig.hook.setLateKeys(late);
         QString decisions;
         for (const int key : keys) {
-            decisions += rig.press(Keys{key});
+            if (KeyCode::pickedRow(key) >= 0) {
+                const std::optional<std::int16_t> discard =
+                    rig.hook.pressTyping(key, digitText(key, options));
+                decisions += discard ? QString::number(*discard) : "?";
+            } else {
+                decisions += rig.press(Keys{key});
+            }
             QCOMPARE(rig.hook.popupVisible(), rig.form2().isShown()); // the hook is told of every change
         }
         QTEST(QStringList({decisions, rig.Text5(), QString::number(rig.words.statements.size()),

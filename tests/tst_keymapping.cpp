@@ -30,22 +30,33 @@ private slots:
     void maySwallow_data() {
         QTest::addColumn<int>("keyCode");
         QTest::addColumn<int>("completionKey");
+        QTest::addColumn<bool>("numberKeys");
         QTest::addColumn<bool>("swallowable");
         const int untold = KeyCode::CompletionKeyUntold;
-        QTest::newRow("Up, whatever completes") << int(KeyCode::Up) << 0 << true; // Down alike
-        QTest::newRow("Tab before the key is told") << int(KeyCode::Tab) << untold << true;
-        QTest::newRow("Shift before the key is told") << int(KeyCode::Shift) << untold << true;
-        QTest::newRow("Tab completes") << int(KeyCode::Tab) << int(KeyCode::Tab) << true;
-        QTest::newRow("Shift while Tab completes") << int(KeyCode::Shift) << int(KeyCode::Tab) << false;
-        QTest::newRow("Tab while Shift completes") << int(KeyCode::Tab) << int(KeyCode::Shift) << false;
-        QTest::newRow("Tab with no completion key") << int(KeyCode::Tab) << 0 << false;
-        QTest::newRow("a letter") << int('A') << untold << false;
+        const auto row = [](const char* name, int keyCode, int completionKey, bool numberKeys,
+                            bool swallowable) {
+            QTest::newRow(name) << keyCode << completionKey << numberKeys << swallowable;
+        };
+        row("Up, whatever completes", KeyCode::Up, 0, false, true); // Down alike
+        row("Tab before the key is told", KeyCode::Tab, untold, false, true);
+        row("Shift before the key is told", KeyCode::Shift, untold, false, true);
+        row("Tab completes", KeyCode::Tab, KeyCode::Tab, false, true);
+        row("Shift while Tab completes", KeyCode::Shift, KeyCode::Tab, false, false);
+        row("Tab while Shift completes", KeyCode::Tab, KeyCode::Shift, false, false);
+        row("Tab with no completion key", KeyCode::Tab, 0, true, false);
+        row("a letter", 'A', untold, true, false);
+        row("1 while number keys pick", '1', KeyCode::Tab, true, true);
+        row("9 while number keys pick", '9', 0, true, true);
+        row("1 without number keys", '1', KeyCode::Tab, false, false);
+        row("0 picks nothing", '0', KeyCode::Tab, true, false);
+        row("keypad 1 is a letter key", 97, KeyCode::Tab, true, false);
     }
 
     void maySwallow() {
         QFETCH(int, keyCode);
         QFETCH(int, completionKey);
-        QTEST(KeyCode::maySwallow(keyCode, completionKey), "swallowable");
+        QFETCH(bool, numberKeys);
+        QTEST(KeyCode::maySwallow(keyCode, completionKey, numberKeys), "swallowable");
     }
 
     void x11VirtualKey_data() {

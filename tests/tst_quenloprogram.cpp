@@ -8,6 +8,7 @@
 #include "store/wordranking.h"
 #include "tools/wordsfile.h"
 #include "ui/form1.h"
+#include "ui/suggestionpopup.h"
 #include "ui/wordlistsdialog.h"
 
 #include <QAccessible>
@@ -402,11 +403,19 @@ private slots:
         QCOMPARE(f.setting("Options/Learn"), QString("<absent>"));
         ui.MostLikelyFirst->trigger();
         ui.MatchCapitals->trigger();
+        ui.PickWithNumberKeys->trigger();
         QCOMPARE(f.setting("Options/MostLikelyFirst"), QString("1"));
         QCOMPARE(f.setting("Options/MatchCapitals"), QString("0"));
+        QCOMPARE(f.setting("Options/PickWithNumberKeys"), QString("1"));
         QVERIFY(f.program->engine().rankingOptions().mostLikelyFirst);
+        QVERIFY(f.hook.numberKeys);
 
         f.type("hel");
+        // The pop-up numbers the rows the digits pick, and stops when the option goes off.
+        QVERIFY(f.program->popup()->rowText(0).startsWith("1  hel"));
+        ui.PickWithNumberKeys->trigger();
+        QVERIFY(f.program->popup()->rowText(0).startsWith("hel"));
+        ui.PickWithNumberKeys->trigger();
         f.hook.press(tabKey);
         QCoreApplication::processEvents(); // the use is counted once the key is answered
         const auto uses = [&f] {
@@ -428,6 +437,7 @@ private slots:
         QVERIFY(again.mainWindow().ui().MostLikelyFirst->isChecked());
         QVERIFY(!again.mainWindow().ui().MatchCapitals->isChecked());
         QVERIFY(!again.engine().rankingOptions().matchCapitals);
+        QVERIFY(again.engine().rankingOptions().pickWithNumberKeys);
     }
 
     void learnedWordsReachTheDiskOnlyOnceTheyQualify() {

@@ -39,6 +39,14 @@ private slots:
         const TypingFigures second = typist.type(QStringLiteral("anthem together"));
         QCOMPARE(second.completions, 2);
         QCOMPARE(second.keysSaved, (3 - 1) + (5 - 1));
+
+        // With number keys, "tok" lists token, Tokyo, and 2 takes Tokyo for one key: "yo" less 1.
+        settings.options.pickWithNumberKeys = true;
+        Typist picking(words, settings);
+        const TypingFigures third = picking.type(QStringLiteral("Tokyo"));
+        QCOMPARE(third.completions, 1);
+        QCOMPARE(third.keysSaved, 2 - 1);
+        QCOMPARE(third.wrongInsertions, 0);
     }
 };
 

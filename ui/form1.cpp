@@ -284,7 +284,9 @@ void Form1::createMenus() {
         menuItem(c.Options, "LearnFromCompletions", QStringLiteral("Learn from completions"));
     c.MatchCapitals = menuItem(c.Options, "MatchCapitals", QStringLiteral("Match my capitals"));
     c.LearnNewWords = menuItem(c.Options, "LearnNewWords", QStringLiteral("Learn new words"));
-    for (QAction* choice : {c.MostLikelyFirst, c.LearnFromCompletions, c.MatchCapitals, c.LearnNewWords})
+    c.PickWithNumberKeys = menuItem(c.Options, "PickWithNumberKeys", QStringLiteral("Pick with number keys"));
+    for (QAction* choice :
+         {c.MostLikelyFirst, c.LearnFromCompletions, c.MatchCapitals, c.LearnNewWords, c.PickWithNumberKeys})
         choice->setCheckable(true);
     c.LearnFromCompletions->setChecked(true);
     c.MatchCapitals->setChecked(true);

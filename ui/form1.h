@@ -60,6 +60,7 @@ public:
         QAction* LearnFromCompletions = nullptr;  // checkable: completed words rank higher
         QAction* MatchCapitals = nullptr;         // checkable: an all-capital prefix completes in capitals
         QAction* LearnNewWords = nullptr;         // checkable: words typed in full become custom words
+        QAction* PickWithNumberKeys = nullptr;    // checkable: the digits 1 to 9 complete with that row
         QAction* ProtectPasswordFields = nullptr; // checkable, checked by default
         QAction* ExcludedApplications = nullptr;
         QAction* WordLists = nullptr; // the word lists of the user's languages

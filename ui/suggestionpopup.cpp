@@ -9,6 +9,7 @@
 #include <QListView>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QStyledItemDelegate>
 
 namespace {
 constexpr int formWidthTwips = 1905;
@@ -24,11 +25,31 @@ int pixels(int twips) {
 }
 } // namespace
 
+// Draws the digit that picks a row beside its word; the list's words stay plain words.
+class RowNumbers final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    bool on = false;
+
+    QString textOf(const QModelIndex& index) const {
+        const QString word = index.data().toString();
+        const int digit = index.row() + 1;
+        return on && digit <= 9 ? QStringLiteral("%1  %2").arg(digit).arg(word) : word;
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text = textOf(index);
+    }
+};
+
 SuggestionPopup::SuggestionPopup(SuggestionList& suggestions)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
-                           Qt::X11BypassWindowManagerHint)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint)
     , m_suggestions(suggestions)
-    , m_list(new QListView(this)) {
+    , m_list(new QListView(this))
+    , m_numbers(new RowNumbers(m_list)) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Form2"));
     // The user keeps typing in another application; the completion pastes into that one.
@@ -47,6 +68,7 @@ SuggestionPopup::SuggestionPopup(SuggestionList& suggestions)
     font.setStyleHint(QFont::SansSerif);
     m_list->setFont(font);
     m_list->setModel(&suggestions);
+    m_list->setItemDelegate(m_numbers);
     m_list->setGeometry(0, 0, pixels(listWidthTwips), pixels(designListHeightTwips));
     connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
@@ -89,6 +111,17 @@ void SuggestionPopup::followWords() {
 void SuggestionPopup::followSelection(int row) {
     const QScopedValueRollback<bool> following(m_following, true);
     m_list->setCurrentIndex(m_suggestions.index(row, 0));
+}
+
+void SuggestionPopup::showRowNumbers(bool on) {
+    if (m_numbers->on == on)
+        return;
+    m_numbers->on = on;
+    m_list->viewport()->update();
+}
+
+QString SuggestionPopup::rowText(int row) const {
+    return m_numbers->textOf(m_suggestions.index(row, 0));
 }
 
 void SuggestionPopup::SetOnTop(QWidget* window, bool on) {

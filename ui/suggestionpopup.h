@@ -4,6 +4,7 @@
 #include <QWidget>
 
 class QListView;
+class RowNumbers;
 class SuggestionList;
 
 class SuggestionPopup : public QWidget {
@@ -17,6 +18,10 @@ public:
 
     // Puts the window in (on) or out of the topmost band, keeping its place and size.
     static void SetOnTop(QWidget* window, bool on);
+    // Whether the first nine rows show the digit that picks them beside their word. Off at first.
+    void showRowNumbers(bool on);
+    // The text row shows: its word, and its digit before it while the rows are numbered.
+    QString rowText(int row) const;
 
 private:
     void followShown(bool shown);
@@ -25,6 +30,7 @@ private:
 
     SuggestionList& m_suggestions;
     QListView* m_list;
+    RowNumbers* m_numbers;
     // Set while the view's selection follows the list's, so that it is not sent back.
     bool m_following = false;
 };

@@ -92,6 +92,7 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     bool selected = false; // known to be the selected input source
     IBusKeyDecisions decisions;
     std::atomic<int> completionKey{KeyCode::CompletionKeyUntold}; // set by the UI thread
+    std::atomic<bool> numberKeys{false};                          // set by the UI thread
     IBusFields fields{burstGap, burstPause, passedKeySettle};     // engine thread only
     QObject uiThread; // posted presses run in the thread that made the hook
     KeyHandler handler;
@@ -196,6 +197,10 @@ void IBusKeyboardHook::setCompletionKey(int keyCode) {
     m_state->completionKey = keyCode;
 }
 
+void IBusKeyboardHook::setNumberKeys(bool on) {
+    m_state->numberKeys = on;
+}
+
 void IBusKeyboardHook::showSuggestions(const std::vector<std::string>& words, int selectedRow) {
     m_state->publish(words, selectedRow);
 }
@@ -207,6 +212,7 @@ void IBusKeyboardHook::State::publish(std::vector<std::string> words, int select
         State* state;
         std::vector<std::string> words;
         int selectedRow;
+        bool numbered; // the rows the digits pick carry their digit as the label
     };
     g_main_context_invoke_full(
         context, G_PRIORITY_DEFAULT,
@@ -223,12 +229,19 @@ void IBusKeyboardHook::State::publish(std::vector<std::string> words, int select
                 ibus_lookup_table_new(static_cast<guint>(table->words.size()), 0, TRUE, FALSE);
             for (const std::string& word : table->words)
                 ibus_lookup_table_append_candidate(lookup, ibus_text_new_from_string(word.c_str()));
+            for (std::size_t row = 0; table->numbered && row < table->words.size(); ++row) {
+                const int digit = KeyCode::FirstRowDigit + static_cast<int>(row);
+                if (digit > KeyCode::LastRowDigit)
+                    break;
+                const char label[] = {static_cast<char>(digit), '\0'};
+                ibus_lookup_table_append_label(lookup, ibus_text_new_from_string(label));
+            }
             if (table->selectedRow >= 0)
                 ibus_lookup_table_set_cursor_pos(lookup, static_cast<guint>(table->selectedRow));
             ibus_engine_update_lookup_table(engine, lookup, TRUE);
             return G_SOURCE_REMOVE;
         },
-        new Table{this, std::move(words), selectedRow},
+        new Table{this, std::move(words), selectedRow, numberKeys},
         [](gpointer data) { delete static_cast<Table*>(data); });
 }
 
@@ -382,7 +395,7 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
     }
     const int virtualKey = virtualKeyForIBus(keyval, keycode);
     const IBusKeyDecisions::Arrival arrival =
-        decisions.arrive(KeyCode::maySwallow(virtualKey, completionKey));
+        decisions.arrive(KeyCode::maySwallow(virtualKey, completionKey, numberKeys));
     const IBusFields::Press pace = fields.pressed(context, kind, std::chrono::steady_clock::now());
     std::weak_ptr<State> weak = weak_from_this();
     QMetaObject::invokeMethod(

@@ -72,6 +72,7 @@ struct Win32KeyboardHook::State : std::enable_shared_from_this<Win32KeyboardHook
     DWORD threadId = 0;
     std::atomic<bool> popupVisible{false};
     std::atomic<int> completionKey{KeyCode::CompletionKeyUntold};
+    std::atomic<bool> numberKeys{false};
 
     // Shared by both threads, each holding the lock only to move a few values.
     std::mutex mutex;
@@ -175,6 +176,10 @@ void Win32KeyboardHook::setCompletionKey(int keyCode) {
     m_state->completionKey = keyCode;
 }
 
+void Win32KeyboardHook::setNumberKeys(bool on) {
+    m_state->numberKeys = on;
+}
+
 void Win32KeyboardHook::State::runThread(std::promise<DWORD>& started) {
     threadId = GetCurrentThreadId();
     const auto down = [](int virtualKey) {
@@ -238,7 +243,8 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
     std::string text = release ? std::string() : typedText.press(key, modifiers);
     // A key for the pop-up right behind one it swallowed (Down, then Tab) is decided like any other:
     // nothing typed before it is still held back.
-    const bool forPopup = !release && popupVisible && KeyCode::maySwallow(virtualKey, completionKey);
+    const bool mayHold = KeyCode::maySwallow(virtualKey, completionKey, numberKeys);
+    const bool forPopup = !release && popupVisible && mayHold;
     if (holding && release && std::none_of(held.begin(), held.end(), [&key](const INPUT& input) {
             return input.ki.wVk == key.vkCode;
         }))
@@ -252,7 +258,7 @@ LRESULT Win32KeyboardHook::State::onKey(WPARAM message, const KBDLLHOOKSTRUCT& k
     if (release)
         return pass();
 
-    if (!popupVisible || !KeyCode::maySwallow(virtualKey, completionKey)) {
+    if (!popupVisible || !mayHold) {
         report(virtualKey, 0, std::move(text));
         return pass();
     }

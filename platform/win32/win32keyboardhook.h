@@ -1,5 +1,6 @@
 // The keyboard hook of Windows: reports every key press of the desktop and, while the suggestion
-// pop-up is up, can keep Up, Down and the completion key from the focused application.
+// pop-up is up, can keep Up, Down, the completion key and the digits that pick a row from the focused
+// application.
 #pragma once
 
 #include "platform/keyboardhook.h"
@@ -19,6 +20,7 @@ public:
     bool start(KeyHandler handler, std::string& error) override;
     void setPopupVisible(bool visible) override;
     void setCompletionKey(int keyCode) override;
+    void setNumberKeys(bool on) override;
     std::string name() const override { return "Win32"; }
     // From the Shift and Caps Lock keys the hook saw, not from the application's own key state.
     // In the keyboard layout of the application in front, with the modifiers the hook saw.

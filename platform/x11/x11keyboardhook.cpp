@@ -87,10 +87,10 @@ struct Ticket {
 } // namespace
 
 struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::State> {
-    enum class CommandKind { PopupVisible, CompletionKey, Decided, Paste, SelectionServed, Stop };
+    enum class CommandKind { PopupVisible, CompletionKey, NumberKeys, Decided, Paste, SelectionServed, Stop };
     struct Command {
         CommandKind kind;
-        bool visible = false;
+        bool visible = false;   // the pop-up's, or whether the digits pick a row
         unsigned long time = 0; // of a served request: the requestor's time stamp
         int key = 0;            // the completion key
     };
@@ -101,6 +101,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
         int virtualKey;
         unsigned long keysym; // typed into the compose state only once it is let through
         Clock::time_point deadline;
+        bool typed = false; // typed into the compose state already
     };
     struct KeptKey {
         unsigned keycode;
@@ -142,6 +143,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     bool started = false;
     bool popupVisibleBeforeStart = false;
     int completionKeyBeforeStart = KeyCode::CompletionKeyUntold;
+    bool numberKeysBeforeStart = false;
     std::unique_ptr<QObject> uiReceiver;
     std::thread thread;
 
@@ -159,6 +161,7 @@ struct X11KeyboardHook::State : std::enable_shared_from_this<X11KeyboardHook::St
     Atom activeWindowAtom = None;
     std::set<unsigned> swallowableKeycodes;
     int completionKey = KeyCode::CompletionKeyUntold;
+    bool numberKeys = false;
     bool grabsHeld = false;
     std::optional<PendingGrab> pending;
     std::optional<Hold> hold;
@@ -268,6 +271,7 @@ bool X11KeyboardHook::start(KeyHandler handler, std::string& error) {
     }
     state.locale = XkbCompose::localeOfEnvironment();
     state.completionKey = state.completionKeyBeforeStart;
+    state.numberKeys = state.numberKeysBeforeStart;
     state.refreshKeyboard();
     if (state.popupVisibleBeforeStart)
         state.grabKeys();
@@ -314,6 +318,14 @@ void X11KeyboardHook::setCompletionKey(int keyCode) {
         state.completionKeyBeforeStart = keyCode;
     else
         state.post({State::CommandKind::CompletionKey, false, 0, keyCode});
+}
+
+void X11KeyboardHook::setNumberKeys(bool on) {
+    State& state = *m_state;
+    if (!state.started)
+        state.numberKeysBeforeStart = on;
+    else
+        state.post({State::CommandKind::NumberKeys, on});
 }
 
 void X11KeyboardHook::State::post(Command command) {
@@ -374,6 +386,10 @@ bool X11KeyboardHook::State::takeCommands() {
             break;
         case CommandKind::CompletionKey:
             completionKey = command.key;
+            updateSwallowable();
+            break;
+        case CommandKind::NumberKeys:
+            numberKeys = command.visible;
             updateSwallowable();
             break;
         case CommandKind::Decided:
@@ -512,6 +528,12 @@ void X11KeyboardHook::State::perform(const X11PressAction& action) {
     const unsigned long keysym = keysymOf(action.event.keycode);
     auto ticket = std::make_shared<Ticket>();
     ticket->sequence = nextSequence++;
+    // A held key (Tab, Up, Down, Shift) types no letter, and one that is swallowed never reaches the
+    // application's compose state: it is typed into ours once it is let through. A held digit picks a row
+    // only when it types its digit (not "&" or "!"), so its text comes with it; typed into our compose
+    // state at once, it leaves that state as the application's either way, since a press that types its
+    // digit neither ends a sequence nor starts one, and one that types anything else is let through.
+    std::string text;
     if (action.grabTime) {
         // The keyboard is frozen while a press is held, so none should be; never two at once.
         settlePending(true);
@@ -520,6 +542,10 @@ void X11KeyboardHook::State::perform(const X11PressAction& action) {
             ticket->state = Pending;
             pending = PendingGrab{ticket, *action.grabTime, action.event.keycode, virtualKey, keysym,
                                   Clock::now() + watchdog};
+            if (KeyCode::pickedRow(virtualKey) >= 0) {
+                text = typedBy(keysym);
+                pending->typed = true;
+            }
         } else {
             // Grabbed because of another lock state (a keypad key), or the UI thread is behind: report
             // it, but never hold it.
@@ -527,9 +553,8 @@ void X11KeyboardHook::State::perform(const X11PressAction& action) {
             XFlush(dpy);
         }
     }
-    // A held key (Tab, Up, Down, Shift) types no letter, and one that is swallowed never reaches the
-    // application's compose state: it is typed into ours once it is let through.
-    std::string text = ticket->state == Pending ? std::string() : typedBy(keysym);
+    if (ticket->state != Pending)
+        text = typedBy(keysym);
     report(virtualKey, std::move(text), ticket);
 }
 
@@ -601,7 +626,7 @@ void X11KeyboardHook::State::settlePending(bool force) {
     }
     const PendingGrab grab = *pending;
     pending.reset();
-    if (state == Passed)
+    if (state == Passed && !grab.typed)
         typedBy(grab.keysym);
     if (state == Swallowed && KeyCode::completes(grab.virtualKey)) {
         startHold(grab);
@@ -783,7 +808,7 @@ void X11KeyboardHook::State::refreshKeyboard() {
 
 bool X11KeyboardHook::State::mayBeSwallowed(int virtualKey) const {
     // A key grabbed for nothing would cost every press of it a round trip to this program.
-    return KeyCode::maySwallow(virtualKey, completionKey);
+    return KeyCode::maySwallow(virtualKey, completionKey, numberKeys);
 }
 
 void X11KeyboardHook::State::updateSwallowable() {

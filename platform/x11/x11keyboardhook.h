@@ -1,5 +1,6 @@
 // The keyboard hook of X11 desktops: reports every key press of the desktop and, while the suggestion
-// pop-up is up, can keep Up, Down and the completion key (Tab or Shift) from the focused application.
+// pop-up is up, can keep Up, Down, the completion key (Tab or Shift) and, when they pick a row, the digits
+// from the focused application.
 #pragma once
 
 #include "platform/keyboardhook.h"
@@ -18,6 +19,7 @@ public:
     bool start(KeyHandler handler, std::string& error) override;
     void setPopupVisible(bool visible) override;
     void setCompletionKey(int keyCode) override;
+    void setNumberKeys(bool on) override;
     std::string name() const override { return "X11"; }
     std::string pressText() const override;
 

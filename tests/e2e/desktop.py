@@ -210,8 +210,9 @@ class Desktop(Screen):
 
 def install_quenlo(folder, config_home, completion_key="tab", more_settings="", words=WORDS):
     """Copies the real program into folder beside a temporary words.mdb of words, and writes its
-    settings under config_home: default and custom words offered, completion with completion_key, and
-    more_settings. Returns the program's path."""
+    settings under config_home: default and custom words offered, completion with completion_key ("tab" or
+    "shift"; "tab+digits" picks rows with the number keys too), and more_settings. Returns the program's
+    path."""
     os.makedirs(folder)
     program = os.path.join(folder, "quenlo")
     shutil.copy(OPTIONS.quenlo, program)
@@ -221,6 +222,10 @@ def install_quenlo(folder, config_home, completion_key="tab", more_settings="", 
     settings = os.path.join(config_home, "Quenlo")
     os.makedirs(settings, exist_ok=True)
     shift = completion_key == "shift"
+    if completion_key.endswith("+digits"):
+        # Into the one Options section, which more_settings may open.
+        options = "[Options]\nPickWithNumberKeys=1\n"
+        more_settings = options + more_settings.replace("[Options]\n", "", 1)
     with open(os.path.join(settings, "Quenlo.conf"), "w") as conf:
         conf.write("[Type]\nC5=1\nC4=1\nOpt1=%s\nOpt2=%s\n%s" % (shift, not shift, more_settings))
     return program

@@ -21,7 +21,7 @@ import time
 
 from desktop import (WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, kept, main, start_desktop,
                      wait_until)
-from scenarios import Scenarios, ShiftScenarios  # noqa: F401 (the suite's tests)
+from scenarios import NumberScenarios, Scenarios, ShiftScenarios  # noqa: F401 (the suite's tests)
 
 # No key may wait longer than this under a fault (from its XTest press to its byte in xterm).
 KEY_WAIT_BOUND_MS = 200

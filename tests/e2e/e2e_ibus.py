@@ -18,11 +18,12 @@ import unittest
 
 from desktop import (IBUS_DAEMON, SELECT_ENGINE, WORDS, Desktop, Failed, FieldApp, Quenlo, QuenloCase, kept, main,
                      start_desktop, wait_until)
-from scenarios import Scenarios, ShiftScenarios  # noqa: F401 (the suite's tests)
+from scenarios import NumberScenarios, Scenarios, ShiftScenarios  # noqa: F401 (the suite's tests)
 
 
 # An input context that draws the lookup table itself, as a desktop's IBus panel does: it types zeb, Down and
-# Esc, each once the table shows the state before, and prints what it was shown.
+# Esc, each once the table shows the state before, and prints what it was shown (words, cursor, visibility and
+# the labels the engine gave).
 LOOKUP_CLIENT = """
 import json
 import sys
@@ -36,7 +37,8 @@ context.set_capabilities(IBus.Capabilite.FOCUS | IBus.Capabilite.LOOKUP_TABLE)
 seen = []
 context.connect("update-lookup-table", lambda _c, table, visible: seen.append(
     [[table.get_candidate(i).get_text() for i in range(table.get_number_of_candidates())],
-     table.get_cursor_pos(), visible]))
+     table.get_cursor_pos(), visible,
+     [label.get_text() for label in map(table.get_label, range(table.get_number_of_candidates())) if label]]))
 context.connect("hide-lookup-table", lambda _c: seen.append("hidden"))
 def until(condition):
     deadline = time.monotonic() + 10
@@ -100,14 +102,22 @@ def setUpModule():
 
 
 class LookupTable(QuenloCase):
+    labels = []
+
     def test_suggestions_are_published_as_the_lookup_table(self):
         result = subprocess.run(["/usr/bin/python3", "-c", LOOKUP_CLIENT], env=self.desktop.env,
                                 capture_output=True, text=True, timeout=60)
         self.assertEqual(result.returncode, 0, "the lookup table went through " + result.stdout + result.stderr)
         shown = [entry for entry in json.loads(result.stdout) if entry != "hidden"]
-        self.assertEqual(shown[0], [["zebra", "zebu"], 0, True])
-        self.assertEqual(shown[-1], [["zebra", "zebu"], 1, True])
+        self.assertEqual(shown[0], [["zebra", "zebu"], 0, True, self.labels])
+        self.assertEqual(shown[-1], [["zebra", "zebu"], 1, True, self.labels])
         wait_until(self.desktop.popup_hidden, "Esc to hide Form2 too")
+
+
+class NumberedLookupTable(LookupTable):
+    """With the number keys picking rows, the rows carry their digits as labels."""
+    completion_key = "tab+digits"
+    labels = ["1", "2"]
 
 
 class Letters(QuenloCase):

@@ -65,6 +65,12 @@ TAB_ROWS = [
                                    "and after the row no key has reached any field at times"}),
     Row("popup_at_the_corner_takes_no_focus", kind="corner"),
 ]
+NUMBER_ROWS = [
+    # The digit is swallowed: the field holds no "2".
+    Row("a_digit_picks_its_row", keys=["2"], text="zebu"),
+    # Typed, it is no part of the word: Tab still completes zeb.
+    Row("a_digit_beyond_the_list_is_typed", keys=["3", "Tab"], text="zeb3ra", swallowed=["Tab"]),
+]
 SHIFT_ROWS = [
     Row("shift_completes", keys=["Shift_L"], text="zebra", skip=SHIFT_SKIPS),
     Row("tab_is_an_ordinary_key_with_shift_completing", keys=["Tab"], text="zeb", reaches=["Tab"], skip=SHIFT_SKIPS),
@@ -180,6 +186,13 @@ def with_rows(table):
 class Scenarios(Table):
     __module__ = "__main__"
     rows = TAB_ROWS
+
+
+@with_rows
+class NumberScenarios(Table):
+    __module__ = "__main__"
+    completion_key = "tab+digits"
+    rows = NUMBER_ROWS
 
 
 @with_rows

@@ -21,6 +21,7 @@ public:
     }
     void setPopupVisible(bool visible) override { m_popupVisible = visible; }
     void setCompletionKey(int keyCode) override { completionKey = keyCode; }
+    void setNumberKeys(bool on) override { numberKeys = on; }
     bool showsSuggestions() const override { return true; }
     void showSuggestions(const std::vector<std::string>& words, int selectedRow) override {
         shownWords = words;
@@ -68,6 +69,8 @@ public:
     bool popupVisible() const { return m_popupVisible; }
     // What the engine last said completes a word; -1 before it said anything.
     int completionKey = -1;
+    // Whether the engine last said the digits pick a row.
+    bool numberKeys = false;
     // What the engine last offered for the caret.
     std::vector<std::string> shownWords;
     int shownRow = -1;

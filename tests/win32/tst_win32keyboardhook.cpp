@@ -367,26 +367,32 @@ void TestWin32KeyboardHook::composesDeadKeys() {
 void TestWin32KeyboardHook::swallowsOnlyWhileVisibleAndWhenTold_data() {
     QTest::addColumn<bool>("visible");
     QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("numberKeys");
     QTest::addColumn<int>("discard");
     QTest::addColumn<bool>("swallowed");
-    QTest::newRow("tab, visible, told") << true << int(VK_TAB) << 1 << true;
-    QTest::newRow("tab, visible, not told") << true << int(VK_TAB) << 0 << false;
-    QTest::newRow("tab, hidden, told") << false << int(VK_TAB) << 1 << false;
-    QTest::newRow("up, visible, told") << true << int(VK_UP) << 1 << true;
-    QTest::newRow("down, visible, told") << true << int(VK_DOWN) << 1 << true;
-    QTest::newRow("down, hidden, told") << false << int(VK_DOWN) << 1 << false;
-    QTest::newRow("left shift, visible, told") << true << int(VK_LSHIFT) << 1 << true;
-    QTest::newRow("letter, visible, told") << true << int('A') << 1 << false;
-    QTest::newRow("enter, visible, told") << true << int(VK_RETURN) << 1 << false;
+    QTest::newRow("tab, visible, told") << true << int(VK_TAB) << false << 1 << true;
+    QTest::newRow("tab, visible, not told") << true << int(VK_TAB) << false << 0 << false;
+    QTest::newRow("tab, hidden, told") << false << int(VK_TAB) << false << 1 << false;
+    QTest::newRow("up, visible, told") << true << int(VK_UP) << false << 1 << true;
+    QTest::newRow("down, visible, told") << true << int(VK_DOWN) << false << 1 << true;
+    QTest::newRow("down, hidden, told") << false << int(VK_DOWN) << false << 1 << false;
+    QTest::newRow("left shift, visible, told") << true << int(VK_LSHIFT) << false << 1 << true;
+    QTest::newRow("letter, visible, told") << true << int('A') << true << 1 << false;
+    QTest::newRow("enter, visible, told") << true << int(VK_RETURN) << false << 1 << false;
+    QTest::newRow("digit, number keys, visible, told") << true << int('2') << true << 1 << true;
+    QTest::newRow("digit, number keys, hidden, told") << false << int('2') << true << 1 << false;
+    QTest::newRow("digit, no number keys, visible, told") << true << int('2') << false << 1 << false;
 }
 
 void TestWin32KeyboardHook::swallowsOnlyWhileVisibleAndWhenTold() {
     QFETCH(bool, visible);
     QFETCH(int, key);
+    QFETCH(bool, numberKeys);
     QFETCH(int, discard);
     QFETCH(bool, swallowed);
     startHook([discard](int asked) { return std::int16_t(asked == VK_F9 ? 0 : discard); });
     m_hook->setPopupVisible(visible);
+    m_hook->setNumberKeys(numberKeys);
     QVERIFY(typeKeys({static_cast<WORD>(key)}));
     const std::vector<WORD> arrived = settle();
     QCOMPARE(m_asked.size(), std::size_t(1));

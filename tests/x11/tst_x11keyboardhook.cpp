@@ -274,23 +274,29 @@ private slots:
 
     void grabsOnlyWhatMayBeSwallowed_data() {
         QTest::addColumn<int>("completionKey");
+        QTest::addColumn<bool>("numberKeys");
         QTest::addColumn<Keys>("grabbed");
         QTest::addColumn<Keys>("free");
-        QTest::newRow("Tab completes")
-            << 9 << Keys{XK_Tab, XK_Up, XK_Down, XK_KP_Up, XK_KP_Down} << Keys{XK_Shift_L, XK_Shift_R, XK_a};
+        QTest::newRow("Tab completes") << 9 << false << Keys{XK_Tab, XK_Up, XK_Down, XK_KP_Up, XK_KP_Down}
+                                       << Keys{XK_Shift_L, XK_Shift_R, XK_a, XK_1};
         QTest::newRow("Shift completes")
-            << 16 << Keys{XK_Shift_L, XK_Shift_R, XK_Up, XK_Down} << Keys{XK_Tab};
-        QTest::newRow("completion off") << 0 << Keys{XK_Up, XK_Down} << Keys{XK_Tab, XK_Shift_L, XK_Shift_R};
+            << 16 << false << Keys{XK_Shift_L, XK_Shift_R, XK_Up, XK_Down} << Keys{XK_Tab};
+        QTest::newRow("completion off")
+            << 0 << false << Keys{XK_Up, XK_Down} << Keys{XK_Tab, XK_Shift_L, XK_Shift_R};
+        QTest::newRow("number keys pick")
+            << 9 << true << Keys{XK_Tab, XK_1, XK_9} << Keys{XK_0, XK_a, XK_KP_1};
     }
 
     void grabsOnlyWhatMayBeSwallowed() {
         QFETCH(int, completionKey);
+        QFETCH(bool, numberKeys);
         QFETCH(Keys, grabbed);
         QFETCH(Keys, free);
         // Told while the pop-up is up, as when the setting changes then: the grabs follow at once.
         m_backends.hook->setPopupVisible(true);
         m_backends.hook->setCompletionKey(completionKey == 9 ? 16 : 9);
         m_backends.hook->setCompletionKey(completionKey);
+        m_backends.hook->setNumberKeys(numberKeys);
         m_backends.hook->setPopupVisible(true);
         for (const KeySym key : grabbed)
             QVERIFY2(grabbedElsewhere(key), XKeysymToString(key));
