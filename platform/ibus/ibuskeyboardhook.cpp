@@ -212,7 +212,7 @@ void IBusKeyboardHook::State::publish(std::vector<std::string> words, int select
         State* state;
         std::vector<std::string> words;
         int selectedRow;
-        bool numbered; // the rows the digits pick carry their digit as the label
+        bool numbered; // the rows the digits pick carry their digit as their label
     };
     g_main_context_invoke_full(
         context, G_PRIORITY_DEFAULT,
@@ -229,11 +229,12 @@ void IBusKeyboardHook::State::publish(std::vector<std::string> words, int select
                 ibus_lookup_table_new(static_cast<guint>(table->words.size()), 0, TRUE, FALSE);
             for (const std::string& word : table->words)
                 ibus_lookup_table_append_candidate(lookup, ibus_text_new_from_string(word.c_str()));
-            for (std::size_t row = 0; table->numbered && row < table->words.size(); ++row) {
+            // Panels number the rows that have no label themselves ("1.", "2.", ... "0.", "a."): a row that
+            // no digit picks gets a blank one.
+            for (std::size_t row = 0; row < table->words.size(); ++row) {
                 const int digit = KeyCode::FirstRowDigit + static_cast<int>(row);
-                if (digit > KeyCode::LastRowDigit)
-                    break;
-                const char label[] = {static_cast<char>(digit), '\0'};
+                const bool picked = table->numbered && digit <= KeyCode::LastRowDigit;
+                const char label[] = {picked ? static_cast<char>(digit) : ' ', '\0'};
                 ibus_lookup_table_append_label(lookup, ibus_text_new_from_string(label));
             }
             if (table->selectedRow >= 0)

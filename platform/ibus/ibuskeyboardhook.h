@@ -20,7 +20,7 @@ public:
     bool start(KeyHandler handler, std::string& error) override;
     void setPopupVisible(bool visible) override;
     void setCompletionKey(int keyCode) override;
-    // Also numbers the lookup table's first nine rows.
+    // Also labels the lookup table's first nine rows with their digits; without, every label is blank.
     void setNumberKeys(bool on) override;
     // Published as the engine's lookup table, which desktops with an IBus panel show at the caret.
     bool showsSuggestions() const override { return true; }
