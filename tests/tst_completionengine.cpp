@@ -124,7 +124,7 @@ private slots:
             late.insert({Up, Down});
         if (options & LateCompletion)
             late.insert({Tab, Shift, '2'});
-        rig.engine.setRankingOptions({false, true, true, bool(options & NumberKeys)});
+        rig.engine.setRankingOptions({.pickWithNumberKeys = bool(options & NumberKeys)});
         QCOMPARE(rig.hook.numberKeys, bool(options & NumberKeys));
         rig.hook.setLateKeys(late);
         QString decisions;
