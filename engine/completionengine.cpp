@@ -67,7 +67,7 @@ CompletionEngine::CompletionEngine(DbConnection& words, Clipboard& clipboard, Ke
         if (m_keyCompleted)
             m_learner.completed();
         else
-            m_learner.typed(keyCode, press.text, capital, m_lengthToAdd);
+            m_learner.typed(keyCode, press.text, m_lengthToAdd);
     })
     , m_words(words)
     , m_lengthToAdd(parseLocaleNumber(m_settings.Text8).value_or(4))

@@ -17,8 +17,6 @@ const QString learnStatement =
 const QString countUsesStatement =
     QStringLiteral("update Words set Uses = coalesce(Uses, 0) + ?2 where Folded = ?1");
 constexpr int longestWord = 40;
-constexpr int altKey = 18; // AltGr as well, which types letters in many layouts
-constexpr int capsLockKey = 20;
 // How long writing waits while a key is being handled; it never waits for a lock.
 constexpr int writeRetryMs = 10;
 
@@ -30,15 +28,16 @@ enum class Press { Letter, WordEnd, Sign, Nothing, Other };
 Press pressKind(int keyCode, const QString& text) {
     if (keyCode == KeyCode::Space || keyCode == KeyCode::Enter || keyCode == KeyCode::Tab)
         return Press::WordEnd;
-    if (isTypedLetter(text) || (text.isEmpty() && keyCode >= 'A' && keyCode <= 'Z'))
+    if (isTypedLetter(text))
         return Press::Letter;
+    // A sign key that typed nothing is a dead key, whose letter comes with the next press; any other
+    // key that typed nothing moves, deletes, or is a shortcut (Ctrl+S).
     if (text.isEmpty()) {
-        if (keyCode == KeyCode::Shift || keyCode == altKey || keyCode == capsLockKey ||
-            keyCode == KeyCode::Unknown)
-            return Press::Nothing;
-        // The punctuation keys of a US layout, when the hook cannot tell what they typed.
-        return (keyCode >= 186 && keyCode <= 192) || (keyCode >= 219 && keyCode <= 223) ? Press::Sign
-                                                                                        : Press::Other;
+        const bool signKey = (keyCode >= 186 && keyCode <= 192) || (keyCode >= 219 && keyCode <= 223);
+        return keyCode == KeyCode::Shift || keyCode == KeyCode::Alt || keyCode == KeyCode::CapsLock ||
+                       keyCode == KeyCode::Unknown || signKey
+                   ? Press::Nothing
+                   : Press::Other;
     }
     const bool printable = std::all_of(text.cbegin(), text.cend(),
                                        [](QChar c) { return c.isPrint() && !c.isNumber() && !c.isSpace(); });
@@ -53,7 +52,7 @@ WordLearner::WordLearner(DbConnection& words, std::function<bool()> keyBeingHand
     connect(&m_writeTimer, &QTimer::timeout, this, &WordLearner::writeWords);
 }
 
-void WordLearner::typed(int keyCode, const QString& text, bool capital, double minimumLength) {
+void WordLearner::typed(int keyCode, const QString& text, double minimumLength) {
     switch (pressKind(keyCode, text)) {
     case Press::WordEnd:
         if (m_word != Word::Unknown && m_letters > 0)
@@ -69,8 +68,7 @@ void WordLearner::typed(int keyCode, const QString& text, bool capital, double m
             m_word = Word::Unknown;
             return;
         }
-        m_typed +=
-            text.isEmpty() ? (capital ? QString(QChar(keyCode)) : QString(QChar(keyCode)).toLower()) : text;
+        m_typed += text;
         ++m_letters;
         return;
     case Press::Sign:

@@ -26,9 +26,9 @@ public:
     // when none is. The connection must outlive the learner.
     WordLearner(DbConnection& words, std::function<bool()> keyBeingHandled);
 
-    // A press the engine handled that completed nothing, with the text it typed (empty when the
-    // hook cannot tell) and whether it made a capital; minimumLength is "Minum Length word to Add".
-    void typed(int keyCode, const QString& text, bool capital, double minimumLength);
+    // A press the engine handled that completed nothing, with the text it typed (empty when it typed
+    // none); minimumLength is "Minum Length word to Add".
+    void typed(int keyCode, const QString& text, double minimumLength);
     // A word was completed: what follows it is not typed in full.
     void completed();
     // Forgets every count, the word being typed and the words not yet written.

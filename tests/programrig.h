@@ -29,7 +29,7 @@ struct ProgramRig {
     QString setting(const QString& key) const { return settings.values.value("Quenlo/" + key, "<absent>"); }
     void type(const QString& letters) {
         for (const QChar letter : letters)
-            hook.press(letter.toUpper().unicode());
+            hook.pressTyping(letter.toUpper().unicode(), QString(letter).toStdString());
     }
     bool popupShown() const {
         const SuggestionPopup* popup = program->popup();
