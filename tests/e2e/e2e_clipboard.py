@@ -95,9 +95,13 @@ class Selections:
             raise Failed("could not take " + selection)
 
     def read(self):
-        """{selection: (owner, {target: (type, format, bytes)})} for both selections."""
-        output = subprocess.run(SELECTION_OWNER + ["dump", *SELECTIONS], env=self.desktop.env, check=True,
-                                capture_output=True, timeout=WAIT_SECONDS).stdout
+        """{selection: (owner, {target: (type, format, bytes)})} for both selections; nothing when the
+        reader, a GTK program of its own, did not finish in time on a busy machine (the caller polls)."""
+        try:
+            output = subprocess.run(SELECTION_OWNER + ["dump", *SELECTIONS], env=self.desktop.env, check=True,
+                                    capture_output=True, timeout=WAIT_SECONDS).stdout
+        except subprocess.TimeoutExpired:
+            return {}
         result, position = {}, 0
         while position < len(output):
             end = output.index(b"\n", position)
