@@ -35,42 +35,41 @@ CompletionEngine::CompletionEngine(DbConnection& words, Clipboard& clipboard, Ke
                                    KeyboardHook& hook, QObject* parent)
     : QObject(parent)
     , m_minimumLetters(minimumLettersOf(m_settings.Text9))
+    , m_lengthToAdd(parseLocaleNumber(m_settings.Text8))
     , m_clipboard(clipboard)
     , m_injector(injector)
     , m_hook(hook)
     , m_lookup(words)
     , m_queue([this](int keyCode, KeyDecision decide) {
         QScopedValueRollback<bool> handling(m_handlingKey, true);
-        TypedPress press;
-        if (!m_typedPresses.empty()) {
-            press = std::move(m_typedPresses.front());
-            m_typedPresses.pop_front();
+        QString typed;
+        if (!m_pressTexts.empty()) {
+            typed = std::move(m_pressTexts.front());
+            m_pressTexts.pop_front();
         }
         // Worked out once per key; keys that type no letter and lie outside the character range
         // (arrows, Shift, digits) add none.
-        const QString character = wordCharacter(keyCode, press.text);
+        const QString character = wordCharacter(keyCode, typed);
         // A typed letter tells its own case, in any script; a key that typed none (a shortcut) is small.
-        const bool capital = isTypedLetter(press.text) && press.text != character;
+        const bool capital = isTypedLetter(typed) && typed != character;
         // While paused not even the case of a typed letter is kept.
         if (!m_paused)
             followTypedCase(character, capital);
         // Only a press that typed its digit picks: not AZERTY's "&" or "é" on the same key, not Shift's "!",
         // and not one that typed nothing, such as Ctrl+1 (the application's shortcut) or a key that goes
         // on with a compose sequence.
-        const bool typedItsDigit = press.text.size() == 1 && press.text.front().unicode() == keyCode;
+        const bool typedItsDigit = typed.size() == 1 && typed.front().unicode() == keyCode;
         const int pickedRow =
             m_options.pickWithNumberKeys && typedItsDigit ? KeyCode::pickedRow(keyCode) : -1;
-        m_keyCompleted = false;
-        handleKey(keyCode, character, pickedRow, decide);
+        const bool completed = handleKey(keyCode, character, pickedRow, decide);
         if (m_paused || !m_options.learnNewWords || !completionEnabled())
             return;
-        if (m_keyCompleted)
+        if (completed)
             m_learner.completed();
         else
-            m_learner.typed(keyCode, press.text, m_lengthToAdd);
+            m_learner.typed(keyCode, typed, m_lengthToAdd.value_or(0));
     })
     , m_words(words)
-    , m_lengthToAdd(parseLocaleNumber(m_settings.Text8).value_or(4))
     , m_learner(words, [this] { return m_handlingKey; }) {
     m_countTimer.setSingleShot(true);
     connect(&m_countTimer, &QTimer::timeout, this, &CompletionEngine::countUses);
@@ -87,11 +86,8 @@ CompletionEngine::~CompletionEngine() = default;
 void CompletionEngine::setSettings(const EngineSettings& settings) {
     if (settings.Text9 != m_settings.Text9)
         m_minimumLetters = minimumLettersOf(settings.Text9);
-    if (settings.Text8 != m_settings.Text8) {
-        const std::optional<double> lengthToAdd = parseLocaleNumber(settings.Text8);
-        m_lengthToAddIsNumber = lengthToAdd.has_value();
-        m_lengthToAdd = lengthToAdd.value_or(m_lengthToAdd);
-    }
+    if (settings.Text8 != m_settings.Text8)
+        m_lengthToAdd = parseLocaleNumber(settings.Text8);
     // Switched off, completion watches no words to learn.
     if (settings.Check1 != Qt::Checked)
         m_learner.forget();
@@ -100,7 +96,7 @@ void CompletionEngine::setSettings(const EngineSettings& settings) {
 
 void CompletionEngine::keyPressed(int keyCode, KeyDecision decide) {
     // Asked now: the hook knows them only for the press it is reporting.
-    m_typedPresses.push_back({QString::fromStdString(m_hook.pressText())});
+    m_pressTexts.push_back(QString::fromStdString(m_hook.pressText()));
     m_queue.press(keyCode, std::move(decide));
 }
 
@@ -156,20 +152,19 @@ bool CompletionEngine::completionEnabled() const {
     return m_settings.Check1 == Qt::Checked;
 }
 
-void CompletionEngine::handleKey(int keyCode, const QString& character, int pickedRow,
+bool CompletionEngine::handleKey(int keyCode, const QString& character, int pickedRow,
                                  const KeyDecision& decide) {
     // Not even the key display may keep what is typed into a password.
     if (m_paused) {
         decide(0);
-        return;
+        return false;
     }
     SuggestionList& form2 = m_suggestions;
 
     const int minimum = minimumLetters();
-    if (!m_lengthToAddIsNumber) {
+    if (!m_lengthToAdd) {
         m_settings.Text8 = repairedMinimumLengthToAdd;
-        m_lengthToAddIsNumber = true;
-        m_lengthToAdd = 4;
+        m_lengthToAdd = parseLocaleNumber(repairedMinimumLengthToAdd);
         emit settingsRepaired();
     }
     QString& buffer = m_typing.Text5;
@@ -190,6 +185,7 @@ void CompletionEngine::handleKey(int keyCode, const QString& character, int pick
     // A key is swallowed before it is acted on: the hook may have let it through already (it holds a
     // key only for a bounded time), and then the key reached the application and counts as passed.
     bool decided = false;
+    bool completed = false;
     const auto swallow = [&decide, &decided] {
         decided = true;
         return decide(1);
@@ -203,10 +199,13 @@ void CompletionEngine::handleKey(int keyCode, const QString& character, int pick
     if (pickedRow >= 0 && pickedRow < form2.rowCount() && form2.isShown() && swallow()) {
         form2.selectRow(pickedRow);
         completeWord();
+        completed = true;
     }
 
-    if (keyCode == m_completionKeyCode && form2.isShown() && !decided && swallow())
+    if (keyCode == m_completionKeyCode && form2.isShown() && !decided && swallow()) {
         completeWord();
+        completed = true;
+    }
 
     if ((keyCode == KeyCode::Space && !showing) || keyCode == KeyCode::Enter || keyCode == KeyCode::Backspace ||
         keyCode == KeyCode::Tab) {
@@ -219,6 +218,7 @@ void CompletionEngine::handleKey(int keyCode, const QString& character, int pick
 
     if (!decided)
         decide(0);
+    return completed;
 }
 
 void CompletionEngine::publishSuggestions() {
@@ -233,7 +233,6 @@ void CompletionEngine::publishSuggestions() {
 }
 
 void CompletionEngine::completeWord() {
-    m_keyCompleted = true;
     m_suggestions.hide();
     const QString suggestion = m_suggestions.currentSuggestion();
     const qsizetype typed = m_typing.Text5.size();

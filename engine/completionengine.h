@@ -77,8 +77,9 @@ signals:
     void completionNotPasted();
 
 private:
-    // pickedRow: the row a digit picks (KeyCode::pickedRow), -1 for a press that picks none.
-    void handleKey(int keyCode, const QString& character, int pickedRow, const KeyDecision& decide);
+    // pickedRow: the row a digit picks (KeyCode::pickedRow), -1 for a press that picks none. Whether
+    // the press completed a word.
+    bool handleKey(int keyCode, const QString& character, int pickedRow, const KeyDecision& decide);
     int minimumLetters();
     bool completionEnabled() const;
     void completeWord();
@@ -91,7 +92,7 @@ private:
     EngineSettings m_settings;
     // Text9 and Text8 as numbers, worked out when pushed rather than on every key.
     std::optional<int> m_minimumLetters;
-    bool m_lengthToAddIsNumber = true;
+    std::optional<double> m_lengthToAdd;
     TypingState m_typing;
     SuggestionList m_suggestions;
     Clipboard& m_clipboard;
@@ -103,10 +104,7 @@ private:
     DbConnection& m_words;
     RankingOptions m_options;
     // What each press waiting in the queue typed, in the queue's order.
-    struct TypedPress {
-        QString text;
-    };
-    std::deque<TypedPress> m_typedPresses;
+    std::deque<QString> m_pressTexts;
     // The word buffer as typed, capitals kept; only trusted while it lowers to the buffer.
     QString m_typedCase;
     bool m_handlingKey = false;
@@ -114,9 +112,5 @@ private:
     QStringList m_usesToCount;
     QTimer m_countTimer;
     bool m_paused = false;
-    // Text8 as a number, once it is one.
-    double m_lengthToAdd = 4;
-    // The key being handled completed a word.
-    bool m_keyCompleted = false;
     WordLearner m_learner;
 };

@@ -33,9 +33,8 @@ Press pressKind(int keyCode, const QString& text) {
     // A sign key that typed nothing is a dead key, whose letter comes with the next press; any other
     // key that typed nothing moves, deletes, or is a shortcut (Ctrl+S).
     if (text.isEmpty()) {
-        const bool signKey = (keyCode >= 186 && keyCode <= 192) || (keyCode >= 219 && keyCode <= 223);
         return keyCode == KeyCode::Shift || keyCode == KeyCode::Alt || keyCode == KeyCode::CapsLock ||
-                       keyCode == KeyCode::Unknown || signKey
+                       keyCode == KeyCode::Unknown || KeyCode::isSignKey(keyCode)
                    ? Press::Nothing
                    : Press::Other;
     }

@@ -44,6 +44,12 @@ constexpr bool maySwallow(int keyCode, int completionKey, bool numberKeys) {
     return completionKey == CompletionKeyUntold || keyCode == completionKey;
 }
 
+// Whether a key is one of the punctuation keys (the Windows OEM codes), where layouts put their dead
+// keys.
+constexpr bool isSignKey(int keyCode) {
+    return (keyCode >= 186 && keyCode <= 192) || (keyCode >= 219 && keyCode <= 223);
+}
+
 // Whether a swallowed press completes a word, so that a paste follows it: a digit is swallowed only
 // when it picks a row.
 constexpr bool completes(int keyCode) {
