@@ -155,6 +155,9 @@ def differences(expected, found):
     listed before comes back with the same type, format and bytes."""
     faults = []
     for selection, targets in expected.items():
+        if selection not in found:
+            faults.append("%s not read yet" % selection)
+            continue
         now_owner, now_targets = found[selection]
         if not targets and now_owner:
             faults.append("%s owned by 0x%x instead of none" % (selection, now_owner))

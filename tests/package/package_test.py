@@ -207,7 +207,9 @@ class Desktop(e2e.Desktop):
         self.processes = []
         super().__init__(workdir, {
             "PATH": "/usr/bin:/bin", "HOME": self.home, "USER": "quenlotest", "XDG_CONFIG_HOME": self.config,
-            "XDG_RUNTIME_DIR": runtime, "QT_QPA_PLATFORM": "xcb", "NO_AT_BRIDGE": "1", "LC_ALL": "C.UTF-8"})
+            "XDG_RUNTIME_DIR": runtime, "QT_QPA_PLATFORM": "xcb", "NO_AT_BRIDGE": "1",
+            # What the tray icon was asked, in quenlo's output should a check fail.
+            "QT_LOGGING_RULES": "qt.qpa.tray.debug=true", "LC_ALL": "C.UTF-8"})
 
     def launch(self, command, as_user=True, env=None, **options):
         if as_user:
@@ -406,6 +408,10 @@ def main():
             log = os.path.join(desktop.home, "quenlo.log")
             if os.path.exists(log):
                 print("quenlo's output:\n" + open(log).read())
+            # Whether the window is there at all, and mapped: a tray click that was lost, or a window shown
+            # and hidden again.
+            for window in desktop.windows("--name", TITLE):
+                print(desktop.run("xwininfo", "-id", str(window), "-stats"))
         return 1
     finally:
         if desktop:
