@@ -3,6 +3,7 @@
 #include "store/defaultwordlists.h"
 #include "store/languagelists.h"
 #include "store/sqliteconnection.h"
+#include "tests/testfiles.h"
 #include "tools/wordsfile.h"
 
 #include <QDir>
@@ -15,21 +16,13 @@ class TestDefaultWordLists : public QObject {
     QString m_database;
 
     QString write(const QString& name, const QByteArray& bytes) {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
+        return writeFile(m_dir.filePath(name), bytes);
     }
     // Every row as "text|type|commonness|uses", exactly ordered.
     static QStringList rows(DbConnection& words) {
-        QStringList all;
-        auto result = words.execute("select Text1 || '|' || coalesce(Type1, '-') || '|' || "
-                                    "coalesce(Commonness, '') || '|' || coalesce(Uses, '') from Words "
-                                    "order by Text1 collate binary");
-        for (; result && !result->eof(); result->moveNext())
-            all.append(result->text1().value_or("<null>"));
-        return all;
+        return column(words,
+                      "select Text1 || '|' || coalesce(Type1, '-') || '|' || coalesce(Commonness, '') || "
+                      "'|' || coalesce(Uses, '') from Words order by Text1 collate binary");
     }
 
 private slots:
@@ -120,8 +113,8 @@ private slots:
         expected.sort(); // as binary order sorts UTF-16
         QCOMPARE(rows(words), expected);
         // Each word with its folded key, so that it is offered in any letter case.
-        const auto keyless = words.execute("select count(*) from Words where Folded is not folded_word(Text1)");
-        QVERIFY(keyless && keyless->text1() == "0");
+        QCOMPARE(column(words, "select count(*) from Words where Folded is not folded_word(Text1)"),
+                 QStringList{"0"});
         // Added again: nothing doubles.
         QVERIFY(addWordList(words, {m_dir.filePath(list), languageList(list)->olderCodePage()}).done);
         QCOMPARE(rows(words), expected);

@@ -1,6 +1,7 @@
 // The build-time maker of words.mdb, and the words.mdb the build ships beside the program.
 #include "store/sqliteconnection.h"
 #include "store/wordstatements.h"
+#include "tests/testfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -58,14 +59,8 @@ private slots:
     }
 
 private:
-    // Writes a dictionary holding bytes, or removes it when they are null; returns its path.
     QString write(const QString& name, const QByteArray& bytes) {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (bytes.isNull() ? file.exists() && !file.remove()
-                           : !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
+        return writeFile(m_dir.filePath(name), bytes);
     }
     // Runs the maker; returns its exit code.
     int run(const QStringList& arguments) {
@@ -75,18 +70,14 @@ private:
             return -1;
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
+    // Runs it on a dictionary of the bytes, or on a missing one when they are null.
     int make(const QByteArray& bytes, const QString& output) {
-        return run({write("dictionary", bytes), output});
+        QFile::remove(m_dir.filePath("dictionary"));
+        return run({bytes.isNull() ? m_dir.filePath("dictionary") : write("dictionary", bytes), output});
     }
-
     QStringList read(const QString& database, const QString& statement) {
         SqliteConnection connection(database);
-        if (!connection.open())
-            return {"<cannot open>"};
-        QStringList words;
-        for (auto result = connection.execute(statement); result && !result->eof(); result->moveNext())
-            words.append(result->text1().value_or("<null>"));
-        return words;
+        return connection.open() ? column(connection, statement) : QStringList{"<cannot open>"};
     }
     QTemporaryDir m_dir;
 };

@@ -1,25 +1,13 @@
 // Which word database the program opens, and the user's copy of the installed default: made once,
 // whole, and never over a database the user already has.
 #include "shell/worddatabaseplace.h"
+#include "tests/testfiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-bool writeFile(const QString& path, const QByteArray& content) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-} // namespace
 
 class TestWordDatabasePlace : public QObject {
     Q_OBJECT
@@ -57,14 +45,14 @@ private slots:
         const QString source = dir.filePath("share/words.mdb");
         const QString target = dir.filePath("user/deeper/words.mdb");
         const QByteArray content(3 << 20, 'w'); // more than one chunk
-        QVERIFY(writeFile(source, content));
+        writeFile(source, content);
         QString error;
         QVERIFY2(copyWordDatabase(source, target, error), qPrintable(error));
         QCOMPARE(readFile(target), content);
         QCOMPARE(QDir(dir.filePath("user/deeper")).entryList(QDir::Files), QStringList{"words.mdb"});
 
         // A second copy, as by a second program starting at once, keeps the user's file.
-        QVERIFY(writeFile(target, "the user's words"));
+        writeFile(target, "the user's words");
         QVERIFY2(copyWordDatabase(source, target, error), qPrintable(error));
         QCOMPARE(readFile(target), QByteArray("the user's words"));
         QCOMPARE(QDir(dir.filePath("user/deeper")).entryList(QDir::Files), QStringList{"words.mdb"});
@@ -82,8 +70,8 @@ private slots:
         QFETCH(QString, source);
         QFETCH(QString, target);
         QTemporaryDir dir;
-        QVERIFY(writeFile(dir.filePath("words.mdb"), "default words"));
-        QVERIFY(writeFile(dir.filePath("blocker"), "a file"));
+        writeFile(dir.filePath("words.mdb"), "default words");
+        writeFile(dir.filePath("blocker"), "a file");
         QString error;
         QVERIFY(!copyWordDatabase(dir.filePath(source), dir.filePath(target), error));
         QVERIFY(!error.isEmpty());
@@ -94,8 +82,8 @@ private slots:
     void prepareFallsBackToInstalledDefault() {
         QTemporaryDir dir;
         const QString installed = dir.filePath("usr/share/quenlo/words.mdb");
-        QVERIFY(writeFile(installed, "default words"));
-        QVERIFY(writeFile(dir.filePath("home"), "a file where the data folder should be"));
+        writeFile(installed, "default words");
+        writeFile(dir.filePath("home"), "a file where the data folder should be");
         QString problem;
         QCOMPARE(prepareWordDatabase(dir.filePath("usr/bin"), dir.filePath("home/Quenlo"), problem),
                  QDir::cleanPath(installed));

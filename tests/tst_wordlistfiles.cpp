@@ -3,6 +3,7 @@
 #include "store/wordlistfiles.h"
 #include "store/wordlistmodel.h"
 #include "tests/fakes/fakes.h"
+#include "tests/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,15 +31,7 @@ class TestWordListFiles : public QObject {
                           }};
 
     QString write(const QString& name, const QByteArray& bytes) {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
-    QByteArray read(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+        return writeFile(m_dir.filePath(name), bytes);
     }
 
 private slots:
@@ -186,12 +179,12 @@ private slots:
         m_dialogs.answers = {path};
         m_files.fileImport();
         m_files.fileSave();
-        QCOMPARE(read(path), bytes);
+        QCOMPARE(readFile(path), bytes);
         // Saved again under another name, the list is written as new files are: UTF-8.
         const QString other = m_dir.filePath("other.txt");
         m_dialogs.answers = {other};
         m_files.fileSaveAs();
-        QCOMPARE(QString::fromUtf8(read(other)), m_model.words().join("\r\n") + "\r\n\r\n");
+        QCOMPARE(QString::fromUtf8(readFile(other)), m_model.words().join("\r\n") + "\r\n\r\n");
         QVERIFY(m_messages.shown.isEmpty());
     }
 
@@ -201,8 +194,8 @@ private slots:
         m_model.addWord("ωmega");
         m_files.setCurrentFileName(path);
         QVERIFY(m_files.ExportFile());
-        QCOMPARE(read(path), QByteArray("\xEF\xBB\xBF"
-                                        "caf\xC3\xA9\r\n\xCF\x89mega\r\n\r\n"));
+        QCOMPARE(readFile(path), QByteArray("\xEF\xBB\xBF"
+                                            "caf\xC3\xA9\r\n\xCF\x89mega\r\n\r\n"));
         QCOMPARE(m_messages.shown.size(), 1);
         QVERIFY(m_messages.shown[0].text.contains("Windows-1252"));
         m_model.clear();
@@ -249,7 +242,7 @@ private slots:
         m_files.setCurrentFileName(path);
         const bool fails = QByteArray(QTest::currentDataTag()).startsWith("fails");
         QCOMPARE(m_files.ExportFile(), !fails);
-        QCOMPARE(read(path), bytes);
+        QCOMPARE(readFile(path), bytes);
         QCOMPARE(m_messages.shown.size(), fails ? 1 : 0);
         QCOMPARE(m_messages.shown.value(0).text.startsWith("Could not save the word list to \"" +
                                                            QDir::toNativeSeparators(path) + "\": "),
@@ -273,9 +266,9 @@ private slots:
         m_files.fileImport();
         m_model.addWord("added");
         m_files.fileSave(); // replaces the imported file without asking
-        QCOMPARE(read(path), QByteArray("added\r\nimported\r\n\r\n"));
+        QCOMPARE(readFile(path), QByteArray("added\r\nimported\r\n\r\n"));
         m_files.fileSaveAs();
-        QCOMPARE(read(saved), read(path));
+        QCOMPARE(readFile(saved), readFile(path));
         m_files.fileSaveAs(); // cancelled: the name is emptied, so the next Save asks
         QCOMPARE(m_files.currentFileName(), QString());
         m_files.fileSave();

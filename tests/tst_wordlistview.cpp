@@ -4,6 +4,7 @@
 #include "store/wordlistview.h"
 #include "store/wordstatements.h"
 #include "tests/fakes/fakes.h"
+#include "tests/testfiles.h"
 #include "tools/wordsfile.h"
 
 #include <QCheckBox>
@@ -48,14 +49,10 @@ class TestWordListView : public QObject {
     // The rows of the table as a second connection sees them: "word:type", "-" for NULL.
     QStringList stored() {
         SqliteConnection second(m_path);
-        if (!second.open())
-            return {"<cannot open>"};
-        QStringList rows;
-        auto result =
-            second.execute("select ifnull(Text1, '-') || ':' || ifnull(Type1, '-') from Words order by 1 ");
-        for (; result && !result->eof(); result->moveNext())
-            rows.append(result->text1().value_or("<null>"));
-        return rows;
+        return second.open()
+                   ? column(second, "select ifnull(Text1, '-') || ':' || ifnull(Type1, '-') from Words "
+                                    "order by 1 ")
+                   : QStringList{"<cannot open>"};
     }
 
 private slots:
