@@ -18,18 +18,11 @@ private slots:
                                     .arg(QString(count).trimmed());
             QTest::newRow(name) << QString(count) << QString(prefix) << useDefault << useCustom << top + end;
         };
-        const QString noDefault = " and Type1 is not null ";
-        // Default words have a NULL kind: a plain <> '1' would drop them too.
-        const QString noCustom = " and (Type1 is null or Type1 <> '1') ";
-        row("both kinds", "hel", true, true, "'hel%' ");
-        row("no default words", "hel", false, true, "'hel%' " + noDefault);
-        row("no custom words", "hel", true, false, "'hel%' " + noCustom);
-        row("neither kind", "hel", false, false, "'hel%' " + noDefault + noCustom);
+        // What each kind of word matches is the engine suite's; here, the text of the rarer prefixes.
         row("count zero with blanks", "ab", true, true, "'ab%' ", " 0\t");
         row("apostrophe doubled, brackets as they are", "o'[^]`", true, true, "'o''[^]`%' ");
-        row("underscore escaped", "a_b", true, true, "'a\\_b%' escape '\\' ");
         row("backslash, percent escaped", "a\\5%", true, true, "'a\\\\5\\%%' escape '\\' ");
-        row("escape before the filters", "_", false, true, "'\\_%' escape '\\' " + noDefault);
+        row("escape before the filters", "_", false, true, "'\\_%' escape '\\'  and Type1 is not null ");
         // A count that is no whole number gives no query at all.
         for (const char* count :
              {"abc", "", "   ", "-1", "+3", "1.5", "1e2", "1 5", "15; drop table Words", "\u0661\u0665"})
