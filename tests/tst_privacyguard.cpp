@@ -2,6 +2,7 @@
 // settings store, the pause and its status line as the focus moves, and the exclusion dialog.
 #include "programrig.h"
 #include "shell/privacyguard.h"
+#include "tests/testfiles.h"
 #include "tools/wordsfile.h"
 #include "ui/excludedapplicationsdialog.h"
 #include "ui/form1.h"
@@ -84,17 +85,7 @@ private slots:
         QVERIFY(!f.focus.ownHoldPossible);
         QCOMPARE(f.status(), QString("Completion paused: password field"));
 
-        // A field still being asked pauses too, and the status line keeps quiet about a wait that lasts
-        // a moment on every focus change.
-        FocusState asked = f.focus.state();
-        asked.passwordField = false;
-        asked.fieldAsked = true;
-        f.focus.change(asked);
-        QVERIFY(f.program->engine().paused());
-        QCOMPARE(f.status(), QString());
-
-        asked.fieldAsked = false;
-        f.focus.change(asked);
+        f.focus.setPasswordField(false);
         f.type("hel");
         QVERIFY(f.popupShown());
 
@@ -115,10 +106,7 @@ private slots:
             f.type(" zorblat ");
             QCoreApplication::processEvents();
         };
-        const auto learnt = [&f] {
-            const auto rows = f.words.execute("select count(*) from Words where Learned is not null");
-            return rows ? rows->text1().value_or("?") : "?";
-        };
+        const QString learnt = "select count(*) from Words where Learned is not null";
         const auto askField = [&f](bool password) {
             FocusState field = f.focus.state();
             field.fieldAsked = true;
@@ -132,11 +120,11 @@ private slots:
         typeWord();
         askField(true); // the field turns out to be a password field
         typeWord();
-        QCOMPARE(learnt(), QString("0"));
+        QCOMPARE(column(f.words, learnt), QStringList{"0"});
         typeWord();
         askField(false);
         typeWord();
-        QCOMPARE(learnt(), QString("1"));
+        QCOMPARE(column(f.words, learnt), QStringList{"1"});
     }
 
     void unreachableAccessibilityBusIsTold() {

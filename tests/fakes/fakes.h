@@ -124,7 +124,6 @@ class FakeTrayIcon final : public TrayIcon {
 public:
     bool available() const override { return hasNotificationArea; }
     void add(const QIcon&, const QString& newTip) override {
-        ++adds;
         tip = newTip;
         isShown = hasNotificationArea;
     }
@@ -139,7 +138,6 @@ public:
     }
     bool hasNotificationArea = true;
     bool isShown = false;
-    int adds = 0;
     QString tip;
     std::function<void()> leftButton;
 };

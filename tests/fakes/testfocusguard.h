@@ -31,11 +31,6 @@ public:
         next.passwordField = password;
         change(next);
     }
-    void setKeyboardHeld(bool held) {
-        FocusState next = m_state;
-        next.keyboardHeld = held;
-        change(next);
-    }
 
     bool watchesPasswordFields = false;
     bool ownHoldPossible = false;

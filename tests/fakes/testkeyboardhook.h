@@ -20,7 +20,7 @@ public:
         return true;
     }
     void setPopupVisible(bool visible) override { m_popupVisible = visible; }
-    void setCompletionKey(int keyCode) override { completionKey = keyCode; }
+    void setCompletionKey(int) override {}
     void setNumberKeys(bool on) override { numberKeys = on; }
     bool showsSuggestions() const override { return true; }
     void showSuggestions(const std::vector<std::string>& words, int selectedRow) override {
@@ -67,8 +67,6 @@ public:
     void setLateKeys(std::set<int> keyCodes) { m_lateKeys = std::move(keyCodes); }
     // What the engine last said about the pop-up.
     bool popupVisible() const { return m_popupVisible; }
-    // What the engine last said completes a word; -1 before it said anything.
-    int completionKey = -1;
     // Whether the engine last said the digits pick a row.
     bool numberKeys = false;
     // What the engine last offered for the caret.
