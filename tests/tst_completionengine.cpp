@@ -182,27 +182,18 @@ private slots:
     }
 
     void lettersOfAnyScript() {
-        // The keys as a German, French and Russian layout report them: the letter typed wins
-        // over the key's code, and a press typing no letter keeps the code's meaning.
-        EngineRig rig({{"berlin", {}}, {"überall", {}}, {"éclair", {}}, {"привет", {}}});
+        // The letter typed wins over the key's code (AZERTY's é sits where 2 is); a press typing no
+        // letter keeps the code's meaning: keypad 1 still adds a, a digit or a sign adds nothing. The
+        // ranking suite types the letters of other scripts and their capitals.
+        EngineRig rig(std::vector<WordRow>{{"éclair", {}}});
         const auto type = [&rig](const std::vector<std::pair<int, std::string>>& presses) {
             for (const auto& [key, text] : presses)
                 rig.hook.pressTyping(key, text);
         };
-        type({{219, "ü"}, {'B', "b"}, {'E', "e"}});
-        QCOMPARE(rig.form2().words(), QStringList{"überall"});
-        QCOMPARE(rig.press(Keys{Tab}), "1");
-        QCOMPARE(rig.clipboard.text, QStringLiteral("rall"));
-
-        type({{50, "é"}, {'C', "c"}, {'L', "l"}}); // the AZERTY é key sits where 2 is
-        QCOMPARE(rig.Text5(), QStringLiteral("écl"));
+        type({{50, "é"}, {'C', "c"}, {'L', "l"}});
+        QCOMPARE(rig.form2().words(), QStringList{"éclair"});
         rig.press(Keys{Space});
-
-        type({{'G', "П"}, {'H', "Р"}, {'B', "И"}}); // capitals tell their case themselves
-        QCOMPARE(rig.press(Keys{Tab}), "1");
-        QCOMPARE(rig.clipboard.text, QStringLiteral("ВЕТ"));
-
-        type({{97, "1"}, {'2', "2"}, {222, "'"}}); // keypad 1 still adds a; a digit or a sign adds nothing
+        type({{97, "1"}, {'2', "2"}, {222, "'"}});
         QCOMPARE(rig.Text5(), QStringLiteral("a"));
     }
 

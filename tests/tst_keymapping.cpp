@@ -70,34 +70,19 @@ private slots:
             QTest::newRow(tag) << base << shifted << QString::fromLatin1(name) << off << on;
         };
         const int none = KeyCode::Unknown;
-        // Letters, digits and signs come from the unshifted level.
+        // The keys the X11 hook suite types are checked there, by the codes it reports. Letters, digits
+        // and signs come from the unshifted level.
         row("a", XK_a, XK_A, "AC01", 65, 65);
-        row("z", XK_z, XK_Z, "AB01", 90, 90);
         row("upper-case first level", XK_Q, XK_Q, "AD01", 81, 81);
-        row("digit 0", XK_0, XK_parenright, "AE10", 48, 48);
-        row("F1", XK_F1, 0, "FK01", 112, 112);
         row("F24", XK_F24, 0, "FK24", 135, 135);
-        row("Tab", XK_Tab, XK_ISO_Left_Tab, "TAB", 9, 9);
         row("ISO_Left_Tab first level", XK_ISO_Left_Tab, 0, "", 9, 9);
-        row("Return", XK_Return, 0, "RTRN", 13, 13);
-        row("BackSpace", XK_BackSpace, 0, "BKSP", 8, 8);
-        row("Escape", XK_Escape, 0, "ESC", 27, 27);
-        row("space", XK_space, 0, "SPCE", 32, 32);
-        row("Up", XK_Up, 0, "UP", 38, 38);
-        row("Down", XK_Down, 0, "DOWN", 40, 40);
-        row("Shift_L", XK_Shift_L, 0, "LFSH", 16, 16);
-        row("Shift_R", XK_Shift_R, 0, "RTSH", 16, 16);
-        row("semicolon", XK_semicolon, XK_colon, "AC10", 186, 186);
         row("unknown keysym, unknown place", XF86XK_Launch5, 0, "I199", none, none);
         row("no keysym at all", 0, 0, "", none, none);
         // The keypad follows NumLock, as on Windows.
-        row("keypad 1 / End", XK_KP_End, XK_KP_1, "KP1", 35, 97);
         row("keypad 0 / Insert", XK_KP_Insert, XK_KP_0, "KP0", 45, 96);
-        row("keypad 2 / Down", XK_KP_Down, XK_KP_2, "KP2", 40, 98);
         row("keypad 5 / Begin", XK_KP_Begin, XK_KP_5, "KP5", 12, 101);
         row("keypad 8 / Up", XK_KP_Up, XK_KP_8, "KP8", 38, 104);
         row("keypad decimal / Delete", XK_KP_Delete, XK_KP_Decimal, "KPDL", 46, 110);
-        row("keypad Enter", XK_KP_Enter, 0, "KPEN", 13, 13);
         row("keypad multiply", XK_KP_Multiply, XK_KP_Multiply, "KPMU", 106, 106);
         // Keys that type no Latin letter, digit or known sign are known by where they sit.
         row("Russian ef on A", XK_Cyrillic_ef, XK_Cyrillic_EF, "AC01", 65, 65);
@@ -134,9 +119,8 @@ private slots:
                             const char* steps, QStringList typed) {
             QTest::newRow(tag) << locale << keysyms << QString::fromLatin1(steps) << typed;
         };
+        // Dead keys, the compose key and Cyrillic letters are typed in the languages suites too.
         const char* us = "en_US.UTF-8";
-        row("dead acute, e", us, {XK_dead_acute, XK_e}, "c=", {"", "é"});
-        row("compose key, apostrophe, e", us, {XK_Multi_key, XK_apostrophe, XK_e}, "cc=", {"", "", "é"});
         row("compose key, s, s", "C", {XK_Multi_key, XK_s, XK_s}, "cc=", {"", "", "ß"});
         // The capital is chosen with Shift inside the sequence.
         row("Shift amid a sequence", "de_DE.UTF-8", {XK_dead_acute, XK_Shift_L, XK_E}, "ct=", {"", "", "É"});
@@ -144,8 +128,6 @@ private slots:
         row("cancelled sequence", us, {XK_Multi_key, XK_apostrophe, XK_x, XK_e}, "ccxt", {"", "", "", "e"});
         row("Return ends a sequence", us, {XK_Multi_key, XK_Return}, "cx", {"", ""});
         row("sharp s", "de_DE.UTF-8", {XK_ssharp}, "t", {"ß"});
-        row("Cyrillic", "ru_RU.UTF-8", {XK_Cyrillic_pe, XK_Cyrillic_er, XK_Cyrillic_i}, "ttt",
-            {"п", "р", "и"});
         row("Greek with a final sigma", "el_GR.UTF-8",
             {XK_Greek_lamda, XK_dead_acute, XK_Greek_omicron, XK_Greek_gamma, XK_Greek_omicron,
              XK_Greek_finalsmallsigma},
