@@ -6,9 +6,13 @@
 #include "ui/twips.h"
 
 #include <QGuiApplication>
+#include <QHash>
 #include <QListView>
+#include <QPainter>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QStaticText>
+#include <QStyle>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -25,7 +29,9 @@ int pixels(int twips) {
 }
 } // namespace
 
-// Draws the digit that picks a row beside its word; the list's words stay plain words.
+// Draws each row as a plain list box does: its word, cut off at the edge, and the digit that picks
+// it beside it. Every key repaints the rows, so each text is laid out once and kept: most words
+// come back on the next key.
 class RowNumbers final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -37,11 +43,44 @@ public:
         return on && digit <= 9 ? QStringLiteral("%1  %2").arg(digit).arg(word) : word;
     }
 
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-        QStyledItemDelegate::initStyleOption(option, index);
-        option->text = textOf(index);
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const bool selected = option.state & QStyle::State_Selected;
+        if (selected)
+            painter->fillRect(option.rect, option.palette.brush(QPalette::Highlight));
+        const QStaticText& text = laidOut(textOf(index), option.font);
+        const int margin = option.widget ? option.widget->style()->pixelMetric(QStyle::PM_FocusFrameHMargin,
+                                                                                nullptr, option.widget) + 1
+                                         : 1;
+        const QPointF at(option.rect.left() + margin,
+                         option.rect.top() + (option.rect.height() - text.size().height()) / 2);
+        painter->save();
+        painter->setClipRect(option.rect);
+        painter->setFont(option.font);
+        painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawStaticText(at, text);
+        painter->restore();
     }
+
+private:
+    const QStaticText& laidOut(const QString& text, const QFont& font) const {
+        if (font != m_font || m_texts.size() > maxKeptTexts) {
+            m_texts.clear();
+            m_font = font;
+        }
+        auto kept = m_texts.find(text);
+        if (kept == m_texts.end()) {
+            QStaticText laid(text);
+            laid.setTextFormat(Qt::PlainText);
+            laid.prepare(QTransform(), font);
+            kept = m_texts.insert(text, laid);
+        }
+        return *kept;
+    }
+
+    // Enough for the rows of many keys; the words of a long session are not all kept.
+    static constexpr qsizetype maxKeptTexts = 512;
+    mutable QHash<QString, QStaticText> m_texts;
+    mutable QFont m_font;
 };
 
 SuggestionPopup::SuggestionPopup(SuggestionList& suggestions)
