@@ -1,13 +1,8 @@
 #!/usr/bin/python3
-"""End to end: the real quenlo on a private Xvfb server completes words in real applications.
-
-Starts Xvfb, the built quenlo (copied beside a temporary words.mdb, with temporary settings), xterm,
-a GTK text field and a Qt text field, and runs the scenarios in each. What the keyboard hook alone
-does is tested here too: bursts typed through XTest with the gaps chosen by the test, and, under
-faults (a locked or slow word database, a stopped program), how long each key took from its XTest
-press to xterm. Started again, the program hands over to the running one.
-
-usage: e2e_completion.py --quenlo PATH --qtfield PATH [--repeat N] [unittest options]
+"""End to end: the real quenlo on a private Xvfb server runs the scenarios, keyboard layouts too, in
+xterm, a GTK and a Qt field. What the keyboard hook alone does is tested here too: bursts typed through
+XTest, and how long each key took to reach xterm under faults (a locked or slow word database, a
+stopped program). Started again, the program hands over to the running one.
 """
 import ctypes
 import os
@@ -21,7 +16,7 @@ import time
 
 from desktop import (WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, kept, main, start_desktop,
                      wait_until)
-from scenarios import NumberScenarios, Scenarios, ShiftScenarios  # noqa: F401 (the suite's tests)
+from scenarios import LayoutScenarios, NumberScenarios, Scenarios, ShiftScenarios  # noqa: F401 (the suite's tests)
 
 # No key may wait longer than this under a fault (from its XTest press to its byte in xterm).
 KEY_WAIT_BOUND_MS = 200
@@ -239,4 +234,4 @@ class SecondStart(QuenloCase):
 
 
 if __name__ == "__main__":
-    sys.exit(main(__doc__, ["xterm"]))
+    sys.exit(main(__doc__, ["xterm", "setxkbmap"]))

@@ -165,8 +165,8 @@ class Session(Screen):
     def popup(self):
         return popup_state(self.run("xwininfo", "-name", "Form2"))
 
-    def start_quenlo(self, completion_key, name):
-        """IBus started quenlo, with the one completion key of the session."""
+    def start_quenlo(self, completion_key, name, words):
+        """IBus started quenlo, with the one completion key and words of the session."""
         return Installed(self.folder)
 
     def window(self, pid):
@@ -278,10 +278,10 @@ class Sway(Session):
         self.env["IBUS_ADDRESS"] = "unix:path=" + os.path.join(self.workdir, "ibus")
         self.start(IBUS_DAEMON + ["--address=" + self.env["IBUS_ADDRESS"]], "ibus")
 
-    def start_quenlo(self, completion_key, name):
+    def start_quenlo(self, completion_key, name, words):
         # Nothing chooses the route: on a Wayland session the program takes IBus by itself.
         folder = os.path.join(self.workdir, "quenlo-" + name)
-        program = install_quenlo(folder, self.env["XDG_CONFIG_HOME"], completion_key)
+        program = install_quenlo(folder, self.env["XDG_CONFIG_HOME"], completion_key, words=words)
         self.own(self.workdir)
         quenlo = Installed(folder, self.start([program], "quenlo-" + name))
         self.select_engine()
