@@ -1,9 +1,7 @@
 """What the end-to-end suites share: a private Xvfb server and the X tools that look at it, the real
 quenlo beside a temporary words.mdb, text fields that report what reached them, xterm, IBus, the
-accessibility bus, and the runner that starts a suite.
-
-Needs the Debian packages xvfb, xdotool, x11-utils (xwininfo), xterm, sqlite3, python3-gi and
-gir1.2-gtk-3.0; the accessibility bus also at-spi2-core and gir1.2-atspi-2.0. Installs nothing.
+accessibility bus, and the runner that starts a suite. Needs xvfb, xdotool, x11-utils, xterm, sqlite3,
+python3-gi and gir1.2-gtk-3.0; the accessibility bus also at-spi2-core and gir1.2-atspi-2.0.
 """
 import argparse
 import json
@@ -54,12 +52,10 @@ def wait_until(condition, what, timeout=WAIT_SECONDS):
 
 
 def as_user(uid, command):
-    """command, run as that uid with no supplementary groups."""
     return ["setpriv", "--reuid=%d" % uid, "--regid=%d" % uid, "--clear-groups", "--"] + command
 
 
 def stop(process):
-    """Ends process, and kills it when it does not end in time."""
     if process.poll() is None:
         process.terminate()
         try:
@@ -252,8 +248,8 @@ class Quenlo:
 
 
 class FieldApp:
-    """A GTK (gtkfield.py) or Qt (qtfield) window with two text fields that answers 'state', 'clear',
-    'second' and 'password' on its stdin; names are what it calls the keys that reach it."""
+    """A GTK (gtkfield.py) or Qt (qtfield) window with two text fields and a password field, asked on its
+    stdin; names are what it calls the keys that reach it."""
 
     def __init__(self, desktop, command, title, names):
         self.desktop = desktop
@@ -262,12 +258,12 @@ class FieldApp:
                                                   stdout=subprocess.PIPE, text=True)
 
     @classmethod
-    def gtk(cls, desktop, title, *options):
-        return cls(desktop, ["/usr/bin/python3", os.path.join(HERE, "gtkfield.py"), *options], title, GTK_NAMES)
+    def gtk(cls, desktop, title):
+        return cls(desktop, ["/usr/bin/python3", os.path.join(HERE, "gtkfield.py")], title, GTK_NAMES)
 
     @classmethod
-    def qt(cls, desktop, title, *options):
-        return cls(desktop, [OPTIONS.qtfield, *options], title, QT_NAMES)
+    def qt(cls, desktop, title):
+        return cls(desktop, [OPTIONS.qtfield], title, QT_NAMES)
 
     def close(self):
         self.process.stdin.close()
@@ -299,9 +295,6 @@ class FieldApp:
 
     def focus_kept(self):
         return self.ask("state")["focus"] == "first"
-
-    def focus_moved_on(self):
-        return self.ask("state")["focus"] == "second"
 
 
 QT_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Esc", "Shift_L": "Shift", "Insert": "Ins"}

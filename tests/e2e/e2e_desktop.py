@@ -1,30 +1,15 @@
 #!/usr/bin/python3
-"""End to end on a Wayland desktop run headless as an unprivileged user, with Xwayland and a session
-bus of its own, where the real quenlo is an IBus engine: the scenarios run in native Wayland GTK and
-Qt fields. Each desktop brings only what is its own, how it starts, how quenlo gets chosen, how keys
-are sent and the focus moved:
-
-  sway   quenlo started as on a Wayland session (it picks the IBus route by itself and shows its pop-up
-         through Xwayland) as the engine of a private ibus-daemon; keys from wtype through the
-         compositor's virtual keyboard.
-  kwin   KDE Plasma's compositor. IBus is KWin's input method, started by KWin from the desktop entry
-         kwinrc names (what System Settings > Virtual Keyboard writes), so ibus-daemon and the engine
-         it starts, quenlo --ibus, inherit KWin's environment: QT_QPA_PLATFORM=wayland and a
-         WAYLAND_SOCKET meant for the input method. Fields reach IBus through the compositor's
-         text-input protocols; keys come through KWin's fake-input protocol. kwin_wayland carries a
-         file capability (cap_sys_resource) that a container without it cannot grant, and exec then
-         fails even for root: a copy of it runs, which only loses KWin's raised resource limits.
-  gnome  gnome-shell 43 set up as the README tells a user: Quenlo's IBus component where ibus-daemon
-         finds it, added beside the US layout under the input sources and selected. ibus-daemon runs
-         as systemd runs it on a GNOME desktop and starts quenlo once GNOME selects it. GTK fields use
-         the shell's own input method, Qt ones IBus's module; keys come from mutter's virtual keyboard
-         (its RemoteDesktop D-Bus interface).
-
-Needs: xwayland, qt6-wayland, ibus, ibus-gtk3, dbus-daemon, python3-gi, gir1.2-ibus-1.0, sqlite3,
-x11-utils, and sway and wtype, or kwin-wayland and ibus-wayland, or gnome-shell. Run as root it runs
-everything as nobody (setpriv, from util-linux); otherwise as the user who runs it.
-
-usage: e2e_desktop.py --desktop sway|kwin|gnome --quenlo PATH --qtfield PATH [--repeat N] [unittest options]
+"""End to end on a Wayland desktop run headless as an unprivileged user (nobody when run as root), with
+Xwayland and a session bus of its own, where the real quenlo is an IBus engine: the scenarios run in
+native Wayland GTK and Qt fields. Each desktop brings only how it starts, how quenlo gets chosen, how
+keys are sent and the focus moved:
+  sway   quenlo picks the IBus route by itself, as the engine of a private ibus-daemon; keys from wtype.
+  kwin   IBus is KWin's input method, started from the desktop entry kwinrc names, so quenlo --ibus
+         inherits KWin's environment; keys through KWin's fake input.
+  gnome  gnome-shell 43 set up as the README tells a user, ibus-daemon run as systemd runs it; keys from
+         mutter's virtual keyboard.
+Needs xwayland, qt6-wayland, ibus, ibus-gtk3, python3-gi, gir1.2-ibus-1.0, and sway and wtype, or
+kwin-wayland and ibus-wayland, or gnome-shell.
 """
 import argparse
 import glob
@@ -45,19 +30,13 @@ from desktop import (GTK_NAMES, HERE, IBUS_DAEMON, OPTIONS, QT_NAMES, SELECT_ENG
                      read_text, stop, wait_until)
 from scenarios import TAB_ROWS, Scenarios, ShiftScenarios, Table, with_rows  # noqa: F401 (the suite's tests)
 
-COMPONENT = """<?xml version="1.0" encoding="utf-8"?>
-<component><name>org.freedesktop.IBus.Quenlo</name><description>Word completion</description><exec>%s</exec>
-<version>4.1</version><author></author><license></license><homepage></homepage><textdomain>quenlo</textdomain>
-<engines><engine><name>quenlo</name><longname>Quenlo</longname><description>Word completion</description>
-<language>en</language><license></license><author></author><icon></icon><layout>default</layout><rank>0</rank>
-</engine></engines></component>
-"""
+# The component the package installs, from its template.
+COMPONENT = os.path.join(HERE, "..", "..", "platform", "ibus", "quenlo.xml.in")
 
 
 class Session(Screen):
-    """A desktop session's programs, all run as one unprivileged user (nobody when run as root, as
-    ibus-daemon runs only as a user with an account) in a work folder of its own, beside quenlo
-    installed in its folder quenlo with IBus's component for it, as the package installs them."""
+    """A desktop session's programs, all run as one user (ibus-daemon runs only as a user with an
+    account) in a work folder of its own, beside quenlo and its IBus component as the package installs them."""
     name = ""
     programs = ()  # what it needs beside what every desktop needs
     im_modules = {}  # the input-method module each toolkit's fields are told to use
@@ -153,8 +132,9 @@ class Session(Screen):
                                                                        os.path.join(self.workdir, "quenlo.log")))
         os.chmod(launcher, 0o755)
         os.makedirs(os.path.join(self.workdir, "component"))
+        component = read_text(COMPONENT).replace("@CMAKE_INSTALL_FULL_BINDIR@/quenlo", launcher)
         with open(os.path.join(self.workdir, "component", "quenlo.xml"), "w") as xml:
-            xml.write(COMPONENT % (launcher + " --ibus"))
+            xml.write(re.sub(r"@\w+@", "e2e", component))
 
     def own(self, path):
         if self.uid is not None:
@@ -205,7 +185,7 @@ class WaylandField(FieldApp):
         env = {"GDK_BACKEND": "wayland"} if toolkit == "gtk" else {"QT_QPA_PLATFORM": "wayland"}
         if toolkit in session.im_modules:
             env[toolkit.upper() + "_IM_MODULE"] = session.im_modules[toolkit]
-        self.process = session.start(command + ["--password", "e2e-" + toolkit], toolkit,
+        self.process = session.start(command + ["e2e-" + toolkit], toolkit,
                                      env=dict(session.env, **env), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      text=True)
         self.window = self.process.pid
@@ -429,7 +409,9 @@ class KWin(Session):
         with open(os.path.join(self.env["XDG_CONFIG_HOME"], "kwinrc"), "w") as config:
             config.write("[Wayland]\nInputMethod[$e]=%s\n" % os.path.join(applications, "ibus-wayland.desktop"))
         kwin = os.path.join(self.workdir, "kwin_wayland")
-        shutil.copy("/usr/bin/kwin_wayland", kwin)  # the copy has no file capability
+        # Its file capability (cap_sys_resource) fails exec, even for root, where a container cannot grant
+        # it; the copy has none and only loses KWin's raised resource limits.
+        shutil.copy("/usr/bin/kwin_wayland", kwin)
         self.own(self.workdir)
         self.log = os.path.join(self.workdir, "kwin.log")
         self.start([kwin, "--virtual", "--xwayland", "--socket", "wayland-quenlo", "--width", "1280",

@@ -90,8 +90,7 @@ def setUpModule():
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     unittest.addModuleCleanup(lambda: (daemon.terminate(), daemon.wait()))
     wait_until(lambda: ibus(desktop), "ibus-daemon to answer")
-    QuenloCase.apps = {"gtk": kept(FieldApp.gtk(desktop, "e2e-gtk", "--password")),
-                       "qt": kept(FieldApp.qt(desktop, "e2e-qt", "--password"))}
+    QuenloCase.apps = {"gtk": kept(FieldApp.gtk(desktop, "e2e-gtk")), "qt": kept(FieldApp.qt(desktop, "e2e-qt"))}
 
 
 class LookupTable(QuenloCase):

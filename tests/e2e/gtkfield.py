@@ -4,10 +4,9 @@ what the fields hold, which one has the focus and which keys reached it.
   stdin "state"  -> one JSON line {"first": ..., "second": ..., "focus": ..., "keys": [...]}
   stdin "clear"  -> the fields and the key record emptied, focus on the first field
   stdin "second" -> focus on the second field
-  stdin "password" -> focus on a third field, a password entry (shown with --password only)
+  stdin "password" -> focus on a third field, a password entry
   stdin "grab", "ungrab" -> takes the whole keyboard, as a password prompt or a screen locker does, or
                    lets it go; "grabbed" in the state tells whether it holds it
-With --password-first the first field is a password entry.
 """
 import json
 import sys
@@ -20,19 +19,14 @@ from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 keys = []
 grabbed = False
-arguments = [argument for argument in sys.argv[1:] if argument not in ("--password", "--password-first")]
-window = Gtk.Window(title=arguments[0] if arguments else "e2e-gtk")
+window = Gtk.Window(title=sys.argv[1] if len(sys.argv) > 1 else "e2e-gtk")
 box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL)
 first = Gtk.Entry(name="first")
-if "--password-first" in sys.argv:
-    first.set_visibility(False)
-    first.set_input_purpose(Gtk.InputPurpose.PASSWORD)
 second = Gtk.Entry(name="second")
 box.pack_start(first, False, False, 0)
 box.pack_start(second, False, False, 0)
 password = Gtk.Entry(name="password", visibility=False, input_purpose=Gtk.InputPurpose.PASSWORD)
-if "--password" in sys.argv:
-    box.pack_start(password, False, False, 0)
+box.pack_start(password, False, False, 0)
 window.add(box)
 window.set_default_size(400, 120)
 window.move(300, 300)

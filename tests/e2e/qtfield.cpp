@@ -3,8 +3,7 @@
 //   stdin "state"  -> one JSON line {"first": ..., "second": ..., "focus": ..., "keys": [...]}
 //   stdin "clear"  -> the fields and the key record emptied, focus on the first field
 //   stdin "second" -> focus on the second field
-//   stdin "password" -> focus on a third field, a password field (shown with --password only)
-// With --password-first the first field is a password field.
+//   stdin "password" -> focus on a third field, a password field
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -41,15 +40,10 @@ protected:
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QWidget window;
-    QStringList arguments = QApplication::arguments().mid(1);
-    const bool withPassword = arguments.removeAll(QStringLiteral("--password")) > 0;
-    const bool passwordFirst = arguments.removeAll(QStringLiteral("--password-first")) > 0;
-    window.setWindowTitle(arguments.value(0, QStringLiteral("e2e-qt")));
+    window.setWindowTitle(QApplication::arguments().value(1, QStringLiteral("e2e-qt")));
     auto* layout = new QVBoxLayout(&window);
     auto* first = new QLineEdit(&window);
     first->setObjectName(QStringLiteral("first"));
-    if (passwordFirst)
-        first->setEchoMode(QLineEdit::Password);
     auto* second = new QLineEdit(&window);
     second->setObjectName(QStringLiteral("second"));
     layout->addWidget(first);
@@ -57,10 +51,7 @@ int main(int argc, char* argv[]) {
     auto* password = new QLineEdit(&window);
     password->setObjectName(QStringLiteral("password"));
     password->setEchoMode(QLineEdit::Password);
-    if (withPassword)
-        layout->addWidget(password);
-    else
-        password->hide();
+    layout->addWidget(password);
     window.resize(400, 120);
     window.move(300, 300);
 
