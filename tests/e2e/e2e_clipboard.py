@@ -1,16 +1,12 @@
 #!/usr/bin/python3
-"""End to end: a completion on X11 leaves the user's clipboard as it was.
-
-Another X client (selectionowner) owns CLIPBOARD with plain text, UTF-8 text, HTML and a PNG image
-large enough to go in INCR chunks, and PRIMARY with text; the real quenlo completes words in xterm
-and in a GTK text field. After each completion every target of both selections holds the bytes it
-held before; an empty clipboard stays empty; a copy made while the completion's text is on the
-clipboard stays there; and a stand-in clipboard manager watching owner changes finds the history
-hint on the completion's text whenever it looks before the restore, and never keeps that text.
-
-usage: e2e_clipboard.py --quenlo PATH [--repeat N] [unittest options]
+"""End to end: a completion on X11 leaves the user's clipboard as it was. After completions in xterm
+and a GTK field, every target another application (selectionowner) offered on CLIPBOARD (texts, HTML,
+an image sent in INCR pieces) and PRIMARY comes back byte for byte; an empty clipboard stays empty; a
+copy made while the completion's text is on the clipboard stays; and a clipboard manager finds the
+history hint on that text whenever it looks before the restore, and never keeps it.
 """
 import contextlib
+import json
 import os
 import random
 import signal
@@ -102,19 +98,9 @@ class Selections:
                                     capture_output=True, timeout=WAIT_SECONDS).stdout
         except subprocess.TimeoutExpired:
             return {}
-        result, position = {}, 0
-        while position < len(output):
-            end = output.index(b"\n", position)
-            line = output[position:end].decode().split()
-            position = end + 1
-            if line[0] == "selection":
-                targets = {}
-                result[line[1]] = (int(line[2], 16), targets)
-            else:
-                length = int(line[4])
-                targets[line[1]] = (line[2], int(line[3]), output[position:position + length])
-                position += length + 1
-        return result
+        return {selection: (owner, {target: (kind, format_, bytes.fromhex(data))
+                                    for target, (kind, format_, data) in targets.items()})
+                for selection, (owner, targets) in json.loads(output).items()}
 
     def caught_up(self):
         """The number of the manager's lines once it has looked at every owner change so far: a

@@ -6,8 +6,8 @@ one of three roles:
                               own SELECTION [TARGET FILE]...   owns SELECTION with these targets
                               clear SELECTION                  leaves SELECTION without an owner
   selectionowner.py dump SELECTION...
-                            for each: "selection NAME OWNER TARGET..." (its TARGETS), then per data
-                            target "target NAME TYPE FORMAT LENGTH", the bytes and a newline
+                            one JSON line: {NAME: [OWNER, {TARGET: [TYPE, FORMAT, HEX]}]}, its TARGETS
+                            and what each data target holds
   selectionowner.py watch SELECTION...
                             a stand-in clipboard manager: on every owner change of these selections
                             reads TARGETS, and prints "NAME OWNER hint VALUE" when the
@@ -16,6 +16,7 @@ one of three roles:
                             OWNER gone" when it changed again while being read
 """
 import ctypes
+import json
 import sys
 
 import gi
@@ -55,16 +56,13 @@ def dump(selections):
     xlib.XInternAtom.restype = xlib.XGetSelectionOwner.restype = ctypes.c_ulong
     xlib.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
     display = xlib.XOpenDisplay(None)
-    out = sys.stdout.buffer
+    found = {}
     for name in selections:
         board = Gtk.Clipboard.get(atom(name))
-        listed = targets(board)
-        owner = xlib.XGetSelectionOwner(display, xlib.XInternAtom(display, name.encode(), 0))
-        out.write(("selection %s 0x%x %s\n" % (name, owner, " ".join(listed))).encode())
-        for target in listed:
-            if target not in SKIPPED:
-                kind, format_, data = read(board, target)
-                out.write(("target %s %s %d %d\n" % (target, kind, format_, len(data))).encode() + data + b"\n")
+        contents = {target: read(board, target) for target in targets(board) if target not in SKIPPED}
+        found[name] = [xlib.XGetSelectionOwner(display, xlib.XInternAtom(display, name.encode(), 0)),
+                       {target: [kind, format_, data.hex()] for target, (kind, format_, data) in contents.items()}]
+    print(json.dumps(found))
 
 
 def watch(selections):
