@@ -401,12 +401,14 @@ void X11Clipboard::State::run() {
                 ++it;
             }
         }
+        // XPending flushes what was written and reads what came. Nothing may write between it and the
+        // poll: a flush may read an event in passing, which would then wait unseen until the next wake,
+        // as a paste's request once did until its hold's bound had put the user's text back.
         while (XPending(dpy) > 0) {
             XEvent event;
             XNextEvent(dpy, &event);
             handle(event);
         }
-        XFlush(dpy);
         fds[0].revents = fds[1].revents = 0;
         ::poll(fds.data(), fds.size(), msUntilNextDeadline());
         if (fds[1].revents & POLLIN) {
