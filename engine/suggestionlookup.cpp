@@ -28,7 +28,12 @@ std::optional<QString> SuggestionLookup::query(const QString& prefix, const Engi
     if (words == WordSchema::Plain)
         return suggestionQuery(settings.Text4, prefix, useDefaultWords, useCustomWords);
     *parameters = words == WordSchema::Folded ? foldedPrefixRange(prefix) : prefixRange(prefix);
-    return rankedSuggestionQuery(settings.Text4, useDefaultWords, useCustomWords, words);
+    if (!m_ranked || m_ranked->count != settings.Text4 || m_ranked->defaultWords != useDefaultWords ||
+        m_ranked->customWords != useCustomWords || m_ranked->schema != words) {
+        m_ranked = RankedStatement{settings.Text4, useDefaultWords, useCustomWords, words,
+                                   rankedSuggestionQuery(settings.Text4, useDefaultWords, useCustomWords, words)};
+    }
+    return m_ranked->text;
 }
 
 void SuggestionLookup::run(QString& wordBuffer, const EngineSettings& settings, SuggestionList& form2) {

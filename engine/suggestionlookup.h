@@ -31,4 +31,14 @@ private:
 
     DbConnection& m_words;
     std::optional<WordSchema> m_schema;
+    // The ranked statement changes only with the settings and the schema, not per key: its text
+    // is made once for them (and names its prepared statement in the connection's cache).
+    struct RankedStatement {
+        QString count;
+        bool defaultWords;
+        bool customWords;
+        WordSchema schema;
+        std::optional<QString> text;
+    };
+    std::optional<RankedStatement> m_ranked;
 };

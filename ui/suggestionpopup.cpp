@@ -61,6 +61,16 @@ public:
         painter->restore();
     }
 
+    // The list gives every row the first row's size; measuring it lays out that row's text, so it
+    // is measured once per font rather than on every fill.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        if (!m_rowSize.isValid() || option.font != m_rowSizeFont) {
+            m_rowSize = QStyledItemDelegate::sizeHint(option, index);
+            m_rowSizeFont = option.font;
+        }
+        return m_rowSize;
+    }
+
 private:
     const QStaticText& laidOut(const QString& text, const QFont& font) const {
         if (font != m_font || m_texts.size() > maxKeptTexts) {
@@ -81,6 +91,8 @@ private:
     static constexpr qsizetype maxKeptTexts = 512;
     mutable QHash<QString, QStaticText> m_texts;
     mutable QFont m_font;
+    mutable QSize m_rowSize;
+    mutable QFont m_rowSizeFont;
 };
 
 SuggestionPopup::SuggestionPopup(SuggestionList& suggestions)
