@@ -63,22 +63,32 @@ std::optional<QString> rankedSuggestionQuery(const QString& maxCountText, bool u
     const QString filters = QStringLiteral(" %1 >= ?1 and %1 < ?2 ").arg(key) +
                             (useDefaultWords ? QString() : defaultWordsLeftOut) +
                             (useCustomWords ? QString() : customWordsLeftOut);
+    // A word at most one letter longer than the prefix saves no key: taking it costs one key as
+    // well. It comes after the words of its group that save some.
+    const QString savesNothing = QStringLiteral("length(%1) <= length(?1) + 1").arg(key);
     // Each part is read in its index's order and the whole stops after the count: a prefix that
     // matches thousands of words reads only as many as are offered.
     QStringList parts{
         QStringLiteral("select Text1 from (select Text1 from Words where Uses is not null and") + filters +
-        QStringLiteral("order by Uses desc, ") + key + QStringLiteral(" limit ") + *count + QLatin1Char(')')};
+        QStringLiteral("order by %1, Uses desc, %2, %3 limit %4)")
+            .arg(savesNothing, QLatin1String(rankTierSql), key, *count)};
     for (const RankTier& tier : rankTiers()) {
         // A tier of a kind the filters leave out would be read to its end for nothing.
         if ((tier.kind == RankTier::NullKind && !useDefaultWords) ||
             (tier.kind == RankTier::Custom && !useCustomWords))
             continue;
-        parts.append(
-            QStringLiteral("select Text1 from (select Text1 from Words where Uses is null and %1 = %2 and")
-                .arg(QLatin1String(rankTierSql))
-                .arg(tier.tier) +
-            filters + QStringLiteral("order by ") + key + QStringLiteral(" limit ") + *count +
-            QLatin1Char(')'));
+        // The words that save nothing are few, all within a letter of the prefix's length: the
+        // second read of a tier only runs when the first found fewer than the count, so it too
+        // reads about that many.
+        for (const QString& savesSome : {QStringLiteral("not "), QString()}) {
+            parts.append(
+                QStringLiteral(
+                    "select Text1 from (select Text1 from Words where Uses is null and %1 = %2 and")
+                    .arg(QLatin1String(rankTierSql))
+                    .arg(tier.tier) +
+                filters +
+                QStringLiteral("and %1(%2) order by %3 limit %4)").arg(savesSome, savesNothing, key, *count));
+        }
     }
     return parts.join(QStringLiteral(" union all ")) + QStringLiteral(" limit ") + *count;
 }

@@ -97,9 +97,10 @@ private slots:
         QStringList expected{QString("SEARCH Words USING INDEX %1 (%2>? AND %2<?)")
                                  .arg(folded ? "WordsUsedFolded" : "WordsUsed", key),
                              "USE TEMP B-TREE FOR ORDER BY"};
-        // Each commonness has a tier of each of the three kinds of word.
+        // Each commonness has a tier of each of the three kinds of word, read twice: first the
+        // words that save keys, then those that save none.
         QFETCH(int, kindsRead);
-        for (std::size_t i = 0; i < rankTiers().size() / 3 * kindsRead; ++i)
+        for (std::size_t i = 0; i < rankTiers().size() / 3 * kindsRead * 2; ++i)
             expected.append(QString("SEARCH Words USING INDEX %1 (<expr>=? AND %2>? AND %2<?)")
                                 .arg(folded ? "WordsByFoldedRank" : "WordsByRank", key));
         QCOMPARE(reads, expected);
@@ -124,6 +125,12 @@ private slots:
         QTest::newRow("capitalised and empty-kind words match")
             << std::vector<WordRow>{{"Monday", QString(), 35}, {"money", {}, 50}, {"monk", {}, 70}} << "mon"
             << true << QStringList{"Monday", "money"};
+        QTest::newRow("a word at most a letter longer than typed comes after its tier")
+            << std::vector<WordRow>{{"con", {}, 35},
+                                    {"cone", {}, 35},
+                                    {"conical", {}, 35},
+                                    {"convoy", {}, 50}}
+            << "con" << true << QStringList{"conical", "con"};
         QTest::newRow("pattern signs match themselves")
             << std::vector<WordRow>{{"a_b", {}, 70}, {"axb", {}, 35}, {"a%b", {}, 35}} << "a_b" << false
             << QStringList{"a_b"};
@@ -182,6 +189,10 @@ private slots:
             rig.type("cont");
             rig.complete();
         }
+        QCOMPARE(rig.type("con"), (QStringList{"control", "Conway"}));
+        // Used more, but a word one letter longer than typed saves nothing.
+        QVERIFY(rig.sqlite.execute(
+            "insert into Words (Text1, Folded, Commonness, Uses) values ('cone', 'cone', 70, 9)"));
         QCOMPARE(rig.type("con"), (QStringList{"control", "Conway"}));
 
         // Learning switched off: completing counts nothing.
