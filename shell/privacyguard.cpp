@@ -12,10 +12,11 @@ const QString excludedKey = QStringLiteral("ExcludedApplications");
 } // namespace
 
 PrivacyGuard::PrivacyGuard(FocusGuard& focus, CompletionEngine& engine, SettingsStore& settings,
-                           std::function<void(const QString&)> showPause)
+                           bool hookTellsPasswordFields, std::function<void(const QString&)> showPause)
     : m_focus(focus)
     , m_engine(engine)
     , m_settings(settings)
+    , m_hookTellsPasswordFields(hookTellsPasswordFields)
     , m_showPause(std::move(showPause)) {
     // Only while the pop-up is up may the hook hold the keyboard itself.
     connect(&m_engine, &CompletionEngine::popupVisibilityChanged, this,
@@ -71,7 +72,8 @@ void PrivacyGuard::focusChanged(const FocusState& state) {
 }
 
 void PrivacyGuard::apply() {
-    const CompletionPause pause = pauseFor(m_focus.state(), m_excluded, m_protectPasswordFields);
+    const CompletionPause pause =
+        pauseFor(m_focus.state(), m_excluded, m_protectPasswordFields, m_hookTellsPasswordFields);
     // The moment a field is asked comes with every focus change: the words counted for learning
     // outlive it, and are forgotten once a pause has a reason.
     const bool forget = pause.reason != CompletionPause::Reason::FieldAsked;

@@ -14,9 +14,10 @@ class SettingsStore;
 class PrivacyGuard : public QObject {
     Q_OBJECT
 public:
-    // showPause receives the status line's text, empty when completion runs.
+    // showPause receives the status line's text, empty when completion runs. hookTellsPasswordFields:
+    // KeyboardHook::tellsPasswordFields of the hook that feeds the engine.
     PrivacyGuard(FocusGuard& focus, CompletionEngine& engine, SettingsStore& settings,
-                 std::function<void(const QString&)> showPause);
+                 bool hookTellsPasswordFields, std::function<void(const QString&)> showPause);
 
     // Reads the switch and the exclusion list from the settings store.
     void restore();
@@ -44,6 +45,7 @@ private:
     FocusGuard& m_focus;
     CompletionEngine& m_engine;
     SettingsStore& m_settings;
+    bool m_hookTellsPasswordFields;
     std::function<void(const QString&)> m_showPause;
     bool m_protectPasswordFields = true;
     QList<ExcludedApplication> m_excluded;
