@@ -147,6 +147,11 @@ void SuggestionPopup::followShown(bool shown) {
     if (shown)
         keepFromActivation(*this);
     setVisible(shown);
+    // Showing posts a repaint of the window and each of its widgets for later. Taken after the
+    // window system's first expose, which paints them all already, it would paint every row a
+    // second time; taken now, it only marks what that expose paints once.
+    if (shown)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateLater);
 }
 
 void SuggestionPopup::followWords() {
