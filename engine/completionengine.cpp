@@ -62,7 +62,7 @@ CompletionEngine::CompletionEngine(DbConnection& words, Clipboard& clipboard, Ke
         const int pickedRow =
             m_options.pickWithNumberKeys && typedItsDigit ? KeyCode::pickedRow(keyCode) : -1;
         const bool completed = handleKey(keyCode, character, pickedRow, decide);
-        if (m_paused || !m_options.learnNewWords || !completionEnabled())
+        if (m_paused || m_withheld || !m_options.learnNewWords || !completionEnabled())
             return;
         if (completed)
             m_learner.completed();
@@ -125,16 +125,31 @@ std::int16_t CompletionEngine::completionKeyCode() const {
     return m_completionKeyCode;
 }
 
-void CompletionEngine::setPaused(bool paused, bool forgetWordsTyped) {
+void CompletionEngine::setPaused(bool paused) {
     m_paused = paused;
     if (!paused)
         return;
     m_typing.Text5.clear();
     m_typedCase.clear();
-    if (forgetWordsTyped)
-        m_learner.forget();
+    m_learner.forget();
     m_suggestions.hide();
     m_suggestions.setCurrentSuggestion(QString());
+}
+
+void CompletionEngine::setWithheld(bool withheld) {
+    if (withheld == m_withheld)
+        return;
+    m_withheld = withheld;
+    if (withheld) {
+        // Another field: its word starts afresh.
+        m_typing.Text5.clear();
+        m_typedCase.clear();
+        m_suggestions.hide();
+        m_suggestions.setCurrentSuggestion(QString());
+    } else if (!m_paused && completionEnabled() && m_minimumLetters &&
+               m_typing.Text5.size() >= *m_minimumLetters) {
+        m_lookup.run(m_typing.Text5, m_settings, m_suggestions);
+    }
 }
 
 int CompletionEngine::minimumLetters() {
@@ -168,6 +183,15 @@ bool CompletionEngine::handleKey(int keyCode, const QString& character, int pick
         emit settingsRepaired();
     }
     QString& buffer = m_typing.Text5;
+    if (m_withheld) {
+        if (keyCode == KeyCode::Space || keyCode == KeyCode::Enter || keyCode == KeyCode::Backspace ||
+            keyCode == KeyCode::Tab)
+            buffer.clear();
+        else
+            buffer += character;
+        decide(0);
+        return false;
+    }
     if (keyCode == KeyCode::Space)
         buffer.clear();
     m_typing.Label1 = character + QLatin1Char(' ') + QString::number(keyCode);

@@ -56,9 +56,14 @@ public:
     void wordDatabaseChanged();
     // While paused every key goes through untouched and nothing of it is kept or shown: the
     // word buffer is emptied and the pop-up hidden at once. Read on every key, so only a flag.
-    // A pause forgets the words counted for learning unless told otherwise.
-    void setPaused(bool paused, bool forgetWordsTyped = true);
+    // A pause forgets the words counted for learning too.
+    void setPaused(bool paused);
     bool paused() const { return m_paused; }
+    // While a freshly focused field is asked whether it is a password field, its keys go through
+    // untouched and nothing is shown or learnt, but the word typed is kept: once the field proves
+    // plain the pop-up offers it at once, so the first word after a focus change is not lost. A
+    // pause that follows empties it.
+    void setWithheld(bool withheld);
 
     // What the pop-up Form2 offers; views follow it.
     SuggestionList& suggestions() { return m_suggestions; }
@@ -112,5 +117,6 @@ private:
     QStringList m_usesToCount;
     QTimer m_countTimer;
     bool m_paused = false;
+    bool m_withheld = false;
     WordLearner m_learner;
 };

@@ -74,11 +74,13 @@ void PrivacyGuard::focusChanged(const FocusState& state) {
 void PrivacyGuard::apply() {
     const CompletionPause pause =
         pauseFor(m_focus.state(), m_excluded, m_protectPasswordFields, m_hookTellsPasswordFields);
-    // The moment a field is asked comes with every focus change: the words counted for learning
-    // outlive it, and are forgotten once a pause has a reason.
-    const bool forget = pause.reason != CompletionPause::Reason::FieldAsked;
-    if (pause.paused() != m_engine.paused() || (pause.paused() && forget && pause.reason != m_pause.reason))
-        m_engine.setPaused(pause.paused(), forget);
+    // The moment a field is asked comes with every focus change: it withholds the word rather than
+    // pausing, and the words counted for learning outlive it.
+    const bool asked = pause.reason == CompletionPause::Reason::FieldAsked;
+    const bool paused = pause.paused() && !asked;
+    if (paused != m_engine.paused() || (paused && pause.reason != m_pause.reason))
+        m_engine.setPaused(paused);
+    m_engine.setWithheld(asked);
     if (pause == m_pause)
         return;
     m_pause = pause;

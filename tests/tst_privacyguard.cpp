@@ -95,6 +95,28 @@ private slots:
         f.focus.focusApplication("XTerm");
         QCOMPARE(f.status(), QString());
         QVERIFY(!f.program->engine().paused());
+
+        // A field being asked keeps its word unseen: offered once the field proves plain, forgotten
+        // with a password field, started afresh in the next field.
+        FocusState field = f.focus.state();
+        const auto answer = [&f, &field](bool asked, bool password) {
+            field.fieldAsked = asked;
+            field.passwordField = password;
+            f.focus.change(field);
+        };
+        answer(true, false);
+        f.type("hel");
+        QVERIFY(!f.popupShown());
+        QCOMPARE(f.status(), QString());
+        answer(false, false);
+        QVERIFY(f.popupShown());
+        answer(true, false);
+        QVERIFY(!f.popupShown());
+        f.type("he");
+        answer(false, true);
+        answer(false, false);
+        f.type("l");
+        QVERIFY(!f.popupShown());
     }
 
     void wordsCountedForLearningOutliveOnlyAFieldBeingAsked() {
