@@ -40,7 +40,7 @@ bool excludes(const ExcludedApplication& excluded, const FocusedApplication& app
 }
 
 CompletionPause pauseFor(const FocusState& state, const QList<ExcludedApplication>& excluded,
-                         bool protectPasswordFields, bool hookTellsPasswordFields) {
+                         bool protectPasswordFields) {
     // The held keyboard first: whatever has the focus, the keys go to the prompt or the locker.
     if (state.keyboardHeld)
         return {CompletionPause::Reason::KeyboardHeld, QString()};
@@ -52,9 +52,7 @@ CompletionPause pauseFor(const FocusState& state, const QList<ExcludedApplicatio
     }
     if (protectPasswordFields && state.fieldUnknown)
         return {CompletionPause::Reason::FieldUnknown, QString()};
-    // The hook knows the field of each press before the press: a wait would only lose the first word
-    // typed after the focus moved, whose keys pass untouched meanwhile.
-    if (protectPasswordFields && state.fieldAsked && !hookTellsPasswordFields)
+    if (protectPasswordFields && state.fieldAsked)
         return {CompletionPause::Reason::FieldAsked, QString()};
     return {};
 }

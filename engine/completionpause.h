@@ -32,9 +32,9 @@ struct CompletionPause {
 bool excludes(const ExcludedApplication& excluded, const FocusedApplication& application);
 
 // The pause the focus state calls for. Password fields, and fields that may be ones, count only while
-// protectPasswordFields is on; a field being asked does not while hookTellsPasswordFields.
+// protectPasswordFields is on.
 CompletionPause pauseFor(const FocusState& state, const QList<ExcludedApplication>& excluded,
-                         bool protectPasswordFields, bool hookTellsPasswordFields = false);
+                         bool protectPasswordFields);
 
 // The exclusion list as kept in the settings store, and back; text that is no list gives none.
 QString excludedApplicationsText(const QList<ExcludedApplication>& excluded);

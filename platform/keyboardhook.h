@@ -65,10 +65,6 @@ public:
     // Whether the digit keys 1 to 9 pick a row of the pop-up: while on, a hook that must hold keys to
     // discard them holds those too (KeyCode::maySwallow). Until told, off.
     virtual void setNumberKeys(bool on) { (void)on; }
-    // Whether each press it delivers comes from a field that told the hook, before the press, whether it
-    // is a password field, and the presses of such fields never reach the handler: then completion need
-    // not wait while a freshly focused field is asked the same by other means.
-    virtual bool tellsPasswordFields() const { return false; }
     // Whether showSuggestions does anything: the engine gathers the words only for such a hook.
     virtual bool showsSuggestions() const { return false; }
     // The words the visible pop-up offers and its selected row, after each key that leaves it up,

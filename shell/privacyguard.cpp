@@ -12,11 +12,10 @@ const QString excludedKey = QStringLiteral("ExcludedApplications");
 } // namespace
 
 PrivacyGuard::PrivacyGuard(FocusGuard& focus, CompletionEngine& engine, SettingsStore& settings,
-                           bool hookTellsPasswordFields, std::function<void(const QString&)> showPause)
+                           std::function<void(const QString&)> showPause)
     : m_focus(focus)
     , m_engine(engine)
     , m_settings(settings)
-    , m_hookTellsPasswordFields(hookTellsPasswordFields)
     , m_showPause(std::move(showPause)) {
     // Only while the pop-up is up may the hook hold the keyboard itself.
     connect(&m_engine, &CompletionEngine::popupVisibilityChanged, this,
@@ -72,8 +71,7 @@ void PrivacyGuard::focusChanged(const FocusState& state) {
 }
 
 void PrivacyGuard::apply() {
-    const CompletionPause pause =
-        pauseFor(m_focus.state(), m_excluded, m_protectPasswordFields, m_hookTellsPasswordFields);
+    const CompletionPause pause = pauseFor(m_focus.state(), m_excluded, m_protectPasswordFields);
     // The moment a field is asked comes with every focus change: it withholds the word rather than
     // pausing, and the words counted for learning outlive it.
     const bool asked = pause.reason == CompletionPause::Reason::FieldAsked;
@@ -84,6 +82,6 @@ void PrivacyGuard::apply() {
     if (pause == m_pause)
         return;
     m_pause = pause;
-    // A field being asked pauses without a word: it lasts a moment on every focus change.
+    // A field being asked is not told on the status line: it lasts a moment on every focus change.
     m_showPause(pause.text().isEmpty() ? QString() : QStringLiteral("Completion paused: ") + pause.text());
 }

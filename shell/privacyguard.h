@@ -14,10 +14,9 @@ class SettingsStore;
 class PrivacyGuard : public QObject {
     Q_OBJECT
 public:
-    // showPause receives the status line's text, empty when completion runs. hookTellsPasswordFields:
-    // KeyboardHook::tellsPasswordFields of the hook that feeds the engine.
+    // showPause receives the status line's text, empty when completion runs.
     PrivacyGuard(FocusGuard& focus, CompletionEngine& engine, SettingsStore& settings,
-                 bool hookTellsPasswordFields, std::function<void(const QString&)> showPause);
+                 std::function<void(const QString&)> showPause);
 
     // Reads the switch and the exclusion list from the settings store.
     void restore();
@@ -45,7 +44,6 @@ private:
     FocusGuard& m_focus;
     CompletionEngine& m_engine;
     SettingsStore& m_settings;
-    bool m_hookTellsPasswordFields;
     std::function<void(const QString&)> m_showPause;
     bool m_protectPasswordFields = true;
     QList<ExcludedApplication> m_excluded;

@@ -88,8 +88,7 @@ QuenloProgram::QuenloProgram(ProgramServices services, FocusGuard* focusGuard)
         focusGuard = m_nullFocusGuard.get();
     }
     m_privacy = std::make_unique<PrivacyGuard>(
-        *focusGuard, *m_engine, *m_settings, m_services.hook.tellsPasswordFields(),
-        [this](const QString& text) { m_window->setPauseNotice(text); });
+        *focusGuard, *m_engine, *m_settings, [this](const QString& text) { m_window->setPauseNotice(text); });
     connect(m_privacy.get(), &PrivacyGuard::passwordFieldsUnknowable, this, &QuenloProgram::showProblem);
     m_startupOptions =
         std::make_unique<StartupOptions>(ui.Options, ui.RunMinimized, ui.StartWithSession, *m_settings,

@@ -93,9 +93,6 @@ private slots:
         const CompletionPause pause = pauseFor(state, excluded, protect);
         QCOMPARE(pause.text(), text);
         QCOMPARE(pause.paused(), paused);
-        // A hook that knows each press's field waits for no field being asked, and for nothing else less.
-        const bool waitsForField = pause.reason == CompletionPause::Reason::FieldAsked;
-        QCOMPARE(pauseFor(state, excluded, protect, true).paused(), paused && !waitsForField);
     }
 
     void storedList_data() {

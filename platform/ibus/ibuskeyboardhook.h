@@ -22,8 +22,6 @@ public:
     void setCompletionKey(int keyCode) override;
     // Also labels the lookup table's first nine rows with their digits; without, every label is blank.
     void setNumberKeys(bool on) override;
-    // An input context tells its purpose before its first key reaches the engine.
-    bool tellsPasswordFields() const override { return true; }
     // Published as the engine's lookup table, which desktops with an IBus panel show at the caret.
     bool showsSuggestions() const override { return true; }
     void showSuggestions(const std::vector<std::string>& words, int selectedRow) override;
