@@ -82,8 +82,6 @@ def read_text(path):
 
 class Screen:
     """What a desktop tells of the pop-up and how it types, from its popup() and press()."""
-    # How often a scenario types its word before the pop-up must have come (see Table.offer).
-    offer_tries = 3
 
     def key(self, *keys):
         self.press(keys, 30)

@@ -69,9 +69,6 @@ def ibus(desktop, *engine):
 
 class IBusDesktop(Desktop):
     name = "ibus"
-    # The engine has the field's input context and purpose before the first key: the first word typed after
-    # the focus moves between applications must bring the pop-up.
-    offer_tries = 1
 
     def start_quenlo(self, completion_key, name, words):
         # Its own windows stay off the input method it serves.
