@@ -8,7 +8,7 @@ if(IBUS_FOUND AND X11LIBS_FOUND AND QUENLO_SYSTEM_PYTHON3 AND QUENLO_DBUS_RUN_SE
     add_test(NAME e2e_ibus
              COMMAND ${QUENLO_DBUS_RUN_SESSION} -- ${QUENLO_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_ibus.py
                      ${quenlo_e2e_programs})
-    set_tests_properties(e2e_ibus PROPERTIES LABELS ibus TIMEOUT 300)
+    set_tests_properties(e2e_ibus PROPERTIES LABELS ibus TIMEOUT 300 RESOURCE_LOCK accessibility_bus)
 endif()
 
 # End to end on headless Wayland desktops as an unprivileged user, native Wayland GTK and Qt fields: sway
