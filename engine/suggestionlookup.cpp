@@ -30,8 +30,9 @@ std::optional<QString> SuggestionLookup::query(const QString& prefix, const Engi
     *parameters = words == WordSchema::Folded ? foldedPrefixRange(prefix) : prefixRange(prefix);
     if (!m_ranked || m_ranked->count != settings.Text4 || m_ranked->defaultWords != useDefaultWords ||
         m_ranked->customWords != useCustomWords || m_ranked->schema != words) {
-        m_ranked = RankedStatement{settings.Text4, useDefaultWords, useCustomWords, words,
-                                   rankedSuggestionQuery(settings.Text4, useDefaultWords, useCustomWords, words)};
+        m_ranked = RankedStatement{
+            settings.Text4, useDefaultWords, useCustomWords, words,
+            rankedSuggestionQuery(settings.Text4, useDefaultWords, useCustomWords, words)};
     }
     return m_ranked->text;
 }
