@@ -129,27 +129,28 @@ void CompletionEngine::setPaused(bool paused) {
     m_paused = paused;
     if (!paused)
         return;
-    m_typing.Text5.clear();
-    m_typedCase.clear();
+    forgetWord();
     m_learner.forget();
-    m_suggestions.hide();
-    m_suggestions.setCurrentSuggestion(QString());
 }
 
 void CompletionEngine::setWithheld(bool withheld) {
     if (withheld == m_withheld)
         return;
     m_withheld = withheld;
-    if (withheld) {
-        // Another field: its word starts afresh.
-        m_typing.Text5.clear();
-        m_typedCase.clear();
-        m_suggestions.hide();
-        m_suggestions.setCurrentSuggestion(QString());
-    } else if (!m_paused && completionEnabled() && m_minimumLetters &&
-               m_typing.Text5.size() >= *m_minimumLetters) {
+    // Another field: its word starts afresh. Once it proves plain, the word typed meanwhile is looked
+    // up as its last key would have; a minimum not read yet (or no number) waits for the next key.
+    if (withheld)
+        forgetWord();
+    else if (!m_paused && completionEnabled() && m_minimumLetters &&
+             m_typing.Text5.size() >= *m_minimumLetters)
         m_lookup.run(m_typing.Text5, m_settings, m_suggestions);
-    }
+}
+
+void CompletionEngine::forgetWord() {
+    m_typing.Text5.clear();
+    m_typedCase.clear();
+    m_suggestions.hide();
+    m_suggestions.setCurrentSuggestion(QString());
 }
 
 int CompletionEngine::minimumLetters() {
@@ -183,9 +184,11 @@ bool CompletionEngine::handleKey(int keyCode, const QString& character, int pick
         emit settingsRepaired();
     }
     QString& buffer = m_typing.Text5;
+    // Enter, Backspace and Tab end the word; Space does too, unless it keeps a pop-up up (below).
+    const bool endsWord =
+        keyCode == KeyCode::Enter || keyCode == KeyCode::Backspace || keyCode == KeyCode::Tab;
     if (m_withheld) {
-        if (keyCode == KeyCode::Space || keyCode == KeyCode::Enter || keyCode == KeyCode::Backspace ||
-            keyCode == KeyCode::Tab)
+        if (endsWord || keyCode == KeyCode::Space)
             buffer.clear();
         else
             buffer += character;
@@ -231,8 +234,7 @@ bool CompletionEngine::handleKey(int keyCode, const QString& character, int pick
         completed = true;
     }
 
-    if ((keyCode == KeyCode::Space && !showing) || keyCode == KeyCode::Enter || keyCode == KeyCode::Backspace ||
-        keyCode == KeyCode::Tab) {
+    if ((keyCode == KeyCode::Space && !showing) || endsWord) {
         buffer.clear();
         form2.setCurrentSuggestion(QString());
         form2.hide();

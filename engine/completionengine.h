@@ -90,6 +90,8 @@ private:
     void completeWord();
     // The rest to paste: in capitals when the user typed the word so far in capitals.
     QString restAsTyped(const QString& rest) const;
+    // Empties the word buffer and hides the pop-up.
+    void forgetWord();
     void followTypedCase(const QString& character, bool capital);
     void countUses();
     void publishSuggestions();

@@ -22,8 +22,8 @@ std::optional<QString> suggestionQuery(const QString& maxCountText, const QStrin
 // The select of the best maxCountText words of the kinds asked for, in a database with ranking
 // data (schema Ranked or Folded), best first: words used most, then by rank tier, each tier in
 // word order; within the words used and within each tier, a word that saves no key (at most one
-// letter longer than the prefix) comes last. Its parameters ?1 and ?2 are the bounds of prefixRange(), or
-// foldedPrefixRange() in a Folded database; the text depends on nothing else, so it is prepared once. Nothing
-// when maxCountText is no whole number.
+// letter longer than the prefix) comes last. Its parameters ?1 and ?2 are the bounds of
+// prefixRange(), or foldedPrefixRange() in a Folded database; the text depends on nothing else, so
+// it is prepared once. Nothing when maxCountText is no whole number.
 std::optional<QString> rankedSuggestionQuery(const QString& maxCountText, bool useDefaultWords,
                                              bool useCustomWords, WordSchema schema);

@@ -78,6 +78,7 @@ void PrivacyGuard::apply() {
     const bool paused = pause.paused() && !asked;
     if (paused != m_engine.paused() || (paused && pause.reason != m_pause.reason))
         m_engine.setPaused(paused);
+    // After the pause: a field that proved a password field empties the word before it could be offered.
     m_engine.setWithheld(asked);
     if (pause == m_pause)
         return;

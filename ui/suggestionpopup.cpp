@@ -64,19 +64,26 @@ public:
     // The list gives every row the first row's size; measuring it lays out that row's text, so it
     // is measured once per font rather than on every fill.
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        if (!m_rowSize.isValid() || option.font != m_rowSizeFont) {
+        useFont(option.font);
+        if (!m_rowSize.isValid())
             m_rowSize = QStyledItemDelegate::sizeHint(option, index);
-            m_rowSizeFont = option.font;
-        }
         return m_rowSize;
     }
 
 private:
+    // What is kept was laid out and measured in one font.
+    void useFont(const QFont& font) const {
+        if (font == m_font)
+            return;
+        m_font = font;
+        m_texts.clear();
+        m_rowSize = QSize();
+    }
+
     const QStaticText& laidOut(const QString& text, const QFont& font) const {
-        if (font != m_font || m_texts.size() > maxKeptTexts) {
+        useFont(font);
+        if (m_texts.size() > maxKeptTexts)
             m_texts.clear();
-            m_font = font;
-        }
         auto kept = m_texts.find(text);
         if (kept == m_texts.end()) {
             QStaticText laid(text);
@@ -92,7 +99,6 @@ private:
     mutable QHash<QString, QStaticText> m_texts;
     mutable QFont m_font;
     mutable QSize m_rowSize;
-    mutable QFont m_rowSizeFont;
 };
 
 SuggestionPopup::SuggestionPopup(SuggestionList& suggestions)
