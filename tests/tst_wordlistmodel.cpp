@@ -62,17 +62,13 @@ private slots:
         model.addWord(pairAtTheCut);
         model.addWord("short");
         model.publish();
-        for (int row = 0; row < 3; ++row) {
-            const QString text = model.word(row);
-            const QString display = model.data(model.index(row)).toString();
-            QCOMPARE(model.data(model.index(row), Qt::EditRole).toString(), text);
-            if (text == "short")
-                QCOMPARE(display, text);
-            else if (text == longEntry)
-                QCOMPARE(display, QString(WordListModel::displayLength, 'x') + QChar(0x2026));
-            else // a letter pair is not cut in two
-                QCOMPARE(display, QString(WordListModel::displayLength - 1, 'y') + QChar(0x2026));
-        }
+        const auto shown = [&model](int row) { return model.data(model.index(row)).toString(); };
+        QCOMPARE(shown(0), QString("short"));
+        QCOMPARE(shown(1), QString(WordListModel::displayLength, 'x') + QChar(0x2026));
+        QCOMPARE(model.data(model.index(1), Qt::EditRole).toString(), longEntry);
+        // A letter pair is not cut in two.
+        QCOMPARE(shown(2), QString(WordListModel::displayLength - 1, 'y') + QChar(0x2026));
+        QCOMPARE(model.word(2), pairAtTheCut);
     }
 
     void scatteredAdditionsKeepSelectionsAndPersistentRows() {
@@ -125,6 +121,12 @@ private slots:
         WordListModel model;
         QLocale::setDefault(before);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const auto shownRows = [&model] {
+            QStringList shown;
+            for (int row = 0; row < model.rowCount(); ++row)
+                shown.append(model.data(model.index(row)).toString());
+            return shown;
+        };
         QStringList mirror;
         connect(&model, &QAbstractItemModel::rowsInserted, this,
                 [&](const QModelIndex&, int first, int last) {
@@ -136,9 +138,7 @@ private slots:
         connect(&model, &QAbstractItemModel::modelReset, this, [&] { mirror.clear(); });
         // Scattered additions come as rows appended, then moved into place: the same entries.
         connect(&model, &QAbstractItemModel::layoutChanged, this, [&] {
-            QStringList shown;
-            for (int row = 0; row < model.rowCount(); ++row)
-                shown.append(model.data(model.index(row)).toString());
+            QStringList shown = shownRows();
             QStringList before = mirror;
             mirror = shown;
             before.sort();
@@ -167,12 +167,8 @@ private slots:
                 QCOMPARE(model.addWord(word), int(place - reference.begin()));
                 reference.insert(place, word);
             }
-            if (step % 500 == 0) {
-                QStringList shown;
-                for (int row = 0; row < model.rowCount(); ++row)
-                    shown.append(model.data(model.index(row)).toString());
-                QCOMPARE(shown, mirror);
-            }
+            if (step % 500 == 0)
+                QCOMPARE(shownRows(), mirror);
         }
         QCOMPARE(model.words(), reference);
         model.publish();
