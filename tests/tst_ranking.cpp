@@ -20,12 +20,22 @@ struct Rig : EngineRig {
         : EngineRig(rows, ranking) {
         set([](EngineSettings& settings) { settings.Text4 = "2"; });
     }
-    // Types the letters as a layout types them (A to Z on their own keys) and returns the words
-    // offered, as listed.
-    QStringList type(const QString& letters) {
+    // Types after a Space the letters as a layout types them (A to Z on their own keys), '1' a digit,
+    // ',' and '.' signs, '<' Backspace and '>' Tab; returns the words offered, as listed.
+    QStringList type(const QString& typing) {
+        static const std::map<QChar, int> keys{
+            {'1', '1'}, {',', 188}, {'.', 190}, {'<', Backspace}, {'>', Tab}};
         hook.press(Space);
-        for (const QChar c : letters)
-            hook.pressTyping(c.unicode() < 128 ? c.toUpper().unicode() : 219, QString(c).toStdString());
+        for (const QChar c : typing) {
+            const auto key = keys.find(c);
+            if (c == '<' || c == '>')
+                hook.press(key->second);
+            else
+                hook.pressTyping(key != keys.end()   ? key->second
+                                 : c.unicode() < 128 ? c.toUpper().unicode()
+                                                     : 219,
+                                 QString(c).toStdString());
+        }
         return form2().words();
     }
     QStringList read(const QString& select) { return column(sqlite, select); }
@@ -306,8 +316,7 @@ private slots:
     }
 
     void wordsTypedInFullAreLearnt_data() {
-        // Each typing after a Space: '1' a digit, ',' and '.' signs, '<' Backspace, '>' Tab.
-        QTest::addColumn<QStringList>("typings");
+        QTest::addColumn<QStringList>("typings"); // as Rig::type() types them
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("learnt"); // Text1, Type1, Uses, Learned of the rows learnt or used
         const auto row = [](const char* name, const QStringList& typings, const char* learnt,
@@ -360,19 +369,8 @@ private slots:
             rig.engine.learner().setLearnedOn(QDate::currentDate().addDays(setup == "day full" ? 0 : -1),
                                               WordLearner::wordsPerDay);
         rig.engine.setPaused(setup == "paused");
-        for (const QString& typing : typings) {
-            rig.hook.press(Space);
-            for (const QChar c : typing) {
-                const std::map<QChar, int> signs{{'1', '1'}, {',', 188}, {'.', 190}};
-                if (signs.contains(c)) {
-                    rig.hook.pressTyping(signs.at(c), QString(c).toStdString());
-                } else if (c == '<' || c == '>') {
-                    rig.hook.press(c == '<' ? Backspace : Tab);
-                } else {
-                    rig.hook.pressTyping(c.toUpper().unicode(), QString(c).toStdString());
-                }
-            }
-        }
+        for (const QString& typing : typings)
+            rig.type(typing);
         rig.hook.press(Space);
         QCoreApplication::processEvents();
         const QString learned =

@@ -42,28 +42,23 @@ private slots:
 
     void sortedIgnoringCase_data() {
         QTest::addColumn<QString>("locale");
-        QTest::addColumn<bool>("keepFoundOrder");
         QTest::addColumn<QStringList>("found");
         QTest::addColumn<QStringList>("shown");
         QTest::newRow("case ignored, equal words keep their order")
-            << "C" << false << QStringList{"help", "Hello", "hel", "HELMET", "hello"}
+            << "C" << QStringList{"help", "Hello", "hel", "HELMET", "hello"}
             << QStringList{"hel", "Hello", "hello", "HELMET", "help"};
-        QTest::newRow("case folded beyond ASCII") << "C" << false << QStringList{"\u00d6lung", "\u00f6len", "Oase"}
+        QTest::newRow("case folded beyond ASCII") << "C" << QStringList{"\u00d6lung", "\u00f6len", "Oase"}
                                                   << QStringList{"Oase", "\u00f6len", "\u00d6lung"};
-        QTest::newRow("locale collation") << "de_DE" << false << QStringList{"Zebra", "\u00c4pfel", "birne", "apfel"}
+        QTest::newRow("locale collation") << "de_DE" << QStringList{"Zebra", "\u00c4pfel", "birne", "apfel"}
                                           << QStringList{"apfel", "\u00c4pfel", "birne", "Zebra"};
-        QTest::newRow("best first: as found") << "C" << true << QStringList{"help", "hello", "hel"}
-                                              << QStringList{"help", "hello", "hel"};
     }
     void sortedIgnoringCase() {
         QFETCH(QString, locale);
         QFETCH(QStringList, found);
-        QFETCH(bool, keepFoundOrder);
         const QLocale before;
         QLocale::setDefault(QLocale(locale));
         SuggestionList list;
         QLocale::setDefault(before);
-        list.setKeepFoundOrder(keepFoundOrder);
         list.fill(found);
         QTEST(list.words(), "shown");
         QCOMPARE(list.currentSuggestion(), list.words().first());
@@ -78,7 +73,7 @@ private slots:
         list.fill({"a", "b"});
         list.selectRow(1);
         QVERIFY(!timer(list)->isActive()); // 0 never hides
-        list.setHideInterval(20); // starts the timer that the show rule enabled
+        list.setHideInterval(20);          // starts the timer that the show rule enabled
         QTRY_VERIFY(!list.isShown());
         QCOMPARE(list.currentSuggestion(), QString());
         QVERIFY(!timer(list)->isActive());
@@ -110,11 +105,7 @@ private slots:
         QVERIFY(popup->windowFlags().testFlags(Qt::WindowStaysOnTopHint | Qt::FramelessWindowHint |
                                                Qt::WindowDoesNotAcceptFocus));
         QVERIFY(popup->testAttribute(Qt::WA_ShowWithoutActivating));
-        // 1905 twips wide at 15 twips a pixel, 1000 twips high and 200 more a word; the list,
-        // 200 twips beyond, is cut off at the bottom and on the right.
         QListView* view = popup->findChild<QListView*>("List1");
-        QCOMPARE(popup->geometry(), QRect(0, 0, 127, 120));
-        QCOMPARE(view->geometry(), QRect(0, 0, 161, 133));
         QCOMPARE(view->currentIndex().row(), 0);
         list.selectRow(2);
         QCOMPARE(view->currentIndex().row(), 2);
