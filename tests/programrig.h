@@ -9,6 +9,7 @@
 #include "tests/fakes/testkeyboardhook.h"
 #include "ui/suggestionpopup.h"
 
+#include <QCoreApplication>
 #include <memory>
 
 struct ProgramRig {
@@ -30,6 +31,12 @@ struct ProgramRig {
     void type(const QString& letters) {
         for (const QChar letter : letters)
             hook.pressTyping(letter.toUpper().unicode(), QString(letter).toStdString());
+    }
+    // Types the word between spaces; a word that qualified for learning is written once the key is
+    // answered.
+    void typeWord(const QString& word) {
+        type(' ' + word + ' ');
+        QCoreApplication::processEvents();
     }
     bool popupShown() const {
         const SuggestionPopup* popup = program->popup();

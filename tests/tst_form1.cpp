@@ -223,14 +223,6 @@ private slots:
         }
     }
 
-    void closeBox_isRefusedAndReported() {
-        Shown w;
-        QSignalSpy spy(&w.form, &Form1::frameCloseRequested);
-        QVERIFY(!w.form.close());
-        QVERIFY(w.form.isVisible());
-        QCOMPARE(spy.size(), 1);
-    }
-
     void notice_keepsClientArea() {
         const QSize client(Form1::clientWidth, Form1::clientHeight);
         const QString why = QStringLiteral("completion cannot see the keyboard: no X display");

@@ -43,7 +43,6 @@ private slots:
         QTest::newRow("Help, browser opens") << "Help2" << true << QStringList{help};
         QTest::newRow("Help, no browser") << "Help2" << false << QStringList{help};
         QTest::newRow("promotional link, browser opens") << "Label777" << true << QStringList{promo};
-        QTest::newRow("promotional link, no browser") << "Label777" << false << QStringList{promo};
     }
     void commands() {
         QFETCH(QString, command);

@@ -98,23 +98,17 @@ private slots:
 
         // A field being asked keeps its word unseen: offered once the field proves plain, forgotten
         // with a password field, started afresh in the next field.
-        FocusState field = f.focus.state();
-        const auto answer = [&f, &field](bool asked, bool password) {
-            field.fieldAsked = asked;
-            field.passwordField = password;
-            f.focus.change(field);
-        };
-        answer(true, false);
+        f.focus.answerField(true, false);
         f.type("hel");
         QVERIFY(!f.popupShown());
         QCOMPARE(f.status(), QString());
-        answer(false, false);
+        f.focus.answerField(false, false);
         QVERIFY(f.popupShown());
-        answer(true, false);
+        f.focus.answerField(true, false);
         QVERIFY(!f.popupShown());
         f.type("he");
-        answer(false, true);
-        answer(false, false);
+        f.focus.answerField(false, true);
+        f.focus.answerField(false, false);
         f.type("l");
         QVERIFY(!f.popupShown());
     }
@@ -124,28 +118,20 @@ private slots:
         f.settings.values.insert("Quenlo/Options/LearnNewWords", "1");
         f.start();
         f.focus.focusApplication("Gedit");
-        const auto typeWord = [&f] {
-            f.type(" zorblat ");
-            QCoreApplication::processEvents();
-        };
         const QString learnt = "select count(*) from Words where Learned is not null";
         const auto askField = [&f](bool password) {
-            FocusState field = f.focus.state();
-            field.fieldAsked = true;
-            f.focus.change(field);
-            field.fieldAsked = false;
-            field.passwordField = password;
-            f.focus.change(field);
+            f.focus.answerField(true, false);
+            f.focus.answerField(false, password);
             f.focus.setPasswordField(false);
         };
-        typeWord();
-        typeWord();
+        f.typeWord("zorblat");
+        f.typeWord("zorblat");
         askField(true); // the field turns out to be a password field
-        typeWord();
+        f.typeWord("zorblat");
         QCOMPARE(column(f.words, learnt), QStringList{"0"});
-        typeWord();
+        f.typeWord("zorblat");
         askField(false);
-        typeWord();
+        f.typeWord("zorblat");
         QCOMPARE(column(f.words, learnt), QStringList{"1"});
     }
 

@@ -91,18 +91,14 @@ private slots:
         QVERIFY(!QFile::exists(autostart.entryPath()));
         QVERIFY(!autostart.isEnabled());
         QVERIFY(autostart.setEnabled(false, error));
-    }
 
-    void enableFailureIsReported() {
-        QTemporaryDir dir;
-        QFile blocker(dir.filePath("autostart"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
-        blocker.close();
-        XdgAutostart autostart(dir.path(), entryFor("/usr/bin/quenlo"));
-        QString error;
-        QVERIFY(!autostart.setEnabled(true, error));
-        QVERIFY(error.contains(dir.filePath("autostart")));
-        QVERIFY(!autostart.isEnabled());
+        // A file where the folder should be: the failure names the place.
+        const QString blocker = dir.filePath("blocked/autostart");
+        QVERIFY(QDir().mkpath(dir.filePath("blocked")) && QFile(blocker).open(QIODevice::WriteOnly));
+        XdgAutostart blocked(dir.filePath("blocked"), entryFor("/usr/bin/quenlo"));
+        QVERIFY(!blocked.setEnabled(true, error));
+        QVERIFY(error.contains(blocker));
+        QVERIFY(!blocked.isEnabled());
     }
 };
 

@@ -32,6 +32,13 @@ public:
         change(next);
     }
 
+    // The focused field's answer: still being asked, or whether it is a password field.
+    void answerField(bool asked, bool password) {
+        FocusState next = m_state;
+        next.fieldAsked = asked;
+        next.passwordField = password;
+        change(next);
+    }
     bool watchesPasswordFields = false;
     bool ownHoldPossible = false;
 
