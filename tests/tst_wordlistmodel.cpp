@@ -62,7 +62,9 @@ private slots:
         model.addWord(pairAtTheCut);
         model.addWord("short");
         model.publish();
-        const auto shown = [&model](int row) { return model.data(model.index(row)).toString(); };
+        const auto shown = [&model](int row) {
+            return model.data(model.index(row)).toString();
+        };
         QCOMPARE(shown(0), QString("short"));
         QCOMPARE(shown(1), QString(WordListModel::displayLength, 'x') + QChar(0x2026));
         QCOMPARE(model.data(model.index(1), Qt::EditRole).toString(), longEntry);
