@@ -1,5 +1,3 @@
 # Test suites of the engine area.
-quenlo_add_test(tst_suggestionquery SOURCES tst_suggestionquery.cpp LIBS quenlo_engine)
 quenlo_add_test(tst_completionengine SOURCES tst_completionengine.cpp LIBS quenlo_engine quenlo_wordsfile)
 quenlo_add_test(tst_ranking SOURCES tst_ranking.cpp LIBS quenlo_engine quenlo_wordsfile PkgConfig::SQLITE3)
-quenlo_add_test(tst_completionpause SOURCES tst_completionpause.cpp LIBS quenlo_engine quenlo_wordsfile)
