@@ -1,5 +1,4 @@
 # Test suites of the platform backends.
-quenlo_add_test(tst_qsettingsbackend SOURCES tst_qsettingsbackend.cpp LIBS quenlo_platform_interfaces)
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     quenlo_add_test(tst_xdgautostart SOURCES tst_xdgautostart.cpp LIBS quenlo_platform_xdg)
 endif()

@@ -1,5 +1,4 @@
 # Test suites of the store area.
-quenlo_add_test(tst_wordlistmodel SOURCES tst_wordlistmodel.cpp LIBS quenlo_store)
 quenlo_add_test(tst_wordlistview SOURCES tst_wordlistview.cpp LIBS quenlo_store quenlo_wordsfile)
 quenlo_add_test(tst_wordlistfiles SOURCES tst_wordlistfiles.cpp LIBS quenlo_store)
 quenlo_add_test(tst_sqliteconnection SOURCES tst_sqliteconnection.cpp LIBS quenlo_store quenlo_wordsfile PkgConfig::SQLITE3)
