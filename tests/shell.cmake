@@ -1,7 +1,6 @@
 # Test suites of the shell area.
 quenlo_add_test(tst_persistedoptions SOURCES tst_persistedoptions.cpp LIBS quenlo_shell)
 quenlo_add_test(tst_quenloprogram SOURCES tst_quenloprogram.cpp LIBS quenlo_shell quenlo_wordsfile)
-quenlo_add_test(tst_worddatabaseplace SOURCES tst_worddatabaseplace.cpp LIBS quenlo_shell)
 # The command line of the real program, run as a process (a Windows GUI program's output reaches no
 # console, so there it is not checked).
 if(NOT WIN32)
