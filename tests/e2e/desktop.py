@@ -81,10 +81,50 @@ def read_text(path):
 
 
 class Screen:
-    """What a desktop tells of the pop-up and how it types, from its popup() and press()."""
+    """A desktop: what it runs, as its user (uid, when not this process's) in its work folder, all stopped
+    with it; what it tells of the pop-up, and how it types (press)."""
+    name = ""
+    uid = None
+
+    def __init__(self, workdir, env):
+        self.workdir = workdir
+        self.env = env
+        self.processes = []
+
+    def user_command(self, command):
+        return command if self.uid is None else as_user(self.uid, command)
+
+    def own(self, path):
+        """Gives path and all below it to the desktop's user."""
+        if self.uid is not None:
+            for folder, _, files in os.walk(path):
+                for name in [folder] + [os.path.join(folder, file) for file in files]:
+                    os.chown(name, self.uid, self.uid)
+
+    def launch(self, command, name, env=None, as_user=True, **options):
+        """Starts command, its output in name.log unless options take it; stopped when the desktop closes."""
+        log = open(os.path.join(self.workdir, name + ".log"), "a")
+        process = subprocess.Popen(self.user_command(command) if as_user else command, env=env or self.env,
+                                   **dict({"stdout": log, "stderr": log}, **options))
+        self.processes.append((process, log))
+        return process
+
+    def close(self):
+        for process, log in reversed(self.processes):
+            stop(process)
+            log.close()
 
     def key(self, *keys):
         self.press(keys, 30)
+
+    def popup(self):
+        """(mapped, x, y) of the suggestion pop-up, or None before it exists."""
+        info = subprocess.run(self.user_command(["xwininfo", "-name", "Form2"]), env=self.env, capture_output=True,
+                              text=True, timeout=WAIT_SECONDS)
+        if info.returncode != 0:
+            return None
+        found = [int(re.search(r"Absolute upper-left %s:\s+(-?\d+)" % axis, info.stdout).group(1)) for axis in "XY"]
+        return "Map State: IsViewable" in info.stdout, found[0], found[1]
 
     def popup_shown(self):
         state = self.popup()
@@ -93,41 +133,31 @@ class Screen:
     def popup_hidden(self):
         return not self.popup_shown()
 
+    def reachable(self, path):
+        """Where the desktop's user runs the helper program at path from."""
+        return path
 
-def popup_state(xwininfo):
-    """(mapped, x, y) of the suggestion pop-up from what xwininfo said of it, or None before it exists."""
-    if xwininfo.returncode != 0:
-        return None
-    found = [int(re.search(r"Absolute upper-left %s:\s+(-?\d+)" % axis, xwininfo.stdout).group(1)) for axis in "XY"]
-    return "Map State: IsViewable" in xwininfo.stdout, found[0], found[1]
+    def toolkit_env(self, toolkit):
+        """The environment of a field of toolkit ("gtk" or "qt")."""
+        return self.env
 
+    def settle(self):
+        """Waits, after a field took the focus, for what must follow before keys count there."""
 
-def start_xvfb(log_path):
-    """Xvfb on a free display number: the server and its display name."""
-    read_end, write_end = os.pipe()
-    # -noreset: a server resets when its last client leaves, and refuses the next one meanwhile.
-    with open(log_path, "w") as log:
-        server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"],
-            pass_fds=[write_end], stdout=log, stderr=subprocess.STDOUT)
-    os.close(write_end)
-    with os.fdopen(read_end) as pipe:
-        number = pipe.readline().strip()
-    if not number:
-        server.wait()
-        with open(log_path, errors="replace") as log:
-            raise Failed("Xvfb did not start:\n" + log.read()[-2000:])
-    return server, ":" + number
+    def ibus_answers(self, *engine):
+        """Whether IBus answers and, given an engine's name, took it as the global engine."""
+        return subprocess.run(self.user_command(["/usr/bin/python3", "-c", SELECT_ENGINE, *engine]), env=self.env,
+                              capture_output=True, timeout=WAIT_SECONDS).returncode == 0
+
+    def select_engine(self):
+        wait_until(lambda: self.ibus_answers("quenlo"), "IBus to take the quenlo engine")
 
 
 class Desktop(Screen):
     """A private Xvfb server, the environment of the programs on it, and the X tools that look at it."""
     name = "x11"
 
-    def __init__(self, workdir, env=None):
-        self.workdir = workdir
-        self.server_log = os.path.join(workdir, "xvfb.log")
-        self.server, display = start_xvfb(self.server_log)
+    def __init__(self, workdir, env=None, uid=None):
         if env is None:
             runtime = os.path.join(workdir, "runtime")
             os.makedirs(runtime, mode=0o700)
@@ -136,11 +166,21 @@ class Desktop(Screen):
             env.update({"HOME": workdir, "XDG_CONFIG_HOME": os.path.join(workdir, "config"),
                         "XDG_RUNTIME_DIR": runtime, "QT_QPA_PLATFORM": "xcb", "NO_AT_BRIDGE": "1",
                         "GSETTINGS_BACKEND": "memory", "LC_ALL": "C.UTF-8"})
-        self.env = dict(env, DISPLAY=display)
-
-    def close(self):
-        self.server.terminate()
-        self.server.wait()
+        super().__init__(workdir, env)
+        self.uid = uid
+        self.server_log = os.path.join(workdir, "xvfb.log")
+        # On a free display number; -noreset: a server resets when its last client leaves, and refuses the
+        # next one meanwhile.
+        read_end, write_end = os.pipe()
+        self.server = self.launch(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten",
+                                   "tcp", "-noreset"], "xvfb", as_user=False, pass_fds=[write_end])
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            self.close()
+            raise Failed("Xvfb did not start:\n" + read_text(self.server_log)[-2000:])
+        self.env["DISPLAY"] = ":" + number
 
     def run(self, *command):
         return subprocess.run(command, env=self.env, check=True, capture_output=True, text=True,
@@ -159,18 +199,15 @@ class Desktop(Screen):
                                 timeout=WAIT_SECONDS)
         return [int(line) for line in result.stdout.split()]
 
-    def start(self, command, title=None, log=None, env=None, **popen_options):
+    def start(self, command, title=None, log=None, env=None, **options):
         """Starts a program and waits for its visible window: the one titled title, or else any of its
-        pid. Its output goes to log.log in the work folder unless popen_options take it. One that ends,
-        or shows nothing in time, is started once more (a busy machine has been seen to lose one); the
+        pid. Its output goes to log.log in the work folder unless options take it. One that ends, or
+        shows nothing in time, is started once more (a busy machine has been seen to lose one); the
         second failure reports its output and the server's. Returns the process and its window."""
-        name = title or os.path.basename(command[0])
-        log_path = os.path.join(self.workdir, (log or name) + ".log")
+        name = log or title or os.path.basename(command[0])
         query = ["--name", "^" + re.escape(title) + "$"] if title else None
         for attempt in (1, 2):
-            with open(log_path, "w") as output:
-                process = subprocess.Popen(command, env=env or self.env,
-                                           **dict({"stdout": output, "stderr": output}, **popen_options))
+            process = self.launch(command, name, env, **options)
 
             def window():
                 return process.poll() is not None or self.windows(
@@ -182,13 +219,10 @@ class Desktop(Screen):
                 found = True
             if found is not True:
                 return process, found[0]
-            if process.poll() is None:
-                process.kill()
-            process.wait()
-        with open(log_path, errors="replace") as output, open(self.server_log, errors="replace") as server:
-            raise Failed("%s showed no window (exit %s):\n%s\nXvfb (%s):\n%s" % (
-                name, process.returncode, output.read()[-4000:],
-                "running" if self.server.poll() is None else "ended", server.read()[-2000:]))
+            stop(process)
+        raise Failed("%s showed no window (exit %s):\n%s\nXvfb (%s):\n%s" % (
+            name, process.returncode, read_text(os.path.join(self.workdir, name + ".log"))[-4000:],
+            "running" if self.server.poll() is None else "ended", read_text(self.server_log)[-2000:]))
 
     def focus(self, window):
         self.run("xdotool", "windowfocus", "--sync", str(window))
@@ -198,10 +232,6 @@ class Desktop(Screen):
 
     def has_focus(self, app):
         return self.focused() == app.window
-
-    def popup(self):
-        return popup_state(subprocess.run(["xwininfo", "-name", "Form2"], env=self.env, capture_output=True,
-                                          text=True, timeout=WAIT_SECONDS))
 
 
 def install_quenlo(folder, config_home, completion_key="tab", more_settings="", words=WORDS):
@@ -236,42 +266,27 @@ class Quenlo:
         self.settings = os.path.join(desktop.env["XDG_CONFIG_HOME"], "Quenlo")
         self.program = install_quenlo(self.folder, desktop.env["XDG_CONFIG_HOME"], completion_key, more_settings,
                                       words)
+        desktop.own(desktop.workdir)
         self.database = os.path.join(self.folder, "words.mdb")
         self.log_path = os.path.join(desktop.workdir, "quenlo-%s.log" % name)
         # The hook is started before the main window is shown.
         self.process, self.window = desktop.start([self.program], log="quenlo-" + name, env=env)
 
     def close(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-        self.process.wait()
+        stop(self.process)
 
 
 class FieldApp:
-    """A GTK (gtkfield.py) or Qt (qtfield) window with two text fields and a password field, asked on its
-    stdin; names are what it calls the keys that reach it."""
+    """A GTK (gtkfield.py, or a copy of it at program) or Qt (qtfield) window with two text fields and a
+    password field, asked on its stdin; names are what it calls the keys that reach it."""
 
-    def __init__(self, desktop, command, title, names):
+    def __init__(self, desktop, toolkit, title, program=None):
         self.desktop = desktop
-        self.names = names
-        self.process, self.window = desktop.start(command + [title], title, stdin=subprocess.PIPE,
-                                                  stdout=subprocess.PIPE, text=True)
-
-    @classmethod
-    def gtk(cls, desktop, title):
-        return cls(desktop, ["/usr/bin/python3", os.path.join(HERE, "gtkfield.py")], title, GTK_NAMES)
-
-    @classmethod
-    def qt(cls, desktop, title):
-        return cls(desktop, [OPTIONS.qtfield], title, QT_NAMES)
-
-    def close(self):
-        self.process.stdin.close()
-        try:
-            self.process.wait(timeout=WAIT_SECONDS)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        self.names = GTK_NAMES if toolkit == "gtk" else QT_NAMES
+        command = ["/usr/bin/python3", program or desktop.reachable(os.path.join(HERE, "gtkfield.py"))] \
+            if toolkit == "gtk" else [desktop.reachable(OPTIONS.qtfield)]
+        self.process, self.window = desktop.start(command + [title], title, env=desktop.toolkit_env(toolkit),
+                                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
 
     def ask(self, command):
         self.process.stdin.write(command + "\n")
@@ -285,6 +300,7 @@ class FieldApp:
         wait_until(lambda: self.names["Return"] in self.keys(), "Return to reach the field")
         wait_until(self.desktop.popup_hidden, "the pop-up to hide")
         self.ask("clear")
+        self.desktop.settle()
 
     def text(self):
         state = self.ask("state")
@@ -319,10 +335,6 @@ class XtermApp:
              os.path.join(HERE, "ttyrecord.py"), self.path], title, stdout=subprocess.DEVNULL)
         wait_until(lambda: os.path.exists(self.path), "the recorder to start inside xterm")
         self.mark = 0
-
-    def close(self):
-        self.process.terminate()
-        self.process.wait()
 
     def arrivals(self):
         """(monotonic nanoseconds, byte) of every byte since the last reset."""

@@ -17,8 +17,8 @@ import threading
 import time
 import zlib
 
-from desktop import (HERE, WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, kept, main, read_line,
-                     start_desktop, stop, wait_until)
+from desktop import (HERE, WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, main, read_line, start_desktop,
+                     wait_until)
 
 SELECTIONS = ("CLIPBOARD", "PRIMARY")
 HINT = "x-kde-passwordManagerHint"
@@ -65,17 +65,13 @@ class Selections:
 
     def __init__(self, desktop):
         self.desktop = desktop
-        pipes = {"env": desktop.env, "stdout": subprocess.PIPE, "text": True}
-        self.owner = subprocess.Popen(SELECTION_OWNER + ["serve"], stdin=subprocess.PIPE, **pipes)
-        self.manager = subprocess.Popen(SELECTION_OWNER + ["watch", *SELECTIONS, MARK], **pipes)
+        pipes = {"stdout": subprocess.PIPE, "text": True}
+        self.owner = desktop.launch(SELECTION_OWNER + ["serve"], "owner", stdin=subprocess.PIPE, **pipes)
+        self.manager = desktop.launch(SELECTION_OWNER + ["watch", *SELECTIONS, MARK], "manager", **pipes)
         self.seen = []  # the manager's lines, split
         read_line(self.manager, "selectionowner")
         threading.Thread(target=lambda: self.seen.extend(line.split() for line in self.manager.stdout),
                          daemon=True).start()
-
-    def close(self):
-        stop(self.owner)
-        stop(self.manager)
 
     def own(self, selection, targets):
         """selection owned by another application with targets, or by none without."""
@@ -160,9 +156,8 @@ def differences(expected, found):
 
 def setUpModule():
     desktop = QuenloCase.desktop = start_desktop("quenlo-e2e-clipboard-")
-    ClipboardKept.selections = kept(Selections(desktop))
-    QuenloCase.apps = {"xterm": kept(XtermApp(desktop, "e2e-clip-xterm")),
-                       "gtk": kept(FieldApp.gtk(desktop, "e2e-clip-gtk"))}
+    ClipboardKept.selections = Selections(desktop)
+    QuenloCase.apps = {"xterm": XtermApp(desktop, "e2e-clip-xterm"), "gtk": FieldApp(desktop, "gtk", "e2e-clip-gtk")}
 
 
 class ClipboardKept(QuenloCase):

@@ -89,8 +89,8 @@ def random_gaps(rng, count):
 def setUpModule():
     global TYPIST
     desktop = QuenloCase.desktop = start_desktop("quenlo-e2e-")
-    QuenloCase.apps = {"xterm": kept(XtermApp(desktop, "e2e-xterm")), "gtk": kept(FieldApp.gtk(desktop, "e2e-gtk")),
-                       "qt": kept(FieldApp.qt(desktop, "e2e-qt"))}
+    QuenloCase.apps = {"xterm": XtermApp(desktop, "e2e-xterm"), "gtk": FieldApp(desktop, "gtk", "e2e-gtk"),
+                       "qt": FieldApp(desktop, "qt", "e2e-qt")}
     TYPIST = kept(Typist(desktop.env["DISPLAY"]))
 
 

@@ -25,9 +25,8 @@ import tempfile
 import time
 import unittest
 
-from desktop import (GTK_NAMES, HERE, IBUS_DAEMON, OPTIONS, QT_NAMES, SELECT_ENGINE, WAIT_SECONDS, WORDS, Failed,
-                     FieldApp, QuenloCase, Screen, as_user, install_quenlo, kept, main, popup_state, read_line,
-                     read_text, stop, wait_until)
+from desktop import (HERE, IBUS_DAEMON, OPTIONS, WAIT_SECONDS, WORDS, Failed, FieldApp, Quenlo, QuenloCase, Screen,
+                     install_quenlo, kept, main, read_line, read_text, wait_until)
 from scenarios import TAB_ROWS, Scenarios, ShiftScenarios, Table, with_rows  # noqa: F401 (the suite's tests)
 
 # The component the package installs, from its template.
@@ -37,13 +36,11 @@ COMPONENT = os.path.join(HERE, "..", "..", "platform", "ibus", "quenlo.xml.in")
 class Session(Screen):
     """A desktop session's programs, all run as one user (ibus-daemon runs only as a user with an
     account) in a work folder of its own, beside quenlo and its IBus component as the package installs them."""
-    name = ""
     programs = ()  # what it needs beside what every desktop needs
     im_modules = {}  # the input-method module each toolkit's fields are told to use
     tests = ()  # test classes of its own
 
     def __init__(self, workdir, env):
-        self.workdir = workdir
         self.folder = os.path.join(workdir, "quenlo")
         self.program = os.path.join(self.folder, "quenlo")
         self.uid = pwd.getpwnam("nobody").pw_uid if os.geteuid() == 0 else None
@@ -53,13 +50,12 @@ class Session(Screen):
             os.chmod("/tmp/.X11-unix", 0o1777)
         runtime = os.path.join(workdir, "runtime")
         os.makedirs(runtime, mode=0o700)
-        self.processes = []
         self.marker = ("XDG_RUNTIME_DIR=" + runtime).encode()
-        self.env = dict({
+        super().__init__(workdir, dict({
             "PATH": "/usr/bin:/bin", "HOME": workdir, "XDG_RUNTIME_DIR": runtime, "LC_ALL": "C.UTF-8",
             "XDG_CONFIG_HOME": os.path.join(workdir, "config"), "XDG_DATA_HOME": os.path.join(workdir, "data"),
             "XDG_CACHE_HOME": os.path.join(workdir, "cache"),
-        }, **env)
+        }, **env))
         self.write_component()
         self.own(workdir)
         # What started is stopped if a later part fails.
@@ -69,15 +65,13 @@ class Session(Screen):
             self.close()
             raise
 
-    def user_command(self, command):
-        return command if self.uid is None else as_user(self.uid, command)
-
-    def start(self, command, name, env=None, **options):
-        log = open(os.path.join(self.workdir, name + ".log"), "a")
-        options.setdefault("stdout", log)
-        process = subprocess.Popen(self.user_command(command), env=env or self.env, stderr=log, **options)
-        self.processes.append((process, log))
-        return process
+    def start(self, command, title=None, log=None, env=None, **options):
+        """Starts a program and waits for its window; returns the process and its pid, which stands for
+        the window."""
+        name = log or title or os.path.basename(command[0])
+        process = self.launch(command, name, env, **options)
+        wait_until(lambda: self.window(process.pid), "a window of " + name)
+        return process, process.pid
 
     def run(self, *command):
         return subprocess.run(self.user_command(list(command)), env=self.env, capture_output=True, text=True,
@@ -86,18 +80,12 @@ class Session(Screen):
     def start_bus(self, name):
         """A dbus-daemon of the session's at workdir/name: its address."""
         address = os.path.join(self.workdir, name)
-        self.start(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + address], name)
+        self.launch(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=unix:path=" + address], name)
         wait_until(lambda: os.path.exists(address), "the %s to listen" % name)
         return "unix:path=" + address
 
-    def select_engine(self):
-        wait_until(lambda: self.run("/usr/bin/python3", "-c", SELECT_ENGINE, "quenlo").returncode == 0,
-                   "IBus to take the quenlo engine")
-
     def close(self):
-        for process, log in reversed(self.processes):
-            stop(process)
-            log.close()
+        super().close()
         # What the session's programs started (Xwayland, IBus's helpers, bus-activated services) goes too,
         # also after a start that failed half-way.
         for signal_number in (signal.SIGTERM, signal.SIGKILL):
@@ -136,14 +124,15 @@ class Session(Screen):
         with open(os.path.join(self.workdir, "component", "quenlo.xml"), "w") as xml:
             xml.write(re.sub(r"@\w+@", "e2e", component))
 
-    def own(self, path):
-        if self.uid is not None:
-            for folder, _, files in os.walk(path):
-                for name in [folder] + [os.path.join(folder, file) for file in files]:
-                    os.chown(name, self.uid, self.uid)
+    def reachable(self, path):
+        # The unprivileged user may not reach the build's folders: start_session copied its helpers.
+        return os.path.join(self.folder, os.path.basename(path))
 
-    def popup(self):
-        return popup_state(self.run("xwininfo", "-name", "Form2"))
+    def toolkit_env(self, toolkit):
+        env = dict(self.env, **({"GDK_BACKEND": "wayland"} if toolkit == "gtk" else {"QT_QPA_PLATFORM": "wayland"}))
+        if toolkit in self.im_modules:
+            env[toolkit.upper() + "_IM_MODULE"] = self.im_modules[toolkit]
+        return env
 
     def start_quenlo(self, completion_key, name, words):
         """IBus started quenlo, with the one completion key and words of the session."""
@@ -157,45 +146,25 @@ class Session(Screen):
     def has_focus(self, app):
         return (self.window(app.process.pid) or (0, 0, False))[2]
 
-    def settle(self):
-        """Waits, after a field took the focus, for what must follow before keys count there."""
-
 
 class Installed:
-    """A quenlo started with the session, or by the suite (process), beside its words.mdb."""
+    """The quenlo IBus started with the session, beside its words.mdb; it ends with the session."""
 
-    def __init__(self, folder, process=None):
+    def __init__(self, folder):
         self.database = os.path.join(folder, "words.mdb")
-        self.process = process
 
     def close(self):
-        if self.process:
-            stop(self.process)
+        pass
 
 
 class WaylandField(FieldApp):
-    """gtkfield.py or qtfield as a native Wayland client of the session, with a password field; asked
-    and reset as on X, the session standing for the desktop and the process for its window."""
+    """gtkfield.py or qtfield as a native Wayland client of the session: through Xwayland it would prove
+    nothing the X11 tests do not."""
 
     def __init__(self, session, toolkit):
-        self.desktop = session
-        self.names = GTK_NAMES if toolkit == "gtk" else QT_NAMES
-        command = (["/usr/bin/python3", os.path.join(session.folder, "gtkfield.py")] if toolkit == "gtk"
-                   else [os.path.join(session.folder, os.path.basename(OPTIONS.qtfield))])
-        env = {"GDK_BACKEND": "wayland"} if toolkit == "gtk" else {"QT_QPA_PLATFORM": "wayland"}
-        if toolkit in session.im_modules:
-            env[toolkit.upper() + "_IM_MODULE"] = session.im_modules[toolkit]
-        self.process = session.start(command + ["e2e-" + toolkit], toolkit,
-                                     env=dict(session.env, **env), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     text=True)
-        self.window = self.process.pid
-        # Through Xwayland it would prove nothing the X11 tests do not.
-        if not wait_until(lambda: session.window(self.process.pid), "the %s field's window" % toolkit)[1]:
+        super().__init__(session, toolkit, "e2e-" + toolkit)
+        if not session.window(self.process.pid)[1]:
             raise Failed("the %s field is no native Wayland window" % toolkit)
-
-    def reset(self):
-        super().reset()
-        self.desktop.settle()
 
 
 def start_session(kind, prefix, words=WORDS):
@@ -206,7 +175,6 @@ def start_session(kind, prefix, words=WORDS):
         os.chmod(workdir, 0o755)
         folder = os.path.join(workdir, "quenlo")
         install_quenlo(folder, os.path.join(workdir, "config"), words=words)
-        # The unprivileged user may not reach the build's folders: all it runs is copied.
         for helper in (OPTIONS.qtfield, os.path.join(HERE, "gtkfield.py")):
             shutil.copy(helper, folder)
         try:
@@ -242,28 +210,25 @@ class Sway(Session):
         config = os.path.join(self.workdir, "sway.conf")
         with open(config, "w") as text:
             text.write("xwayland enable\noutput HEADLESS-1 resolution 1280x800\n")
-        self.start(["sway", "-c", config], "sway")
+        self.launch(["sway", "-c", config], "sway")
         sockets = lambda: [path for path in glob.glob(os.path.join(runtime, "wayland-*")) if "." not in path]
         self.env["WAYLAND_DISPLAY"] = os.path.basename(wait_until(sockets, "sway's Wayland socket")[0])
         self.env["SWAYSOCK"] = wait_until(lambda: glob.glob(os.path.join(runtime, "sway-ipc.*.sock")),
                                           "sway's command socket")[0]
         # A seat without a keyboard gains one for each wtype and loses it again, and clients then take
         # their windows for inactive; one that waits a day before typing stands for the real keyboard.
-        self.start(["wtype", "-s", "86400000"], "keyboard")
+        self.launch(["wtype", "-s", "86400000"], "keyboard")
         # Xwayland's display is known to sway alone: a command it starts writes it down.
         display_file = os.path.join(self.workdir, "display")
         self.run("swaymsg", "exec", "echo $DISPLAY > " + display_file)
         self.env["DISPLAY"] = wait_until(lambda: read_text(display_file).strip(), "Xwayland's display")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = self.start_bus("bus")
         self.env["IBUS_ADDRESS"] = "unix:path=" + os.path.join(self.workdir, "ibus")
-        self.start(IBUS_DAEMON + ["--address=" + self.env["IBUS_ADDRESS"]], "ibus")
+        self.launch(IBUS_DAEMON + ["--address=" + self.env["IBUS_ADDRESS"]], "ibus")
 
     def start_quenlo(self, completion_key, name, words):
         # Nothing chooses the route: on a Wayland session the program takes IBus by itself.
-        folder = os.path.join(self.workdir, "quenlo-" + name)
-        program = install_quenlo(folder, self.env["XDG_CONFIG_HOME"], completion_key, words=words)
-        self.own(self.workdir)
-        quenlo = Installed(folder, self.start([program], "quenlo-" + name))
+        quenlo = Quenlo(self, name, completion_key, words=words)
         self.select_engine()
         return quenlo
 
@@ -414,7 +379,7 @@ class KWin(Session):
         shutil.copy("/usr/bin/kwin_wayland", kwin)
         self.own(self.workdir)
         self.log = os.path.join(self.workdir, "kwin.log")
-        self.start([kwin, "--virtual", "--xwayland", "--socket", "wayland-quenlo", "--width", "1280",
+        self.launch([kwin, "--virtual", "--xwayland", "--socket", "wayland-quenlo", "--width", "1280",
                     "--height", "800"], "kwin")
         self.env["WAYLAND_DISPLAY"] = "wayland-quenlo"
         wait_until(lambda: os.path.exists(os.path.join(runtime, "wayland-quenlo")), "KWin's Wayland socket")
@@ -422,7 +387,7 @@ class KWin(Session):
         ibus = wait_until(lambda: self.process_of("/usr/libexec/ibus-wayland"),
                           "KWin to start IBus as its input method")
         self.env["DISPLAY"] = self.environment_of(ibus)["DISPLAY"]
-        self.keyboard = self.start([keys_python, "-c", FAKE_INPUT], "keyboard", stdin=subprocess.PIPE,
+        self.keyboard = self.launch([keys_python, "-c", FAKE_INPUT], "keyboard", stdin=subprocess.PIPE,
                                    stdout=subprocess.PIPE, text=True)
         self.answered()
         # Chosen as a user chooses it in IBus: IBus starts the program, from KWin's environment.
@@ -640,11 +605,11 @@ class Gnome(Session):
         self.set_setting("org.gnome.desktop.interface", "enable-animations", "false")
         self.use_sources(LAYOUT_AND_QUENLO)
         self.set_setting("org.gnome.desktop.input-sources", "mru-sources", "[('ibus', 'quenlo'), ('xkb', 'us')]")
-        systemd = self.start(["/usr/bin/python3", "-c", SYSTEMD], "systemd", stdout=subprocess.PIPE, text=True)
+        systemd = self.launch(["/usr/bin/python3", "-c", SYSTEMD], "systemd", stdout=subprocess.PIPE, text=True)
         if systemd.stdout.readline().strip() != "ready":
             raise Failed("the stand-in for systemd did not start")
         procs = self.cgroup and os.path.join(self.cgroup, "cgroup.procs")
-        shell = self.start(["gnome-shell", "--wayland", "--headless", "--unsafe-mode", "--virtual-monitor", "1280x800",
+        shell = self.launch(["gnome-shell", "--wayland", "--headless", "--unsafe-mode", "--virtual-monitor", "1280x800",
                             "--wayland-display", self.env["WAYLAND_DISPLAY"]], "gnome-shell",
                            preexec_fn=procs and (lambda: open(procs, "w").write(str(os.getpid()))))
         log = os.path.join(self.workdir, "gnome-shell.log")
@@ -662,8 +627,8 @@ class Gnome(Session):
         wait_until(lambda: self.run("xwininfo", "-root").returncode == 0, "Xwayland to answer", timeout=60)
         # As systemd starts it: once the shell has set up the session's environment, which the program
         # takes from it.
-        self.start(["ibus-daemon", "--panel", "disable"], "ibus")
-        self.helper = self.start(["/usr/bin/python3", "-c", SESSION_HELPER], "helper", stdin=subprocess.PIPE,
+        self.launch(["ibus-daemon", "--panel", "disable"], "ibus")
+        self.helper = self.launch(["/usr/bin/python3", "-c", SESSION_HELPER], "helper", stdin=subprocess.PIPE,
                                  stdout=subprocess.PIPE, text=True)
         try:
             wait_until(lambda: self.ask({"eval": "!Main.layoutManager._startingUp"}), "the shell", timeout=60)

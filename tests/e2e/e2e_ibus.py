@@ -7,10 +7,8 @@ import json
 import os
 import subprocess
 import sys
-import unittest
 
-from desktop import (IBUS_DAEMON, SELECT_ENGINE, Desktop, FieldApp, Quenlo, QuenloCase, kept, main, start_desktop,
-                     wait_until)
+from desktop import IBUS_DAEMON, Desktop, FieldApp, Quenlo, QuenloCase, main, start_desktop, wait_until
 from scenarios import LayoutScenarios, NumberScenarios, Scenarios, ShiftScenarios  # noqa: F401 (the suite's tests)
 
 
@@ -61,36 +59,31 @@ print(json.dumps(seen))
 """
 
 
-def ibus(desktop, *engine):
-    """Whether the daemon answers and, given an engine name, took it as the global engine."""
-    return subprocess.run(["/usr/bin/python3", "-c", SELECT_ENGINE, *engine], env=desktop.env,
-                          capture_output=True, timeout=15).returncode == 0
-
-
 class IBusDesktop(Desktop):
+    """Xvfb with a private ibus-daemon on the suite's session bus, its fields using IBus's module."""
     name = "ibus"
+
+    def __init__(self, workdir):
+        super().__init__(workdir)
+        self.env.update({"DBUS_SESSION_BUS_ADDRESS": os.environ["DBUS_SESSION_BUS_ADDRESS"],
+                         "IBUS_ADDRESS": "unix:path=" + os.path.join(workdir, "ibus-socket"),
+                         # No component of the system's: an installed quenlo's would compete with this one.
+                         "IBUS_COMPONENT_PATH": workdir, "GTK_IM_MODULE": "ibus", "QT_IM_MODULE": "ibus"})
+        self.launch(IBUS_DAEMON + ["--address=" + self.env["IBUS_ADDRESS"]], "ibus")
+        wait_until(self.ibus_answers, "ibus-daemon to answer")
 
     def start_quenlo(self, completion_key, name, words):
         # Its own windows stay off the input method it serves.
         env = {key: value for key, value in self.env.items() if key not in ("QT_IM_MODULE", "GTK_IM_MODULE")}
         quenlo = Quenlo(self, name, completion_key, "[Options]\nInputMethod=IBus\n", words, env)
         # The engine is offered once quenlo is up; choosing it is the user's one step.
-        wait_until(lambda: ibus(self, "quenlo"), "IBus to take the engine")
+        self.select_engine()
         return quenlo
 
 
 def setUpModule():
     desktop = QuenloCase.desktop = start_desktop("quenlo-e2e-ibus-", IBusDesktop)
-    desktop.env.update({"DBUS_SESSION_BUS_ADDRESS": os.environ["DBUS_SESSION_BUS_ADDRESS"],
-                        "IBUS_ADDRESS": "unix:path=" + os.path.join(desktop.workdir, "ibus-socket"),
-                        # No component of the system's: an installed quenlo's would compete with this one.
-                        "IBUS_COMPONENT_PATH": desktop.workdir,
-                        "GTK_IM_MODULE": "ibus", "QT_IM_MODULE": "ibus"})
-    daemon = subprocess.Popen(IBUS_DAEMON + ["--address=" + desktop.env["IBUS_ADDRESS"]], env=desktop.env,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    unittest.addModuleCleanup(lambda: (daemon.terminate(), daemon.wait()))
-    wait_until(lambda: ibus(desktop), "ibus-daemon to answer")
-    QuenloCase.apps = {"gtk": kept(FieldApp.gtk(desktop, "e2e-gtk")), "qt": kept(FieldApp.qt(desktop, "e2e-qt"))}
+    QuenloCase.apps = {"gtk": FieldApp(desktop, "gtk", "e2e-gtk"), "qt": FieldApp(desktop, "qt", "e2e-qt")}
 
 
 class LookupTable(QuenloCase):

@@ -13,8 +13,8 @@ import sys
 import time
 import unittest
 
-from desktop import (GTK_NAMES, HERE, QT_NAMES, WAIT_SECONDS, Accessibility, FieldApp, Quenlo, kept, main,
-                     read_text, start_desktop, stop, wait_until)
+from desktop import (HERE, QT_NAMES, WAIT_SECONDS, Accessibility, FieldApp, Quenlo, main, read_text, start_desktop,
+                     wait_until)
 
 PASSWORD = "helqzj"  # begins like hello, help and helmet
 SECRET_PARTS = [PASSWORD, "qzj"]
@@ -41,8 +41,6 @@ while True:
     log("password")
     getpass.getpass()
 """
-
-STATE = {}
 
 
 class Announced(Accessibility):
@@ -113,38 +111,30 @@ class WatchedQuenlo(Quenlo):
 
 
 def setUpModule():
-    desktop = STATE["desktop"] = start_desktop("quenlo-privacy-")
+    desktop = Privacy.desktop = start_desktop("quenlo-privacy-")
     desktop.env["DBUS_SESSION_BUS_ADDRESS"] = os.environ["DBUS_SESSION_BUS_ADDRESS"]
     desktop.env.pop("NO_AT_BRIDGE", None)
     os.environ["DISPLAY"] = desktop.env["DISPLAY"]
-    STATE["bus"] = Announced()  # listening before quenlo starts, so that it announces to the suite
-    STATE["quenlo"] = kept(WatchedQuenlo(desktop, ["gtkfield.py"]))
+    Privacy.bus = Announced()  # listening before quenlo starts, so that it announces to the suite
+    Privacy.quenlo = WatchedQuenlo(desktop, ["gtkfield.py"])
     # Qt applications look at the desktop's accessibility switch when they start; quenlo turns it on.
     wait_until(lambda: accessibility_enabled(desktop.env), "quenlo to switch assistive technologies on")
     # A copy of the GTK field stands for a password prompt: under a name of its own, as the field's is excluded.
     grabber = os.path.join(desktop.workdir, "grabber.py")
     shutil.copy(os.path.join(HERE, "gtkfield.py"), grabber)
-    STATE["grabber"] = kept(FieldApp(desktop, ["/usr/bin/python3", grabber], "e2e-grabber", GTK_NAMES))
-    STATE["apps"] = {"gtk": kept(FieldApp.gtk(desktop, "e2e-gtk-password")),
-                     "qt": kept(FieldApp.qt(desktop, "e2e-qt-password"))}
-    STATE["excluded"] = kept(FieldApp.gtk(desktop, "e2e-gtk-excluded"))
-    for name, role in (("late-password", PASSWORD_ROLE), ("late-text", TEXT_ROLE)):
-        STATE[name] = desktop.start(["/usr/bin/python3", os.path.join(HERE, "slowaccessible.py"), "e2e-" + name,
-                                     str(role), str(LATE_ANSWER_MS)], "e2e-" + name,
-                                    env=dict(desktop.env, NO_AT_BRIDGE="1"))
-        unittest.addModuleCleanup(stop, STATE[name][0])
-    log = STATE["prompts"] = os.path.join(desktop.workdir, "prompts.log")
-    xterm = desktop.start(["xterm", "-T", "e2e-prompts", "-geometry", "60x8+300+500", "-e", "/usr/bin/python3", "-c",
-                           PROMPTS, log], "e2e-prompts")
-    unittest.addModuleCleanup(stop, xterm[0])
-    STATE["xterm"] = xterm[1]
+    Privacy.grabber = FieldApp(desktop, "gtk", "e2e-grabber", grabber)
+    Privacy.apps = {toolkit: FieldApp(desktop, toolkit, "e2e-%s-password" % toolkit) for toolkit in ("gtk", "qt")}
+    Privacy.excluded = FieldApp(desktop, "gtk", "e2e-gtk-excluded")
+    Privacy.late = {name: desktop.start(["/usr/bin/python3", os.path.join(HERE, "slowaccessible.py"), "e2e-" + name,
+                                         str(role), str(LATE_ANSWER_MS)], "e2e-" + name,
+                                        env=dict(desktop.env, NO_AT_BRIDGE="1"))[1]
+                    for name, role in (("late-password", PASSWORD_ROLE), ("late-text", TEXT_ROLE))}
+    log = Privacy.prompts = os.path.join(desktop.workdir, "prompts.log")
+    Privacy.xterm = desktop.start(["xterm", "-T", "e2e-prompts", "-geometry", "60x8+300+500", "-e", "/usr/bin/python3",
+                                   "-c", PROMPTS, log], "e2e-prompts")[1]
 
 
 class Privacy(unittest.TestCase):
-    def setUp(self):
-        self.desktop = STATE["desktop"]
-        self.quenlo = STATE["quenlo"]
-
     def stays_hidden(self, what):
         deadline = time.monotonic() + QUIET_SECONDS
         while time.monotonic() < deadline:
@@ -171,7 +161,7 @@ class Privacy(unittest.TestCase):
         wait_until(self.quenlo.paused, "completion to pause in the password field")
 
     def test_password_field_shows_nothing_and_passes_tab(self):
-        for name, app in STATE["apps"].items():
+        for name, app in self.apps.items():
             with self.subTest(app=name):
                 self.in_password_field(app)
                 self.type(app, PASSWORD)
@@ -183,7 +173,7 @@ class Privacy(unittest.TestCase):
                 self.assertTrue(self.desktop.popup_hidden())
 
     def test_password_letters_are_not_kept_for_the_next_field(self):
-        for name, app in STATE["apps"].items():
+        for name, app in self.apps.items():
             with self.subTest(app=name):
                 self.in_password_field(app)
                 self.type(app, "hel")
@@ -201,10 +191,10 @@ class Privacy(unittest.TestCase):
         # seen the focus move before the keys came; tst_privacyguard proves that it is.)
         for name, answered_password in (("late-password", True), ("late-text", False)):
             with self.subTest(field=name):
-                self.desktop.focus(STATE["excluded"].window)
+                self.desktop.focus(self.excluded.window)
                 # The field is asked once the focus has come to it, and answers no sooner than that late.
                 unanswered_until = time.monotonic() + 0.8 * LATE_ANSWER_MS / 1000
-                self.desktop.focus(STATE[name][1])
+                self.desktop.focus(self.late[name])
                 self.desktop.key("h", "e", "l")
                 while time.monotonic() < unanswered_until:
                     self.assertTrue(self.desktop.popup_hidden(), "no pop-up before the field has told its role")
@@ -218,12 +208,12 @@ class Privacy(unittest.TestCase):
                     self.desktop.key("Escape")
 
     def test_terminal_password_prompt(self):
-        log = STATE["prompts"]
+        log = self.prompts
 
         def at(prompt):
             return lambda: read_text(log).splitlines()[-1:] == [prompt]
 
-        self.desktop.focus(STATE["xterm"])
+        self.desktop.focus(self.xterm)
         wait_until(at("name"), "the name prompt")
         self.desktop.key("h", "e", "l")
         wait_until(self.desktop.popup_shown, "the pop-up at the name prompt")
@@ -234,8 +224,8 @@ class Privacy(unittest.TestCase):
         self.desktop.key(*PASSWORD)
         self.stays_hidden("no pop-up at the password prompt")
         # Focused again at the prompt, typed at once.
-        self.desktop.focus(STATE["excluded"].window)
-        self.desktop.focus(STATE["xterm"])
+        self.desktop.focus(self.excluded.window)
+        self.desktop.focus(self.xterm)
         self.desktop.key("h", "e", "l")
         self.stays_hidden("no pop-up at the password prompt focused again")
         self.desktop.key("Return")
@@ -244,11 +234,11 @@ class Privacy(unittest.TestCase):
         self.assertIn("got hello", read_text(log).splitlines())
 
     def test_held_keyboard_pauses_until_released(self):
-        app = STATE["apps"]["qt"]
+        app = self.apps["qt"]
         app.reset()
         app.ask("second")
         wait_until(self.quenlo.running, "completion in the ordinary field")
-        grabber = STATE["grabber"]
+        grabber = self.grabber
         self.assertTrue(grabber.ask("grab")["grabbed"])
         try:
             wait_until(self.quenlo.paused, "completion to pause while another client holds the keyboard")
@@ -261,7 +251,7 @@ class Privacy(unittest.TestCase):
         self.completes_in_ordinary_field(app)
 
     def test_excluded_application_until_removed(self):
-        app = STATE["excluded"]
+        app = self.excluded
         app.reset()
         wait_until(self.quenlo.paused, "completion to pause in the excluded application")
         self.type(app, "hel")
@@ -275,7 +265,7 @@ class Privacy(unittest.TestCase):
         wait_until(lambda: app.text() == "hello", "hello in the application no longer excluded")
 
     def test_letters_typed_elsewhere_are_nowhere_in_the_tree_nor_announced(self):
-        bus, pid, app = STATE["bus"], self.quenlo.process.pid, STATE["apps"]["qt"]
+        bus, pid, app = self.bus, self.quenlo.process.pid, self.apps["qt"]
         app.reset()
         app.ask("second")
         wait_until(self.quenlo.running, "completion in the ordinary field")
