@@ -135,8 +135,9 @@ def setUpModule():
 
 
 class Privacy(unittest.TestCase):
-    def stays_hidden(self, what):
-        deadline = time.monotonic() + QUIET_SECONDS
+    def stays_hidden(self, what, deadline=None):
+        """The pop-up stays hidden until deadline (time.monotonic()), QUIET_SECONDS from now unless told."""
+        deadline = deadline or time.monotonic() + QUIET_SECONDS
         while time.monotonic() < deadline:
             self.assertTrue(self.desktop.popup_hidden(), what)
             time.sleep(0.05)
@@ -146,24 +147,31 @@ class Privacy(unittest.TestCase):
         last = text[-1].upper() if app.names is QT_NAMES else text[-1]
         wait_until(lambda: app.keys() and app.keys()[-1] == last, "the last letter to reach the application")
 
-    def completes_in_ordinary_field(self, app):
-        app.ask("second")
-        wait_until(self.quenlo.running, "completion to resume in the ordinary field")
+    def completes(self, text):
+        """hel brings the pop-up and Tab makes it hello, at the end of what text() tells."""
         self.desktop.key("h", "e", "l")
-        wait_until(self.desktop.popup_shown, "the pop-up in the ordinary field")
+        wait_until(self.desktop.popup_shown, "the pop-up after hel")
         self.desktop.key("Tab")
-        wait_until(lambda: app.ask("state")["second"].endswith("hello"), "hello in the ordinary field")
+        wait_until(lambda: text().endswith("hello"), "hello in the field")
 
-    def in_password_field(self, app):
-        app.reset()
-        app.ask("password")
-        wait_until(lambda: app.ask("state")["focus"] == "password", "the focus in the password field")
-        wait_until(self.quenlo.paused, "completion to pause in the password field")
+    def in_field(self, app, field, reset=True):
+        """The focus in app's field "second" (an ordinary one) or "password", and completion running or paused
+        there."""
+        if reset:
+            app.reset()
+        app.ask(field)
+        wait_until(lambda: app.ask("state")["focus"] == field, "the focus in the %s field" % field)
+        wait_until(self.quenlo.paused if field == "password" else self.quenlo.running,
+                   "completion to pause in a password field and run in another")
+
+    def completes_in_ordinary_field(self, app):
+        self.in_field(app, "second", reset=False)
+        self.completes(lambda: app.ask("state")["second"])
 
     def test_password_field_shows_nothing_and_passes_tab(self):
         for name, app in self.apps.items():
             with self.subTest(app=name):
-                self.in_password_field(app)
+                self.in_field(app, "password")
                 self.type(app, PASSWORD)
                 self.stays_hidden("no pop-up while a password is typed")
                 self.desktop.key("Tab")
@@ -175,11 +183,10 @@ class Privacy(unittest.TestCase):
     def test_password_letters_are_not_kept_for_the_next_field(self):
         for name, app in self.apps.items():
             with self.subTest(app=name):
-                self.in_password_field(app)
+                self.in_field(app, "password")
                 self.type(app, "hel")
                 # Moved by the application, not by a key: nothing ends the word but the pause.
-                app.ask("second")
-                wait_until(self.quenlo.running, "completion to resume in the ordinary field")
+                self.in_field(app, "second", reset=False)
                 self.type(app, "p")
                 self.stays_hidden("hel from the password field must not make help")
                 self.desktop.key("Return")
@@ -196,9 +203,7 @@ class Privacy(unittest.TestCase):
                 unanswered_until = time.monotonic() + 0.8 * LATE_ANSWER_MS / 1000
                 self.desktop.focus(self.late[name])
                 self.desktop.key("h", "e", "l")
-                while time.monotonic() < unanswered_until:
-                    self.assertTrue(self.desktop.popup_hidden(), "no pop-up before the field has told its role")
-                    time.sleep(0.05)
+                self.stays_hidden("no pop-up before the field has told its role", unanswered_until)
                 wait_until(self.quenlo.paused if answered_password else self.quenlo.running, "the answer to count")
                 self.desktop.key("Return", "h", "e", "l")
                 if answered_password:
@@ -235,9 +240,7 @@ class Privacy(unittest.TestCase):
 
     def test_held_keyboard_pauses_until_released(self):
         app = self.apps["qt"]
-        app.reset()
-        app.ask("second")
-        wait_until(self.quenlo.running, "completion in the ordinary field")
+        self.in_field(app, "second")
         grabber = self.grabber
         self.assertTrue(grabber.ask("grab")["grabbed"])
         try:
@@ -259,16 +262,12 @@ class Privacy(unittest.TestCase):
         remove_exclusions(self.desktop, self.quenlo)
         app.reset()
         wait_until(self.quenlo.running, "completion to resume once the application is no longer excluded")
-        self.desktop.key("h", "e", "l")
-        wait_until(self.desktop.popup_shown, "the pop-up in the application no longer excluded")
-        self.desktop.key("Tab")
-        wait_until(lambda: app.text() == "hello", "hello in the application no longer excluded")
+        self.completes(app.text)
+        self.assertEqual(app.text(), "hello")
 
     def test_letters_typed_elsewhere_are_nowhere_in_the_tree_nor_announced(self):
         bus, pid, app = self.bus, self.quenlo.process.pid, self.apps["qt"]
-        app.reset()
-        app.ask("second")
-        wait_until(self.quenlo.running, "completion in the ordinary field")
+        self.in_field(app, "second")
         bus.pump()
         bus.announced.clear()
         # A word end and a word with suggestions: once they show, quenlo has handled every key before.

@@ -198,29 +198,19 @@ class Desktop(e2e.Desktop):
     """A private Xvfb server; programs on it run as an unprivileged user with its own HOME."""
 
     def __init__(self, workdir, uid):
-        self.uid = uid
         self.home = os.path.join(workdir, "home")
         self.config = os.path.join(workdir, "home", "elsewhere-config")
         runtime = os.path.join(self.home, "runtime")
         for folder in (self.home, self.config, runtime):
             os.makedirs(folder, mode=0o700, exist_ok=True)
             os.chown(folder, uid, uid)
-        self.processes = []
         super().__init__(workdir, {
             "PATH": "/usr/bin:/bin", "HOME": self.home, "USER": "quenlotest", "XDG_CONFIG_HOME": self.config,
-            "XDG_RUNTIME_DIR": runtime, "QT_QPA_PLATFORM": "xcb", "NO_AT_BRIDGE": "1", "LC_ALL": "C.UTF-8"})
+            "XDG_RUNTIME_DIR": runtime, "QT_QPA_PLATFORM": "xcb", "NO_AT_BRIDGE": "1", "LC_ALL": "C.UTF-8"}, uid)
 
-    def launch(self, command, as_user=True, env=None, **options):
-        if as_user:
-            command = e2e.as_user(self.uid, command)
-        process = subprocess.Popen(command, env=env or self.env, **options)
-        self.processes.append(process)
-        return process
-
-    def close(self):
-        for process in reversed(self.processes):
-            e2e.stop(process)
-        super().close()
+    def start_quenlo(self, package, env=None):
+        """The unpacked program, started as the test user; its output goes to quenlo.log."""
+        return self.launch([package.program], "quenlo", env)
 
     def main_window(self, visible=True):
         query = ("--onlyvisible",) if visible else ()
@@ -238,22 +228,10 @@ class Desktop(e2e.Desktop):
         self.run("xdotool", "key", key)
 
 
-class Quenlo:
-    """The unpacked program, started as the test user."""
-
-    def __init__(self, desktop, package, env=None):
-        self.desktop = desktop
-        self.log = open(os.path.join(desktop.home, "quenlo.log"), "a")
-        self.process = desktop.launch([package.program], env=env, stdout=self.log, stderr=self.log)
-
-    def alive(self):
-        if self.process.poll() is not None:
-            raise Failed("quenlo ended with status %d; see %s" % (self.process.returncode, self.log.name))
-        return True
-
-    def close(self):
-        e2e.stop(self.process)
-        self.log.close()
+def alive(quenlo):
+    if quenlo.poll() is not None:
+        raise Failed("quenlo ended with status %d" % quenlo.returncode)
+    return True
 
 
 def words_in(database, word):
@@ -275,9 +253,9 @@ def settings_value(desktop, key):
 def check_first_and_second_start(desktop, package):
     default_before = sha256(package.default_words)
     user_words = os.path.join(desktop.home, ".local", "share", "Quenlo", "words.mdb")
-    quenlo = Quenlo(desktop, package)
+    quenlo = desktop.start_quenlo(package)
     window = desktop.main_window()
-    quenlo.alive()
+    alive(quenlo)
     wait_until(lambda: os.path.exists(user_words), "the user's word database")
     if os.stat(user_words).st_uid != desktop.uid:
         raise Failed("the user's word database does not belong to the user")
@@ -286,31 +264,31 @@ def check_first_and_second_start(desktop, package):
     wait_until(lambda: words_in(user_words, USER_WORD) == 1, "the added word in the user's database")
 
     # Run Minimized, then Start with the session, through the Options menu.
-    desktop.options_menu(window, quenlo.process.pid, "Return")
+    desktop.options_menu(window, quenlo.pid, "Return")
     wait_until(lambda: settings_value(desktop, "RunMinimized") == "1", "Run Minimized in the settings store")
     autostart = os.path.join(desktop.config, "autostart", package.app_id + ".desktop")
-    desktop.options_menu(window, quenlo.process.pid, "s")
+    desktop.options_menu(window, quenlo.pid, "s")
     wait_until(lambda: os.path.exists(autostart), "the autostart entry")
     run("desktop-file-validate", autostart)
     entry = desktop_entry(autostart)
     if exec_arguments(entry["Exec"]) != [package.program] or entry.get("Hidden", "false") != "false":
         raise Failed("the session would not start the program: %s" % entry)
-    quenlo.alive()
+    alive(quenlo)
     inode = os.stat(user_words).st_ino
-    quenlo.close()
+    e2e.stop(quenlo)
 
     # The second start keeps the user's words and comes up minimized: no tray on a bare Xvfb.
-    quenlo = Quenlo(desktop, package)
+    quenlo = desktop.start_quenlo(package)
     window = desktop.main_window(visible=False)
     # Without a window manager the window stays mapped; it asks for being minimized.
     wait_until(lambda: "_NET_WM_STATE_HIDDEN" in desktop.run("xprop", "-id", str(window), "_NET_WM_STATE"),
                "a minimized main window")
     if os.stat(user_words).st_ino != inode or words_in(user_words, USER_WORD) != 1:
         raise Failed("the second start did not keep the user's database")
-    desktop.options_menu(window, quenlo.process.pid, "s")
+    desktop.options_menu(window, quenlo.pid, "s")
     wait_until(lambda: not os.path.exists(autostart), "the autostart entry to go")
-    quenlo.alive()
-    quenlo.close()
+    alive(quenlo)
+    e2e.stop(quenlo)
     if sha256(package.default_words) != default_before or words_in(package.default_words, USER_WORD):
         raise Failed("the installed default words changed")
 
@@ -323,16 +301,15 @@ def check_status_notifier(desktop, package):
     config = os.path.join(os.path.dirname(desktop.home), "bus.conf")
     with open(config, "w") as file:
         file.write(BUS_CONFIG % socket)
-    bus = desktop.launch(["dbus-daemon", "--config-file=" + config, "--nofork", "--nosyslog"], as_user=False,
-                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    bus = desktop.launch(["dbus-daemon", "--config-file=" + config, "--nofork", "--nosyslog"], "bus", as_user=False)
     wait_until(lambda: os.path.exists(socket), "the private session bus")
     bus_address = "unix:path=" + socket
     env = dict(desktop.env, DBUS_SESSION_BUS_ADDRESS=bus_address)
-    watcher = desktop.launch(["/usr/bin/python3", os.path.join(HERE, "snwatcher.py")], env=env,
-                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    watcher = desktop.launch(["/usr/bin/python3", os.path.join(HERE, "snwatcher.py")], "snwatcher", env,
+                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     if e2e.read_line(watcher, "the fake StatusNotifierWatcher", WAIT_SECONDS) != "ready":
         raise Failed("the fake StatusNotifierWatcher did not start")
-    quenlo = Quenlo(desktop, package, env=env)
+    quenlo = desktop.start_quenlo(package, env)
     item = json.loads(e2e.read_line(watcher, "no tray icon registered: the StatusNotifierWatcher", WAIT_SECONDS))
     print("StatusNotifierItem: %s" % item, flush=True)
     if item["Title"] != "Quenlo" or "Quenlo 4.1 - " not in (item["ToolTipTitle"] or "") or not item["HasIcon"]:
@@ -345,8 +322,8 @@ def check_status_notifier(desktop, package):
     if answer != "activated":
         raise Failed("Activate on the tray icon: %r" % answer)
     desktop.main_window()
-    quenlo.alive()
-    quenlo.close()
+    alive(quenlo)
+    e2e.stop(quenlo)
     e2e.stop(watcher)
     e2e.stop(bus)
 
@@ -356,11 +333,11 @@ def check_xembed(desktop, package):
     if not shutil.which("trayer"):
         print("trayer is not installed: XEmbed tray not checked", flush=True)
         return
-    tray = desktop.launch(["trayer", "--edge", "bottom", "--widthtype", "pixel", "--width", "200"],
-                         as_user=False, env=desktop.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    tray = desktop.launch(["trayer", "--edge", "bottom", "--widthtype", "pixel", "--width", "200"], "trayer",
+                          as_user=False)
     wait_until(lambda: "_NET_SYSTEM_TRAY_S0" in desktop.run("xprop", "-root") or desktop.windows("--class", "trayer"),
                "trayer")
-    quenlo = Quenlo(desktop, package)
+    quenlo = desktop.start_quenlo(package)
 
     def docked():
         tree = desktop.run("xwininfo", "-root", "-tree")
@@ -370,7 +347,7 @@ def check_xembed(desktop, package):
         return match and match.groups()
 
     wait_until(docked, "the tray icon in trayer")
-    quenlo.alive()
+    alive(quenlo)
     if desktop.windows("--onlyvisible", "--name", TITLE):
         raise Failed("Run Minimized with a tray still showed the main window")
 
@@ -390,7 +367,7 @@ def check_xembed(desktop, package):
 
     icon = wait_until(click_shows_window, "the quenlo main window after a click on the tray icon")
     print("XEmbed: icon window %s docked in trayer, shown after clicks at %s" % (icon, clicks), flush=True)
-    quenlo.close()
+    e2e.stop(quenlo)
     e2e.stop(tray)
 
 
@@ -417,7 +394,7 @@ def main():
     except Failed as failure:
         print("FAILED: %s" % failure, flush=True)
         if desktop:
-            log = os.path.join(desktop.home, "quenlo.log")
+            log = os.path.join(workdir, "quenlo.log")
             if os.path.exists(log):
                 print("quenlo's output:\n" + open(log).read())
         return 1
