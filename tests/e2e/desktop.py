@@ -23,15 +23,19 @@ WAIT_SECONDS = 15
 OPTIONS = argparse.Namespace()  # the suite's command line, filled in by main()
 # A private ibus-daemon without the parts a test needs not (panel, emoji, settings).
 IBUS_DAEMON = ["ibus-daemon", "--single", "--panel=disable", "--emoji-extension=disable", "--config=disable"]
-# Whether IBus answers and, given an engine's name, took it as the global engine. The ibus command line
-# refuses engines that were registered at run time; the library does not.
-SELECT_ENGINE = """
+# Asked of IBus: without arguments whether it answers; with an engine's name whether it took it as the global
+# engine (the ibus command line refuses engines registered at run time, the library does not); with --context
+# the input context that has the focus, empty when none has.
+IBUS_QUERY = """
 import sys
 import gi
 gi.require_version("IBus", "1.0")
 from gi.repository import IBus
 bus = IBus.Bus()
-sys.exit(0 if bus.is_connected() and (len(sys.argv) < 2 or bus.set_global_engine(sys.argv[1])) else 1)
+if sys.argv[1:] == ["--context"]:
+    print(bus.current_input_context() or "")
+elif not bus.is_connected() or len(sys.argv) > 1 and not bus.set_global_engine(sys.argv[1]):
+    sys.exit(1)
 """
 
 
@@ -144,13 +148,12 @@ class Screen:
     def settle(self):
         """Waits, after a field took the focus, for what must follow before keys count there."""
 
-    def ibus_answers(self, *engine):
-        """Whether IBus answers and, given an engine's name, took it as the global engine."""
-        return subprocess.run(self.user_command(["/usr/bin/python3", "-c", SELECT_ENGINE, *engine]), env=self.env,
-                              capture_output=True, timeout=WAIT_SECONDS).returncode == 0
+    def ask_ibus(self, *arguments):
+        return subprocess.run(self.user_command(["/usr/bin/python3", "-c", IBUS_QUERY, *arguments]), env=self.env,
+                              capture_output=True, text=True, timeout=WAIT_SECONDS)
 
     def select_engine(self):
-        wait_until(lambda: self.ibus_answers("quenlo"), "IBus to take the quenlo engine")
+        wait_until(lambda: self.ask_ibus("quenlo").returncode == 0, "IBus to take the quenlo engine")
 
 
 class Desktop(Screen):

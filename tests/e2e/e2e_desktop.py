@@ -317,13 +317,6 @@ for line in sys.stdin:
     print("ok", flush=True)
 '''
 
-CURRENT_CONTEXT = """
-import gi
-gi.require_version("IBus", "1.0")
-from gi.repository import IBus
-print(IBus.Bus().current_input_context() or "")
-"""
-
 # Asks KWin about its windows through its scripting interface: what print() writes lands in its log.
 WINDOWS_SCRIPT = """
 var found = [];
@@ -451,7 +444,7 @@ class KWin(Session):
 
     def input_context(self):
         """The IBus input context that has the focus; empty when none has."""
-        return self.run("/usr/bin/python3", "-c", CURRENT_CONTEXT).stdout.strip()
+        return self.ask_ibus("--context").stdout.strip()
 
     def focus(self, pid):
         if self.query()["active"] == pid:

@@ -70,7 +70,7 @@ class IBusDesktop(Desktop):
                          # No component of the system's: an installed quenlo's would compete with this one.
                          "IBUS_COMPONENT_PATH": workdir, "GTK_IM_MODULE": "ibus", "QT_IM_MODULE": "ibus"})
         self.launch(IBUS_DAEMON + ["--address=" + self.env["IBUS_ADDRESS"]], "ibus")
-        wait_until(self.ibus_answers, "ibus-daemon to answer")
+        wait_until(lambda: self.ask_ibus().returncode == 0, "ibus-daemon to answer")
 
     def start_quenlo(self, completion_key, name, words):
         # Its own windows stay off the input method it serves.
