@@ -120,17 +120,11 @@ class Package:
         for folder, _dirs, names in os.walk(self.root):
             for name in names:
                 self.files.add(os.path.relpath(os.path.join(folder, name), self.root))
+        self.program = self.path("usr/bin/quenlo")
+        self.default_words = self.path("usr/share/quenlo/words.mdb")
 
     def path(self, relative):
         return os.path.join(self.root, relative)
-
-    @property
-    def program(self):
-        return self.path("usr/bin/quenlo")
-
-    @property
-    def default_words(self):
-        return self.path("usr/share/quenlo/words.mdb")
 
 
 def check_layout(package):
