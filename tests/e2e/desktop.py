@@ -1,7 +1,7 @@
-"""What the end-to-end suites share: a private Xvfb server and the X tools that look at it, the real
-quenlo beside a temporary words.mdb, text fields that report what reached them, xterm, IBus, the
-accessibility bus, and the runner that starts a suite. Needs xvfb, xdotool, x11-utils, xterm, sqlite3,
-python3-gi and gir1.2-gtk-3.0; the accessibility bus also at-spi2-core and gir1.2-atspi-2.0.
+"""What the end-to-end suites share: a desktop that starts, logs and stops its programs (here a private
+Xvfb server and the X tools that look at it), the real quenlo beside a temporary words.mdb, text fields
+that report what reached them, xterm, IBus, and the runner that starts a suite. Needs xvfb, xdotool,
+x11-utils, xterm, sqlite3, python3-gi and gir1.2-gtk-3.0.
 """
 import argparse
 import json
@@ -370,50 +370,6 @@ class XtermApp:
 
     def focus_kept(self):
         return self.desktop.focused() == self.window
-
-
-class Accessibility:
-    """The accessibility bus as an assistive tool sees it. Made once DISPLAY and the session bus of the
-    desktop are in this process's environment."""
-
-    def __init__(self):
-        import gi
-        gi.require_version("Atspi", "2.0")
-        from gi.repository import Atspi, GLib
-        self.atspi = Atspi
-        self.context = GLib.MainContext.default()
-
-    def pump(self):
-        while self.context.pending():
-            self.context.iteration(False)
-
-    def application(self, pid):
-        self.pump()
-        desktop = self.atspi.get_desktop(0)
-        for i in range(desktop.get_child_count()):
-            app = desktop.get_child_at_index(i)
-            try:
-                if app is not None and app.get_process_id() == pid:
-                    return app
-            except Exception:  # an application that went away meanwhile
-                continue
-        return None
-
-    def find(self, root, role, name, depth=12):
-        """The first accessible under root with the role and name, or None."""
-        if root is None or depth == 0:
-            return None
-        try:
-            if root.get_role() == role and root.get_name() == name:
-                return root
-            count = root.get_child_count()
-        except Exception:  # gone meanwhile
-            return None
-        for i in range(count):
-            found = self.find(root.get_child_at_index(i), role, name, depth - 1)
-            if found is not None:
-                return found
-        return None
 
 
 class QuenloCase(unittest.TestCase):

@@ -3,7 +3,7 @@
 Xvfb server never watches a password, in password fields (GTK and Qt, and fields that tell their role
 late), at a password prompt in xterm, under a held keyboard, in an excluded application, nor in anything
 it wrote; and what it shows and announces on the accessibility bus holds no letter typed elsewhere.
-Needs gdbus and gir1.2-atspi-2.0 beside desktop.py's packages.
+Needs gdbus, at-spi2-core and gir1.2-atspi-2.0 beside desktop.py's packages.
 """
 import os
 import re
@@ -14,8 +14,7 @@ import time
 import unittest
 import warnings
 
-from desktop import (HERE, QT_NAMES, WAIT_SECONDS, Accessibility, FieldApp, Quenlo, main, read_text, start_desktop,
-                     wait_until)
+from desktop import HERE, QT_NAMES, WAIT_SECONDS, FieldApp, Quenlo, main, read_text, start_desktop, wait_until
 
 PASSWORD = "helqzj"  # begins like hello, help and helmet
 SECRET_PARTS = [PASSWORD, "qzj"]
@@ -44,12 +43,20 @@ while True:
 """
 
 
-class Announced(Accessibility):
-    """The accessibility bus with every event an application announces on it."""
+class Accessibility:
+    """The accessibility bus as an assistive tool sees it, and once listen() is called every event an
+    application announces on it. Made once DISPLAY and the session bus of the desktop are in this
+    process's environment."""
 
     def __init__(self):
-        super().__init__()
+        import gi
+        gi.require_version("Atspi", "2.0")
+        from gi.repository import Atspi, GLib
+        self.atspi = Atspi
+        self.context = GLib.MainContext.default()
         self.announced = []  # (pid, event type, text the event carried)
+
+    def listen(self):
         self.listener = self.atspi.EventListener.new(self.heard)
         for kind in ("object:text-changed", "object:property-change", "object:state-changed",
                      "object:children-changed", "object:text-caret-moved", "focus:"):
@@ -62,6 +69,38 @@ class Announced(Accessibility):
             pid = None
         data = event.any_data
         self.announced.append((pid, event.type, data if isinstance(data, str) else ""))
+
+    def pump(self):
+        while self.context.pending():
+            self.context.iteration(False)
+
+    def application(self, pid):
+        self.pump()
+        desktop = self.atspi.get_desktop(0)
+        for i in range(desktop.get_child_count()):
+            app = desktop.get_child_at_index(i)
+            try:
+                if app is not None and app.get_process_id() == pid:
+                    return app
+            except Exception:  # an application that went away meanwhile
+                continue
+        return None
+
+    def find(self, root, role, name, depth=12):
+        """The first accessible under root with the role and name, or None."""
+        if root is None or depth == 0:
+            return None
+        try:
+            if root.get_role() == role and root.get_name() == name:
+                return root
+            count = root.get_child_count()
+        except Exception:  # gone meanwhile
+            return None
+        for i in range(count):
+            found = self.find(root.get_child_at_index(i), role, name, depth - 1)
+            if found is not None:
+                return found
+        return None
 
     def texts(self, node, depth=0):
         """Every (role, text) an assistive tool can read at node and below it."""
@@ -116,7 +155,8 @@ def setUpModule():
     desktop.env["DBUS_SESSION_BUS_ADDRESS"] = os.environ["DBUS_SESSION_BUS_ADDRESS"]
     desktop.env.pop("NO_AT_BRIDGE", None)
     os.environ["DISPLAY"] = desktop.env["DISPLAY"]
-    Privacy.bus = Announced()  # listening before quenlo starts, so that it announces to the suite
+    Privacy.bus = Accessibility()
+    Privacy.bus.listen()  # before quenlo starts, so that it announces to the suite
     Privacy.quenlo = WatchedQuenlo(desktop, ["gtkfield.py"])
     # Qt applications look at the desktop's accessibility switch when they start; quenlo turns it on.
     wait_until(lambda: accessibility_enabled(desktop.env), "quenlo to switch assistive technologies on")
