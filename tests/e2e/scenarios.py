@@ -114,6 +114,8 @@ class Table(QuenloCase):
         if all(row.skipped(cls.desktop.name) for row in cls.rows):
             raise unittest.SkipTest(cls.rows[0].skipped(cls.desktop.name))
         super().setUpClass()
+        if any(row.layout for row in cls.rows):
+            cls.addClassCleanup(cls.desktop.run, "setxkbmap", "-layout", "us", "-option", "")
 
     def run_row(self, row):
         for name, app in self.apps.items():
@@ -210,34 +212,13 @@ def with_rows(table):
     return table
 
 
-# Counted as the running suite's own tests, so that they run inside its module set-up.
-@with_rows
-class Scenarios(Table):
-    __module__ = "__main__"
-    rows = TAB_ROWS
+def suite_table(name, rows, **settings):
+    """A Table of rows, with settings (completion_key, words) of its own; counted as the running suite's own
+    tests, so that they run inside its module set-up."""
+    return with_rows(type(name, (Table,), dict(settings, rows=rows, __module__="__main__")))
 
 
-@with_rows
-class NumberScenarios(Table):
-    __module__ = "__main__"
-    completion_key = "tab+digits"
-    rows = NUMBER_ROWS
-
-
-@with_rows
-class LayoutScenarios(Table):
-    __module__ = "__main__"
-    words = LAYOUT_WORDS
-    rows = LAYOUT_ROWS
-
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.addClassCleanup(cls.desktop.run, "setxkbmap", "-layout", "us", "-option", "")
-
-
-@with_rows
-class ShiftScenarios(Table):
-    __module__ = "__main__"
-    completion_key = "shift"
-    rows = SHIFT_ROWS
+Scenarios = suite_table("Scenarios", TAB_ROWS)
+NumberScenarios = suite_table("NumberScenarios", NUMBER_ROWS, completion_key="tab+digits")
+LayoutScenarios = suite_table("LayoutScenarios", LAYOUT_ROWS, words=LAYOUT_WORDS)
+ShiftScenarios = suite_table("ShiftScenarios", SHIFT_ROWS, completion_key="shift")
