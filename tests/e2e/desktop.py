@@ -4,11 +4,13 @@ that report what reached them, xterm, IBus, and the runner that starts a suite. 
 x11-utils, xterm, sqlite3, python3-gi and gir1.2-gtk-3.0.
 """
 import argparse
+import contextlib
 import json
 import os
 import re
 import select
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -67,6 +69,16 @@ def stop(process):
         except subprocess.TimeoutExpired:
             process.kill()
             process.wait()
+
+
+@contextlib.contextmanager
+def stopped(process):
+    """process stopped (SIGSTOP), doing nothing, for the time of the block."""
+    os.kill(process.pid, signal.SIGSTOP)
+    try:
+        yield
+    finally:
+        os.kill(process.pid, signal.SIGCONT)
 
 
 def read_line(process, what, timeout=WAIT_SECONDS):

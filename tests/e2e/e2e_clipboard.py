@@ -9,7 +9,6 @@ import contextlib
 import json
 import os
 import random
-import signal
 import struct
 import subprocess
 import sys
@@ -18,7 +17,7 @@ import time
 import zlib
 
 from desktop import (HERE, WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, main, read_line, start_desktop,
-                     wait_until)
+                     stopped, wait_until)
 
 SELECTIONS = ("CLIPBOARD", "PRIMARY")
 HINT = "x-kde-passwordManagerHint"
@@ -116,16 +115,6 @@ class Selections:
                 if line[2:3] == ["text"] and len(line) > 3]
 
 
-@contextlib.contextmanager
-def held(app):
-    """app stopped, fetching nothing, for the time of the block."""
-    os.kill(app.process.pid, signal.SIGSTOP)
-    try:
-        yield
-    finally:
-        os.kill(app.process.pid, signal.SIGCONT)
-
-
 def as_served(content):
     """What a reader gets of content as selectionowner serves it."""
     return {selection: {target: (target, 8, data) for target, data in content.get(selection, {}).items()}
@@ -204,7 +193,7 @@ class ClipboardKept(QuenloCase):
         first. Either way the manager never keeps the fragment."""
         marked = set()
         if held_for_manager:
-            with held(app):
+            with stopped(app.process):
                 self.desktop.key("Tab")
                 with contextlib.suppress(Failed):
                     wait_until(lambda: all(self.selections.found(since, selection) for selection in SELECTIONS),
@@ -223,7 +212,7 @@ class ClipboardKept(QuenloCase):
     def copy_while_pasting(self, app, since, copy):
         """Tab, and a copy made as soon as the completion's text is on CLIPBOARD, while the application
         is stopped so that it fetches nothing meanwhile: the copy stays, PRIMARY comes back."""
-        with held(app):
+        with stopped(app.process):
             self.desktop.key("Tab")
             pressed = time.monotonic()
             self.wait_for(lambda: self.selections.found(since, "CLIPBOARD"),

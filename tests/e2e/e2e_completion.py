@@ -5,16 +5,14 @@ XTest, and how long each key took to reach xterm under faults (a locked or slow 
 stopped program). Started again, the program hands over to the running one.
 """
 import ctypes
-import os
 import random
 import re
-import signal
 import sqlite3
 import subprocess
 import sys
 import time
 
-from desktop import (WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, kept, main, start_desktop,
+from desktop import (WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, kept, main, start_desktop, stopped,
                      wait_until)
 from scenarios import LayoutScenarios, NumberScenarios, Scenarios, ShiftScenarios  # noqa: F401 (the suite's tests)
 
@@ -192,13 +190,10 @@ class KeyboardUnderFaults(CompletionCase):
 
     def test_stopped_program_completes_only_a_held_tab(self):
         self.type_hel(self.app)
-        os.kill(self.quenlo.process.pid, signal.SIGSTOP)
-        try:
+        with stopped(self.quenlo.process):
             TYPIST.type(["Tab", "x", "y"], [0, 5, 5])
             # The keys are typed while the program is stopped (the keyboard waits on its grab).
             time.sleep(0.3)
-        finally:
-            os.kill(self.quenlo.process.pid, signal.SIGCONT)
         wait_until(lambda: self.app.bytes().endswith("xy"), "the keys typed while stopped")
         wait_until(self.desktop.popup_hidden, "the pop-up to hide")
         self.type_and_wait(["period"], ".")
