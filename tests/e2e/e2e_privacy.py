@@ -236,7 +236,7 @@ class Privacy(unittest.TestCase):
     def test_keys_typed_before_a_late_role_answer(self):
         # Typed at once after the focus moves, the answer still half a second away: nothing is offered before
         # it, then the answer decides. (Whether the word typed meanwhile is offered depends on quenlo having
-        # seen the focus move before the keys came; tst_privacyguard proves that it is.)
+        # seen the focus move before the keys came; the program suite (tst_quenloprogram) proves that it is.)
         for name, answered_password in (("late-password", True), ("late-text", False)):
             with self.subTest(field=name):
                 self.desktop.focus(self.excluded.window)
