@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
             best = std::max(best, rates[i]);
         }
         if (numberKeys && ceiling > 0) {
-            std::printf("  number keys at %d letters / %d words: at best %.1f%% saved, %.0f%% of the ceiling "
+            std::printf("  number keys at %d letters / %d words: at best %.1f%% saved, %.1f%% of the ceiling "
                         "(target >= 85%%)\n",
                         letters, words, 100 * best, 100 * best / ceiling);
         }

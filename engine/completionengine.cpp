@@ -106,6 +106,7 @@ void CompletionEngine::setRankingOptions(const RankingOptions& options) {
     m_options = options;
     m_suggestions.setKeepFoundOrder(options.mostLikelyFirst);
     m_hook.setNumberKeys(options.pickWithNumberKeys);
+    m_lookup.setNumberKeys(options.pickWithNumberKeys);
 }
 
 RankingOptions CompletionEngine::rankingOptions() const {

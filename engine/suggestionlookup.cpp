@@ -29,10 +29,15 @@ std::optional<QString> SuggestionLookup::query(const QString& prefix, const Engi
         return suggestionQuery(settings.Text4, prefix, useDefaultWords, useCustomWords);
     *parameters = words == WordSchema::Folded ? foldedPrefixRange(prefix) : prefixRange(prefix);
     if (!m_ranked || m_ranked->count != settings.Text4 || m_ranked->defaultWords != useDefaultWords ||
-        m_ranked->customWords != useCustomWords || m_ranked->schema != words) {
+        m_ranked->customWords != useCustomWords || m_ranked->schema != words ||
+        m_ranked->numberKeys != m_numberKeys) {
         m_ranked = RankedStatement{
-            settings.Text4, useDefaultWords, useCustomWords, words,
-            rankedSuggestionQuery(settings.Text4, useDefaultWords, useCustomWords, words)};
+            settings.Text4,
+            useDefaultWords,
+            useCustomWords,
+            words,
+            m_numberKeys,
+            rankedSuggestionQuery(settings.Text4, useDefaultWords, useCustomWords, words, m_numberKeys)};
     }
     return m_ranked->text;
 }

@@ -25,12 +25,15 @@ public:
     WordSchema schema();
     // The database may have changed its tables: ask again before the next lookup.
     void forgetRanking();
+    // Whether rows are picked with number keys, which lists the commonest words shorter first.
+    void setNumberKeys(bool numberKeys) { m_numberKeys = numberKeys; }
 
 private:
     std::optional<QString> query(const QString& prefix, const EngineSettings& settings, QStringList* parameters);
 
     DbConnection& m_words;
     std::optional<WordSchema> m_schema;
+    bool m_numberKeys = false;
     // The ranked statement changes only with the settings and the schema, not per key: its text
     // is made once for them (and names its prepared statement in the connection's cache).
     struct RankedStatement {
@@ -38,6 +41,7 @@ private:
         bool defaultWords;
         bool customWords;
         WordSchema schema;
+        bool numberKeys;
         std::optional<QString> text;
     };
     std::optional<RankedStatement> m_ranked;

@@ -53,7 +53,7 @@ std::optional<QString> suggestionQuery(const QString& maxCountText, const QStrin
 }
 
 std::optional<QString> rankedSuggestionQuery(const QString& maxCountText, bool useDefaultWords,
-                                             bool useCustomWords, WordSchema schema) {
+                                             bool useCustomWords, WordSchema schema, bool shorterFirst) {
     const std::optional<QString> count = suggestionCount(maxCountText);
     if (!count)
         return std::nullopt;
@@ -77,17 +77,20 @@ std::optional<QString> rankedSuggestionQuery(const QString& maxCountText, bool u
         if ((tier.kind == RankTier::NullKind && !useDefaultWords) ||
             (tier.kind == RankTier::Custom && !useCustomWords))
             continue;
+        const QString order = shorterFirst && tier.commonness > 0 && tier.commonness <= shorterFirstUpToClass
+                                  ? QStringLiteral("length(%1), %1").arg(key)
+                                  : key;
         // The words that save nothing are few, all within a letter of the prefix's length: the
         // second read of a tier only runs when the first found fewer than the count, so it too
         // reads about that many.
         for (const QString& savesSome : {QStringLiteral("not "), QString()}) {
-            parts.append(
-                QStringLiteral(
-                    "select Text1 from (select Text1 from Words where Uses is null and %1 = %2 and")
-                    .arg(QLatin1String(rankTierSql))
-                    .arg(tier.tier) +
-                filters +
-                QStringLiteral("and %1(%2) order by %3 limit %4)").arg(savesSome, savesNothing, key, *count));
+            parts.append(QStringLiteral(
+                             "select Text1 from (select Text1 from Words where Uses is null and %1 = %2 and")
+                             .arg(QLatin1String(rankTierSql))
+                             .arg(tier.tier) +
+                         filters +
+                         QStringLiteral("and %1(%2) order by %3 limit %4)")
+                             .arg(savesSome, savesNothing, order, *count));
         }
     }
     return parts.join(QStringLiteral(" union all ")) + QStringLiteral(" limit ") + *count;

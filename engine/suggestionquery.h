@@ -24,6 +24,13 @@ std::optional<QString> suggestionQuery(const QString& maxCountText, const QStrin
 // word order; within the words used and within each tier, a word that saves no key (at most one
 // letter longer than the prefix) comes last. Its parameters ?1 and ?2 are the bounds of
 // prefixRange(), or foldedPrefixRange() in a Folded database; the text depends on nothing else, so
-// it is prepared once. Nothing when maxCountText is no whole number.
+// it is prepared once. With shorterFirst, the tiers of the commonest classes list their shorter words
+// first (see shorterFirstUpToClass). Nothing when maxCountText is no whole number.
 std::optional<QString> rankedSuggestionQuery(const QString& maxCountText, bool useDefaultWords,
-                                             bool useCustomWords, WordSchema schema);
+                                             bool useCustomWords, WordSchema schema, bool shorterFirst);
+
+// Picked with number keys, each of the first nine rows costs one key, so what counts is that the word
+// meant is among them: within a commonness class a shorter word is the likelier. Up to this class a
+// tier holds a few thousand words, so sorting all of a prefix's matches there costs little; the larger
+// classes stay in word order, which their index serves without reading every match.
+inline constexpr int shorterFirstUpToClass = 35;

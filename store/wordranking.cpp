@@ -107,8 +107,14 @@ const char* const rankedSchemaSql = rankedSchema.constData();
 const std::vector<RankTier>& rankTiers() {
     static const std::vector<RankTier> tiers = [] {
         std::vector<RankTier> all;
-        for (int tier = 0; tier < commonnessTiers * 3; ++tier)
-            all.push_back({tier, RankTier::Kind(tier % 3)});
+        for (int tier = 0; tier < commonnessTiers * 3; ++tier) {
+            const int classIndex = tier / 3 - 1;
+            const int commonness = classIndex < 0 ? 0
+                                   : classIndex < int(std::size(commonnessClasses))
+                                       ? commonnessClasses[classIndex]
+                                       : commonnessClasses[std::size(commonnessClasses) - 1] + 1;
+            all.push_back({tier, RankTier::Kind(tier % 3), commonness});
+        }
         return all;
     }();
     return tiers;

@@ -19,10 +19,12 @@ inline constexpr int commonnessClasses[] = {10, 20, 35, 40, 50, 55, 60, 70, 80};
 // of the same class, and one of unknown class (a word the user added) before every class.
 // Its text must be the same in the index and in every query that means to use the index.
 extern const char* const rankTierSql;
-// Every tier rankTierSql yields, best first, with the kind of word it holds.
+// Every tier rankTierSql yields, best first, with the kind of word it holds and the commonness
+// class of its words: 0 for unknown, one past the last class for anything rarer.
 struct RankTier {
     int tier;
     enum Kind { Custom, EmptyKind, NullKind } kind;
+    int commonness;
 };
 const std::vector<RankTier>& rankTiers();
 

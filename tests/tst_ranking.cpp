@@ -133,7 +133,7 @@ private slots:
         const bool folded = ranking == WordsRanking::With;
         const QStringList reads =
             readsOf(rig.path(), rankedSuggestionQuery("15", useDefault, useCustom,
-                                                      folded ? WordSchema::Folded : WordSchema::Ranked)
+                                                      folded ? WordSchema::Folded : WordSchema::Ranked, false)
                                     .value());
         // Only the few used words are sorted; every tier is read in its index's order, so the read
         // stops once enough words were found.
@@ -155,36 +155,49 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("mostLikelyFirst");
         QTest::addColumn<QStringList>("offered");
+        QTest::addColumn<bool>("numberKeys");
         QTest::newRow("common beats rare, listed alphabetically")
-            << conWords << "con" << false << QStringList{"consider", "control"};
+            << conWords << "con" << false << QStringList{"consider", "control"} << false;
         QTest::newRow("most likely first")
             << std::vector<WordRow>{{"conakry", {}, 70}, {"consider", {}, 50}, {"control", {}, 35}} << "con"
-            << true << QStringList{"control", "consider"};
+            << true << QStringList{"control", "consider"} << false;
         QTest::newRow("custom beats default of its class")
             << std::vector<WordRow>{{"hello", {}, 35}, {"helm", {}, 70}, {"helot", custom, 70}} << "hel"
-            << true << QStringList{"hello", "helot"};
+            << true << QStringList{"hello", "helot"} << false;
         QTest::newRow("custom word of no class beats every class")
             << std::vector<WordRow>{{"hello", {}, 35}, {"help", {}, 35}, {"helix", custom}} << "hel" << true
-            << QStringList{"helix", "hello"};
+            << QStringList{"helix", "hello"} << false;
         QTest::newRow("capitalised and empty-kind words match")
             << std::vector<WordRow>{{"Monday", QString(), 35}, {"money", {}, 50}, {"monk", {}, 70}} << "mon"
-            << true << QStringList{"Monday", "money"};
+            << true << QStringList{"Monday", "money"} << false;
         QTest::newRow("a word at most a letter longer than typed comes after its tier")
             << std::vector<WordRow>{{"con", {}, 35},
                                     {"cone", {}, 35},
                                     {"conical", {}, 35},
                                     {"convoy", {}, 50}}
-            << "con" << true << QStringList{"conical", "con"};
+            << "con" << true << QStringList{"conical", "con"} << false;
+        // Picked with number keys, any of the first rows costs one key: the shorter word, the likelier.
+        const std::vector<WordRow> concWords{{"concentrate", {}, 35}, {"conclude", {}, 35},
+                                             {"convoy", {}, 35},      {"conceit", {}, 50},
+                                             {"concerto", {}, 50},    {"condor", {}, 50}};
+        QTest::newRow("commonest classes shorter first with number keys")
+            << concWords << "con" << true << QStringList{"convoy", "conclude"} << true;
+        QTest::newRow("word order without number keys")
+            << concWords << "con" << true << QStringList{"concentrate", "conclude"} << false;
+        QTest::newRow("rarer classes in word order with number keys")
+            << std::vector<WordRow>{concWords.begin() + 3, concWords.end()} << "con" << true
+            << QStringList{"conceit", "concerto"} << true;
         QTest::newRow("pattern signs match themselves")
             << std::vector<WordRow>{{"a_b", {}, 70}, {"axb", {}, 35}, {"a%b", {}, 35}} << "a_b" << false
-            << QStringList{"a_b"};
+            << QStringList{"a_b"} << false;
     }
     void bestWordsAreOffered() {
         QFETCH(std::vector<WordRow>, rows);
         QFETCH(QString, typed);
         QFETCH(bool, mostLikelyFirst);
         Rig rig(rows);
-        rig.engine.setRankingOptions({mostLikelyFirst, true, true});
+        QFETCH(bool, numberKeys);
+        rig.engine.setRankingOptions({mostLikelyFirst, true, true, false, numberKeys});
         QTEST(rig.type(typed), "offered");
         QCOMPARE(rig.words.statements.filter("top"),
                  QStringList()); // the ranked statement, not the written one
