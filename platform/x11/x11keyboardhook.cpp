@@ -723,9 +723,14 @@ void X11KeyboardHook::State::replayKept(std::vector<KeptKey>& keys) {
                 hold->swallowedDown.erase(key.keycode);
             continue;
         }
-        // Reported once already, through its raw press.
-        if (key.press)
+        if (key.press) {
+            // The server drops a press of a key that is down on the device typing it, and a kept key may
+            // still be down there: its press came to the grab, its release is yet to come. A release
+            // first lets the press through; for a key that is up the server ignores it.
+            XTestFakeKeyEvent(dpy, key.keycode, False, CurrentTime);
+            // Reported once already, through its raw press.
             display->expectInjectedPress(key.keycode);
+        }
         XTestFakeKeyEvent(dpy, key.keycode, key.press ? True : False, CurrentTime);
     }
     keys.clear();
