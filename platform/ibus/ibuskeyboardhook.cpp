@@ -411,7 +411,7 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
         flush(engine);
     IBusKeyDecisions::Outcome outcome;
     if (arrival.held)
-        outcome = decisions.await(arrival.press, watchdog);
+        outcome = decisions.await(arrival.press, watchdog, KeyCode::completes(virtualKey));
     // A composed letter is always the engine's to type: the application never saw the sequence.
     if (!outcome.commit.empty() || (!outcome.swallow && (pace.typed || composed))) {
         // Committed before the answer goes out, or held with the burst's text, so that it lands before

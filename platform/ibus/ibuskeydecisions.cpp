@@ -15,16 +15,19 @@ IBusKeyDecisions::Arrival IBusKeyDecisions::arrive(bool maySwallow) {
     return {press, held};
 }
 
-IBusKeyDecisions::Outcome IBusKeyDecisions::await(std::uint64_t press, std::chrono::milliseconds deadline) {
+IBusKeyDecisions::Outcome IBusKeyDecisions::await(std::uint64_t press, std::chrono::milliseconds deadline,
+                                                  bool completes) {
     std::unique_lock lock(m_mutex);
     if (!m_held || m_held->press != press)
         return {};
     m_changed.wait_for(lock, deadline, [this] { return m_held->state != State::Waiting; });
     // Swallowed: the handler acts on the key right after answering; what it commits must go out before
-    // the answer, ahead of the keys typed after this one. Bounded as well, the key staying swallowed.
+    // the answer, ahead of the keys typed after this one. Bounded as well: a key that only moves the
+    // selection stays swallowed, one whose completion is late goes through instead.
     m_changed.wait_for(lock, deadline, [this] { return m_held->state != State::Swallowed; });
+    const bool completionLate = completes && m_held->state == State::Swallowed;
     Outcome outcome;
-    outcome.swallow = m_held->state != State::Waiting && m_held->state != State::Passed;
+    outcome.swallow = m_held->state != State::Waiting && m_held->state != State::Passed && !completionLate;
     outcome.commit = std::move(m_held->text);
     // From here on the key is gone either way: a late answer finds nothing to change.
     m_held.reset();

@@ -31,8 +31,10 @@ public:
     Arrival arrive(bool maySwallow);
     // Engine thread: the decision on a held press, or "pass" when none came within the deadline; a
     // decision or commit that comes later for that press changes nothing. A swallowed press also
-    // waits, as long again at most, for the text its handling commits (or for finish()).
-    Outcome await(std::uint64_t press, std::chrono::milliseconds deadline);
+    // waits, as long again at most, for the text its handling commits (or for finish()). A press that
+    // completes a word when swallowed passes after all when its text does not come in that time: a
+    // completion key swallowed without its completion would be lost.
+    Outcome await(std::uint64_t press, std::chrono::milliseconds deadline, bool completes);
 
     // UI thread: the handler's answer for a press; every press is answered once, in order. Whether
     // it took effect: a discard comes too late once the key went through.

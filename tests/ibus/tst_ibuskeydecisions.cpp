@@ -19,9 +19,11 @@ constexpr auto burstPause = 100ms;
 constexpr auto settle = 50ms;
 
 std::future<IBusKeyDecisions::Outcome> awaitOnEngineThread(IBusKeyDecisions& decisions, std::uint64_t press,
-                                                           std::chrono::milliseconds deadline) {
-    return std::async(std::launch::async,
-                      [&decisions, press, deadline] { return decisions.await(press, deadline); });
+                                                           std::chrono::milliseconds deadline,
+                                                           bool completes = true) {
+    return std::async(std::launch::async, [&decisions, press, deadline, completes] {
+        return decisions.await(press, deadline, completes);
+    });
 }
 } // namespace
 
@@ -85,7 +87,7 @@ private slots:
         decisions.setPopupVisible(true);
         const IBusKeyDecisions::Arrival tab = decisions.arrive(true);
         const auto started = std::chrono::steady_clock::now();
-        const IBusKeyDecisions::Outcome outcome = decisions.await(tab.press, 50ms);
+        const IBusKeyDecisions::Outcome outcome = decisions.await(tab.press, 50ms, true);
         const auto waited = std::chrono::steady_clock::now() - started;
         QVERIFY(!outcome.swallow);
         QVERIFY(outcome.commit.empty());
@@ -95,10 +97,29 @@ private slots:
         QVERIFY(!decisions.commit("ra"));
         // The next held key is decided on its own.
         const IBusKeyDecisions::Arrival down = decisions.arrive(true);
-        auto next = awaitOnEngineThread(decisions, down.press, answeredInTime);
+        auto next = awaitOnEngineThread(decisions, down.press, answeredInTime, false);
         QVERIFY(decisions.decide(down.press, true));
         decisions.finish(down.press);
         QVERIFY(next.get().swallow);
+    }
+
+    // Swallowed, but its handling runs late: a completion key goes through rather than be lost without
+    // its text; a key that only moves the selection stays swallowed.
+    void lateHandlingOfASwallowedKey_data() {
+        QTest::addColumn<bool>("completes");
+        QTest::newRow("Tab") << true;
+        QTest::newRow("Down") << false;
+    }
+    void lateHandlingOfASwallowedKey() {
+        QFETCH(bool, completes);
+        IBusKeyDecisions decisions;
+        decisions.setPopupVisible(true);
+        const IBusKeyDecisions::Arrival key = decisions.arrive(true);
+        auto outcome = awaitOnEngineThread(decisions, key.press, 50ms, completes);
+        QVERIFY(decisions.decide(key.press, true));
+        QCOMPARE(outcome.get().swallow, !completes);
+        // Text that comes after the answer is dropped: never both.
+        QVERIFY(!decisions.commit("ra"));
     }
 
     void swallowOnlyWhatWasHeld() {
