@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 using namespace win32testing;
@@ -40,8 +41,8 @@ public:
                 if (settled && seen != expected)
                     seen = windowText(edit);
                 if (seen == expected) {
-                    expect(waitFor([this] { return !popupShown(); }),
-                           name + ": the pop-up stayed up after completing");
+                    expect(waitFor([this] { return !popupShown(); }), name + ": the pop-up stayed up");
+                    expect(windowText(edit) == expected, name + ": the text changed after the pop-up went");
                     endWord(edit);
                     return;
                 }
@@ -54,12 +55,8 @@ public:
         step({VK_TAB}, L"zebra", L"zeb\t");
         step({VK_DOWN, VK_TAB}, L"zebu", L"zeb\t");
         step({VK_TAB, 'X', 'Y'}, L"zebraxy", L"zeb\txy");
-        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
-        offer("zeb", window);
-        expect(type({VK_ESCAPE}), "SendInput failed");
-        expect(waitFor([this] { return !popupShown(); }), name + ": the pop-up stayed up after Esc");
-        expect(waitFor([&] { return windowText(edit) == L"zeb"; }), name + ": Esc changed the text");
-        endWord(edit);
+        // Esc hides the pop-up and leaves the text as it was.
+        step({VK_ESCAPE}, L"zeb", L"");
     }
 
     // With the X server's layout German, then Russian (Wine takes every window's layout from there), the
@@ -165,11 +162,23 @@ int wmain(int argc, wchar_t** argv) {
             std::printf("warm-up: %s\n", failure.what());
             run.endWord();
         }
+        // One part of the run: a failure is counted, and the next part starts after an ended word.
+        const auto part = [&](const std::string& name, const std::function<void()>& body) {
+            try {
+                body();
+                std::printf("%s: passed\n", name.c_str());
+            } catch (const Failed& failure) {
+                ++failures;
+                std::printf("%s: FAILED: %s\n", name.c_str(), failure.what());
+                run.endWord();
+            }
+            std::fflush(stdout);
+        };
         for (int round = 1; round <= rounds; ++round) {
             for (const auto& [window, edit, name] :
                  {std::tuple{notepadWindow, notepadEdit, std::string("notepad")},
                   std::tuple{probeWindow, probeEdit, std::string("a Win32 EDIT of another process")}}) {
-                try {
+                part("round " + std::to_string(round) + ", " + name, [&] {
                     // In notepad the user had copied something, in the other field nothing.
                     const bool copied = edit == notepadEdit;
                     copied ? clipboard.copy() : clipboard.clear();
@@ -178,20 +187,14 @@ int wmain(int argc, wchar_t** argv) {
                         clipboard.expectKept(name);
                     else
                         clipboard.expectEmpty(name);
-                    std::printf("round %d, %s: passed\n", round, name.c_str());
-                } catch (const Failed& failure) {
-                    ++failures;
-                    std::printf("round %d, %s: FAILED: %s\n", round, name.c_str(), failure.what());
-                    run.endWord();
-                }
-                std::fflush(stdout);
+                });
             }
         }
 
         // Never a pop-up over a password field. Nothing can be waited on for what must not happen:
         // the program gets until it is idle and a while more, as long as a pop-up takes many times
         // over. Completion goes on in the plain field afterwards.
-        try {
+        part("password field: no pop-up; the plain field after it", [&] {
             Process secret;
             startEditProbe(secret, L"e2e password", true);
             // A user takes a moment to see the field before typing; the program looks at the focus at
@@ -204,19 +207,9 @@ int wmain(int argc, wchar_t** argv) {
             pumpUntil([] { return false; }, 700ms);
             expect(!run.popupShown(), "a pop-up over a password field");
             run.completeIn(probeWindow, probeEdit, "the plain field after the password field");
-            std::printf("password field: no pop-up; the plain field after it: passed\n");
-        } catch (const Failed& failure) {
-            ++failures;
-            std::printf("password field: FAILED: %s\n", failure.what());
-        }
-        try {
-            run.completeLettersIn(notepadWindow, notepadEdit);
-            std::printf("German and Russian layouts in notepad: passed\n");
-        } catch (const Failed& failure) {
-            ++failures;
-            std::printf("German and Russian layouts in notepad: FAILED: %s\n", failure.what());
-            run.endWord();
-        }
+        });
+        part("German and Russian layouts in notepad",
+             [&] { run.completeLettersIn(notepadWindow, notepadEdit); });
         std::printf("completion keys let through uncompleted (the program answered too late): %d\n",
                     run.m_passedThrough);
     } catch (const std::exception& failure) {

@@ -61,21 +61,19 @@ public:
 
 private:
     static LRESULT CALLBACK recorderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) {
-            auto* self = reinterpret_cast<Application*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-            std::lock_guard lock(self->m_mutex);
+        const bool down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
+        if (!down && message != WM_CHAR && message != WM_DEADCHAR)
+            return DefWindowProcW(window, message, wParam, lParam);
+        auto* self = reinterpret_cast<Application*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        std::lock_guard lock(self->m_mutex);
+        if (down) {
             if (self->m_arrived.empty())
                 self->m_firstAt = std::chrono::steady_clock::now();
             self->m_arrived.push_back(static_cast<WORD>(wParam));
-            return 0;
-        }
-        if (message == WM_CHAR || message == WM_DEADCHAR) {
-            auto* self = reinterpret_cast<Application*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-            std::lock_guard lock(self->m_mutex);
+        } else {
             self->m_characters += static_cast<wchar_t>(wParam);
-            return 0;
         }
-        return DefWindowProcW(window, message, wParam, lParam);
+        return 0;
     }
     void run(std::promise<void>& ready) {
         m_threadId = GetCurrentThreadId();
@@ -110,7 +108,6 @@ private:
 
 struct Asked {
     int key;
-    std::chrono::steady_clock::time_point at;
     std::string text;
 };
 
@@ -118,40 +115,6 @@ struct Asked {
 
 class TestWin32KeyboardHook : public QObject {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void cleanupTestCase();
-    void reportsPressesInOrderModifiersAsGenericAndNotItsOwnKeys();
-    void tellsCapitals_data();
-    void tellsCapitals();
-    void reportsTheTextOfTheLayout_data();
-    void reportsTheTextOfTheLayout();
-    void composesDeadKeys_data();
-    void composesDeadKeys();
-    void swallowsOnlyWhileVisibleAndWhenTold_data();
-    void swallowsOnlyWhileVisibleAndWhenTold();
-    void lateDecisionLetsTheKeyThroughAndDropsThePaste();
-    void keysTypedAfterACompletionLandAfterThePaste();
-
-private:
-    void startHook(std::function<std::int16_t(int)> decide, int limitMs = 150);
-    // Types as the user would, from outside this thread, while this thread goes on handling keys.
-    bool sendInputs(std::vector<INPUT> inputs);
-    bool typeKeys(const std::vector<WORD>& keys) { return sendInputs(taps(keys)); }
-    bool arrivedAll(std::size_t count) {
-        return pumpUntil([this, count] { return m_app->arrived().size() >= count; });
-    }
-    // Waits until a marker key typed last has arrived, so that nothing before it is still on its way,
-    // and forgets the marker.
-    std::vector<WORD> settle();
-    std::vector<int> asked() const {
-        std::vector<int> keys;
-        for (const Asked& a : m_asked)
-            keys.push_back(a.key);
-        return keys;
-    }
 
     std::unique_ptr<Application> m_app;
     std::shared_ptr<Win32PasteGate> m_gate;
@@ -163,279 +126,262 @@ private:
     std::function<void(int)> m_alsoDo;
     // When set, the handler blocks this thread this long before deciding.
     std::chrono::milliseconds m_stall{0};
-};
 
-void TestWin32KeyboardHook::initTestCase() {
-    m_app = std::make_unique<Application>();
-    QVERIFY(m_app->recorder());
-}
-
-void TestWin32KeyboardHook::init() {
-    m_app->clear();
-    m_asked.clear();
-    m_pastes = 0;
-    m_alsoDo = nullptr;
-    m_stall = 0ms;
-    QVERIFY(pumpUntil([this] { return activate(m_app->recorder()); }));
-}
-
-void TestWin32KeyboardHook::cleanup() {
-    m_injector.reset();
-    m_hook.reset();
-    m_gate.reset();
-}
-
-void TestWin32KeyboardHook::cleanupTestCase() {
-    m_app.reset();
-}
-
-void TestWin32KeyboardHook::startHook(std::function<std::int16_t(int)> decide, int limitMs) {
-    m_gate = std::make_shared<Win32PasteGate>([this] {
-        ++m_pastes;
-        return Win32KeyInjector::injectShiftInsert();
-    });
-    m_hook = std::make_unique<Win32KeyboardHook>(m_gate, limitMs);
-    m_injector = std::make_unique<Win32KeyInjector>(m_gate);
-    std::string error;
-    const bool started = m_hook->start(
-        [this, decide](int key, KeyDecision decision) {
-            m_asked.push_back({key, std::chrono::steady_clock::now(), m_hook->pressText()});
-            if (m_stall > 0ms)
-                Sleep(static_cast<DWORD>(m_stall.count()));
-            // As the engine does: answer first, act on a swallowed key only when the answer took effect.
-            const std::int16_t discard = decide(key);
-            if (decision(discard) && discard == 1 && m_alsoDo)
-                m_alsoDo(key);
-        },
-        error);
-    QVERIFY2(started, error.c_str());
-}
-
-bool TestWin32KeyboardHook::sendInputs(std::vector<INPUT> inputs) {
-    // SendInput may wait for the hook, and the hook for this thread.
-    std::future<UINT> sent = std::async(std::launch::async, [&inputs] {
-        return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    });
-    pumpUntil([&sent] { return sent.wait_for(0s) == std::future_status::ready; }, 30s);
-    return sent.get() == inputs.size();
-}
-
-std::vector<WORD> TestWin32KeyboardHook::settle() {
-    if (!typeKeys({VK_F9}))
-        return {0xFFFF};
-    std::vector<WORD> arrived;
-    pumpUntil([&] {
-        arrived = m_app->arrived();
-        return !arrived.empty() && arrived.back() == VK_F9;
-    });
-    if (arrived.empty() || arrived.back() != VK_F9)
-        return {0xFFFF};
-    arrived.pop_back();
-    if (!m_asked.empty() && m_asked.back().key == VK_F9)
-        m_asked.pop_back();
-    return arrived;
-}
-
-void TestWin32KeyboardHook::reportsPressesInOrderModifiersAsGenericAndNotItsOwnKeys() {
-    startHook([](int) { return std::int16_t{0}; });
-    std::vector<INPUT> inputs;
-    // Letters, two of them ours; then left and right modifiers, reported as the generic key.
-    for (const WORD key :
-         {WORD('A'), WORD('B'), WORD('C'), WORD('Q'), WORD('R'), WORD('D'), WORD('E'), WORD(VK_LSHIFT),
-          WORD(VK_RSHIFT), WORD(VK_LCONTROL), WORD(VK_RCONTROL), WORD(VK_LMENU)}) {
-        for (const bool up : {false, true}) {
-            INPUT input = userInput({key, up});
-            // Ours, tagged: they reach the window but not the handler.
-            if (key == 'Q' || key == 'R')
-                input.ki.dwExtraInfo = Win32KeyTag::replay;
-            inputs.push_back(input);
-        }
+    // The handler answers decide's value for each key; without one, it lets every key through.
+    void startHook(std::function<std::int16_t(int)> decide = nullptr, int limitMs = 150) {
+        m_gate = std::make_shared<Win32PasteGate>([this] {
+            ++m_pastes;
+            return Win32KeyInjector::injectShiftInsert();
+        });
+        m_hook = std::make_unique<Win32KeyboardHook>(m_gate, limitMs);
+        m_injector = std::make_unique<Win32KeyInjector>(m_gate);
+        std::string error;
+        const bool started = m_hook->start(
+            [this, decide](int key, KeyDecision decision) {
+                m_asked.push_back({key, m_hook->pressText()});
+                if (m_stall > 0ms)
+                    Sleep(static_cast<DWORD>(m_stall.count()));
+                // As the engine does: answer first, act on a swallowed key only when the answer took effect.
+                const std::int16_t discard = decide ? decide(key) : 0;
+                if (decision(discard) && discard == 1 && m_alsoDo)
+                    m_alsoDo(key);
+            },
+            error);
+        QVERIFY2(started, error.c_str());
     }
-    QVERIFY(sendInputs(inputs));
-    QCOMPARE(settle(), (std::vector<WORD>{'A', 'B', 'C', 'Q', 'R', 'D', 'E', VK_SHIFT, VK_SHIFT, VK_CONTROL,
-                                          VK_CONTROL, VK_MENU}));
-    QCOMPARE(asked(), (std::vector<int>{'A', 'B', 'C', 'D', 'E', VK_SHIFT, VK_SHIFT, VK_CONTROL, VK_CONTROL,
-                                        VK_MENU}));
-}
 
-void TestWin32KeyboardHook::tellsCapitals_data() {
-    QTest::addColumn<QList<int>>("keys"); // negative: a release
-    QTest::addColumn<QString>("text");    // of the last letter or digit typed
-    const int shift = VK_LSHIFT, caps = VK_CAPITAL;
-    QTest::newRow("small letter") << QList<int>{'A', -'A'} << "a";
-    QTest::newRow("left Shift") << QList<int>{shift, 'A', -'A', -shift} << "A";
-    QTest::newRow("right Shift") << QList<int>{VK_RSHIFT, 'A', -'A', -VK_RSHIFT} << "A";
-    QTest::newRow("after Shift went up") << QList<int>{shift, -shift, 'A', -'A'} << "a";
-    // Caps Lock is pressed twice in all, so the next row starts without it.
-    QTest::newRow("Caps Lock") << QList<int>{caps, -caps, 'A', -'A', caps, -caps} << "A";
-    QTest::newRow("Caps Lock held repeats, toggles once")
-        << QList<int>{caps, caps, caps, -caps, 'A', -'A', caps, -caps} << "A";
-    QTest::newRow("Caps Lock and Shift")
-        << QList<int>{caps, -caps, shift, 'A', -'A', -shift, caps, -caps} << "a";
-    QTest::newRow("digit with Shift") << QList<int>{shift, '1', -'1', -shift} << "!";
-}
+    // Types as the user would, from outside this thread, while this thread goes on handling keys.
+    bool sendInputs(std::vector<INPUT> inputs) {
+        // SendInput may wait for the hook, and the hook for this thread.
+        std::future<UINT> sent = std::async(std::launch::async, [&inputs] {
+            return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+        });
+        pumpUntil([&sent] { return sent.wait_for(0s) == std::future_status::ready; }, 30s);
+        return sent.get() == inputs.size();
+    }
+    bool typeKeys(const std::vector<WORD>& keys) { return sendInputs(taps(keys)); }
 
-void TestWin32KeyboardHook::tellsCapitals() {
-    QFETCH(QList<int>, keys);
-    startHook([](int) { return std::int16_t{0}; });
-    std::vector<INPUT> inputs;
-    for (const int key : keys)
-        inputs.push_back(userInput({static_cast<WORD>(std::abs(key)), key < 0}));
-    QVERIFY(sendInputs(inputs));
-    settle();
-    const auto typed = std::find_if(m_asked.rbegin(), m_asked.rend(), [](const Asked& asked) {
-        return (asked.key >= 'A' && asked.key <= 'Z') || (asked.key >= '0' && asked.key <= '9');
-    });
-    QVERIFY(typed != m_asked.rend());
-    QTEST(QString::fromStdString(typed->text), "text");
-}
+    // Waits until a marker key typed last has arrived, so that nothing before it is still on its way,
+    // and forgets the marker.
+    std::vector<WORD> settle() {
+        std::vector<WORD> arrived;
+        const bool marked = typeKeys({VK_F9}) && pumpUntil([&] {
+                                arrived = m_app->arrived();
+                                return !arrived.empty() && arrived.back() == VK_F9;
+                            });
+        if (!marked)
+            return {0xFFFF};
+        arrived.pop_back();
+        if (!m_asked.empty() && m_asked.back().key == VK_F9)
+            m_asked.pop_back();
+        return arrived;
+    }
 
-void TestWin32KeyboardHook::reportsTheTextOfTheLayout_data() {
-    QTest::addColumn<QString>("layout"); // as X names it
-    QTest::addColumn<QString>("keys");   // each key by the character (or the dead key's accent) it types
-    QTest::addColumn<QStringList>("reported");
-    QTest::newRow("German") << "de" << QStringLiteral("\u00fc\u00df") << QStringList{"\u00fc", "\u00df"};
-    // Wine's ToUnicodeEx takes a dead key for a plain one on any thread but its window's, so the hook's
-    // composing is left to withDeadKey's rows here. (Wine gives German's dead acute no accent at all.)
-    QTest::newRow("German, a dead key") << "de" << QStringLiteral("^e") << QStringList{};
-    QTest::newRow("Russian") << "ru" << QStringLiteral("\u043f\u0440\u0438") // при
-                             << QStringList{"\u043f", "\u0440", "\u0438"};
-}
+    std::vector<int> asked() const {
+        std::vector<int> keys;
+        for (const Asked& a : m_asked)
+            keys.push_back(a.key);
+        return keys;
+    }
 
-void TestWin32KeyboardHook::reportsTheTextOfTheLayout() {
-    QFETCH(QString, layout);
-    QFETCH(QString, keys);
-    QFETCH(QStringList, reported);
-    // Wine takes the layout from the X server, each of its threads on its own when it next looks there: it
-    // is set before the suite starts (ctest runs the function under each layout).
-    if (qgetenv("QUENLO_TEST_XKB_LAYOUT") != layout.toLatin1())
-        QSKIP("for the X server's layout set before the suite starts");
-    std::vector<WORD> typed;
-    for (const wchar_t c : keys.toStdWString())
-        typed.push_back(keyTyping(c));
-    QVERIFY2(std::count(typed.begin(), typed.end(), 0) == 0, "a key is not in the layout");
-    // What the application makes of the keys on its own is what it makes of them beside the hook: the
-    // hook leaves the dead key's state alone.
-    QVERIFY(typeKeys(typed));
-    settle();
-    const std::wstring alone = m_app->characters();
-    // One character a key, a dead key's its accent.
-    QCOMPARE(alone.size(), std::size_t(keys.size()));
-    m_app->clear();
-    startHook([](int) { return std::int16_t{0}; });
-    QVERIFY(typeKeys(typed));
-    settle();
-    QCOMPARE(m_app->characters(), alone);
-    QStringList texts;
-    for (const Asked& asked : m_asked)
-        texts << QString::fromStdString(asked.text);
-    if (!reported.isEmpty())
-        QCOMPARE(texts, reported);
-}
+private slots:
+    void initTestCase() {
+        m_app = std::make_unique<Application>();
+        QVERIFY(m_app->recorder());
+    }
 
-void TestWin32KeyboardHook::composesDeadKeys_data() {
-    QTest::addColumn<QString>("accent");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("acute") << "\u00b4"
-                           << "e"
-                           << "\u00e9";
-    QTest::newRow("circumflex, capital") << "^"
-                                         << "A"
-                                         << "\u00c2";
-    QTest::newRow("US-International quote") << "'"
-                                            << "e"
-                                            << "\u00e9";
-    QTest::newRow("no such letter: both") << "\u00b4"
-                                          << "x"
-                                          << "\u00b4x";
-    QTest::newRow("space: the accent") << "^"
-                                       << " "
-                                       << "^";
-    // The layout's own dead-key state reached ToUnicodeEx.
-    QTest::newRow("composed already") << "\u00b4"
-                                      << "\u00e9"
-                                      << "\u00e9";
-}
+    void init() {
+        m_app->clear();
+        m_asked.clear();
+        m_pastes = 0;
+        m_alsoDo = nullptr;
+        m_stall = 0ms;
+        QVERIFY(pumpUntil([this] { return activate(m_app->recorder()); }));
+    }
 
-void TestWin32KeyboardHook::composesDeadKeys() {
-    QFETCH(QString, accent);
-    QFETCH(QString, typed);
-    QTEST(QString::fromStdWString(withDeadKey(accent.toStdWString().front(), typed.toStdWString())), "text");
-}
+    void cleanup() {
+        m_injector.reset();
+        m_hook.reset();
+        m_gate.reset();
+    }
 
-void TestWin32KeyboardHook::swallowsOnlyWhileVisibleAndWhenTold_data() {
-    QTest::addColumn<bool>("visible");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<bool>("numberKeys");
-    QTest::addColumn<int>("discard");
-    QTest::addColumn<bool>("swallowed");
-    QTest::newRow("tab, visible, told") << true << int(VK_TAB) << false << 1 << true;
-    QTest::newRow("tab, visible, not told") << true << int(VK_TAB) << false << 0 << false;
-    QTest::newRow("tab, hidden, told") << false << int(VK_TAB) << false << 1 << false;
-    QTest::newRow("up, visible, told") << true << int(VK_UP) << false << 1 << true;
-    QTest::newRow("down, visible, told") << true << int(VK_DOWN) << false << 1 << true;
-    QTest::newRow("down, hidden, told") << false << int(VK_DOWN) << false << 1 << false;
-    QTest::newRow("left shift, visible, told") << true << int(VK_LSHIFT) << false << 1 << true;
-    QTest::newRow("letter, visible, told") << true << int('A') << true << 1 << false;
-    QTest::newRow("enter, visible, told") << true << int(VK_RETURN) << false << 1 << false;
-    QTest::newRow("digit, number keys, visible, told") << true << int('2') << true << 1 << true;
-    QTest::newRow("digit, number keys, hidden, told") << false << int('2') << true << 1 << false;
-    QTest::newRow("digit, no number keys, visible, told") << true << int('2') << false << 1 << false;
-}
+    void cleanupTestCase() { m_app.reset(); }
 
-void TestWin32KeyboardHook::swallowsOnlyWhileVisibleAndWhenTold() {
-    QFETCH(bool, visible);
-    QFETCH(int, key);
-    QFETCH(bool, numberKeys);
-    QFETCH(int, discard);
-    QFETCH(bool, swallowed);
-    startHook([discard](int asked) { return std::int16_t(asked == VK_F9 ? 0 : discard); });
-    m_hook->setPopupVisible(visible);
-    m_hook->setNumberKeys(numberKeys);
-    QVERIFY(typeKeys({static_cast<WORD>(key)}));
-    const std::vector<WORD> arrived = settle();
-    QCOMPARE(m_asked.size(), std::size_t(1));
-    QCOMPARE(arrived.empty(), swallowed);
-}
-
-void TestWin32KeyboardHook::lateDecisionLetsTheKeyThroughAndDropsThePaste() {
-    // A UI thread busy for far longer than the limit: the key must not wait for it, and the completion
-    // it asks for afterwards must not land on top of the Tab that went through.
-    startHook([](int) { return std::int16_t{1}; }, 100);
-    m_hook->setPopupVisible(true);
-    m_alsoDo = [this](int key) {
-        if (key == VK_TAB)
-            m_injector->sendShiftInsert();
-    };
-    m_stall = 1500ms;
-    const auto sent = std::chrono::steady_clock::now();
-    QVERIFY(typeKeys({VK_TAB}));
-    QVERIFY(arrivedAll(1));
-    const auto waited = *m_app->firstArrival() - sent;
-    m_stall = 0ms;
-    m_hook->setPopupVisible(false);
-    QCOMPARE(settle(), std::vector<WORD>{VK_TAB});
-    QCOMPARE(m_pastes, 0);
-    // The key waited for the limit, not for the stalled thread (generous for busy machines).
-    QVERIFY2(waited < 1000ms, QByteArray::number(qint64(waited / 1ms)) + " ms");
-    qInfo("Tab reached the application after %lld ms with the handler stalled", qint64(waited / 1ms));
-}
-
-void TestWin32KeyboardHook::keysTypedAfterACompletionLandAfterThePaste() {
-    startHook([this](int key) { return std::int16_t(key == VK_TAB && m_pastes == 0 ? 1 : 0); });
-    m_hook->setPopupVisible(true);
-    m_alsoDo = [this](int key) {
-        if (key == VK_TAB && m_pastes == 0) {
-            m_injector->sendShiftInsert();
-            m_hook->setPopupVisible(false);
+    void reportsPressesInOrderModifiersAsGenericAndNotItsOwnKeys() {
+        startHook();
+        std::vector<INPUT> inputs;
+        // Letters, two of them ours; then left and right modifiers, reported as the generic key.
+        for (const WORD key :
+             {WORD('A'), WORD('B'), WORD('C'), WORD('Q'), WORD('R'), WORD('D'), WORD('E'), WORD(VK_LSHIFT),
+              WORD(VK_RSHIFT), WORD(VK_LCONTROL), WORD(VK_RCONTROL), WORD(VK_LMENU)}) {
+            for (const bool up : {false, true}) {
+                INPUT input = userInput(key, up);
+                // Ours, tagged: they reach the window but not the handler.
+                if (key == 'Q' || key == 'R')
+                    input.ki.dwExtraInfo = Win32KeyTag::replay;
+                inputs.push_back(input);
+            }
         }
-    };
-    QVERIFY(typeKeys({VK_TAB, 'X', 'Y', 'Z'}));
-    QCOMPARE(settle(), (std::vector<WORD>{VK_SHIFT, VK_INSERT, 'X', 'Y', 'Z'}));
-    QCOMPARE(m_pastes, 1);
-    QCOMPARE(asked(), (std::vector<int>{VK_TAB, 'X', 'Y', 'Z'}));
-}
+        QVERIFY(sendInputs(inputs));
+        QCOMPARE(settle(), (std::vector<WORD>{'A', 'B', 'C', 'Q', 'R', 'D', 'E', VK_SHIFT, VK_SHIFT,
+                                              VK_CONTROL, VK_CONTROL, VK_MENU}));
+        QCOMPARE(asked(), (std::vector<int>{'A', 'B', 'C', 'D', 'E', VK_SHIFT, VK_SHIFT, VK_CONTROL,
+                                            VK_CONTROL, VK_MENU}));
+    }
+
+    void tellsCapitals_data() {
+        QTest::addColumn<QList<int>>("keys"); // negative: a release
+        QTest::addColumn<QString>("text");    // of the last letter or digit typed
+        const int shift = VK_LSHIFT, caps = VK_CAPITAL;
+        QTest::newRow("small letter") << QList<int>{'A', -'A'} << "a";
+        QTest::newRow("left Shift") << QList<int>{shift, 'A', -'A', -shift} << "A";
+        QTest::newRow("right Shift") << QList<int>{VK_RSHIFT, 'A', -'A', -VK_RSHIFT} << "A";
+        QTest::newRow("after Shift went up") << QList<int>{shift, -shift, 'A', -'A'} << "a";
+        // Caps Lock is pressed twice in all, so the next row starts without it.
+        QTest::newRow("Caps Lock") << QList<int>{caps, -caps, 'A', -'A', caps, -caps} << "A";
+        QTest::newRow("Caps Lock held repeats, toggles once")
+            << QList<int>{caps, caps, caps, -caps, 'A', -'A', caps, -caps} << "A";
+        QTest::newRow("Caps Lock and Shift")
+            << QList<int>{caps, -caps, shift, 'A', -'A', -shift, caps, -caps} << "a";
+        QTest::newRow("digit with Shift") << QList<int>{shift, '1', -'1', -shift} << "!";
+    }
+
+    void tellsCapitals() {
+        QFETCH(QList<int>, keys);
+        startHook();
+        std::vector<INPUT> inputs;
+        for (const int key : keys)
+            inputs.push_back(userInput(static_cast<WORD>(std::abs(key)), key < 0));
+        QVERIFY(sendInputs(inputs));
+        settle();
+        const auto typed = std::find_if(m_asked.rbegin(), m_asked.rend(), [](const Asked& asked) {
+            return (asked.key >= 'A' && asked.key <= 'Z') || (asked.key >= '0' && asked.key <= '9');
+        });
+        QVERIFY(typed != m_asked.rend());
+        QTEST(QString::fromStdString(typed->text), "text");
+    }
+
+    void reportsTheTextOfTheLayout_data() {
+        QTest::addColumn<QString>("keys"); // each key by the character (or the dead key's accent) it types
+        QTest::addColumn<QStringList>("reported");
+        QTest::newRow("German") << QStringLiteral("\u00fc\u00df") << QStringList{"\u00fc", "\u00df"};
+        // Wine's ToUnicodeEx takes a dead key for a plain one on any thread but its window's, so the hook's
+        // composing is left to withDeadKey's rows here. (Wine gives German's dead acute no accent at all.)
+        QTest::newRow("German, a dead key") << QStringLiteral("^e") << QStringList{};
+    }
+
+    void reportsTheTextOfTheLayout() {
+        QFETCH(QString, keys);
+        QFETCH(QStringList, reported);
+        // Wine takes the layout from the X server, each of its threads on its own when it next looks there:
+        // it is set to German before the suite starts (the end-to-end suite completes Russian words).
+        if (qgetenv("QUENLO_TEST_XKB_LAYOUT") != "de")
+            QSKIP("for the X server's layout set before the suite starts");
+        std::vector<WORD> typed;
+        for (const wchar_t c : keys.toStdWString())
+            typed.push_back(keyTyping(c));
+        QVERIFY2(std::count(typed.begin(), typed.end(), 0) == 0, "a key is not in the layout");
+        // What the application makes of the keys on its own is what it makes of them beside the hook: the
+        // hook leaves the dead key's state alone.
+        QVERIFY(typeKeys(typed));
+        settle();
+        const std::wstring alone = m_app->characters();
+        // One character a key, a dead key's its accent.
+        QCOMPARE(alone.size(), std::size_t(keys.size()));
+        m_app->clear();
+        startHook();
+        QVERIFY(typeKeys(typed));
+        settle();
+        QCOMPARE(m_app->characters(), alone);
+        QStringList texts;
+        for (const Asked& asked : m_asked)
+            texts << QString::fromStdString(asked.text);
+        if (!reported.isEmpty())
+            QCOMPARE(texts, reported);
+    }
+
+    void composesDeadKeys_data() {
+        QTest::addColumn<QString>("accent");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("text");
+        const auto row = [](const char* name, const char* accent, const char* typed, const char* text) {
+            QTest::newRow(name) << QString::fromUtf8(accent) << QString::fromUtf8(typed)
+                                << QString::fromUtf8(text);
+        };
+        row("acute", "\u00b4", "e", "\u00e9");
+        row("circumflex, capital", "^", "A", "\u00c2");
+        row("US-International quote", "'", "e", "\u00e9");
+        row("no such letter: both", "\u00b4", "x", "\u00b4x");
+        row("space: the accent", "^", " ", "^");
+        // The layout's own dead-key state reached ToUnicodeEx.
+        row("composed already", "\u00b4", "\u00e9", "\u00e9");
+    }
+
+    void composesDeadKeys() {
+        QFETCH(QString, accent);
+        QFETCH(QString, typed);
+        QTEST(QString::fromStdWString(withDeadKey(accent.toStdWString().front(), typed.toStdWString())),
+              "text");
+    }
+
+    void swallowsOnlyWhileVisibleAndWhenTold_data() {
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("numberKeys");
+        QTest::addColumn<int>("discard");
+        QTest::addColumn<bool>("swallowed");
+        QTest::newRow("tab, visible, told") << true << int(VK_TAB) << false << 1 << true;
+        QTest::newRow("tab, visible, not told") << true << int(VK_TAB) << false << 0 << false;
+        QTest::newRow("tab, hidden, told") << false << int(VK_TAB) << false << 1 << false;
+        QTest::newRow("up, visible, told") << true << int(VK_UP) << false << 1 << true;
+        QTest::newRow("down, visible, told") << true << int(VK_DOWN) << false << 1 << true;
+        QTest::newRow("down, hidden, told") << false << int(VK_DOWN) << false << 1 << false;
+        QTest::newRow("left shift, visible, told") << true << int(VK_LSHIFT) << false << 1 << true;
+        QTest::newRow("letter, visible, told") << true << int('A') << true << 1 << false;
+        QTest::newRow("enter, visible, told") << true << int(VK_RETURN) << false << 1 << false;
+        QTest::newRow("digit, number keys, visible, told") << true << int('2') << true << 1 << true;
+        QTest::newRow("digit, number keys, hidden, told") << false << int('2') << true << 1 << false;
+        QTest::newRow("digit, no number keys, visible, told") << true << int('2') << false << 1 << false;
+    }
+
+    void swallowsOnlyWhileVisibleAndWhenTold() {
+        QFETCH(bool, visible);
+        QFETCH(int, key);
+        QFETCH(bool, numberKeys);
+        QFETCH(int, discard);
+        QFETCH(bool, swallowed);
+        startHook([discard](int asked) { return std::int16_t(asked == VK_F9 ? 0 : discard); });
+        m_hook->setPopupVisible(visible);
+        m_hook->setNumberKeys(numberKeys);
+        QVERIFY(typeKeys({static_cast<WORD>(key)}));
+        const std::vector<WORD> arrived = settle();
+        QCOMPARE(m_asked.size(), std::size_t(1));
+        QCOMPARE(arrived.empty(), swallowed);
+    }
+
+    void lateDecisionLetsTheKeyThroughAndDropsThePaste() {
+        // A UI thread busy for far longer than the limit: the key must not wait for it, and the completion
+        // it asks for afterwards must not land on top of the Tab that went through.
+        startHook([](int) { return std::int16_t{1}; }, 100);
+        m_hook->setPopupVisible(true);
+        m_alsoDo = [this](int key) {
+            if (key == VK_TAB)
+                m_injector->sendShiftInsert();
+        };
+        m_stall = 1500ms;
+        const auto sent = std::chrono::steady_clock::now();
+        QVERIFY(typeKeys({VK_TAB}));
+        QVERIFY(pumpUntil([this] { return !m_app->arrived().empty(); }));
+        const auto waited = *m_app->firstArrival() - sent;
+        m_stall = 0ms;
+        m_hook->setPopupVisible(false);
+        QCOMPARE(settle(), std::vector<WORD>{VK_TAB});
+        QCOMPARE(m_pastes, 0);
+        // The key waited for the limit, not for the stalled thread (generous for busy machines).
+        QVERIFY2(waited < 1000ms, QByteArray::number(qint64(waited / 1ms)) + " ms");
+        qInfo("Tab reached the application after %lld ms with the handler stalled", qint64(waited / 1ms));
+    }
+};
 
 QTEST_APPLESS_MAIN(TestWin32KeyboardHook)
 #include "tst_win32keyboardhook.moc"

@@ -48,43 +48,39 @@ private slots:
     void init() { RegDeleteTreeW(HKEY_CURRENT_USER, wide(testRoot)); }
     void cleanupTestCase() { RegDeleteTreeW(HKEY_CURRENT_USER, wide(testRoot)); }
 
-    void enableAndDisable() {
-        Win32RunAutostart autostart(name, QStringLiteral("C:/Program Files/Quenlo/bin/quenlo.exe"), runKey,
-                                    approvedKey);
-        QString error;
-        QVERIFY(autostart.available() && !autostart.isEnabled());
-        QVERIFY(autostart.setEnabled(false, error)); // nothing there: nothing to do
-        QVERIFY2(autostart.setEnabled(true, error), qPrintable(error));
-        QCOMPARE(runValue(), QStringLiteral("\"C:\\Program Files\\Quenlo\\bin\\quenlo.exe\""));
-        QVERIFY(autostart.isEnabled());
-        QVERIFY(autostart.setEnabled(false, error));
-        QCOMPARE(runValue(), QStringLiteral("<none>"));
-        QVERIFY(!autostart.isEnabled());
-    }
-
     void readFromWhatIsThere_data() {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<int>("approved"); // the mark's first byte, or -1 for none
+        QTest::addColumn<QString>("command"); // empty for none
+        QTest::addColumn<int>("approved");    // the mark's first byte, or -1 for none
         QTest::addColumn<bool>("enabled");
-        QTest::newRow("quoted, other case") << "\"c:\\quenlo\\QUENLO.exe\"" << -1 << true;
-        QTest::newRow("unquoted") << "C:\\Quenlo\\quenlo.exe" << -1 << false;
-        QTest::newRow("on in Task Manager") << "\"C:\\Quenlo\\quenlo.exe\"" << 2 << true;
-        QTest::newRow("off in Task Manager") << "\"C:\\Quenlo\\quenlo.exe\"" << 3 << false;
+        const QString quoted = QStringLiteral("\"C:\\Program Files\\Quenlo\\quenlo.exe\"");
+        QTest::newRow("nothing there") << QString() << -1 << false;
+        QTest::newRow("quoted, other case") << "\"c:\\program files\\quenlo\\QUENLO.exe\"" << -1 << true;
+        QTest::newRow("unquoted") << "C:\\Program Files\\Quenlo\\quenlo.exe" << -1 << false;
+        QTest::newRow("on in Task Manager") << quoted << 2 << true;
+        QTest::newRow("off in Task Manager") << quoted << 3 << false;
         QTest::newRow("a copy elsewhere") << "\"D:\\Old\\quenlo.exe\"" << -1 << false;
     }
     void readFromWhatIsThere() {
         QFETCH(QString, command);
         QFETCH(int, approved);
         QFETCH(bool, enabled);
-        Win32RunAutostart autostart(name, QStringLiteral("C:\\Quenlo\\quenlo.exe"), runKey, approvedKey);
-        setRunValue(command);
+        Win32RunAutostart autostart(name, QStringLiteral("C:/Program Files/Quenlo/quenlo.exe"), runKey,
+                                    approvedKey);
+        QVERIFY(autostart.available());
+        if (!command.isEmpty())
+            setRunValue(command);
         if (approved >= 0)
             markApproved(static_cast<BYTE>(approved));
         QCOMPARE(autostart.isEnabled(), enabled);
-        // Ticking the item makes it start this program, switched on.
+        // Ticking the item makes it start this program, quoted and switched on; unticking removes it.
         QString error;
         QVERIFY2(autostart.setEnabled(true, error), qPrintable(error));
+        QCOMPARE(runValue(), QStringLiteral("\"C:\\Program Files\\Quenlo\\quenlo.exe\""));
         QVERIFY(autostart.isEnabled() && !approvedMarkThere());
+        QVERIFY(autostart.setEnabled(false, error));
+        QCOMPARE(runValue(), QStringLiteral("<none>"));
+        QVERIFY(!autostart.isEnabled());
+        QVERIFY(autostart.setEnabled(false, error)); // nothing there: nothing to do
     }
 };
 

@@ -18,20 +18,15 @@ namespace win32testing {
 
 using namespace std::chrono_literals;
 
-struct Key {
-    WORD virtualKey;
-    bool up = false;
-};
-
-inline INPUT userInput(const Key& key) {
+// A press (or a release) of a key as the user's keyboard sends it.
+inline INPUT userInput(WORD virtualKey, bool up = false) {
     INPUT input{};
     input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key.virtualKey;
-    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key.virtualKey, MAPVK_VK_TO_VSC));
-    const bool extended = key.virtualKey == VK_UP || key.virtualKey == VK_DOWN ||
-                          key.virtualKey == VK_INSERT || key.virtualKey == VK_RCONTROL ||
-                          key.virtualKey == VK_RMENU;
-    input.ki.dwFlags = (key.up ? KEYEVENTF_KEYUP : 0) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
+    input.ki.wVk = virtualKey;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    const bool extended = virtualKey == VK_UP || virtualKey == VK_DOWN || virtualKey == VK_INSERT ||
+                          virtualKey == VK_RCONTROL || virtualKey == VK_RMENU;
+    input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
     return input;
 }
 
@@ -39,8 +34,8 @@ inline INPUT userInput(const Key& key) {
 inline std::vector<INPUT> taps(const std::vector<WORD>& keys) {
     std::vector<INPUT> inputs;
     for (const WORD key : keys) {
-        inputs.push_back(userInput({key, false}));
-        inputs.push_back(userInput({key, true}));
+        inputs.push_back(userInput(key));
+        inputs.push_back(userInput(key, true));
     }
     return inputs;
 }
@@ -87,11 +82,9 @@ inline std::wstring windowText(HWND window) {
     return text;
 }
 
-// Brings a top-level window to the front with its keyboard focus on focus (or itself).
-inline bool activate(HWND window, HWND focus = nullptr) {
+// Brings a top-level window to the front.
+inline bool activate(HWND window) {
     SetForegroundWindow(window);
-    if (focus && GetWindowThreadProcessId(focus, nullptr) == GetCurrentThreadId())
-        SetFocus(focus);
     return GetForegroundWindow() == window;
 }
 
