@@ -456,22 +456,28 @@ private slots:
     void completionHoldsTheKeysBehindItsPaste_data() {
         QTest::addColumn<KeySym>("completionKey");
         QTest::addColumn<int>("completionCode");
+        QTest::addColumn<bool>("xDownWhenTheHoldEnds");
 
-        QTest::newRow("Tab") << KeySym(XK_Tab) << 9;
+        QTest::newRow("Tab") << KeySym(XK_Tab) << 9 << false;
         // Shift is let go before the paste is typed: the paste brings its own, the swallowed one's
         // release stays swallowed.
-        QTest::newRow("Shift") << KeySym(XK_Shift_L) << 16;
+        QTest::newRow("Shift") << KeySym(XK_Shift_L) << 16 << false;
+        // Typed again while still down on the device that typed it, its press would be dropped.
+        QTest::newRow("Tab, x still down") << KeySym(XK_Tab) << 9 << true;
     }
 
     void completionHoldsTheKeysBehindItsPaste() {
         QFETCH(KeySym, completionKey);
         QFETCH(int, completionCode);
+        QFETCH(bool, xDownWhenTheHoldEnds);
 
         // The keys typed right behind the completion key wait for its answer, however late it comes.
         m_answer = Answer::Defer;
         m_backends.hook->setPopupVisible(true);
         press(completionKey, true);
-        tap(XK_x);
+        press(XK_x, true);
+        if (!xDownWhenTheHoldEnds)
+            press(XK_x, false);
         tap(XK_y);
         press(completionKey, false);
         QTRY_COMPARE_WITH_TIMEOUT(m_reported.size(), std::size_t(1), 10000);
@@ -486,6 +492,8 @@ private slots:
         m_backends.hook->setPopupVisible(false);
         QVERIFY(m_backends.injector->sendShiftInsert());
         settle();
+        if (xDownWhenTheHoldEnds)
+            press(XK_x, false);
 
         QCOMPARE(m_reported, (Codes{completionCode, 88, 89}));
         QCOMPARE(windowPresses(), (Keys{XK_Shift_L, XK_Insert, XK_x, XK_y}));
