@@ -142,8 +142,12 @@ void CompletionEngine::setWithheld(bool withheld) {
     // up as its last key would have; a minimum not read yet (or no number) waits for the next key.
     if (withheld)
         forgetWord();
-    else if (!m_paused && completionEnabled() && m_minimumLetters &&
-             m_typing.Text5.size() >= *m_minimumLetters)
+    else if (!m_paused && m_minimumLetters)
+        offerWord(*m_minimumLetters);
+}
+
+void CompletionEngine::offerWord(int minimum) {
+    if (m_typing.Text5.size() >= minimum && completionEnabled())
         m_lookup.run(m_typing.Text5, m_settings, m_suggestions);
 }
 
@@ -203,8 +207,7 @@ bool CompletionEngine::handleKey(int keyCode, const QString& character, int pick
 
     if (!character.isEmpty()) {
         buffer += character;
-        if (buffer.size() >= minimum && completionEnabled())
-            m_lookup.run(buffer, m_settings, form2);
+        offerWord(minimum);
     }
 
     // Only a Space with a minimum of 0 or less keeps the pop-up up: it emptied the buffer.

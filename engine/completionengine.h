@@ -92,6 +92,8 @@ private:
     QString restAsTyped(const QString& rest) const;
     // Empties the word buffer and hides the pop-up.
     void forgetWord();
+    // Looks up the word buffer once it holds the minimum of letters and completion is on.
+    void offerWord(int minimum);
     void followTypedCase(const QString& character, bool capital);
     void countUses();
     void publishSuggestions();
