@@ -705,7 +705,9 @@ class Gnome(Session):
 class QuenloAlone(Table):
     """With Quenlo the only input source GNOME first tells the field the focus came to the purpose of the
     one it left, and its own a moment later."""
-    rows = [row for row in TAB_ROWS if row.kind == "password"]
+    rows = [row.also_skipped({"gnome/gtk": "open fault: GNOME at times hands this field's keys no longer to IBus "
+                                           "after the password field (1 run in 4 to 8)"})
+            for row in TAB_ROWS if row.kind == "password"]
 
     @classmethod
     def setUpClass(cls):

@@ -4,6 +4,7 @@ toolkit it supports (QuenloCase.desktop and .apps), and its desktop object sends
 whether the pop-up shows and where, and which window has the focus. A row says on which desktops
 (or desktop/toolkit) it cannot run, and why.
 """
+import copy
 import sqlite3
 import unittest
 
@@ -35,6 +36,12 @@ class Row:
 
     def skipped(self, desktop, app=None):
         return self.skip.get("%s/%s" % (desktop, app)) or self.skip.get(desktop)
+
+    def also_skipped(self, skip):
+        """A copy of the row, skipped where skip says as well."""
+        row = copy.copy(self)
+        row.skip = dict(self.skip, **skip)
+        return row
 
 
 TAB_ROWS = [
