@@ -19,8 +19,8 @@ HOOK = "the hook lets a completion key pass when the program is late: e2e_comple
 # Seen there (GNOME and KWin hold such a Tab until the word is looked up).
 PASSED = "a Tab 1 ms behind its word may come before the engine has looked the word up, and is let through: " \
          "the focus moves on, and the text is no longer in one field"
-# The key moves the focus on; KWin destroys the input context, and Debian 12's ibus-wayland then hands the
-# answer to the key's release to that context: KWin drops it ("invalid method 10, object wl_keyboard").
+# The key moves the focus on and KWin destroys the input context; Debian 12's ibus-wayland sends a key whose
+# answer comes back later (its release) through that context, and KWin drops it ("invalid method 10").
 KWIN_TAB = "Debian 12's ibus-wayland: a key that moves the focus makes it use a destroyed input context at " \
            "times, and KWin disconnects it: no key reaches any field after it"
 SESSION_KEY = "IBus starts quenlo there, with the one completion key of the session"
