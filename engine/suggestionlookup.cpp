@@ -28,17 +28,11 @@ std::optional<QString> SuggestionLookup::query(const QString& prefix, const Engi
     if (words == WordSchema::Plain)
         return suggestionQuery(settings.Text4, prefix, useDefaultWords, useCustomWords);
     *parameters = words == WordSchema::Folded ? foldedPrefixRange(prefix) : prefixRange(prefix);
-    if (!m_ranked || m_ranked->count != settings.Text4 || m_ranked->defaultWords != useDefaultWords ||
-        m_ranked->customWords != useCustomWords || m_ranked->schema != words ||
-        m_ranked->numberKeys != m_numberKeys) {
-        m_ranked = RankedStatement{
-            settings.Text4,
-            useDefaultWords,
-            useCustomWords,
-            words,
-            m_numberKeys,
-            rankedSuggestionQuery(settings.Text4, useDefaultWords, useCustomWords, words, m_numberKeys)};
-    }
+    const RankedInputs inputs{settings.Text4, useDefaultWords, useCustomWords, words, m_numberKeys};
+    if (!m_ranked || m_ranked->inputs != inputs)
+        m_ranked = RankedStatement{inputs, rankedSuggestionQuery(inputs.count, inputs.defaultWords,
+                                                                 inputs.customWords, inputs.schema,
+                                                                 inputs.numberKeys)};
     return m_ranked->text;
 }
 

@@ -34,14 +34,18 @@ private:
     DbConnection& m_words;
     std::optional<WordSchema> m_schema;
     bool m_numberKeys = false;
-    // The ranked statement changes only with the settings and the schema, not per key: its text
-    // is made once for them (and names its prepared statement in the connection's cache).
-    struct RankedStatement {
+    // What the ranked statement's text depends on: the settings and the schema, never the key.
+    struct RankedInputs {
         QString count;
         bool defaultWords;
         bool customWords;
         WordSchema schema;
         bool numberKeys;
+        bool operator==(const RankedInputs&) const = default;
+    };
+    // Made once per inputs (and naming its prepared statement in the connection's cache).
+    struct RankedStatement {
+        RankedInputs inputs;
         std::optional<QString> text;
     };
     std::optional<RankedStatement> m_ranked;
