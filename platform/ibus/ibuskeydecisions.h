@@ -67,12 +67,12 @@ private:
 //
 // A key passed back goes to the end of the application's event queue, while committed text is
 // applied as soon as it arrives: text committed right behind passed keys could overtake them. So a
-// commit keeps a settle behind the last key passed, and behind the commit before it: GNOME applies only
-// the last of several commits that reach it at once. In a burst (presses closer than a person types,
-// as programs send them) the engine types the keys that type text itself and holds that text,
-// completions included, until the burst pauses or a key must pass: then it goes out as one commit,
-// ahead of that key. A burst that a busy desktop delivers with gaps in it stays one. What is held when
-// the focus leaves goes out with the pause all the same: GNOME drops text committed to a field it has
+// commit keeps a settle behind the last key passed, and behind the commit before it: GTK 3 on GNOME
+// drops a commit that GNOME sends before it has taken the field's report of its own last change. In a burst
+// (presses closer than a person types, as programs send them) the engine types the keys that type text itself
+// and holds that text, completions included, until the burst pauses or a key must pass: then it goes out as
+// one commit, ahead of that key. A burst that a busy desktop delivers with gaps in it stays one. What is held
+// when the focus leaves goes out with the pause all the same: GNOME drops text committed to a field it has
 // just left, and takes the focus from a field for a moment at times.
 class IBusFields {
 public:
