@@ -50,35 +50,53 @@ private slots:
         decisions.setPopupVisible(popupVisible);
         if (earlierUndecided)
             decisions.arrive(false);
-        QTEST(decisions.arrive(maySwallow).held, "held");
+        const IBusKeyDecisions::Arrival key = decisions.arrive(maySwallow);
+        QTEST(key.held, "held");
+        // A key passed at once is too late to swallow and has nothing to commit: never both.
+        QCOMPARE(decisions.decide(key.press, true), key.held);
+        QCOMPARE(decisions.commit("lo"), key.held);
     }
 
-    void answeredBeforeTheDeadline_data() {
+    // A key passed goes at once, a swallowed one once its handling commits or is over. Swallowed, but its
+    // handling runs late: a completion key goes through rather than be lost without its text; a key that
+    // only moves the selection stays swallowed.
+    void answered_data() {
         QTest::addColumn<bool>("discard");
-        QTest::addColumn<bool>("commit");
-        QTest::newRow("swallowed, handling over") << true << false;
-        QTest::newRow("passed") << false << false;
-        QTest::newRow("swallowed, then completed") << true << true;
+        QTest::addColumn<QString>("handling"); // "over", "commits" (ra) or "late"
+        QTest::addColumn<bool>("completes");
+        QTest::addColumn<bool>("swallowed");
+        QTest::newRow("passed") << false << "over" << true << false;
+        QTest::newRow("swallowed, handling over") << true << "over" << true << true;
+        QTest::newRow("swallowed, then completed") << true << "commits" << true << true;
+        QTest::newRow("Tab swallowed, handling late") << true << "late" << true << false;
+        QTest::newRow("Down swallowed, handling late") << true << "late" << false << true;
     }
-    void answeredBeforeTheDeadline() {
+    void answered() {
         QFETCH(bool, discard);
-        QFETCH(bool, commit);
+        QFETCH(QString, handling);
+        QFETCH(bool, completes);
         IBusKeyDecisions decisions;
         decisions.setPopupVisible(true);
         const IBusKeyDecisions::Arrival letter = decisions.arrive(false);
-        const IBusKeyDecisions::Arrival tab = decisions.arrive(true);
-        auto outcome = awaitOnEngineThread(decisions, tab.press, answeredInTime);
+        const IBusKeyDecisions::Arrival key = decisions.arrive(true);
+        const bool late = handling == "late";
+        auto outcome = awaitOnEngineThread(decisions, key.press, late ? 50ms : answeredInTime, completes);
         QVERIFY(decisions.decide(letter.press, false));
-        QVERIFY(decisions.decide(tab.press, discard));
-        // Answered, but a swallowed key's answer waits for what its handling commits.
-        QCOMPARE(outcome.wait_for(discard ? 20ms : answeredInTime) == std::future_status::ready, !discard);
-        if (commit)
-            QVERIFY(decisions.commit("ra"));
-        else if (discard)
-            decisions.finish(tab.press);
+        QVERIFY(decisions.decide(key.press, discard));
+        if (!late) {
+            // Answered, but a swallowed key's answer waits for what its handling commits.
+            QCOMPARE(outcome.wait_for(discard ? 20ms : answeredInTime) == std::future_status::ready,
+                     !discard);
+            if (handling == "commits")
+                QVERIFY(decisions.commit("ra"));
+            else
+                decisions.finish(key.press);
+        }
         const IBusKeyDecisions::Outcome answer = outcome.get();
-        QCOMPARE(answer.swallow, discard);
-        QCOMPARE(answer.commit, commit ? std::string("ra") : std::string());
+        QTEST(answer.swallow, "swallowed");
+        QCOMPARE(answer.commit, handling == "commits" ? std::string("ra") : std::string());
+        // Text that comes after the answer is dropped: never both.
+        QVERIFY(!decisions.commit("ra"));
     }
 
     // The fault case: the UI thread is busy; the key goes through, and the late answer says so.
@@ -101,35 +119,6 @@ private slots:
         QVERIFY(decisions.decide(down.press, true));
         decisions.finish(down.press);
         QVERIFY(next.get().swallow);
-    }
-
-    // Swallowed, but its handling runs late: a completion key goes through rather than be lost without
-    // its text; a key that only moves the selection stays swallowed.
-    void lateHandlingOfASwallowedKey_data() {
-        QTest::addColumn<bool>("completes");
-        QTest::newRow("Tab") << true;
-        QTest::newRow("Down") << false;
-    }
-    void lateHandlingOfASwallowedKey() {
-        QFETCH(bool, completes);
-        IBusKeyDecisions decisions;
-        decisions.setPopupVisible(true);
-        const IBusKeyDecisions::Arrival key = decisions.arrive(true);
-        auto outcome = awaitOnEngineThread(decisions, key.press, 50ms, completes);
-        QVERIFY(decisions.decide(key.press, true));
-        QCOMPARE(outcome.get().swallow, !completes);
-        // Text that comes after the answer is dropped: never both.
-        QVERIFY(!decisions.commit("ra"));
-    }
-
-    void swallowOnlyWhatWasHeld() {
-        IBusKeyDecisions decisions;
-        // A Tab passed at once (nothing pending, pop-up down): too late to swallow, nothing to commit.
-        const IBusKeyDecisions::Arrival passed = decisions.arrive(true);
-        QVERIFY(!passed.held);
-        QVERIFY(!decisions.decide(passed.press, true));
-        QVERIFY(!decisions.commit("lo"));
-        QVERIFY(decisions.decide(decisions.arrive(false).press, false));
     }
 
     // GNOME switches to the plain layout in password fields: the engine told "password" goes, and the
@@ -181,27 +170,18 @@ private slots:
         QVERIFY(!fields.pressed(1, Kind::Text, start + 3s).typed);
         QVERIFY(fields.pressed(1, Kind::Text, start + 3s + 1ms).typed);
         // While the burst's text is held, a hiccup of the desktop does not end it; a pause does.
-        fields.hold(1, "x");
+        fields.hold(1, "eb");
         QVERIFY(fields.pressed(1, Kind::Text, start + 3s + 50ms).typed);
+        fields.hold(1, "ra ");
         QVERIFY(!fields.pressed(1, Kind::Text, start + 3s + 200ms).burst);
         // Another context's keys set no pace here.
         fields.created(2);
         fields.focusIn(2, false);
         QVERIFY(!fields.pressed(2, Kind::Text, start + 3s + 2ms).burst);
-    }
-
-    // The text of a burst, completions included, goes out as one commit.
-    void aBurstIsCommittedInOnePiece() {
-        IBusFields fields(burstGap, burstPause, settle);
-        fields.created(1);
-        fields.created(2);
-        fields.hold(1, "eb");
-        fields.hold(1, "ra");
-        fields.hold(1, " ");
+        // The text of a burst, completions included, goes out as one commit, once.
         QCOMPARE(fields.holding(), std::vector<IBusFields::Context>{1});
         QCOMPARE(fields.takeHeld(1), std::string("ebra "));
-        QVERIFY(fields.takeHeld(1).empty());
-        QVERIFY(fields.holding().empty());
+        QVERIFY(fields.takeHeld(1).empty() && fields.holding().empty());
     }
 
     void swallowedPressesSwallowTheirReleases() {

@@ -2,7 +2,7 @@
 // words typed with SendInput into Wine's own notepad and into a Win32 EDIT of another process, leaves
 // what the user had copied on the clipboard, shows no pop-up over a password EDIT, and completes words of
 // German and Russian layouts, whose dead keys still reach notepad.
-//   quenlo_e2e_win32 <quenlo.exe> [rounds]
+//   quenlo_e2e_win32 <quenlo.exe>
 #include "quenlorun.h"
 
 #include <cstdio>
@@ -22,35 +22,13 @@ public:
     // Completes in one field: Tab, Down+Tab, Esc, and letters typed right behind a Tab.
     void completeIn(HWND window, HWND edit, const std::string& name) {
         bringToFront(window, name);
-        // Each step starts from an empty field. A completion key that came while the program was busy
-        // for longer than the hook waits goes through uncompleted ("zeb", a tab): the fault behaviour,
-        // allowed four times in a row on a loaded machine; anything else (the key both passed and completed,
-        // keys out of order or lost) fails at once.
         const auto step = [&](const std::vector<WORD>& keys, const std::wstring& expected,
                               const std::wstring& passedThrough) {
-            for (int attempt = 1;; ++attempt) {
-                SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+            untilCompleted(edit, name, expected, passedThrough, [&] {
                 offer("zeb", window);
                 expect(type(keys), "SendInput failed");
-                std::wstring seen;
-                const bool settled = waitFor([&] {
-                    seen = windowText(edit);
-                    return seen == expected || (!passedThrough.empty() && seen == passedThrough);
-                });
-                // Letters typed behind the key may still be on their way: look once more.
-                if (settled && seen != expected)
-                    seen = windowText(edit);
-                if (seen == expected) {
-                    expect(waitFor([this] { return !popupShown(); }), name + ": the pop-up stayed up");
-                    expect(windowText(edit) == expected, name + ": the text changed after the pop-up went");
-                    endWord(edit);
-                    return;
-                }
-                expect(settled && seen == passedThrough && attempt < 5,
-                       name + ": expected \"" + narrow(expected) + "\", saw \"" + narrow(seen) + "\"");
-                ++m_passedThrough;
-                endWord(edit);
-            }
+                return true;
+            });
         };
         step({VK_TAB}, L"zebra", L"zeb\t");
         step({VK_DOWN, VK_TAB}, L"zebu", L"zeb\t");
@@ -73,26 +51,16 @@ public:
             bringToFront(window, name);
             const std::vector<WORD> keys = keysOfXkbLayout(layout, typed);
             expect(!keys.empty(), name + " did not come");
-            for (int attempt = 1;; ++attempt) {
-                SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+            untilCompleted(edit, name, completed, typed + L"\t", [&] {
                 expect(type(keys), "SendInput failed");
                 // Each thread of Wine takes a new layout on its own, when it next looks at the X server: the
                 // first keys may still come in the old one, to notepad or to the hook.
-                std::wstring seen;
-                const bool offered =
-                    waitFor([&] { return (seen = windowText(edit)) == typed && popupShown(); }, 5s);
-                if (offered) {
-                    waitIdle();
-                    expect(type({VK_TAB}), "SendInput failed");
-                    waitFor([&] { return (seen = windowText(edit)) == completed || seen == typed + L"\t"; });
-                }
-                endWord(edit);
-                if (seen == completed)
-                    break;
-                expect((!offered || seen == typed + L"\t") && attempt < 5,
-                       name + ": saw \"" + narrow(seen) + (offered ? "\"" : "\" and no pop-up"));
-                m_passedThrough += offered ? 1 : 0;
-            }
+                if (!waitFor([&] { return windowText(edit) == typed && popupShown(); }, 5s))
+                    return false;
+                waitIdle();
+                expect(type({VK_TAB}), "SendInput failed");
+                return true;
+            });
             if (std::wstring(layout) != L"de")
                 continue;
             SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
@@ -111,13 +79,45 @@ public:
     int m_passedThrough = 0;
 
 private:
+    // Tries from an empty field until attempt leaves expected there; attempt says false when its keys came
+    // too soon to count. A completion key that came while the program was busy for longer than the hook waits
+    // goes through uncompleted (passedThrough): the fault behaviour, allowed four times in a row on a loaded
+    // machine; anything else (the key both passed and completed, keys out of order or lost) fails at once.
+    void untilCompleted(HWND edit, const std::string& name, const std::wstring& expected,
+                        const std::wstring& passedThrough, const std::function<bool()>& attempt) {
+        for (int tries = 1;; ++tries) {
+            SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+            const bool counts = attempt();
+            std::wstring seen;
+            const bool settled =
+                counts && waitFor([&] {
+                    seen = windowText(edit);
+                    return seen == expected || (!passedThrough.empty() && seen == passedThrough);
+                });
+            // Letters typed behind the key may still be on their way: look once more.
+            if (!counts || (settled && seen != expected))
+                seen = windowText(edit);
+            if (seen == expected) {
+                expect(waitFor([this] { return !popupShown(); }), name + ": the pop-up stayed up");
+                expect(windowText(edit) == expected, name + ": the text changed after the pop-up went");
+                endWord(edit);
+                return;
+            }
+            expect((!counts || (settled && seen == passedThrough)) && tries < 5,
+                   name + ": expected \"" + narrow(expected) + "\", saw \"" + narrow(seen) +
+                       (counts ? "\"" : "\" and no pop-up"));
+            m_passedThrough += counts ? 1 : 0;
+            endWord(edit);
+        }
+    }
+
     // Wine hands the front back to where the X server's focus was if that had not caught up yet: the
     // front counts once it has held for a while.
     void bringToFront(HWND window, const std::string& name) {
         expect(waitFor([&] {
                    if (!activate(window))
                        return false;
-                   pumpUntil([] { return false; }, 300ms);
+                   waitFor([] { return false; }, 300ms);
                    return GetForegroundWindow() == window;
                }),
                name + " could not be brought to the front");
@@ -128,11 +128,10 @@ private:
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: quenlo_e2e_win32 <quenlo.exe> [rounds]\n");
+        std::fprintf(stderr, "usage: quenlo_e2e_win32 <quenlo.exe>\n");
         return 2;
     }
     const std::filesystem::path quenlo = std::filesystem::absolute(argv[1]);
-    const int rounds = argc > 2 ? _wtoi(argv[2]) : 1;
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     const std::filesystem::path folder =
@@ -141,14 +140,8 @@ int wmain(int argc, wchar_t** argv) {
     try {
         Run run(quenlo, folder);
         Process notepad;
-        start(notepad, L"notepad.exe", L"notepad");
-        HWND notepadWindow = nullptr;
-        expect(waitFor([&] {
-                   return (notepadWindow = findWindow(notepad.info.dwProcessId, L"Notepad", nullptr, true));
-               }),
-               "notepad showed no window");
-        const HWND notepadEdit = FindWindowExW(notepadWindow, nullptr, L"Edit", nullptr);
-        expect(notepadEdit, "notepad has no Edit control");
+        const auto [notepadWindow, notepadEdit] =
+            startWithField(notepad, L"notepad.exe", L"Notepad", nullptr, L"notepad");
 
         Process probe;
         const auto [probeWindow, probeEdit] = startEditProbe(probe, L"e2e field");
@@ -174,21 +167,15 @@ int wmain(int argc, wchar_t** argv) {
             }
             std::fflush(stdout);
         };
-        for (int round = 1; round <= rounds; ++round) {
-            for (const auto& [window, edit, name] :
-                 {std::tuple{notepadWindow, notepadEdit, std::string("notepad")},
-                  std::tuple{probeWindow, probeEdit, std::string("a Win32 EDIT of another process")}}) {
-                part("round " + std::to_string(round) + ", " + name, [&] {
-                    // In notepad the user had copied something, in the other field nothing.
-                    const bool copied = edit == notepadEdit;
-                    copied ? clipboard.copy() : clipboard.clear();
-                    run.completeIn(window, edit, name);
-                    if (copied)
-                        clipboard.expectKept(name);
-                    else
-                        clipboard.expectEmpty(name);
-                });
-            }
+        for (const auto& [window, edit, name] :
+             {std::tuple{notepadWindow, notepadEdit, std::string("notepad")},
+              std::tuple{probeWindow, probeEdit, std::string("a Win32 EDIT of another process")}}) {
+            part(name, [&] {
+                // In notepad the user had copied something, in the other field nothing.
+                edit == notepadEdit ? clipboard.copy() : clipboard.clear();
+                run.completeIn(window, edit, name);
+                clipboard.expectKept(name);
+            });
         }
 
         // Never a pop-up over a password field. Nothing can be waited on for what must not happen:
@@ -199,12 +186,12 @@ int wmain(int argc, wchar_t** argv) {
             startEditProbe(secret, L"e2e password", true);
             // A user takes a moment to see the field before typing; the program looks at the focus at
             // least every 100 ms even when no focus event comes, as under Wine one may not.
-            pumpUntil([] { return false; }, 300ms);
+            waitFor([] { return false; }, 300ms);
             expect(type(lettersOf("zeb")), "SendInput failed");
-            pumpUntil([] { return false; }, 300ms);
+            waitFor([] { return false; }, 300ms);
             expect(WaitForInputIdle(run.m_quenlo.info.hProcess, 10000) == 0,
                    "the program did not become idle");
-            pumpUntil([] { return false; }, 700ms);
+            waitFor([] { return false; }, 700ms);
             expect(!run.popupShown(), "a pop-up over a password field");
             run.completeIn(probeWindow, probeEdit, "the plain field after the password field");
         });

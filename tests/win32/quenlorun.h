@@ -36,7 +36,6 @@ inline void makeWords(const std::filesystem::path& path, int moreWords = 0) {
 }
 
 // The program's settings: both word sources on, Tab completes.
-inline const wchar_t settingsKey[] = L"Software\\Quenlo";
 inline void writeSettings() {
     HKEY key = nullptr;
     expect(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Quenlo\\Quenlo\\Type", 0, nullptr, 0, KEY_WRITE,
@@ -51,8 +50,7 @@ inline void writeSettings() {
 
 class QuenloRun {
 public:
-    QuenloRun(const std::filesystem::path& quenlo, const std::filesystem::path& folder, int moreWords = 0)
-        : m_folder(folder) {
+    QuenloRun(const std::filesystem::path& quenlo, const std::filesystem::path& folder, int moreWords = 0) {
         std::filesystem::create_directories(folder);
         const std::filesystem::path program = folder / "quenlo.exe";
         std::filesystem::copy_file(quenlo, program, std::filesystem::copy_options::overwrite_existing);
@@ -74,7 +72,7 @@ public:
                "quenlo showed no window");
     }
 
-    ~QuenloRun() { RegDeleteTreeW(HKEY_CURRENT_USER, settingsKey); }
+    ~QuenloRun() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Quenlo"); }
 
     HWND popup() const { return findWindow(m_quenlo.info.dwProcessId, nullptr, L"Form2", false); }
     bool popupShown() const {
@@ -121,9 +119,6 @@ public:
     }
 
     Process m_quenlo;
-
-private:
-    std::filesystem::path m_folder;
 };
 
 } // namespace win32testing

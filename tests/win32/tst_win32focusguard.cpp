@@ -32,44 +32,33 @@ private slots:
         QCOMPARE(win32IsPasswordField(className.toStdWString(), style), password);
     }
 
+    // Told to watch again while a password field has the focus, the guard says so at once. Telling a password
+    // field from a plain one as the focus moves between them is e2e_win32's.
     void tellsThePasswordFieldOfTheForegroundApplication() {
         Win32FocusGuard guard;
         std::vector<FocusState> told;
         std::string error;
         QVERIFY2(guard.start([&](const FocusState& state) { told.push_back(state); }, error), error.c_str());
         const auto focused = [&](bool password) {
-            return pumpUntil([&] {
+            return waitFor([&] {
                 const FocusState state = guard.state();
                 return state.application.id == "quenlo_win32_editprobe.exe" &&
                        !state.application.thisProgram && state.passwordField == password;
             });
         };
-        const auto bringToFront = [](HWND window) {
-            return pumpUntil([&] { return activate(window) && GetForegroundWindow() == window; });
-        };
         try {
-            Process plain;
-            const HWND plainWindow = startEditProbe(plain, L"plain field").first;
-            QVERIFY(focused(false));
             Process secret;
-            const HWND secretWindow = startEditProbe(secret, L"password field", true).first;
+            startEditProbe(secret, L"password field", true);
             QVERIFY(focused(true));
-            QVERIFY(bringToFront(plainWindow));
-            QVERIFY(focused(false));
-            // Switched off, a password field is one like any other.
             guard.setWatchPasswordFields(false);
-            QVERIFY(bringToFront(secretWindow));
             QVERIFY(focused(false));
             guard.setWatchPasswordFields(true);
             QVERIFY(focused(true));
         } catch (const Failed& failure) {
             QFAIL(failure.what());
         }
-        // Each change was told once, and the last told is the state.
         QVERIFY(!told.empty());
         QCOMPARE(told.back(), guard.state());
-        for (std::size_t i = 1; i < told.size(); ++i)
-            QVERIFY(!(told[i] == told[i - 1]));
     }
 };
 

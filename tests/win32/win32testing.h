@@ -30,7 +30,6 @@ inline INPUT userInput(WORD virtualKey, bool up = false) {
     return input;
 }
 
-// A press and a release of each key in turn.
 inline std::vector<INPUT> taps(const std::vector<WORD>& keys) {
     std::vector<INPUT> inputs;
     for (const WORD key : keys) {
@@ -55,8 +54,7 @@ inline std::vector<WORD> lettersOf(const std::string& text) {
 }
 
 // Dispatches this thread's messages until the condition holds or the time runs out.
-inline bool pumpUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+inline bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 15s) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
         MSG message;
@@ -72,8 +70,8 @@ inline bool pumpUntil(const std::function<bool()>& condition,
     }
 }
 
+// WM_GETTEXT works across processes, unlike GetWindowText on another process's control.
 inline std::wstring windowText(HWND window) {
-    // WM_GETTEXT works across processes, unlike GetWindowText on another process's control.
     const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
     const LRESULT copied =
@@ -82,7 +80,6 @@ inline std::wstring windowText(HWND window) {
     return text;
 }
 
-// Brings a top-level window to the front.
 inline bool activate(HWND window) {
     SetForegroundWindow(window);
     return GetForegroundWindow() == window;
@@ -120,12 +117,15 @@ struct Process {
     bool running() const { return WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT; }
 };
 
-inline void start(Process& process, std::wstring command, const std::wstring& what) {
+inline bool launch(Process& process, std::wstring command) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    expect(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process.info),
-           "cannot start " + narrow(what));
+    return CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process.info);
+}
+
+inline void start(Process& process, std::wstring command, const std::wstring& what) {
+    expect(launch(process, std::move(command)), "cannot start " + narrow(what));
 }
 
 // A top-level window of the process with the class (or any) and title (or any).
@@ -146,25 +146,14 @@ inline HWND findWindow(DWORD processId, const wchar_t* className, const wchar_t*
     return found;
 }
 
-inline bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 15s) {
-    return pumpUntil(condition, limit);
-}
-
 // Runs a program of the machine Wine runs on (Wine starts those as well), and waits for it a while.
 inline bool runUnixProgram(std::wstring command) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info))
+    Process process;
+    if (!launch(process, std::move(command)))
         return false;
     // Wine gives such a process no handle to wait on: the caller waits for what it does.
-    if (info.hProcess) {
-        WaitForSingleObject(info.hProcess, 10000);
-        CloseHandle(info.hProcess);
-    }
-    if (info.hThread)
-        CloseHandle(info.hThread);
+    if (process.info.hProcess)
+        WaitForSingleObject(process.info.hProcess, 10000);
     return true;
 }
 
@@ -211,32 +200,40 @@ inline std::vector<WORD> keysOfXkbLayout(const std::wstring& xkb, const std::wst
         return keys.size() == text.size();
     };
     for (int attempt = 0; attempt < 3; ++attempt)
-        if (useXkbLayout(xkb) && pumpUntil(found, 5s))
+        if (useXkbLayout(xkb) && waitFor(found, 5s))
             return keys;
     return {};
 }
 
+// Starts what and waits for its window (of the class, titled title, or any) holding an EDIT; the window
+// and the EDIT come back.
+inline std::pair<HWND, HWND> startWithField(Process& process, std::wstring command, const wchar_t* className,
+                                            const wchar_t* title, const std::wstring& what) {
+    start(process, std::move(command), what);
+    HWND window = nullptr;
+    HWND edit = nullptr;
+    expect(waitFor([&] {
+               window = findWindow(process.info.dwProcessId, className, title, true);
+               return window && (edit = FindWindowExW(window, nullptr, L"Edit", nullptr));
+           }),
+           narrow(what) + " showed no window with a text field");
+    return {window, edit};
+}
+
 // Starts the edit probe (beside this program) titled title, with a password field when asked, and
-// waits until it has the front; its window and text field come back.
+// waits until it has the front.
 inline std::pair<HWND, HWND> startEditProbe(Process& probe, const std::wstring& title,
                                             bool password = false) {
     wchar_t self[MAX_PATH];
     const std::filesystem::path bin(std::wstring(self, GetModuleFileNameW(nullptr, self, MAX_PATH)));
-    start(probe,
-          L"\"" + (bin.parent_path() / "quenlo_win32_editprobe.exe").wstring() + L"\" \"" + title + L"\"" +
-              (password ? L" password" : L""),
-          L"the edit probe");
-    HWND window = nullptr;
-    HWND edit = nullptr;
-    expect(waitFor([&] {
-               window = findWindow(probe.info.dwProcessId, nullptr, title.c_str(), true);
-               return window && (edit = FindWindowExW(window, nullptr, L"Edit", nullptr));
-           }),
-           "the edit probe showed no window");
+    const auto field = startWithField(probe,
+                                      L"\"" + (bin.parent_path() / "quenlo_win32_editprobe.exe").wstring() +
+                                          L"\" \"" + title + L"\"" + (password ? L" password" : L""),
+                                      nullptr, title.c_str(), L"the edit probe");
     // It brings itself to the front when it starts; only then is the front settled.
-    expect(waitFor([&] { return GetForegroundWindow() == window; }),
+    expect(waitFor([&] { return GetForegroundWindow() == field.first; }),
            "the edit probe did not come to the front");
-    return {window, edit};
+    return field;
 }
 
 // What the user copied: a link as text, and a format of another program's own with bytes text has not.
@@ -253,36 +250,33 @@ public:
     void copy() { fill(true); }
     void clear() { fill(false); }
 
-    void expectEmpty(const std::string& name) {
-        expect(waitFor([this] {
-                   const bool empty = OpenClipboard(m_owner) && CountClipboardFormats() == 0;
-                   CloseClipboard();
-                   return empty;
-               }),
-               name + ": the empty clipboard did not stay empty");
-    }
-
-    // Both formats are back, byte for byte (Windows may round a block's size up).
+    // What was copied is back, both formats byte for byte (Windows may round a block's size up); after
+    // clear(), nothing is there.
     void expectKept(const std::string& name) {
         std::string text;
         std::string bytes;
+        int formats = 0;
         const bool kept = waitFor([&] {
             if (!OpenClipboard(m_owner))
                 return false;
+            formats = CountClipboardFormats();
             text = read(CF_UNICODETEXT);
             bytes = read(m_format);
             CloseClipboard();
-            return text.compare(0, m_text.size(), m_text) == 0 &&
-                   bytes.compare(0, m_bytes.size(), m_bytes) == 0;
+            return m_copied ? text.compare(0, m_text.size(), m_text) == 0 &&
+                                  bytes.compare(0, m_bytes.size(), m_bytes) == 0
+                            : formats == 0;
         });
         std::wstring seen(text.size() / sizeof(wchar_t), L'\0');
         std::memcpy(seen.data(), text.data(), seen.size() * sizeof(wchar_t));
-        expect(kept, name + ": the clipboard was not kept: it holds \"" + narrow(seen.c_str()) + "\" and " +
-                         std::to_string(bytes.size()) + " bytes of the private format");
+        expect(kept, name + ": the clipboard was not kept: it holds " + std::to_string(formats) +
+                         " formats, \"" + narrow(seen.c_str()) + "\" and " + std::to_string(bytes.size()) +
+                         " bytes of the private format");
     }
 
 private:
     void fill(bool withCopy) {
+        m_copied = withCopy;
         expect(waitFor([this] { return OpenClipboard(m_owner) != 0; }), "cannot open the clipboard");
         EmptyClipboard();
         const bool placed = !withCopy || (put(CF_UNICODETEXT, m_text) && put(m_format, m_bytes));
@@ -314,6 +308,7 @@ private:
     HWND m_owner;
     UINT m_format;
     std::string m_text;
+    bool m_copied = false;
     const std::string m_bytes{"\0\x01\xffquenlo\0\x7f", 11};
 };
 

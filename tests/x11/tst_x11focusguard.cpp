@@ -76,13 +76,11 @@ private slots:
 
     void focusedApplicationIsTheWindowClass() {
         const Window editor = window("gedit", "Gedit");
-        const Window vault = window("keepassxc", "KeePassXC");
         const Window own = window("quenlo", "Quenlo", static_cast<unsigned long>(getpid()));
         focus(editor);
         QTRY_COMPARE(state().application.id, std::string("Gedit"));
+        QCOMPARE(state().application.name, std::string("Gedit"));
         QVERIFY(!state().application.thisProgram);
-        focus(vault);
-        QTRY_COMPARE(state().application.name, std::string("KeePassXC"));
         focus(own);
         QTRY_VERIFY(state().application.thisProgram);
 
@@ -92,11 +90,7 @@ private slots:
         XSync(m_apps, False);
         focus(field);
         QTRY_COMPARE(state().application.id, std::string("Gedit"));
-        // Looked up on focus changes only; print the cost for the record.
-        qInfo("focused application look-up: %lld us", m_guard->lastLookupMicroseconds());
-    }
 
-    void focusFollowingThePointerIsTheWindowUnderIt() {
         const Window terminal = window("uxterm", "UXTerm");
         XRaiseWindow(m_apps, terminal);
         XWarpPointer(m_apps, None, terminal, 0, 0, 0, 0, 5, 5);
@@ -110,7 +104,7 @@ private slots:
     void grabByAnotherClient_data() {
         QTest::addColumn<bool>("onRoot");
         QTest::addColumn<bool>("ownHoldPossible");
-        QTest::newRow("prompt window, pop-up hidden") << false << false;
+        // A prompt's own grab with the pop-up hidden is e2e_privacy's held keyboard.
         QTest::newRow("prompt window, pop-up up") << false << true;
         QTest::newRow("root, pop-up hidden") << true << false;
         // While the pop-up is up a root grab may be the hook's own, holding one key: it counts only

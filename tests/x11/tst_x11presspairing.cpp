@@ -60,8 +60,6 @@ private slots:
             << QStringList{"report 116 grab 700", "report 38"};
         QTest::newRow("grabbed key pressed with a modifier: no grab, no twin")
             << std::vector{watched(kTab, 1), watched(kLetterA, 1)} << QStringList{"report 23", "report 38"};
-        QTest::newRow("settled: a grabbed key without twin is reported alone")
-            << std::vector{watched(kTab, 1)} << QStringList{"report 23"};
         QTest::newRow("grabbed copy of an already reported press is only let through")
             << std::vector{grabbed(kTab, 2, 900), watched(kLetterA, 2)}
             << QStringList{"replay 900", "report 38"};
