@@ -1,6 +1,4 @@
-// The word lists of languages: which one suits a locale, reading each kind of encoding byte-exact,
-// lists that must add nothing, and removal that spares custom words, counts and the shipped words;
-// and the build-time maker of words.mdb, and the words.mdb the build ships beside the program.
+// The word lists of languages, the build-time maker of words.mdb, and the words.mdb it ships.
 #include "store/defaultwordlists.h"
 #include "store/languagelists.h"
 #include "store/sqliteconnection.h"
@@ -30,7 +28,6 @@ class TestDefaultWordLists : public QObject {
                       "'|' || coalesce(Uses, '') from Words order by Text1 collate binary");
     }
 
-    // Runs the maker; returns its exit code.
     int run(const QStringList& arguments) {
         QProcess process;
         process.start(QUENLO_MAKEWORDSDB, arguments);

@@ -1,6 +1,5 @@
-// Ranked suggestions end to end through the engine: commonness, learning, custom words, letter
-// case folded in every script, the database without ranking data or from an earlier version and
-// its upgrade, databases that cannot be written, and the capitals rule; and the text of the
+// Ranked suggestions through the engine: commonness, learning, letter case in every script, the
+// database's upgrade and databases that cannot be written, and the capitals rule; and the
 // statement written for a database without ranking data.
 #include "engine/suggestionquery.h"
 #include "enginerig.h"
@@ -267,9 +266,8 @@ private slots:
         rig.set([](EngineSettings& settings) { settings.Text4 = "15"; });
         QCOMPARE(rig.type("hel"), (QStringList{"helix", "hello", "help"}));
         QCOMPARE(rig.complete(1), QStringLiteral("lo"));
-        QCOMPARE(rig.words.statements.filter("select  top"),
-                 QStringList{"select  top 15 Text1 from words where Text1  like 'hel%' "});
-        // No count is written where there is no column for it, and no ranked statement runs.
+        // No count is written where there is no column for it, and no ranked statement runs: the
+        // written one's text is queryText's.
         QCOMPARE(rig.words.bound, QStringList());
         QCOMPARE(rig.uses("hello"), QStringLiteral("<none>"));
         // The lookup reads a range of the index, an escaped sign and a filter of the kind too.
@@ -433,7 +431,7 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("matchCapitals");
         QTest::addColumn<QString>("pasted");
-        QTest::newRow("all capitals") << "ZEB" << true << "RA";
+        // A word typed in capitals completes in capitals: the desktop scenarios' row.
         QTest::newRow("all capitals, switched off") << "ZEB" << false << "ra";
         QTest::newRow("capitalised") << "Zeb" << true << "ra";
         QTest::newRow("mixed") << "ZEb" << true << "ra";

@@ -22,8 +22,7 @@ private slots:
     void execArgument_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("argument");
-        QTest::newRow("plain") << QString("/usr/bin/quenlo") << QString("/usr/bin/quenlo");
-        QTest::newRow("blank") << QString("/opt/my apps/quenlo") << QString("\"/opt/my apps/quenlo\"");
+        // A plain path is the package suite's, blanks the written entry's below.
         QTest::newRow("escaped inside quotes")
             << QString("/a$b\"c`d\\e") << QString("\"/a\\$b\\\"c\\`d\\\\e\"");
         QTest::newRow("quoted, not escaped") << QString("/it's/(x)") << QString("\"/it's/(x)\"");
@@ -50,35 +49,33 @@ private slots:
     }
 
     void writtenEntryIsValid() {
-        const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
-        if (validator.isEmpty())
-            QSKIP("desktop-file-validate is not installed (package desktop-file-utils)");
         QTemporaryDir dir;
         XdgAutostart autostart(dir.path(), entryFor("/opt/my apps/100% \"quenlo\"/$bin\\quenlo"));
         QString error;
         QVERIFY2(autostart.setEnabled(true, error), qPrintable(error));
-        QProcess process;
-        process.start(validator, {autostart.entryPath()});
-        QVERIFY(process.waitForFinished(30000));
-        QVERIFY2(process.exitCode() == 0 && process.readAll().isEmpty(), qPrintable(process.readAll()));
         QFile file(autostart.entryPath());
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray text = file.readAll();
         QVERIFY(text.contains("Exec=\"/opt/my apps/100%% \\\\\"quenlo\\\\\"/\\\\$bin\\\\\\\\quenlo\"\n"));
         QVERIFY(text.contains("TryExec=/opt/my apps/100% \"quenlo\"/$bin\\\\quenlo\n"));
+        const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
+        if (validator.isEmpty())
+            QSKIP("desktop-file-validate is not installed (package desktop-file-utils)");
+        QProcess process;
+        process.start(validator, {autostart.entryPath()});
+        QVERIFY(process.waitForFinished(30000));
+        QVERIFY2(process.exitCode() == 0 && process.readAll().isEmpty(), qPrintable(process.readAll()));
     }
 
     void enableDisableReadsWhatIsThere() {
         QTemporaryDir dir;
         const QString configDir = dir.filePath("config"); // does not exist yet
         XdgAutostart autostart(configDir, entryFor("/usr/bin/quenlo"));
-        QCOMPARE(autostart.entryPath(), configDir + "/autostart/org.example.quenlo.WordComplete.desktop");
-        QVERIFY(!autostart.isEnabled());
         QString error;
         QVERIFY2(autostart.setEnabled(true, error), qPrintable(error));
-        QVERIFY(autostart.isEnabled());
 
-        // The desktop's own settings switch it off by editing the entry.
+        // Written and removed through the menu is the package suite's; the desktop's own settings
+        // switch it off by editing the entry.
         QFile file(autostart.entryPath());
         QVERIFY(file.open(QIODevice::Append));
         file.write("Hidden=true\n");
