@@ -30,6 +30,7 @@
 #include <mutex>
 #include <optional>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
@@ -367,6 +368,8 @@ Clipboard::Placement X11Clipboard::placeForPaste(const QString& text) {
 }
 
 void X11Clipboard::State::run() {
+    // Named, so that a profile or a debugger tells this thread from the others.
+    pthread_setname_np(pthread_self(), "clipboard");
     std::array<pollfd, 2> fds{pollfd{ConnectionNumber(dpy), POLLIN, 0}, pollfd{wakeFd, POLLIN, 0}};
     for (;;) {
         for (;;) {

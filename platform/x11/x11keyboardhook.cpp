@@ -53,6 +53,7 @@
 #include <mutex>
 #include <optional>
 #include <poll.h>
+#include <pthread.h>
 #include <set>
 #include <sys/eventfd.h>
 #include <thread>
@@ -338,6 +339,8 @@ void X11KeyboardHook::State::post(Command command) {
 }
 
 void X11KeyboardHook::State::run() {
+    // Named, so that a profile or a debugger tells this thread from the others.
+    pthread_setname_np(pthread_self(), "keyboard hook");
     // Read from disk here rather than in start(), which the program's start waits for.
     composer = std::make_unique<XkbCompose>(locale);
     std::array<pollfd, 2> fds{pollfd{ConnectionNumber(dpy), POLLIN, 0}, pollfd{wakeFd, POLLIN, 0}};
