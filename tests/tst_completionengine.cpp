@@ -170,22 +170,6 @@ private slots:
         QVERIFY(!rig.form2().isShown());
     }
 
-    void lettersOfAnyScript() {
-        // The letter typed wins over the key's code (AZERTY's é sits where 2 is); a press typing no
-        // letter keeps the code's meaning: keypad 1 still adds a, a digit or a sign adds nothing. The
-        // ranking suite types the letters of other scripts and their capitals.
-        EngineRig rig(std::vector<WordRow>{{"éclair", {}}});
-        const auto type = [&rig](const std::vector<std::pair<int, std::string>>& presses) {
-            for (const auto& [key, text] : presses)
-                rig.hook.pressTyping(key, text);
-        };
-        type({{50, "é"}, {'C', "c"}, {'L', "l"}});
-        QCOMPARE(rig.form2().words(), QStringList{"éclair"});
-        rig.press(Keys{Space});
-        type({{97, "1"}, {'2', "2"}, {222, "'"}});
-        QCOMPARE(rig.Text5(), QStringLiteral("a"));
-    }
-
     void offered_data() {
         QTest::addColumn<bool>("useDefault");
         QTest::addColumn<bool>("useCustom");
