@@ -219,22 +219,6 @@ private slots:
         QCOMPARE(c.Opt1->geometry(), placed);
     }
 
-    void completionOptions_exclusiveFromNeither() {
-        Shown w;
-        // The stored choices can leave neither option selected; the shell clears them through the group.
-        QButtonGroup* group = w.c.Opt1->group();
-        QVERIFY(group && group->exclusive() && group == w.c.Opt2->group());
-        group->setExclusive(false);
-        w.c.Opt2->setChecked(false);
-        group->setExclusive(true);
-        // From there the user's clicks still select exactly one.
-        for (QRadioButton* option : {w.c.Opt1, w.c.Opt2, w.c.Opt2}) {
-            QTest::mouseClick(option, Qt::LeftButton);
-            QCOMPARE(std::pair(w.c.Opt1->isChecked(), w.c.Opt2->isChecked()),
-                     std::pair(option == w.c.Opt1, option == w.c.Opt2));
-        }
-    }
-
     void notice_keepsClientArea() {
         const QSize client(Form1::clientWidth, Form1::clientHeight);
         const QString why = QStringLiteral("completion cannot see the keyboard: no X display");
