@@ -234,10 +234,8 @@ private slots:
         rig.injector.commits = true;
         rig.clipboard.text = "stale";
         rig.press("hel");
+        // Offering the words at the caret, with the row Down picked, is e2e_ibus's lookup table.
         QCOMPARE(rig.press(Keys{Down}), "1");
-        // Offered at the caret too, with the row Down picked.
-        QCOMPARE(rig.hook.shownWords, (std::vector<std::string>{"helix", "hello", "helmet", "help"}));
-        QCOMPARE(rig.hook.shownRow, 1);
         QCOMPARE(rig.press(Keys{Tab}), "1");
         QCOMPARE(rig.injector.committed, (std::vector<std::string>{"lo"}));
         QCOMPARE(rig.clipboard.text, QStringLiteral("stale"));
