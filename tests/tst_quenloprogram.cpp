@@ -545,6 +545,7 @@ private slots:
         addByName("keepassxc");
         addByName("   "); // nothing to add
         addByName(" Gcr-prompter ");
+        QCOMPARE(f.dialog()->findChild<QListWidget*>()->currentRow(), 1); // what Remove would take
         f.dialog()->accept();
         QCOMPARE(
             f.settings.values.value(excludedKey),
@@ -558,7 +559,9 @@ private slots:
         // A cancelled dialog changes nothing.
         f.program->editExcludedApplications();
         QTRY_VERIFY(f.dialog());
+        f.dialog()->findChild<QListWidget*>()->setCurrentRow(0);
         f.dialogButton("removeExcluded")->click();
+        QCOMPARE(f.dialog()->entries().size(), 1);
         f.dialog()->reject();
         QCOMPARE(f.program->privacy().excludedApplications().size(), 2);
 
