@@ -1,7 +1,7 @@
 // Files and word-database rows as the tests write and read them, each in one call.
 #pragma once
 
-#include "store/dbconnection.h"
+#include "store/sqliteconnection.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,4 +29,11 @@ inline QStringList column(DbConnection& words, const QString& statement) {
     for (auto result = words.execute(statement); result && !result->eof(); result->moveNext())
         texts.append(result->text1().value_or("<null>"));
     return texts;
+}
+
+// The same through a connection of its own, as another program sees the file; "<cannot open>" when
+// it cannot be opened.
+inline QStringList column(const QString& path, const QString& statement) {
+    SqliteConnection words(path);
+    return words.open() ? column(words, statement) : QStringList{"<cannot open>"};
 }

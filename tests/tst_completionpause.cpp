@@ -120,7 +120,7 @@ private slots:
         QCOMPARE(excludedApplicationsFromText(excludedApplicationsText(list)), list);
     }
 
-    void pauseHidesPopupKeepsNothingAndResumes() {
+    void pauseHidesPopupAndKeepsNothing() {
         EngineRig rig(words);
         rig.press("hel");
         QVERIFY(rig.form2().isShown() && rig.hook.popupVisible());
@@ -139,13 +139,7 @@ private slots:
         QCOMPARE(rig.words.statements, looked);
         QVERIFY(!rig.form2().isShown());
         QCOMPARE(rig.injector.shiftInserts, 0);
-        // Letters typed while paused are not part of the next word.
-        rig.engine.setPaused(false);
-        rig.press("hel");
-        QCOMPARE(rig.Text5(), QString("hel"));
-        QVERIFY(rig.form2().isShown());
-        QCOMPARE(rig.press(Keys{Tab}), QString("1"));
-        QCOMPARE(rig.clipboard.text, QString("lo"));
+        // That letters typed while paused are no part of the next word is e2e_privacy's.
     }
 
     void pausedKeyPathAllocatesNothing() {

@@ -94,95 +94,78 @@ private slots:
         }
     }
 
-    void list1_mouseButtons_data() {
-        QTest::addColumn<Qt::MouseButton>("button");
+    // The list's menu: the right button opens it where it is pressed, the keyboard at the selected
+    // entry, and the selection stays the one Delete acts on.
+    void list1_menu_data() {
+        QTest::addColumn<int>("input"); // a mouse button, pressed on row 0, or a key
         QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        // Row 1 was selected and the press lands on row 0; -1: the list's own business.
-        QTest::addColumn<int>("selectedRowAfter");
-        QTest::newRow("right") << Qt::RightButton << Qt::KeyboardModifiers() << 1;
-        QTest::newRow("right+Shift") << Qt::RightButton << Qt::KeyboardModifiers(Qt::ShiftModifier) << 1;
-        QTest::newRow("left") << Qt::LeftButton << Qt::KeyboardModifiers() << 0;
-        QTest::newRow("middle") << Qt::MiddleButton << Qt::KeyboardModifiers() << -1;
-    }
-    void list1_mouseButtons() {
-        QFETCH(Qt::MouseButton, button);
-        QFETCH(Qt::KeyboardModifiers, modifiers);
-        QFETCH(int, selectedRowAfter);
-        const bool opensMenu = button == Qt::RightButton;
-        Shown w;
-        QStringListModel model({QStringLiteral("alpha"), QStringLiteral("beta"), QStringLiteral("gamma")});
-        QListView* list = w.c.List1;
-        QMenu* menu = w.c.RMenu;
-        list->setModel(&model);
-        list->setCurrentIndex(model.index(1));
-        const QPoint pressAt = list->visualRect(model.index(0)).center();
-        QTest::mousePress(list->viewport(), button, modifiers, pressAt);
-        QCOMPARE(menu->isVisible(), opensMenu);
-        const QPoint globalPress = list->viewport()->mapToGlobal(pressAt);
-        if (opensMenu && menu->screen()->availableGeometry().contains(QRect(globalPress, menu->sizeHint())))
-            QCOMPARE(menu->pos(), globalPress);
-        QCOMPARE(menu->activeAction(), nullptr); // only the keyboard puts the focus on Delete
-        menu->hide();
-        if (selectedRowAfter >= 0)
-            QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{model.index(selectedRowAfter)});
-        QTest::mouseRelease(list->viewport(), button, modifiers, pressAt);
-        list->setModel(nullptr); // without any model the right button still opens the menu
-        QTest::mousePress(list->viewport(), button, modifiers, QPoint(5, 5));
-        QCOMPARE(menu->isVisible(), opensMenu);
-    }
-
-    void list1_keyboardOpensRMenu_data() {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<int>("selectedRow"); // -1: nothing selected
+        QTest::addColumn<int>("selected"); // before; -1: nothing
         QTest::addColumn<bool>("opens");
-        const Qt::KeyboardModifiers none;
-        QTest::newRow("Menu key at the selected entry") << int(Qt::Key_Menu) << none << 7 << true;
-        QTest::newRow("Shift+F10 at the selected entry")
-            << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ShiftModifier) << 1 << true;
-        QTest::newRow("Menu key, nothing selected") << int(Qt::Key_Menu) << none << -1 << true;
-        QTest::newRow("F10 alone") << int(Qt::Key_F10) << none << 1 << false;
+        QTest::addColumn<int>("selectedAfter"); // -1: the list's own business
+        const Qt::KeyboardModifiers none, shift(Qt::ShiftModifier);
+        QTest::newRow("right button") << int(Qt::RightButton) << none << 1 << true << 1;
+        QTest::newRow("right button+Shift") << int(Qt::RightButton) << shift << 1 << true << 1;
+        QTest::newRow("left button") << int(Qt::LeftButton) << none << 1 << false << 0;
+        QTest::newRow("middle button") << int(Qt::MiddleButton) << none << 1 << false << -1;
+        QTest::newRow("Menu key at the selected entry") << int(Qt::Key_Menu) << none << 7 << true << 7;
+        QTest::newRow("Shift+F10 at the selected entry") << int(Qt::Key_F10) << shift << 1 << true << 1;
+        QTest::newRow("Menu key, nothing selected") << int(Qt::Key_Menu) << none << -1 << true << -1;
+        QTest::newRow("F10 alone") << int(Qt::Key_F10) << none << 1 << false << -1;
     }
-    void list1_keyboardOpensRMenu() {
-        QFETCH(int, key);
+    void list1_menu() {
+        QFETCH(int, input);
         QFETCH(Qt::KeyboardModifiers, modifiers);
-        QFETCH(int, selectedRow);
+        QFETCH(int, selected);
         QFETCH(bool, opens);
+        QFETCH(int, selectedAfter);
+        const bool mouse = input < Qt::Key_Escape;
         Shown w;
         QStringList words;
         for (int i = 0; i < 30; ++i)
             words << QStringLiteral("word%1").arg(i, 2, 10, QLatin1Char('0'));
         QStringListModel model(words);
         QListView* list = w.c.List1;
+        QMenu* menu = w.c.RMenu;
         list->setModel(&model);
-        if (selectedRow >= 0)
-            list->setCurrentIndex(model.index(selectedRow));
+        if (selected >= 0)
+            list->setCurrentIndex(model.index(selected));
         list->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), list);
         QSignalSpy deleted(w.c.DeleteMMMM, &QAction::triggered);
-
-        // Through the window, as the key arrives from the keyboard.
-        QTest::keyClick(w.form.windowHandle(), Qt::Key(key), modifiers);
-        QTRY_COMPARE(w.c.RMenu->isVisible(), opens);
+        const QPoint pressAt = list->visualRect(model.index(0)).center();
+        if (mouse)
+            QTest::mousePress(list->viewport(), Qt::MouseButton(input), modifiers, pressAt);
+        else // through the window, as the key arrives from the keyboard
+            QTest::keyClick(w.form.windowHandle(), Qt::Key(input), modifiers);
+        QTRY_COMPARE(menu->isVisible(), opens);
+        if (selectedAfter >= 0)
+            QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{model.index(selectedAfter)});
         if (!opens)
             return;
-        // At the selected entry; without one, at the entry that has the focus frame.
-        const QModelIndex entry = selectedRow >= 0 ? model.index(selectedRow) : list->currentIndex();
-        QVERIFY(entry.isValid());
-        const QPoint expected = list->viewport()->mapToGlobal(list->visualRect(entry).bottomLeft());
-        if (w.c.RMenu->screen()->availableGeometry().contains(QRect(expected, w.c.RMenu->sizeHint())))
-            QCOMPARE(w.c.RMenu->pos(), expected);
-        // The selection is the one Delete acts on; the keyboard reaches Delete.
-        if (selectedRow >= 0)
-            QCOMPARE(list->selectionModel()->selectedRows(), QModelIndexList{model.index(selectedRow)});
+        // At the press; from the keyboard below the selected entry, or without one the entry that has
+        // the focus frame.
+        const QPoint expected = list->viewport()->mapToGlobal(
+            mouse ? pressAt : list->visualRect(list->currentIndex()).bottomLeft());
+        if (menu->screen()->availableGeometry().contains(QRect(expected, menu->sizeHint())))
+            QCOMPARE(menu->pos(), expected);
+        if (mouse) {
+            QCOMPARE(menu->activeAction(), nullptr); // only the keyboard puts the focus on Delete
+            menu->hide();
+            QTest::mouseRelease(list->viewport(), Qt::MouseButton(input), modifiers, pressAt);
+            list->setModel(nullptr); // without any model the right button still opens the menu
+            QTest::mousePress(list->viewport(), Qt::MouseButton(input), modifiers, QPoint(5, 5));
+            QVERIFY(menu->isVisible());
+            return;
+        }
         // Delete has the focus, which is what an assistive tool is told, and Return chooses it.
-        QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(w.c.RMenu);
-        QVERIFY(menu && menu->childCount() == 3); // Delete, Clear Learned Counts, Forget Learned Words
-        QCOMPARE(menu->child(0)->text(QAccessible::Name), QStringLiteral("Delete"));
-        QVERIFY(menu->child(0)->state().focused);
-        QTest::keyClick(w.c.RMenu, Qt::Key_Return);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(menu);
+        QVERIFY(accessible &&
+                accessible->childCount() == 3); // Delete, Clear Learned Counts, Forget Learned Words
+        QCOMPARE(accessible->child(0)->text(QAccessible::Name), QStringLiteral("Delete"));
+        QVERIFY(accessible->child(0)->state().focused);
+        QTest::keyClick(menu, Qt::Key_Return);
         QCOMPARE(deleted.size(), 1);
-        QVERIFY(!w.c.RMenu->isVisible());
+        QVERIFY(!menu->isVisible());
     }
 
     void label777_onlyALeftClickInsideCounts() {
@@ -217,22 +200,6 @@ private slots:
         w.form.resize(w.form.width() + 100, w.form.height() + 50);
         QTRY_COMPARE(client->width(), Form1::clientWidth + 100);
         QCOMPARE(c.Opt1->geometry(), placed);
-    }
-
-    void completionOptions_exclusiveFromNeither() {
-        Shown w;
-        // The stored choices can leave neither option selected; the shell clears them through the group.
-        QButtonGroup* group = w.c.Opt1->group();
-        QVERIFY(group && group->exclusive() && group == w.c.Opt2->group());
-        group->setExclusive(false);
-        w.c.Opt2->setChecked(false);
-        group->setExclusive(true);
-        // From there the user's clicks still select exactly one.
-        for (QRadioButton* option : {w.c.Opt1, w.c.Opt2, w.c.Opt2}) {
-            QTest::mouseClick(option, Qt::LeftButton);
-            QCOMPARE(std::pair(w.c.Opt1->isChecked(), w.c.Opt2->isChecked()),
-                     std::pair(option == w.c.Opt1, option == w.c.Opt2));
-        }
     }
 
     void notice_keepsClientArea() {

@@ -17,8 +17,7 @@ using KeySym = unsigned long;
 #ifdef QUENLO_HAVE_IBUS
 // IBus keyvals are X keysyms; key codes are evdev codes.
 namespace Evdev {
-constexpr unsigned Key1 = 2, Minus = 12, Q = 16, A = 30, Semicolon = 39, Grave = 41, Backslash = 43,
-                   Comma = 51, Slash = 53, Less = 86, Kp1 = 79, Unknown = 240;
+constexpr unsigned Key1 = 2, Q = 16, A = 30, Less = 86, Kp1 = 79, Unknown = 240;
 } // namespace Evdev
 #endif
 
@@ -26,28 +25,13 @@ class TestKeyMapping : public QObject {
     Q_OBJECT
 
 private slots:
-    void maySwallow_data() {
-        QTest::addColumn<int>("keyCode");
-        QTest::addColumn<int>("completionKey");
-        QTest::addColumn<bool>("numberKeys");
-        QTest::addColumn<bool>("swallowable");
+    void maySwallowBeforeTheKeysAreTold() {
         // Which keys are grabbed once the completion key and the number keys are told is the X11 hook
-        // suite's grabsOnlyWhatMayBeSwallowed; here, before they are.
+        // suite's grabsOnlyWhatMayBeSwallowed; before, either completion key may be, a letter never.
         const int untold = KeyCode::CompletionKeyUntold;
-        const auto row = [](const char* name, int keyCode, int completionKey, bool numberKeys,
-                            bool swallowable) {
-            QTest::newRow(name) << keyCode << completionKey << numberKeys << swallowable;
-        };
-        row("Tab before the key is told", KeyCode::Tab, untold, false, true);
-        row("Shift before the key is told", KeyCode::Shift, untold, false, true);
-        row("a letter", 'A', untold, true, false);
-    }
-
-    void maySwallow() {
-        QFETCH(int, keyCode);
-        QFETCH(int, completionKey);
-        QFETCH(bool, numberKeys);
-        QTEST(KeyCode::maySwallow(keyCode, completionKey, numberKeys), "swallowable");
+        QVERIFY(KeyCode::maySwallow(KeyCode::Tab, untold, false));
+        QVERIFY(KeyCode::maySwallow(KeyCode::Shift, untold, false));
+        QVERIFY(!KeyCode::maySwallow('A', untold, true));
     }
 
     void x11VirtualKey_data() {
@@ -69,9 +53,7 @@ private slots:
         row("unknown keysym, unknown place", XF86XK_Launch5, 0, "I199", none, none);
         row("no keysym at all", 0, 0, "", none, none);
         // The keypad follows NumLock, as on Windows.
-        row("keypad 0 / Insert", XK_KP_Insert, XK_KP_0, "KP0", 45, 96);
         row("keypad 5 / Begin", XK_KP_Begin, XK_KP_5, "KP5", 12, 101);
-        row("keypad decimal / Delete", XK_KP_Delete, XK_KP_Decimal, "KPDL", 46, 110);
         row("keypad multiply", XK_KP_Multiply, XK_KP_Multiply, "KPMU", 106, 106);
         // Keys that type no Latin letter, digit or known sign are known by where they sit.
         row("Russian ef on A", XK_Cyrillic_ef, XK_Cyrillic_EF, "AC01", 65, 65);
@@ -152,15 +134,10 @@ private slots:
         // Letters, digits, Tab and space typed through IBus are the desktop scenarios'; letters are
         // what the layout typed, wherever the key sits (AZERTY's A is on Q).
         row("AZERTY a on the Q key", XK_a, Evdev::Q, 65);
-        // Shifted or layout-specific signs report the unshifted US key, as Windows does.
+        // Shifted or layout-specific signs report the unshifted US key, as Windows does; each key's
+        // code is the translator's table.
         row("Shift+1 types !", XK_exclam, Evdev::Key1, 49);
-        row("Shift+comma types <, still the comma key", XK_less, Evdev::Comma, 188);
         row("the key beside left Shift", XK_less, Evdev::Less, 226);
-        row("Shift+minus", XK_underscore, Evdev::Minus, 189);
-        row("colon", XK_colon, Evdev::Semicolon, 186);
-        row("grave", XK_grave, Evdev::Grave, 192);
-        row("backslash", XK_backslash, Evdev::Backslash, 220);
-        row("question mark", XK_question, Evdev::Slash, 191);
         // Letters of other scripts take their position, like the X11 hook.
         row("Cyrillic ef on the A key", XK_Cyrillic_ef, Evdev::A, 65);
         row("Unicode keysym on the Q key", 0x1000153u, Evdev::Q, 81);

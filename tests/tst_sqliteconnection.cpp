@@ -90,13 +90,8 @@ private slots:
         QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
         SqliteConnection connection(m_path);
         QVERIFY(connection.open());
-
-        // A read runs on every key: a locked database gives it no rows (that no key waits for it is
-        // e2e_completion's locked-database test).
-        QVERIFY(!connection.execute("select  top 15 Text1 from words where Text1  like 'hel%' "));
-        QCOMPARE(connection.lastError(), "database is locked");
-
-        // An edit waits a little: a lock let go meanwhile costs it nothing.
+        // An edit waits a little: a lock let go meanwhile costs it nothing. A lookup gets no rows at
+        // once instead, which is e2e_completion's locked-database case.
         std::thread release([other] {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);

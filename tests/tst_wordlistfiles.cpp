@@ -71,95 +71,77 @@ private slots:
         QTEST(minimum < 0 ? isAcceptedFileName(text) : isImportedLine(text, minimum), "accepted");
     }
 
+    // What a word list file adds, and what is told of it: at start-up in the window, from the menu in
+    // a box. %1 is the file's name as the system writes it.
     void import_data() {
+        QTest::addColumn<QString>("name"); // list.txt holds the bytes
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QString>("text8");
+        QTest::addColumn<QStringList>("listed"); // empty: the file is not read
+        QTest::addColumn<QString>("told");       // how it begins; empty: nothing is told
+        const auto row = [](const char* tag, const QByteArray& bytes, const QStringList& listed,
+                            const QString& told = {}, const QString& name = "list.txt",
+                            const QString& text8 = "4") {
+            QTest::newRow(tag) << name << bytes << text8 << listed << told;
+        };
         // One byte short of a read block, in lines a word long: the encoding is found in the whole file.
         const QByteArray block = QByteArray("abcd\n").repeated(13106) + "vwxyz";
-        const QStringList blockLines = QStringList(13106, "abcd");
         // Line ends and block boundaries as such are tst_linereader's.
-        QTest::newRow("mixed, empty lines skipped")
-            << QByteArray("\r\n\r\nword\n\r  \rother\r\n\r\n") << QStringList{"other", "word"};
-        QTest::newRow("spaces kept and counted") << QByteArray("  ab  \r\nabc\r\n") << QStringList{"  ab  "};
-        QTest::newRow("repeated lines twice") << QByteArray("same\r\nsame") << QStringList{"same", "same"};
-        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBFÄpfel\r\n") << QStringList{"Äpfel"};
-        QTest::newRow("an 8-bit letter after a block of UTF-8")
-            << QByteArray("\xC3\x84pfel\r\n") + block + "\n\xE9t\xE9s\r\n"
-            << blockLines + QStringList{"Ã\u201Epfel", "vwxyz", "étés"};
-    }
-    void import() {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QStringList, listed);
-        m_model.addWord("kept");
-        QVERIFY(m_files.GetImportFile(write("import.txt", bytes), true));
-        // What was read counts here; the list's order is the locale's, as the model's tests check.
-        listed.append("kept");
-        listed.sort();
-        QStringList words = m_model.words();
-        words.sort();
-        QCOMPARE(words, listed);
-        QVERIFY(m_messages.shown.isEmpty());
-        QVERIFY(m_model.isPublished());
-    }
-
-    void importFailure_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("text8");
-        QTest::addColumn<QString>("reason");
-        const QString four("4");
+        row("mixed, empty lines skipped", "\r\n\r\nword\n\r  \rother\r\n\r\n", {"other", "word"});
+        row("spaces kept and counted", "  ab  \r\nabc\r\n", {"  ab  "});
+        row("repeated lines twice", "same\r\nsame", {"same", "same"});
+        row("byte-order mark", "\xEF\xBB\xBFÄpfel\r\n", {"Äpfel"});
+        row("an 8-bit letter after a block of UTF-8", "\xC3\x84pfel\r\n" + block + "\n\xE9t\xE9s\r\n",
+            QStringList(13106, "abcd") + QStringList{"Ã\u201Epfel", "vwxyz", "étés"});
+        const QByteArray longLine(5000, 'x');
+        row("overlong lines skipped", "first\r\n" + longLine + "\r\nsecond\n" + longLine + "\nthird",
+            {"first", "second", "third"},
+            "Lines 2, 4 of the word list file \"%1\" are longer than 4096 bytes and were not imported.");
+        const QString unread = "Could not read the word list file \"%1\": ";
 #ifdef Q_OS_WIN
-        QTest::newRow("missing file") << "missing.txt" << four << "File not found";
+        row("missing file", "", QStringList(), unread + "File not found", "missing.txt");
 #else
-        QTest::newRow("missing file") << "missing.txt" << four << "No such file or directory";
-#endif
-        QTest::newRow("a folder") << "." << four << "it is not a regular file";
-#ifndef Q_OS_WIN
+        row("missing file", "", QStringList(), unread + "No such file or directory", "missing.txt");
         // A device that never ends and a pipe that waits for a writer, as POSIX systems have them, are
         // not read at all.
-        QTest::newRow("endless device") << "/dev/zero" << four << "it is not a regular file";
-        QTest::newRow("pipe") << "fifo" << four << "it is not a regular file";
+        row("endless device", "", QStringList(), unread + "it is not a regular file", "/dev/zero");
+        row("pipe", "", QStringList(), unread + "it is not a regular file", "fifo");
 #endif
-        QTest::newRow("minimum not a number")
-            << "words.txt" << QString("four") << "the minimum word length \"four\" is not a number";
+        row("a folder", "", QStringList(), unread + "it is not a regular file", ".");
+        row("minimum not a number", "first\r\n", QStringList(),
+            unread + "the minimum word length \"four\" is not a number", "list.txt", "four");
     }
-    void importFailure() {
+    void import() {
         QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
         QFETCH(QString, text8);
-        QFETCH(QString, reason);
-        write("words.txt", "first\r\nsecond\r\n");
+        QFETCH(QStringList, listed);
+        QFETCH(QString, told);
+        write("list.txt", bytes);
         if (name == "fifo")
             QCOMPARE(QProcess::execute("mkfifo", {m_dir.filePath("fifo")}), 0);
         m_text8.setText(text8);
         const QString path = name.startsWith('/') ? name : m_dir.filePath(name);
-        const QString shown = QDir::toNativeSeparators(path);
-        QVERIFY(!m_files.GetImportFile(path, false));
-        QVERIFY(m_messages.shown.isEmpty()); // the start-up import tells the window, not a box
-        QVERIFY2(m_files.lastImportProblem().startsWith("Could not read the word list file \"" + shown +
-                                                        "\": " + reason),
-                 qPrintable(m_files.lastImportProblem()));
-        QVERIFY(!m_files.GetImportFile(path, true));
-        QCOMPARE(m_messages.shown.size(), 1);
-        QCOMPARE(m_messages.shown[0].title, QString("Quenlo"));
-        QVERIFY2(m_messages.shown[0].text.startsWith("Could not read the word list file \"" + shown +
-                                                     "\": " + reason),
-                 qPrintable(m_messages.shown[0].text));
-        QCOMPARE(m_model.count(), 0);
-    }
-
-    void overlongLinesAreSkippedAndTold() {
-        const QByteArray longLine(5000, 'x');
-        const QString path =
-            write("long.txt", "first\r\n" + longLine + "\r\nsecond\n" + longLine + "\nthird");
-        QVERIFY(m_files.GetImportFile(path, false));
-        QCOMPARE(m_model.words(), (QStringList{"first", "second", "third"}));
-        const QString told = "Lines 2, 4 of the word list file \"" + QDir::toNativeSeparators(path) +
-                             "\" are longer than 4096 bytes and were not "
-                             "imported.";
-        QCOMPARE(m_files.lastImportProblem(), told);
-        QVERIFY(m_messages.shown.isEmpty());
-        QVERIFY(m_files.GetImportFile(path, true));
-        QCOMPARE(m_messages.shown.size(), 1);
-        QCOMPARE(m_messages.shown[0].text, told);
+        told.replace("%1", QDir::toNativeSeparators(path));
+        // What was read counts here, added to what was listed; the list's order is the locale's, as the
+        // model's tests check.
+        const bool read = !listed.isEmpty();
+        listed.append("kept");
+        listed.sort();
+        for (const bool interactive : {false, true}) {
+            m_model.clear();
+            m_model.addWord("kept");
+            QCOMPARE(m_files.GetImportFile(path, interactive), read);
+            QStringList words = m_model.words();
+            words.sort();
+            QCOMPARE(words, listed);
+            QVERIFY(!read || m_model.isPublished());
+            const QString problem =
+                interactive ? m_messages.shown.value(0).text : m_files.lastImportProblem();
+            QVERIFY2(told.isEmpty() ? problem.isEmpty() : problem.startsWith(told), qPrintable(problem));
+            QCOMPARE(m_messages.shown.size(), interactive && !told.isEmpty() ? 1 : 0);
+        }
+        QCOMPARE(m_messages.shown.value(0).title, told.isEmpty() ? QString() : QString("Quenlo"));
     }
 
     void saveWritesTheEncodingItRead_data() {

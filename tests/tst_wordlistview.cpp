@@ -55,11 +55,8 @@ class TestWordListView : public QObject {
     }
     // The rows of the table as a second connection sees them: "word:type", "-" for NULL.
     QStringList stored() {
-        SqliteConnection second(m_path);
-        return second.open()
-                   ? column(second, "select ifnull(Text1, '-') || ':' || ifnull(Type1, '-') from Words "
-                                    "order by 1 ")
-                   : QStringList{"<cannot open>"};
+        return column(m_path,
+                      "select ifnull(Text1, '-') || ':' || ifnull(Type1, '-') from Words order by 1 ");
     }
 
 private slots:
@@ -99,11 +96,8 @@ private slots:
         QTest::newRow("empty and punctuation first")
             << "en_US" << QStringList{"a", "_z", "", "[b"} << QStringList{"", "_z", "[b", "a"};
 #endif
-        // In the C locale the order is Qt's case-insensitive comparison.
-        QTest::newRow("C: case ignored")
-            << "C" << QStringList{"b", "B", "a", "A", "ab"} << QStringList{"a", "A", "ab", "b", "B"};
-        QTest::newRow("C: case folded beyond ASCII")
-            << "C" << QStringList{"Ölung", "ölen", "Oase"} << QStringList{"Oase", "ölen", "Ölung"};
+        // In the C locale the order is Qt's case-insensitive comparison, which the random edits below
+        // hold the list to; here the pop-up agrees where a collator might not.
         QTest::newRow("C: punctuation against lower case")
             << "C" << QStringList{"_", "Z", "[", "a"} << QStringList{"[", "_", "a", "Z"};
         QTest::newRow("C: letter pairs beyond 16 bits")
