@@ -137,7 +137,6 @@ struct X11FocusGuard::State {
 
     bool focusDirty = false;
     Window topLevel = 0;
-    long long lookupMicroseconds = 0;
 
     bool grabActive = false;
     bool grabStarting = false; // whose grab it is is not settled yet
@@ -260,10 +259,6 @@ void X11FocusGuard::setOwnKeyboardHoldPossible(bool possible) {
     if (s.ownHoldPossible && !possible)
         s.ownHoldEnded = Clock::now();
     s.ownHoldPossible = possible;
-}
-
-long long X11FocusGuard::lastLookupMicroseconds() const {
-    return m_state->lookupMicroseconds;
 }
 
 void X11FocusGuard::State::watchFields() {
@@ -390,7 +385,6 @@ void X11FocusGuard::State::settleGrab() {
 }
 
 bool X11FocusGuard::State::lookUpFocus() {
-    const Clock::time_point began = Clock::now();
     Window focus = 0;
     int revert = 0;
     XGetInputFocus(dpy, &focus, &revert);
@@ -453,7 +447,6 @@ bool X11FocusGuard::State::lookUpFocus() {
     const bool moved = top != topLevel;
     topLevel = top;
     state.application = application;
-    lookupMicroseconds = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - began).count();
     return moved;
 }
 

@@ -21,9 +21,6 @@ public:
     void setOwnKeyboardHoldPossible(bool possible) override;
     std::string name() const override { return "X11"; }
 
-    // How long the last look-up of the focused application took, in microseconds: its cost.
-    long long lastLookupMicroseconds() const;
-
     struct State;
 
 private:
