@@ -11,7 +11,6 @@ import re
 import select
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
@@ -335,10 +334,9 @@ GTK_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Escape
 
 class XtermApp:
     """xterm, as it comes, running a recorder in raw mode: every byte the terminal sends lands in a
-    file with the time it arrived. Its Shift+Insert pastes the primary selection, which the
-    completion fills as well. As a field, it holds what it printed and was sent the other keys."""
+    file. Its Shift+Insert pastes the primary selection, which the completion fills as well. As a
+    field, it holds what it printed and was sent the other keys."""
 
-    RECORD = struct.Struct("<Qc")
     KEYS = {"\t": "Tab", "\x1b[B": "Down", "\x1b[A": "Up", "\x1b": "Escape", "\r": "Return"}
     names = {name: name for name in KEYS.values()}
 
@@ -351,23 +349,18 @@ class XtermApp:
         wait_until(lambda: os.path.exists(self.path), "the recorder to start inside xterm")
         self.mark = 0
 
-    def arrivals(self):
-        """(monotonic nanoseconds, byte) of every byte since the last reset."""
-        with open(self.path, "rb") as output:
-            output.seek(self.mark * self.RECORD.size)
-            records = output.read()
-        whole = len(records) - len(records) % self.RECORD.size
-        return [(time_ns, byte[0]) for time_ns, byte in self.RECORD.iter_unpack(records[:whole])]
-
     def reset(self):
         self.desktop.focus(self.window)
         self.desktop.key("Return")
         wait_until(lambda: self.bytes().endswith("\r"), "Return to reach xterm")
         wait_until(self.desktop.popup_hidden, "the pop-up to hide")
-        self.mark += len(self.arrivals())
+        self.mark += len(self.bytes())
 
     def bytes(self):
-        return bytes(byte for _, byte in self.arrivals()).decode("latin-1")
+        """What the terminal sent since the last reset."""
+        with open(self.path, "rb") as output:
+            output.seek(self.mark)
+            return output.read().decode("latin-1")
 
     def split(self):
         """What it printed, and the names of the keys that print nothing."""

@@ -14,8 +14,8 @@ from desktop import Failed, QuenloCase, wait_until
 BURST = "fox zeb\t jumps zea\t over quo\t the zeb\t dog quo\t end"
 BURST_TEXT = "fox zebra jumps zealot over quorum the zebra dog quorum end"
 BURSTS = 8
-HOOK = "the hook lets a completion key pass when the program is late: e2e_completion's own bursts and " \
-       "faults prove order and bounds in xterm"
+HOOK = "the hook lets a completion key pass when the program is late: e2e_completion's own bursts prove " \
+       "the order in xterm"
 # Seen there (GNOME and KWin hold such a Tab until the word is looked up).
 PASSED = "a Tab 1 ms behind its word may come before the engine has looked the word up, and is let through: " \
          "the focus moves on, and the text is no longer in one field"
@@ -67,8 +67,7 @@ TAB_ROWS = [
               "kwin/gtk": "Debian 12's ibus-wayland loses the keys typed into a GTK password field"}),
     Row("bursts_keep_the_order_typed", kind="burst",
         skip={"x11": HOOK, "ibus/gtk": PASSED, "sway": PASSED, "kwin": "its fake keyboard types 20 ms apart at best"}),
-    Row("a_locked_word_database_holds_no_key", kind="locked",
-        skip={"x11": HOOK, "kwin": KWIN_TAB}),
+    Row("a_locked_word_database_holds_no_key", kind="locked", skip={"kwin": KWIN_TAB}),
     Row("popup_at_the_corner_takes_no_focus", kind="corner"),
 ]
 NUMBER_ROWS = [
