@@ -238,6 +238,13 @@ def check_first_and_second_start(desktop, package):
         raise Failed("the second start did not keep the user's database")
     desktop.options_menu(window, quenlo.pid, "s")
     wait_until(lambda: not os.path.exists(autostart), "the autostart entry to go")
+    # The installed program completes, from the user's words, in another application's field.
+    field = e2e.FieldApp(desktop, "gtk", "package-field")
+    desktop.focus(field.window)
+    desktop.key(*USER_WORD[:4])
+    wait_until(desktop.popup_shown, "the pop-up over the field")
+    desktop.key("Tab")
+    wait_until(lambda: field.text() == USER_WORD, "the user's word completed in the field")
     alive(quenlo)
     e2e.stop(quenlo)
     if read_bytes(package.default_words) != default_before or words_in(package.default_words, USER_WORD):
