@@ -327,9 +327,8 @@ class FieldApp:
         return self.ask("state")["focus"] == "first"
 
 
-QT_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Esc", "Shift_L": "Shift", "Insert": "Ins"}
-GTK_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Escape", "Shift_L": "Shift_L",
-             "Insert": "Insert"}
+QT_NAMES = {"Return": "Return", "Tab": "Tab", "Down": "Down", "Escape": "Esc"}
+GTK_NAMES = {key: key for key in QT_NAMES}
 
 
 class XtermApp:
