@@ -22,8 +22,6 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 WORDS = ["hello", "help", "helmet", "world", "wonder", "zebra", "zebu", "zealot", "quorum"]
 WAIT_SECONDS = 15
 OPTIONS = argparse.Namespace()  # the suite's command line, filled in by main()
-# A private ibus-daemon without the parts a test needs not (panel, emoji, settings).
-IBUS_DAEMON = ["ibus-daemon", "--single", "--panel=disable", "--emoji-extension=disable", "--config=disable"]
 # Asked of IBus: without arguments whether it answers; with an engine's name whether it took it as the global
 # engine (the ibus command line refuses engines registered at run time, the library does not); with --context
 # the input context that has the focus, empty when none has.
@@ -158,6 +156,12 @@ class Screen:
 
     def settle(self):
         """Waits, after a field took the focus, for what must follow before keys count there."""
+
+    def start_ibus(self):
+        """A private ibus-daemon, without the parts a test needs not (panel, emoji, settings)."""
+        self.env["IBUS_ADDRESS"] = "unix:path=" + os.path.join(self.workdir, "ibus-socket")
+        self.launch(["ibus-daemon", "--single", "--panel=disable", "--emoji-extension=disable", "--config=disable",
+                     "--address=" + self.env["IBUS_ADDRESS"]], "ibus")
 
     def ask_ibus(self, *arguments):
         return subprocess.run(self.user_command(["/usr/bin/python3", "-c", IBUS_QUERY, *arguments]), env=self.env,

@@ -23,9 +23,10 @@ import subprocess
 import sys
 import tempfile
 import time
+import types
 import unittest
 
-from desktop import (HERE, IBUS_DAEMON, OPTIONS, WAIT_SECONDS, WORDS, Failed, FieldApp, Quenlo, QuenloCase, Screen,
+from desktop import (HERE, OPTIONS, WAIT_SECONDS, WORDS, Failed, FieldApp, Quenlo, QuenloCase, Screen,
                      install_quenlo, kept, main, read_line, read_text, wait_until)
 from scenarios import TAB_ROWS, Scenarios, ShiftScenarios, Table, with_rows  # noqa: F401 (the suite's tests)
 
@@ -135,8 +136,8 @@ class Session(Screen):
         return env
 
     def start_quenlo(self, completion_key, name, words):
-        """IBus started quenlo, with the one completion key and words of the session."""
-        return Installed(self.folder)
+        """IBus started quenlo, with the one completion key and words of the session; it ends with the session."""
+        return types.SimpleNamespace(database=os.path.join(self.folder, "words.mdb"), close=lambda: None)
 
     def window(self, pid):
         """(pid, native Wayland, focused) of the window of that process, None before it has one; from
@@ -145,16 +146,6 @@ class Session(Screen):
 
     def has_focus(self, app):
         return (self.window(app.process.pid) or (0, 0, False))[2]
-
-
-class Installed:
-    """The quenlo IBus started with the session, beside its words.mdb; it ends with the session."""
-
-    def __init__(self, folder):
-        self.database = os.path.join(folder, "words.mdb")
-
-    def close(self):
-        pass
 
 
 class WaylandField(FieldApp):
@@ -223,8 +214,7 @@ class Sway(Session):
         self.run("swaymsg", "exec", "echo $DISPLAY > " + display_file)
         self.env["DISPLAY"] = wait_until(lambda: read_text(display_file).strip(), "Xwayland's display")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = self.start_bus("bus")
-        self.env["IBUS_ADDRESS"] = "unix:path=" + os.path.join(self.workdir, "ibus")
-        self.launch(IBUS_DAEMON + ["--address=" + self.env["IBUS_ADDRESS"]], "ibus")
+        self.start_ibus()
 
     def start_quenlo(self, completion_key, name, words):
         # Nothing chooses the route: on a Wayland session the program takes IBus by itself.
