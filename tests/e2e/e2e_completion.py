@@ -22,8 +22,8 @@ TYPIST = None
 
 
 class Typist:
-    """Types through XTest on a connection of its own, with the gaps between keys chosen by the test,
-    and notes when each key was sent."""
+    """Types through XTest on a connection of its own, with the gaps between keys chosen by the test.
+    (Bursts through xdotool come out capitalised after a swallowed Shift.)"""
 
     def __init__(self, display):
         self.x11 = ctypes.CDLL("libX11.so.6")
