@@ -240,8 +240,9 @@ def check_first_and_second_start(desktop, package):
     wait_until(lambda: not os.path.exists(autostart), "the autostart entry to go")
     # The installed program completes, from the user's words, in another application's field.
     field = e2e.FieldApp(desktop, "gtk", "package-field")
-    desktop.focus(field.window)
+    field.reset()
     desktop.key(*USER_WORD[:4])
+    wait_until(lambda: field.text() == USER_WORD[:4], "the letters in the field")
     wait_until(desktop.popup_shown, "the pop-up over the field")
     desktop.key("Tab")
     wait_until(lambda: field.text() == USER_WORD, "the user's word completed in the field")
