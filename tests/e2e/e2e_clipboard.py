@@ -122,24 +122,24 @@ def as_served(content):
 
 
 def differences(expected, found):
-    """How found falls short of expected: a selection without an owner stays so, and every target
-    listed before comes back with the same type, format and bytes."""
+    """How found falls short of expected: a selection without an owner stays so, every target listed before
+    comes back with the same type, format and bytes, and nothing is left marked for history tools."""
     faults = []
     for selection, targets in expected.items():
-        if selection not in found:
+        owner, now = found.get(selection, (None, None))
+        if now is None:
             faults.append("%s not read yet" % selection)
             continue
-        now_owner, now_targets = found[selection]
-        if not targets and now_owner:
-            faults.append("%s owned by 0x%x instead of none" % (selection, now_owner))
-        if HINT in now_targets and HINT not in targets:
+        if not targets and owner:
+            faults.append("%s owned by 0x%x instead of none" % (selection, owner))
+        if HINT in now and HINT not in targets:
             faults.append("%s still marked for history tools to skip" % selection)
-        for target, (kind, format_, data) in targets.items():
-            now = now_targets.get(target)
-            if now != (kind, format_, data):
-                faults.append("%s %s: %s" % (selection, target, "missing" if now is None else
-                              "%s/%d, %d bytes, %r... instead of %s/%d, %d bytes" % (
-                                  now[0], now[1], len(now[2]), now[2][:20], kind, format_, len(data))))
+        for target, served in targets.items():
+            got = now.get(target)
+            if got != served:
+                faults.append("%s %s: %s instead of %s/%d, %d bytes" % (
+                    selection, target, "missing" if got is None else "%s/%d, %d bytes" % (got[0], got[1], len(got[2])),
+                    served[0], served[1], len(served[2])))
     return faults
 
 

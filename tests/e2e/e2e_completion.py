@@ -1,23 +1,19 @@
 #!/usr/bin/python3
 """End to end: the real quenlo on a private Xvfb server runs the scenarios, keyboard layouts too, in
 xterm, a GTK and a Qt field. What the keyboard hook alone does is tested here too: bursts typed through
-XTest, and how long each key took to reach xterm under faults (a locked or slow word database, a
-stopped program). Started again, the program hands over to the running one.
+XTest, and keys typed while the program is stopped. A slow or locked lookup holding keys, and a late
+answer changing nothing, are the hook suite's (tst_x11keyboardhook) and the locked database scenario's; a
+second start handing over is tst_singleinstance's.
 """
 import ctypes
 import random
 import re
-import sqlite3
-import subprocess
 import sys
 import time
 
-from desktop import (WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, kept, main, start_desktop, stopped,
-                     wait_until)
+from desktop import Failed, FieldApp, QuenloCase, XtermApp, kept, main, start_desktop, stopped, wait_until
 from scenarios import LayoutScenarios, NumberScenarios, Scenarios, ShiftScenarios  # noqa: F401 (the suite's tests)
 
-# No key may wait longer than this under a fault (from its XTest press to its byte in xterm).
-KEY_WAIT_BOUND_MS = 200
 # Typing bursts: prefix and the word it completes to, then two letters that start no lookup.
 BURSTS = 50
 BURST_WORDS = [("hel", "hello"), ("wor", "world"), ("won", "wonder"), ("zeb", "zebra")]
@@ -26,8 +22,8 @@ TYPIST = None
 
 
 class Typist:
-    """Types through XTest on a connection of its own, with the gaps between keys chosen by the test,
-    and notes when each key was sent."""
+    """Types through XTest on a connection of its own, with the gaps between keys chosen by the test.
+    (Bursts through xdotool come out capitalised after a swallowed Shift.)"""
 
     def __init__(self, display):
         self.x11 = ctypes.CDLL("libX11.so.6")
@@ -49,35 +45,14 @@ class Typist:
         self.x11.XCloseDisplay(self.display)
 
     def type(self, keys, gaps_ms):
-        """Taps each key (an X keysym name), waiting gaps_ms[i] before key i; returns the monotonic
-        nanoseconds at which each press was sent."""
-        sent = []
+        """Taps each key (an X keysym name), waiting gaps_ms[i] before key i."""
         for key, gap in zip(keys, gaps_ms):
             if gap:
                 time.sleep(gap / 1000)
             code = self.x11.XKeysymToKeycode(self.display, self.x11.XStringToKeysym(key.encode()))
-            sent.append(time.monotonic_ns())
             self.xtst.XTestFakeKeyEvent(self.display, code, 1, 0)
             self.xtst.XTestFakeKeyEvent(self.display, code, 0, 0)
             self.x11.XFlush(self.display)
-        return sent
-
-
-def key_waits_ms(sent, keys, arrivals):
-    """How long each key that xterm turns into one byte took to arrive: letters and a Tab that was
-    let through. Matched in order; bytes in between (a pasted completion) are skipped."""
-    waits = []
-    position = 0
-    for when, key in zip(sent, keys):
-        byte = {"Tab": 9, "space": 32}.get(key, ord(key) if len(key) == 1 else None)
-        if byte is None:
-            continue
-        for index in range(position, len(arrivals)):
-            if arrivals[index][1] == byte:
-                waits.append((arrivals[index][0] - when) / 1e6)
-                position = index + 1
-                break
-    return waits
 
 
 def random_gaps(rng, count):
@@ -121,72 +96,20 @@ class CompletionCase(QuenloCase):
         wait_until(self.desktop.popup_hidden, "the pop-up to hide")
         match = re.fullmatch(pattern, text())
         self.assertIsNotNone(match, "out of order, lost or doubled: %r" % text())
-        completed = sum(1 for outcome in match.groups() if outcome != passed)
-        print("\n  %d of %d bursts completed, the rest passed the completion key" % (completed, BURSTS),
-              file=sys.stderr)
+        # Passing every key would prove nothing: the bursts that waited for the pop-up are there to complete.
+        self.assertGreater(sum(1 for outcome in match.groups() if outcome != passed), 0, "no burst completed")
 
 
 class KeyboardUnderFaults(CompletionCase):
-    """Fast typing, a locked or slow word database and a stopped program, in xterm, with Tab as the
-    completion key: no key is lost, reordered or held past the bound, and no key is both
-    completed and passed."""
+    """Fast typing and a stopped program, in xterm, with Tab as the completion key: no key is lost or
+    reordered, and no key is both completed and passed."""
 
     def setUp(self):
         self.app = self.apps["xterm"]
         self.app.reset()
-        self.rng = random.Random(self._testMethodName)
-
-    def type_and_wait(self, keys, last):
-        sent = TYPIST.type(keys, random_gaps(self.rng, len(keys)))
-        self.wait_for(lambda: self.app.bytes().endswith(last), lambda: "xterm holds %r" % self.app.bytes())
-        return key_waits_ms(sent, keys, self.app.arrivals())
-
-    def assert_no_key_waited_long(self, waits, fault):
-        print("\n  %s: worst key wait %.1f ms over %d keys" % (fault, max(waits), len(waits)), file=sys.stderr)
-        self.assertLess(max(waits), KEY_WAIT_BOUND_MS, "a key waited too long with " + fault)
 
     def test_bursts_keep_every_byte_in_order(self):
         self.type_bursts(self.app, "Tab", "\t")
-
-    def test_down_before_the_completion_key_in_the_same_burst(self):
-        self.type_hel(self.app)
-        self.type_and_wait(["Down", "Tab", "x", "y"], "xy")
-        wait_until(self.desktop.popup_hidden, "the pop-up to hide")
-        # Down swallowed moves to helmet; a key the hook had to let through is passed, never acted on.
-        self.assertIn(self.app.bytes(), {"helmetxy", "hel\txy", "hel\x1b[Bloxy", "hel\x1b[B\txy"})
-
-    def test_locked_database_freezes_no_key(self):
-        self.type_hel(self.app)
-        lock = sqlite3.connect(self.quenlo.database, isolation_level=None, timeout=0)
-        try:
-            lock.execute("BEGIN EXCLUSIVE")
-            waits = self.type_and_wait(["m", "Tab", "x", "y"], "xy")
-            wait_until(self.desktop.popup_hidden, "the pop-up to hide")
-        finally:
-            lock.close()
-        self.assert_no_key_waited_long(waits, "words.mdb locked by another process")
-        # The lookup for helm found the database locked: no rows, no pop-up, Tab passed.
-        self.assertEqual(self.app.bytes(), "helm\txy")
-
-    def test_slow_lookup_freezes_no_key(self):
-        self.type_hel(self.app)
-        database = sqlite3.connect(self.quenlo.database, isolation_level=None)
-        # Every lookup from here on counts to a million first.
-        database.executescript(
-            "ALTER TABLE Words RENAME TO FastWords;"
-            "CREATE VIEW Words AS SELECT Text1, Type1 FROM FastWords WHERE (WITH RECURSIVE c(x) AS "
-            "(SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 1000000) SELECT count(*) FROM c) > 0;")
-        try:
-            waits = self.type_and_wait(["m", "Tab", "x", "y"], "xy")
-            wait_until(self.desktop.popup_hidden, "the slow lookup to end and Tab to hide the pop-up",
-                       timeout=60)
-            # Anything Tab pasted comes before a key typed after it.
-            self.type_and_wait(["period"], ".")
-        finally:
-            database.executescript("DROP VIEW Words; ALTER TABLE FastWords RENAME TO Words;")
-            database.close()
-        self.assert_no_key_waited_long(waits, "a slow lookup")
-        self.assertIn(self.app.bytes(), {"helm\txy.", "helmetxy."})
 
     def test_stopped_program_completes_only_a_held_tab(self):
         self.type_hel(self.app)
@@ -196,7 +119,9 @@ class KeyboardUnderFaults(CompletionCase):
             time.sleep(0.3)
         wait_until(lambda: self.app.bytes().endswith("xy"), "the keys typed while stopped")
         wait_until(self.desktop.popup_hidden, "the pop-up to hide")
-        self.type_and_wait(["period"], ".")
+        # Anything Tab pasted comes before a key typed after it.
+        TYPIST.type(["period"], [0])
+        self.wait_for(lambda: self.app.bytes().endswith("."), lambda: "xterm holds %r" % self.app.bytes())
         self.assertIn(self.app.bytes(), {"helloxy.", "hel\txy."})
 
 
@@ -207,25 +132,6 @@ class ShiftCompletion(CompletionCase):
         app = self.apps["gtk"]
         app.reset()
         self.type_bursts(app, "Shift_L", "")
-
-
-class SecondStart(QuenloCase):
-    def test_a_second_start_hands_over_and_ends(self):
-        """Started again, quenlo brings the running one's window to the front and ends; --minimized
-        leaves the focus where it was. One quenlo window stays, and the first keeps running."""
-        xterm = self.apps["xterm"]
-        for options, comes_forward in ((["--minimized"], False), ([], True)):
-            with self.subTest(options=options):
-                self.desktop.focus(xterm.window)
-                second = subprocess.run([self.quenlo.program, *options], env=self.desktop.env, capture_output=True,
-                                        text=True, timeout=WAIT_SECONDS)
-                self.assertEqual(second.returncode, 0, second.stderr)
-                self.assertIsNone(self.quenlo.process.poll(), "the first quenlo ended")
-                expected = self.quenlo.window if comes_forward else xterm.window
-                self.wait_for(lambda: self.desktop.focused() == expected,
-                              lambda: "the focus is on %s, not on %s" % (self.desktop.focused(), expected))
-        self.assertEqual(self.desktop.windows("--onlyvisible", "--name", "^Quenlo Word Complete"),
-                         [self.quenlo.window])
 
 
 if __name__ == "__main__":

@@ -23,9 +23,10 @@ import subprocess
 import sys
 import tempfile
 import time
+import types
 import unittest
 
-from desktop import (HERE, IBUS_DAEMON, OPTIONS, WAIT_SECONDS, WORDS, Failed, FieldApp, Quenlo, QuenloCase, Screen,
+from desktop import (HERE, OPTIONS, WAIT_SECONDS, WORDS, Failed, FieldApp, Quenlo, QuenloCase, Screen,
                      install_quenlo, kept, main, read_line, read_text, wait_until)
 from scenarios import TAB_ROWS, Scenarios, ShiftScenarios, Table, with_rows  # noqa: F401 (the suite's tests)
 
@@ -89,27 +90,32 @@ class Session(Screen):
         # What the session's programs started (Xwayland, IBus's helpers, bus-activated services) goes too,
         # also after a start that failed half-way.
         for signal_number in (signal.SIGTERM, signal.SIGKILL):
-            for pid in self.pids():
+            for pid in self.running():
                 try:
                     os.kill(pid, signal_number)
                 except ProcessLookupError:
                     pass
             try:
-                wait_until(lambda: not self.pids(), "the session's processes to end", timeout=5)
+                wait_until(lambda: not self.running(), "the session's processes to end", timeout=5)
                 return
             except Failed:
                 continue
 
-    def pids(self):
-        """The processes that run in this session: those with its runtime folder."""
-        found = []
-        for environ in glob.glob("/proc/[0-9]*/environ"):
+    def running(self):
+        """{pid: (program, environment)} of the processes that run in this session: those with its runtime
+        folder."""
+        found = {}
+        for folder in glob.glob("/proc/[0-9]*"):
             try:
-                with open(environ, "rb") as text:
-                    if self.marker in text.read().split(b"\0"):
-                        found.append(int(environ.split("/")[2]))
+                with open(folder + "/environ", "rb") as text:
+                    environ = text.read().split(b"\0")
+                with open(folder + "/cmdline", "rb") as text:
+                    program = text.read().split(b"\0")[0].decode(errors="replace")
             except OSError:
                 continue
+            if self.marker in environ:
+                found[int(folder[len("/proc/"):])] = (program, dict(
+                    entry.decode(errors="replace").partition("=")[::2] for entry in environ if b"=" in entry))
         return found
 
     def write_component(self):
@@ -135,8 +141,8 @@ class Session(Screen):
         return env
 
     def start_quenlo(self, completion_key, name, words):
-        """IBus started quenlo, with the one completion key and words of the session."""
-        return Installed(self.folder)
+        """IBus started quenlo, with the one completion key and words of the session; it ends with the session."""
+        return types.SimpleNamespace(database=os.path.join(self.folder, "words.mdb"), close=lambda: None)
 
     def window(self, pid):
         """(pid, native Wayland, focused) of the window of that process, None before it has one; from
@@ -145,16 +151,6 @@ class Session(Screen):
 
     def has_focus(self, app):
         return (self.window(app.process.pid) or (0, 0, False))[2]
-
-
-class Installed:
-    """The quenlo IBus started with the session, beside its words.mdb; it ends with the session."""
-
-    def __init__(self, folder):
-        self.database = os.path.join(folder, "words.mdb")
-
-    def close(self):
-        pass
 
 
 class WaylandField(FieldApp):
@@ -223,8 +219,7 @@ class Sway(Session):
         self.run("swaymsg", "exec", "echo $DISPLAY > " + display_file)
         self.env["DISPLAY"] = wait_until(lambda: read_text(display_file).strip(), "Xwayland's display")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = self.start_bus("bus")
-        self.env["IBUS_ADDRESS"] = "unix:path=" + os.path.join(self.workdir, "ibus")
-        self.launch(IBUS_DAEMON + ["--address=" + self.env["IBUS_ADDRESS"]], "ibus")
+        self.start_ibus()
 
     def start_quenlo(self, completion_key, name, words):
         # Nothing chooses the route: on a Wayland session the program takes IBus by itself.
@@ -379,14 +374,14 @@ class KWin(Session):
         # After the input method: the keyboard, whose device lives as long as it, and X's display.
         ibus = wait_until(lambda: self.process_of("/usr/libexec/ibus-wayland"),
                           "KWin to start IBus as its input method")
-        self.env["DISPLAY"] = self.environment_of(ibus)["DISPLAY"]
+        self.env["DISPLAY"] = self.running()[ibus][1]["DISPLAY"]
         self.keyboard = self.launch([keys_python, "-c", FAKE_INPUT], "keyboard", stdin=subprocess.PIPE,
                                    stdout=subprocess.PIPE, text=True)
         self.answered()
         # Chosen as a user chooses it in IBus: IBus starts the program, from KWin's environment.
         self.select_engine()
         self.engine = wait_until(lambda: self.process_of(self.program), "IBus to start quenlo --ibus")
-        self.inherited = self.environment_of(self.engine)
+        self.inherited = self.running()[self.engine][1]
         wait_until(lambda: self.window(self.engine), "quenlo's main window")
 
     def answered(self):
@@ -395,19 +390,7 @@ class KWin(Session):
 
     def process_of(self, executable):
         """The pid of this session's process running executable, if there is one."""
-        for pid in self.pids():
-            try:
-                with open("/proc/%d/cmdline" % pid, "rb") as text:
-                    if text.read().split(b"\0")[0].decode(errors="replace") == executable:
-                        return pid
-            except OSError:
-                continue
-        return None
-
-    def environment_of(self, pid):
-        with open("/proc/%d/environ" % pid, "rb") as text:
-            return dict(entry.decode(errors="replace").partition("=")[::2] for entry in text.read().split(b"\0")
-                        if b"=" in entry)
+        return next((pid for pid, (program, _) in self.running().items() if program == executable), None)
 
     def press(self, keys, gap_ms):
         self.keyboard.stdin.write(" ".join(str(code) for code in [gap_ms] + [self.KEY_CODES[key] for key in keys])

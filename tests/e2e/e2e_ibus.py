@@ -8,7 +8,7 @@ import os
 import subprocess
 import sys
 
-from desktop import IBUS_DAEMON, Desktop, FieldApp, Quenlo, QuenloCase, main, start_desktop, wait_until
+from desktop import Desktop, FieldApp, Quenlo, QuenloCase, main, start_desktop, wait_until
 from scenarios import LayoutScenarios, NumberScenarios, Scenarios, ShiftScenarios  # noqa: F401 (the suite's tests)
 
 
@@ -66,10 +66,9 @@ class IBusDesktop(Desktop):
     def __init__(self, workdir):
         super().__init__(workdir)
         self.env.update({"DBUS_SESSION_BUS_ADDRESS": os.environ["DBUS_SESSION_BUS_ADDRESS"],
-                         "IBUS_ADDRESS": "unix:path=" + os.path.join(workdir, "ibus-socket"),
                          # No component of the system's: an installed quenlo's would compete with this one.
                          "IBUS_COMPONENT_PATH": workdir, "GTK_IM_MODULE": "ibus", "QT_IM_MODULE": "ibus"})
-        self.launch(IBUS_DAEMON + ["--address=" + self.env["IBUS_ADDRESS"]], "ibus")
+        self.start_ibus()
         wait_until(lambda: self.ask_ibus().returncode == 0, "ibus-daemon to answer")
 
     def start_quenlo(self, completion_key, name, words):

@@ -2,22 +2,20 @@
 """The Debian package: built by CPack from the build folder, unpacked into a temporary root, checked
 against the install layout and the desktop's validators, then run as a normal user on a private
 Xvfb (its own uid and HOME): the per-user word database, Add Word, Run Minimized, Start with the
-session, and the tray icon with a StatusNotifierItem host and an XEmbed tray.
+session, completion in another application's field, and the tray icon with a StatusNotifierItem host
+(an XEmbed tray is Qt's own fallback: the same program code again).
 
 Needs dpkg-dev, devscripts (hardening-check), desktop-file-utils, appstream, lintian, xvfb, xdotool, x11-utils, sqlite3, dbus,
-python3-gi, trayer and root (for the unused uid); installs nothing.
+python3-gi and root (for the unused uid); installs nothing.
 
 usage: package_test.py --build-dir DIR --app-id ID
 """
 import argparse
 import configparser
-import contextlib
 import functools
-import hashlib
 import json
 import os
 import pwd
-import random
 import re
 import shlex
 import shutil
@@ -25,7 +23,6 @@ import sqlite3
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import desktop as e2e  # noqa: E402
@@ -64,26 +61,14 @@ def run(*command, **options):
     return result.stdout
 
 
-def sha256(path):
+def read_bytes(path):
     with open(path, "rb") as file:
-        return hashlib.sha256(file.read()).hexdigest()
-
-
-def png_size(path):
-    with open(path, "rb") as file:
-        head = file.read(24)
-    if head[:8] != b"\x89PNG\r\n\x1a\n":
-        raise Failed(path + " is no PNG")
-    return int.from_bytes(head[16:20], "big"), int.from_bytes(head[20:24], "big")
+        return file.read()
 
 
 def unused_uid():
-    taken = {entry.pw_uid for entry in pwd.getpwall()}
-    for _ in range(100):
-        uid = random.randint(42000, 59000)
-        if uid not in taken:
-            return uid
-    raise Failed("no unused uid found")
+    """One past the highest regular uid taken: no account, no files of its own."""
+    return max(entry.pw_uid for entry in pwd.getpwall() if entry.pw_uid < 60000) + 1
 
 
 def desktop_entry(path):
@@ -105,14 +90,11 @@ class Package:
     def __init__(self, build_dir, workdir, app_id):
         self.app_id = app_id
         output = os.path.join(workdir, "package")
-        started = time.monotonic()
         run("cpack", "-G", "DEB", "-B", output, cwd=build_dir, timeout=600)
-        print("cpack: %.1f s" % (time.monotonic() - started), flush=True)
         debs = [name for name in os.listdir(output) if re.fullmatch(r"quenlo_.*\.deb", name)]
         if len(debs) != 1:
             raise Failed("expected one quenlo_*.deb in %s, found %s" % (output, os.listdir(output)))
         self.deb = os.path.join(output, debs[0])
-        self.debug_packages = [name for name in os.listdir(output) if "dbgsym" in name]
         self.root = os.path.join(workdir, "root")
         run("dpkg-deb", "-x", self.deb, self.root)
         os.chmod(self.root, 0o755)
@@ -128,12 +110,13 @@ class Package:
 
 
 def check_layout(package):
+    """What the install layout promises; lintian checks the copyright, changelog, manual page, file modes and
+    owners, icon sizes and control fields."""
     app = package.app_id
     required = {
         "usr/bin/quenlo", "usr/share/quenlo/words.mdb", "usr/share/quenlo/quenlo-help.html",
         "usr/share/applications/%s.desktop" % app, "usr/share/metainfo/%s.metainfo.xml" % app,
-        "usr/share/icons/hicolor/scalable/apps/%s.svg" % app, "usr/share/man/man1/quenlo.1.gz",
-        "usr/share/doc/quenlo/copyright", "usr/share/doc/quenlo/changelog.gz",
+        "usr/share/icons/hicolor/scalable/apps/%s.svg" % app,
     } | {"usr/share/icons/hicolor/%dx%d/apps/%s.png" % (s, s, app) for s in ICON_SIZES}
     missing = sorted(required - package.files)
     if missing:
@@ -144,48 +127,22 @@ def check_layout(package):
     databases = sorted(f for f in package.files if f.endswith(".mdb"))
     if databases != ["usr/share/quenlo/words.mdb"]:
         raise Failed("word databases in the package: %s" % databases)
-    for size in ICON_SIZES:
-        found = png_size(package.path("usr/share/icons/hicolor/%dx%d/apps/%s.png" % (size, size, app)))
-        if found != (size, size):
-            raise Failed("the %d pixel icon is %dx%d" % (size, found[0], found[1]))
-    listing = run("dpkg-deb", "-c", package.deb)
-    for line in listing.splitlines():
-        if line.endswith("/usr/share/quenlo/words.mdb") and not line.startswith("-rw-r--r-- root/root"):
-            raise Failed("the default words are not a read-only root file: " + line)
-    fields = {name: run("dpkg-deb", "-f", package.deb, name).strip()
-              for name in ("Depends", "Maintainer", "Section", "Description", "Homepage")}
-    for library in ("libqt6widgets6", "libsqlite3-0", "libxtst6", "libc6"):
-        if library not in fields["Depends"]:
-            raise Failed("Depends lacks %s: %s" % (library, fields["Depends"]))
-    if "@" not in fields["Maintainer"] or fields["Section"] != "utils" or not fields["Homepage"]:
-        raise Failed("control fields: %s" % fields)
-    if len(fields["Description"].splitlines()) < 4:
-        raise Failed("the description has no real long text: " + fields["Description"])
-    print("package: %s, %d files, %d KiB; debug symbols apart: %s" % (
-        os.path.basename(package.deb), len(package.files), os.path.getsize(package.deb) // 1024,
-        package.debug_packages or "none"), flush=True)
+    # The program is unpacked, not installed: what it needs to run must be declared.
+    depends = run("dpkg-deb", "-f", package.deb, "Depends")
+    for library in ("libqt6widgets6", "libsqlite3-0", "libxtst6"):
+        if library not in depends:
+            raise Failed("Depends lacks %s: %s" % (library, depends))
 
 
 def check_validators(package):
+    """The desktop's validators and lintian find nothing. The program sees every key of the desktop: it is
+    built as PIE with the stack protector, fortified calls and full RELRO (control-flow protection is left
+    to the distribution's own flags)."""
     app = package.app_id
     run("desktop-file-validate", package.path("usr/share/applications/%s.desktop" % app))
     run("appstreamcli", "validate", "--no-net", "--explain", package.path("usr/share/metainfo/%s.metainfo.xml" % app))
-    started = time.monotonic()
-    result = subprocess.run(["lintian", "--fail-on", "error,warning", package.deb], capture_output=True, text=True,
-                            timeout=600)
-    print("lintian (%.1f s):\n%s" % (time.monotonic() - started, result.stdout.strip() or "clean"), flush=True)
-    if result.returncode != 0:
-        raise Failed("lintian finds errors or warnings:\n" + result.stdout + result.stderr)
-
-
-def check_hardening(package):
-    """The program sees every key of the desktop: it is built as PIE with the stack protector, fortified
-    calls and full RELRO. Control-flow protection is left to the distribution's own flags."""
-    result = subprocess.run(["hardening-check", "--nocfprotection", package.program], capture_output=True,
-                            text=True, timeout=60)
-    print(result.stdout.strip(), flush=True)
-    if result.returncode != 0:
-        raise Failed("the program lacks hardening:\n" + result.stdout + result.stderr)
+    run("lintian", "--fail-on", "error,warning", package.deb, timeout=600)
+    run("hardening-check", "--nocfprotection", package.program)
 
 
 class Desktop(e2e.Desktop):
@@ -245,7 +202,7 @@ def settings_value(desktop, key):
 
 
 def check_first_and_second_start(desktop, package):
-    default_before = sha256(package.default_words)
+    default_before = read_bytes(package.default_words)
     user_words = os.path.join(desktop.home, ".local", "share", "Quenlo", "words.mdb")
     quenlo = desktop.start_quenlo(package)
     window = desktop.main_window()
@@ -281,9 +238,17 @@ def check_first_and_second_start(desktop, package):
         raise Failed("the second start did not keep the user's database")
     desktop.options_menu(window, quenlo.pid, "s")
     wait_until(lambda: not os.path.exists(autostart), "the autostart entry to go")
+    # The installed program completes, from the user's words, in another application's field.
+    field = e2e.FieldApp(desktop, "gtk", "package-field")
+    field.reset()
+    desktop.key(*USER_WORD[:4])
+    wait_until(lambda: field.text() == USER_WORD[:4], "the letters in the field")
+    wait_until(desktop.popup_shown, "the pop-up over the field")
+    desktop.key("Tab")
+    wait_until(lambda: field.text() == USER_WORD, "the user's word completed in the field")
     alive(quenlo)
     e2e.stop(quenlo)
-    if sha256(package.default_words) != default_before or words_in(package.default_words, USER_WORD):
+    if read_bytes(package.default_words) != default_before or words_in(package.default_words, USER_WORD):
         raise Failed("the installed default words changed")
 
 
@@ -305,7 +270,6 @@ def check_status_notifier(desktop, package):
         raise Failed("the fake StatusNotifierWatcher did not start")
     quenlo = desktop.start_quenlo(package, env)
     item = json.loads(e2e.read_line(watcher, "no tray icon registered: the StatusNotifierWatcher", WAIT_SECONDS))
-    print("StatusNotifierItem: %s" % item, flush=True)
     if item["Title"] != "Quenlo" or "Quenlo 4.1 - " not in (item["ToolTipTitle"] or "") or not item["HasIcon"]:
         raise Failed("the tray icon's title or tooltip: %s" % item)
     if desktop.windows("--onlyvisible", "--name", TITLE):
@@ -318,51 +282,6 @@ def check_status_notifier(desktop, package):
     desktop.main_window()
     alive(quenlo)
     e2e.stop(quenlo)
-    e2e.stop(watcher)
-    e2e.stop(bus)
-
-
-def check_xembed(desktop, package):
-    """With an XEmbed tray and no StatusNotifierWatcher, the icon docks there; a click shows the window."""
-    if not shutil.which("trayer"):
-        print("trayer is not installed: XEmbed tray not checked", flush=True)
-        return
-    tray = desktop.launch(["trayer", "--edge", "bottom", "--widthtype", "pixel", "--width", "200"], "trayer",
-                          as_user=False)
-    wait_until(lambda: "_NET_SYSTEM_TRAY_S0" in desktop.run("xprop", "-root") or desktop.windows("--class", "trayer"),
-               "trayer")
-    quenlo = desktop.start_quenlo(package)
-
-    def docked():
-        tree = desktop.run("xwininfo", "-root", "-tree")
-        # The icon's window, docked in trayer's panel: its name, size and place on the screen.
-        match = re.search(r'^\s*(0x[0-9a-f]+) "Quenlo": \("quenlo" "Quenlo"\)\s+(\d+)x(\d+)\+\S+\s+\+(\d+)\+(\d+)',
-                          tree, re.M)
-        return match and match.groups()
-
-    wait_until(docked, "the tray icon in trayer")
-    alive(quenlo)
-    if desktop.windows("--onlyvisible", "--name", TITLE):
-        raise Failed("Run Minimized with a tray still showed the main window")
-
-    clicks = []
-
-    def click_shows_window():
-        # trayer may still be placing an icon it has just taken in: a click where the icon was a
-        # moment ago misses, and, as a user would, the test clicks again where it is now.
-        icon, width, height, left, top = wait_until(docked, "the tray icon in trayer")
-        clicks.append((left, top))
-        desktop.run("xdotool", "mousemove", "--sync", str(int(left) + int(width) // 2),
-                    str(int(top) + int(height) // 2))
-        desktop.run("xdotool", "click", "1")
-        with contextlib.suppress(Failed):
-            wait_until(lambda: desktop.windows("--onlyvisible", "--name", TITLE), "", timeout=3)
-            return icon
-
-    icon = wait_until(click_shows_window, "the quenlo main window after a click on the tray icon")
-    print("XEmbed: icon window %s docked in trayer, shown after clicks at %s" % (icon, clicks), flush=True)
-    e2e.stop(quenlo)
-    e2e.stop(tray)
 
 
 def main():
@@ -380,11 +299,9 @@ def main():
         package = Package(arguments.build_dir, workdir, arguments.app_id)
         check_layout(package)
         check_validators(package)
-        check_hardening(package)
         desktop = Desktop(workdir, unused_uid())
         check_first_and_second_start(desktop, package)
         check_status_notifier(desktop, package)
-        check_xembed(desktop, package)
     except Failed as failure:
         print("FAILED: %s" % failure, flush=True)
         if desktop:

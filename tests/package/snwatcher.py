@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A minimal org.kde.StatusNotifierWatcher on the session bus, standing in for a desktop's tray host.
 
-Prints one JSON line per registered item with the item's Id, Title, ToolTip and Category as read
+Prints one JSON line per registered item with the item's Title, tooltip title and whether it has an icon, as read
 back from it; reads commands from stdin: "activate" calls the last item's Activate(0, 0).
 Prints "ready" once the watcher's name is owned.
 """
@@ -50,9 +50,8 @@ def report_item(connection, name, path):
 
 def describe(name, path, properties):
     tooltip = properties.get("ToolTip")
-    return {"service": name, "path": path, "Id": properties.get("Id"), "Title": properties.get("Title"),
-            "Category": properties.get("Category"), "Status": properties.get("Status"),
-            "ToolTipTitle": tooltip[2] if tooltip else None, "ToolTipText": tooltip[3] if tooltip else None,
+    return {"service": name, "path": path, "Title": properties.get("Title"),
+            "ToolTipTitle": tooltip[2] if tooltip else None,
             "HasIcon": bool(properties.get("IconName") or properties.get("IconPixmap"))}
 
 
