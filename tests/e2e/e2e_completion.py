@@ -2,16 +2,17 @@
 """End to end: the real quenlo on a private Xvfb server runs the scenarios, keyboard layouts too, in
 xterm, a GTK and a Qt field. What the keyboard hook alone does is tested here too: bursts typed through
 XTest, and keys typed while the program is stopped. A slow or locked lookup holding keys, and a late
-answer changing nothing, are the hook suite's (tst_x11keyboardhook) and the locked database scenario's; a
-second start handing over is tst_singleinstance's.
+answer changing nothing, are the hook suite's (tst_x11keyboardhook) and the locked database scenario's.
+Started again, the program hands over to the running one and brings its window to the front.
 """
 import ctypes
 import random
 import re
+import subprocess
 import sys
 import time
 
-from desktop import Failed, FieldApp, QuenloCase, XtermApp, kept, main, start_desktop, stopped, wait_until
+from desktop import WAIT_SECONDS, Failed, FieldApp, QuenloCase, XtermApp, kept, main, start_desktop, stopped, wait_until
 from scenarios import LayoutScenarios, NumberScenarios, Scenarios, ShiftScenarios  # noqa: F401 (the suite's tests)
 
 # Typing bursts: prefix and the word it completes to, then two letters that start no lookup.
@@ -132,6 +133,25 @@ class ShiftCompletion(CompletionCase):
         app = self.apps["gtk"]
         app.reset()
         self.type_bursts(app, "Shift_L", "")
+
+
+class SecondStart(QuenloCase):
+    def test_a_second_start_hands_over_and_ends(self):
+        """Started again, quenlo brings the running one's window to the front and ends; --minimized
+        leaves the focus where it was. One quenlo window stays, and the first keeps running."""
+        xterm = self.apps["xterm"]
+        for options, comes_forward in ((["--minimized"], False), ([], True)):
+            with self.subTest(options=options):
+                self.desktop.focus(xterm.window)
+                second = subprocess.run([self.quenlo.program, *options], env=self.desktop.env, capture_output=True,
+                                        text=True, timeout=WAIT_SECONDS)
+                self.assertEqual(second.returncode, 0, second.stderr)
+                self.assertIsNone(self.quenlo.process.poll(), "the first quenlo ended")
+                expected = self.quenlo.window if comes_forward else xterm.window
+                self.wait_for(lambda: self.desktop.focused() == expected,
+                              lambda: "the focus is on %s, not on %s" % (self.desktop.focused(), expected))
+        self.assertEqual(self.desktop.windows("--onlyvisible", "--name", "^Quenlo Word Complete"),
+                         [self.quenlo.window])
 
 
 if __name__ == "__main__":
