@@ -29,7 +29,7 @@ packages=(
     libx11-dev libxi-dev libxtst-dev libxkbcommon-dev
     wamerican wamerican-small wamerican-large scowl fortunes
     librsvg2-bin dpkg-dev file devscripts
-    desktop-file-utils appstream lintian dbus trayer
+    desktop-file-utils appstream lintian dbus
     xvfb xauth xdotool x11-utils x11-xkb-utils
     xterm python3-gi gir1.2-gtk-3.0
     dbus-bin dbus-daemon at-spi2-core gir1.2-atspi-2.0 libglib2.0-bin
