@@ -2,11 +2,21 @@
 // mapped, to the lookup behind it having filled it, and from the completion key to the rest of the
 // word fetched by the application (which has a text of the user's on the clipboard before), with the
 // real quenlo on a private Xvfb. Then the processor time the whole quenlo process spends on a key
-// that finds words, from the key until the process is idle again, and how its threads share it.
+// that finds words, from the key until the process is idle again, and how its threads share it; beside
+// it what the toolkit alone costs to show a window like the pop-up on the same server.
 //   bench_popuplatency           200 keys, 100,000 words
 //   bench_popuplatency --short   5 keys, 2,000 words (only proves the measurement still runs)
 //   --words N                    N words in the database (the figures: 133000 and 1000000)
 //   --no-copy                    nothing of the user's on the clipboard before the completion
+//   --toolkit-floor N            (run by the bench itself) N shows of the toolkit alone
+// Qt's widget headers come before any of Xlib's, whose macros (None, Bool) would break them.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QListView>
+#include <QStringListModel>
+#include <QTimer>
+
 #include "bench/x11latencyrun.h"
 #include "tests/x11/xvfbserver.h"
 
@@ -16,9 +26,9 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-#include <QDir>
-#include <QFile>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <sys/prctl.h>
@@ -234,9 +244,62 @@ std::map<QString, ThreadTime> threadTimes(qint64 pid) {
     return times;
 }
 
+double processMilliseconds() {
+    timespec time{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &time);
+    return static_cast<double>(time.tv_sec) * 1e3 + static_cast<double>(time.tv_nsec) / 1e6;
+}
+
+// The floor under the processor time per key: a program that does nothing but fill a frameless tool
+// window's list with ten words and show it, as the pop-up is shown, painting included; hidden again
+// between shows. Prints the median processor time of a show, the first few (the window made) left out.
+int measureToolkitFloor(int argc, char* argv[], int shows) {
+    constexpr int warmUp = 3;
+    QApplication application(argc, argv);
+    QWidget window(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                                Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint);
+    window.setAttribute(Qt::WA_ShowWithoutActivating);
+    auto* list = new QListView(&window);
+    list->setUniformItemSizes(true);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QStringListModel words;
+    list->setModel(&words);
+    window.resize(127, 200);
+    list->setGeometry(0, 0, 161, 220);
+    std::vector<double> costs;
+    double before = 0;
+    QTimer step;
+    // Long enough for a show to be painted and the process to fall idle.
+    step.setInterval(60);
+    QObject::connect(&step, &QTimer::timeout, [&] {
+        if (window.isVisible()) {
+            costs.push_back(processMilliseconds() - before);
+            window.hide();
+            if (costs.size() == static_cast<std::size_t>(warmUp + shows))
+                application.quit();
+            return;
+        }
+        QStringList next;
+        for (int row = 0; row < 10; ++row)
+            next.append(
+                QString::fromStdString(numberedLetters(static_cast<int>(costs.size()) * 10 + row, 6)));
+        before = processMilliseconds();
+        words.setStringList(next);
+        window.show();
+    });
+    step.start();
+    application.exec();
+    costs.erase(costs.begin(), costs.begin() + warmUp);
+    std::printf("  %-33s p50 %5.2f ms   (a Qt window with a list of ten words, nothing else)\n",
+                "toolkit alone, per show:", percentile(costs, 0.5));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc > 2 && std::strcmp(argv[1], "--toolkit-floor") == 0)
+        return measureToolkitFloor(argc, argv, std::atoi(argv[2]));
     QCoreApplication application(argc, argv);
     const bool isShort = application.arguments().contains(QStringLiteral("--short"));
     // Without a copy of the user's the clipboard has nothing to keep, as in the figures before it did.
@@ -396,6 +459,17 @@ int main(int argc, char* argv[]) {
 
     quenlo.terminate();
     quenlo.waitForFinished();
+    QProcess toolkitAlone;
+    QProcessEnvironment toolkitEnvironment = QProcessEnvironment::systemEnvironment();
+    toolkitEnvironment.insert(QStringLiteral("DISPLAY"), server.display());
+    toolkitEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    toolkitAlone.setProcessEnvironment(toolkitEnvironment);
+    toolkitAlone.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    std::fflush(stdout);
+    toolkitAlone.start(QCoreApplication::applicationFilePath(),
+                       {QStringLiteral("--toolkit-floor"), QString::number(keys)});
+    if (!toolkitAlone.waitForFinished(60000) || toolkitAlone.exitCode() != 0)
+        fail("the toolkit's own show could not be measured");
     XCloseDisplay(display);
     return 0;
 }
