@@ -244,12 +244,6 @@ std::map<QString, ThreadTime> threadTimes(qint64 pid) {
     return times;
 }
 
-double processMilliseconds() {
-    timespec time{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &time);
-    return static_cast<double>(time.tv_sec) * 1e3 + static_cast<double>(time.tv_nsec) / 1e6;
-}
-
 // The floor under the processor time per key: a program that does nothing but fill a frameless tool
 // window's list with ten words and show it, as the pop-up is shown, painting included; hidden again
 // between shows. Prints the median processor time of a show, the first few (the window made) left out.
@@ -267,6 +261,9 @@ int measureToolkitFloor(int argc, char* argv[], int shows) {
     window.resize(127, 200);
     list->setGeometry(0, 0, 161, 220);
     std::vector<double> costs;
+    const auto processMilliseconds = [] {
+        return static_cast<double>(Desktop::cpuNanoseconds(CLOCK_PROCESS_CPUTIME_ID)) / 1e6;
+    };
     double before = 0;
     QTimer step;
     // Long enough for a show to be painted and the process to fall idle.

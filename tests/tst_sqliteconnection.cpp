@@ -91,7 +91,7 @@ private slots:
         SqliteConnection connection(m_path);
         QVERIFY(connection.open());
         // An edit waits a little: a lock let go meanwhile costs it nothing. A lookup gets no rows at
-        // once instead, which is e2e_completion's locked-database case.
+        // once instead, which is the desktop scenarios' locked-database row.
         std::thread release([other] {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);

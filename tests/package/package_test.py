@@ -260,7 +260,7 @@ def check_status_notifier(desktop, package):
     config = os.path.join(os.path.dirname(desktop.home), "bus.conf")
     with open(config, "w") as file:
         file.write(BUS_CONFIG % socket)
-    bus = desktop.launch(["dbus-daemon", "--config-file=" + config, "--nofork", "--nosyslog"], "bus", as_user=False)
+    desktop.launch(["dbus-daemon", "--config-file=" + config, "--nofork", "--nosyslog"], "bus", as_user=False)
     wait_until(lambda: os.path.exists(socket), "the private session bus")
     bus_address = "unix:path=" + socket
     env = dict(desktop.env, DBUS_SESSION_BUS_ADDRESS=bus_address)
