@@ -20,7 +20,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -35,9 +34,12 @@ constexpr const char* selectStep =
 constexpr std::chrono::milliseconds burstGap{8};
 // A pause this long ends a burst, and its text goes out; shorter ones are a busy desktop's hiccups.
 constexpr std::chrono::milliseconds burstPause{100};
-// How long a commit keeps behind the last key passed back: time for the application to take it from its
-// event queue, where it went behind the keys before it, even on a busy desktop.
+// How long a commit keeps behind the last key passed back where no report of it is due: time for the
+// application to take it from its event queue, where it went behind the keys before it.
 constexpr std::chrono::milliseconds passedKeySettle{50};
+// How long a commit waits at most for the field's report of the text typed last (IBusFields): a busy
+// desktop takes its time, and text that changed nothing brings no report.
+constexpr std::chrono::milliseconds reportBound{250};
 // Modifiers that make a press a shortcut rather than text.
 constexpr guint shortcutModifiers =
     IBUS_CONTROL_MASK | IBUS_MOD1_MASK | IBUS_MOD4_MASK | IBUS_SUPER_MASK | IBUS_HYPER_MASK | IBUS_META_MASK;
@@ -91,9 +93,11 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     std::chrono::milliseconds watchdog;
     bool selected = false; // known to be the selected input source
     IBusKeyDecisions decisions;
-    std::atomic<int> completionKey{KeyCode::CompletionKeyUntold}; // set by the UI thread
-    std::atomic<bool> numberKeys{false};                          // set by the UI thread
-    IBusFields fields{burstGap, burstPause, passedKeySettle};     // engine thread only
+    std::atomic<int> completionKey{KeyCode::CompletionKeyUntold};          // set by the UI thread
+    std::atomic<bool> numberKeys{false};                                   // set by the UI thread
+    IBusFields fields{burstGap, burstPause, passedKeySettle, reportBound}; // engine thread only
+    // Shared with the bus's thread, which may still run the filter that feeds it after the hook is gone.
+    std::shared_ptr<IBusFieldReports> reports = std::make_shared<IBusFieldReports>();
     QObject uiThread; // posted presses run in the thread that made the hook
     KeyHandler handler;
     std::string pressText; // while the handler runs
@@ -104,6 +108,8 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     // Engine thread only.
     IBusBus* bus = nullptr;
     IBusFactory* factory = nullptr;
+    GDBusConnection* filtered = nullptr; // the connection the report filter is on, held
+    guint reportFilter = 0;
     unsigned engineCount = 0;
     IBusEngine* focused = nullptr; // the engine of the field that has the focus
     std::unique_ptr<XkbCompose> composer;
@@ -121,6 +127,7 @@ struct IBusKeyboardHook::State : std::enable_shared_from_this<IBusKeyboardHook::
     void offerEngine();
     IBusEngine* createEngine(const gchar* name);
     gboolean processKey(IBusEngine* engine, guint keyval, guint keycode, guint modifiers);
+    void listenForReports(GDBusConnection* connection);
     void commit(IBusEngine* engine, const std::string& text);
     // Commits the text held for the engine's field.
     void flush(IBusEngine* engine);
@@ -280,6 +287,7 @@ void IBusKeyboardHook::State::run() {
     }
     if (factory)
         g_object_unref(factory);
+    listenForReports(nullptr);
     g_signal_handlers_disconnect_by_data(bus, this);
     g_object_unref(bus);
     g_main_context_pop_thread_default(context);
@@ -291,6 +299,7 @@ void IBusKeyboardHook::State::offerEngine() {
         return;
     if (factory)
         g_object_unref(factory);
+    listenForReports(connection);
     factory = ibus_factory_new(connection);
     g_signal_connect_swapped(
         factory, "create-engine",
@@ -327,6 +336,7 @@ IBusEngine* IBusKeyboardHook::State::createEngine(const gchar* name) {
         }),
         this);
     fields.created(contextOf(engine));
+    reports->track(path, contextOf(engine));
     g_signal_connect_swapped(engine, "focus-in", G_CALLBACK(+[](State* state, IBusEngine* self) {
                                  state->focused = self;
                                  state->stopComposing(self);
@@ -349,6 +359,7 @@ IBusEngine* IBusKeyboardHook::State::createEngine(const gchar* name) {
                                      state->focused = nullptr;
                                  state->stopComposing(self);
                                  state->fields.destroyed(contextOf(self));
+                                 state->reports->forget(contextOf(self));
                              }),
                              this);
     g_signal_connect_swapped(engine, "set-content-type",
@@ -382,7 +393,7 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
             fields.swallowed(context, keycode);
             return TRUE;
         }
-        fields.passed(context, kind, std::chrono::steady_clock::now());
+        fields.passed(context, kind, std::chrono::steady_clock::now(), reports->count(context));
         return FALSE;
     }
     // IBus may move an engine to another field without telling it the focus came in.
@@ -429,15 +440,44 @@ gboolean IBusKeyboardHook::State::processKey(IBusEngine* engine, guint keyval, g
     }
     if (kind != IBusFields::KeyKind::Modifier)
         flush(engine);
-    fields.passed(context, kind, std::chrono::steady_clock::now());
+    fields.passed(context, kind, std::chrono::steady_clock::now(), reports->count(context));
     return FALSE;
 }
 
+void IBusKeyboardHook::State::listenForReports(GDBusConnection* connection) {
+    if (filtered) {
+        g_dbus_connection_remove_filter(filtered, reportFilter);
+        g_object_unref(filtered);
+    }
+    filtered = connection ? G_DBUS_CONNECTION(g_object_ref(connection)) : nullptr;
+    if (!connection)
+        return;
+    // The filter runs on the bus's own thread and sees every message before it is dispatched: the reports
+    // reach a commit waiting on the engine thread. It only looks.
+    reportFilter = g_dbus_connection_add_filter(
+        connection,
+        [](GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer data) -> GDBusMessage* {
+            if (incoming && g_dbus_message_get_message_type(message) == G_DBUS_MESSAGE_TYPE_METHOD_CALL) {
+                const gchar* member = g_dbus_message_get_member(message);
+                const gchar* path = g_dbus_message_get_path(message);
+                if (path && (g_strcmp0(member, "SetCursorLocation") == 0 ||
+                             g_strcmp0(member, "SetCursorLocationRelative") == 0 ||
+                             g_strcmp0(member, "SetSurroundingText") == 0))
+                    (*static_cast<std::shared_ptr<IBusFieldReports>*>(data))->reported(path);
+            }
+            return message;
+        },
+        new std::shared_ptr<IBusFieldReports>(reports),
+        [](gpointer data) { delete static_cast<std::shared_ptr<IBusFieldReports>*>(data); });
+}
+
 void IBusKeyboardHook::State::commit(IBusEngine* engine, const std::string& text) {
-    // Bounded: at most the settle, and only right behind a key passed back or another commit.
-    std::this_thread::sleep_for(fields.commitDelay(contextOf(engine), std::chrono::steady_clock::now()));
+    const IBusFields::Context context = contextOf(engine);
+    // Bounded: only right behind a key passed back or another commit, until the field reports it.
+    if (const std::optional<IBusFields::Settle> settle = fields.settle(context))
+        reports->awaitBeyond(context, settle->reportsSeen, settle->until);
     ibus_engine_commit_text(engine, ibus_text_new_from_string(text.c_str()));
-    fields.committed(contextOf(engine), std::chrono::steady_clock::now());
+    fields.committed(context, std::chrono::steady_clock::now(), reports->count(context));
 }
 
 void IBusKeyboardHook::State::flush(IBusEngine* engine) {

@@ -108,13 +108,13 @@ IBusFields::Press IBusFields::pressed(Context context, KeyKind kind, Clock::time
     return press;
 }
 
-void IBusFields::passed(Context context, KeyKind kind, Clock::time_point at) {
+void IBusFields::passed(Context context, KeyKind kind, Clock::time_point at, std::uint64_t reportsSeen) {
     Field& field = m_fields[context];
     if (kind == KeyKind::Compose)
         field.composing = true;
     // A modifier on its own changes nothing a commit could overtake.
     if (kind != KeyKind::Modifier)
-        field.lastPassed = at;
+        changed(field, at, reportsSeen, kind == KeyKind::Text);
 }
 
 void IBusFields::hold(Context context, const std::string& text) {
@@ -134,19 +134,31 @@ std::vector<IBusFields::Context> IBusFields::holding() const {
     return contexts;
 }
 
-IBusFields::Clock::duration IBusFields::commitDelay(Context context, Clock::time_point now) const {
+std::optional<IBusFields::Settle> IBusFields::settle(Context context) const {
     const auto found = m_fields.find(context);
-    Clock::duration delay = Clock::duration::zero();
-    if (found == m_fields.end())
-        return delay;
-    for (const std::optional<Clock::time_point>& last : {found->second.lastPassed, found->second.lastCommit})
-        if (last)
-            delay = std::max(delay, *last + m_settle - now);
-    return delay;
+    if (found == m_fields.end() || !found->second.lastChange)
+        return std::nullopt;
+    const Field& field = found->second;
+    const bool reportDue = field.reportsChanges && field.changeTypedText;
+    return Settle{field.reportsAtChange, *field.lastChange + (reportDue ? m_reportBound : m_settle)};
 }
 
-void IBusFields::committed(Context context, Clock::time_point at) {
-    m_fields[context].lastCommit = at;
+void IBusFields::committed(Context context, Clock::time_point at, std::uint64_t reportsSeen) {
+    changed(m_fields[context], at, reportsSeen, true);
+}
+
+void IBusFields::changed(Field& field, Clock::time_point at, std::uint64_t reportsSeen, bool typedText) {
+    // Whether the field reports the text typed there, going by the last text: reported by now, or not
+    // within the bound. Some fields report only when the focus comes, some not at all.
+    if (field.lastChange && field.changeTypedText) {
+        if (reportsSeen > field.reportsAtChange)
+            field.reportsChanges = true;
+        else if (at - *field.lastChange >= m_reportBound)
+            field.reportsChanges = false;
+    }
+    field.lastChange = at;
+    field.reportsAtChange = reportsSeen;
+    field.changeTypedText = typedText;
 }
 
 void IBusFields::swallowed(Context context, unsigned keyCode) {
@@ -156,4 +168,41 @@ void IBusFields::swallowed(Context context, unsigned keyCode) {
 bool IBusFields::released(Context context, unsigned keyCode) {
     const auto found = m_fields.find(context);
     return found != m_fields.end() && found->second.swallowedKeys.erase(keyCode) > 0;
+}
+
+void IBusFieldReports::track(const std::string& path, Context context) {
+    std::lock_guard lock(m_mutex);
+    m_contexts[path] = context;
+    m_counts[context] = 0;
+}
+
+void IBusFieldReports::forget(Context context) {
+    std::lock_guard lock(m_mutex);
+    std::erase_if(m_contexts, [context](const auto& entry) { return entry.second == context; });
+    m_counts.erase(context);
+}
+
+void IBusFieldReports::reported(const std::string& path) {
+    {
+        std::lock_guard lock(m_mutex);
+        const auto found = m_contexts.find(path);
+        if (found == m_contexts.end())
+            return;
+        ++m_counts[found->second];
+    }
+    m_reported.notify_all();
+}
+
+std::uint64_t IBusFieldReports::count(Context context) const {
+    std::lock_guard lock(m_mutex);
+    const auto found = m_counts.find(context);
+    return found == m_counts.end() ? 0 : found->second;
+}
+
+void IBusFieldReports::awaitBeyond(Context context, std::uint64_t seen, Clock::time_point until) {
+    std::unique_lock lock(m_mutex);
+    m_reported.wait_until(lock, until, [&] {
+        const auto found = m_counts.find(context);
+        return found == m_counts.end() || found->second > seen;
+    });
 }

@@ -66,14 +66,19 @@ private:
 // application. Engine thread only.
 //
 // A key passed back goes to the end of the application's event queue, while committed text is
-// applied as soon as it arrives: text committed right behind passed keys could overtake them. So a
-// commit keeps a settle behind the last key passed, and behind the commit before it: GTK 3 on GNOME
-// drops a commit that GNOME sends before it has taken the field's report of its own last change. In a burst
-// (presses closer than a person types, as programs send them) the engine types the keys that type text itself
-// and holds that text, completions included, until the burst pauses or a key must pass: then it goes out as
-// one commit, ahead of that key. A burst that a busy desktop delivers with gaps in it stays one. What is held
-// when the focus leaves goes out with the pause all the same: GNOME drops text committed to a field it has
-// just left, and takes the focus from a field for a moment at times.
+// applied as soon as it arrives: text committed right behind passed keys could overtake them. And GTK 3
+// on GNOME drops a commit that GNOME sends before it has taken the field's report of its own last change.
+// So a commit waits, behind the last key passed and behind the commit before it, for the field's report
+// of the text that key or commit typed (IBusFieldReports), however long a busy desktop takes, within a
+// bound. Not every field reports its changes, and a key that types nothing may change nothing: in a
+// field that does not report, going by the last text typed there, and behind a key that types nothing,
+// a commit keeps a fixed settle instead.
+//
+// In a burst (presses closer than a person types, as programs send them) the engine types the keys that
+// type text itself and holds that text, completions included, until the burst pauses or a key must pass:
+// then it goes out as one commit, ahead of that key. A burst that a busy desktop delivers with gaps in it
+// stays one. What is held when the focus leaves goes out with the pause all the same: GNOME drops text
+// committed to a field it has just left, and takes the focus from a field for a moment at times.
 class IBusFields {
 public:
     using Clock = std::chrono::steady_clock;
@@ -89,11 +94,20 @@ public:
         bool typed = false; // types text, which the engine types itself unless the handler swallows the key
     };
 
-    // burstGap: presses closer than this start a burst; burstPause: a pause this long ends one.
-    IBusFields(Clock::duration burstGap, Clock::duration burstPause, Clock::duration settle)
+    // What a commit waits for: the context's report beyond `reportsSeen`, until `until` at most.
+    struct Settle {
+        std::uint64_t reportsSeen;
+        Clock::time_point until;
+    };
+
+    // burstGap: presses closer than this start a burst; burstPause: a pause this long ends one. A commit
+    // waits for a report reportBound at most after the text typed, or settle where no report is due.
+    IBusFields(Clock::duration burstGap, Clock::duration burstPause, Clock::duration settle,
+               Clock::duration reportBound)
         : m_burstGap(burstGap)
         , m_burstPause(burstPause)
-        , m_settle(settle) {}
+        , m_settle(settle)
+        , m_reportBound(reportBound) {}
 
     // An engine was made for an input context: it knows nothing private until told.
     void created(Context context);
@@ -109,18 +123,18 @@ public:
 
     // Every press, in order.
     Press pressed(Context context, KeyKind kind, Clock::time_point at);
-    // The press went on to the application.
-    void passed(Context context, KeyKind kind, Clock::time_point at);
+    // The press went on to the application; reportsSeen: the reports its context gave so far.
+    void passed(Context context, KeyKind kind, Clock::time_point at, std::uint64_t reportsSeen);
     // Text for the field, held while its burst lasts.
     void hold(Context context, const std::string& text);
     // The text held for the field, now to be committed; empty when none.
     std::string takeHeld(Context context);
     // The contexts holding text.
     std::vector<Context> holding() const;
-    // How long a commit must still wait so as not to overtake the keys passed before it, nor to come on
-    // the heels of the commit before it.
-    Clock::duration commitDelay(Context context, Clock::time_point now) const;
-    void committed(Context context, Clock::time_point at);
+    // What a commit waits for so as not to overtake the keys passed before it, nor to come on the heels
+    // of the commit before it; nothing when the field has not changed.
+    std::optional<Settle> settle(Context context) const;
+    void committed(Context context, Clock::time_point at, std::uint64_t reportsSeen);
     // The press was swallowed; its release is swallowed too.
     void swallowed(Context context, unsigned keyCode);
     // Whether a release is swallowed.
@@ -130,15 +144,45 @@ private:
     struct Field {
         bool isPrivate = false;
         std::optional<Clock::time_point> lastPress;
-        std::optional<Clock::time_point> lastPassed;
-        std::optional<Clock::time_point> lastCommit;
+        std::optional<Clock::time_point> lastChange; // a key passed or a commit
+        std::uint64_t reportsAtChange = 0;
+        bool changeTypedText = false;
+        bool reportsChanges = false;
         bool composing = false; // this burst passed a dead key: the application composes what follows
         std::string held;
         std::set<unsigned> swallowedKeys;
     };
 
+    void changed(Field& field, Clock::time_point at, std::uint64_t reportsSeen, bool typedText);
+
     Clock::duration m_burstGap;
     Clock::duration m_burstPause;
     Clock::duration m_settle;
+    Clock::duration m_reportBound;
     std::map<Context, Field> m_fields;
+};
+
+// What the application reports of its field after a change (where its caret is, the text around it), as
+// the desktop passes it on: the sign that a commit made now comes after that change. Heard on the bus's
+// own thread, so that the engine thread, waiting in a commit, still hears it.
+class IBusFieldReports {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Context = IBusFields::Context;
+
+    // Engine thread: what comes to the object path is the context's, until it goes.
+    void track(const std::string& path, Context context);
+    void forget(Context context);
+    // Any thread: the application reported to the object path.
+    void reported(const std::string& path);
+    // Engine thread: how many reports the context has had.
+    std::uint64_t count(Context context) const;
+    // Engine thread: waits until the context has had more than `seen` reports, or `until` passes.
+    void awaitBeyond(Context context, std::uint64_t seen, Clock::time_point until);
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_reported;
+    std::map<std::string, Context> m_contexts;
+    std::map<Context, std::uint64_t> m_counts;
 };

@@ -17,6 +17,7 @@ constexpr IBusFields::Clock::time_point start{};
 constexpr auto burstGap = 8ms;
 constexpr auto burstPause = 100ms;
 constexpr auto settle = 50ms;
+constexpr auto reportBound = 250ms;
 
 std::future<IBusKeyDecisions::Outcome> awaitOnEngineThread(IBusKeyDecisions& decisions, std::uint64_t press,
                                                            std::chrono::milliseconds deadline,
@@ -113,7 +114,7 @@ private slots:
     // GNOME switches to the plain layout in password fields: the engine told "password" goes, and the
     // one made when the user comes back hears of no purpose, IBus telling only changes.
     void completionComesBackAfterAPasswordField() {
-        IBusFields fields(burstGap, burstPause, settle);
+        IBusFields fields(burstGap, burstPause, settle, reportBound);
         fields.created(1);
         fields.focusIn(1, false);
         fields.contentType(1, true);
@@ -134,27 +135,31 @@ private slots:
     }
 
     // Keys a program types at once are typed by the engine; a person's keys pass as typed. A commit
-    // keeps a settle behind the last key passed and the last commit.
+    // waits for the field to report the text typed last, the report ending the wait; behind a field that
+    // does not report, going by the last text, or a key that types nothing, it keeps a settle.
     void burstsTravelWithTheCommits() {
-        IBusFields fields(burstGap, burstPause, settle);
+        IBusFields fields(burstGap, burstPause, settle, reportBound);
         fields.created(1);
         fields.focusIn(1, false);
+        QVERIFY(!fields.settle(1));
         QVERIFY(!fields.pressed(1, Kind::Text, start).typed);
-        fields.passed(1, Kind::Text, start);
+        fields.passed(1, Kind::Text, start, 0);
         QVERIFY(fields.pressed(1, Kind::Text, start + 1ms).typed);
-        QCOMPARE(fields.commitDelay(1, start + 1ms), settle - 1ms);
-        QCOMPARE(fields.commitDelay(1, start + settle), 0ms);
+        QCOMPARE(fields.settle(1)->until, start + settle);
         const IBusFields::Press enter = fields.pressed(1, Kind::Other, start + 2ms);
         QVERIFY(enter.burst && !enter.typed);
-        fields.passed(1, Kind::Other, start + 2ms);
-        fields.passed(1, Kind::Modifier, start + 4ms);
-        QCOMPARE(fields.commitDelay(1, start + 3ms), settle - 1ms);
-        fields.committed(1, start + 1s);
-        QCOMPARE(fields.commitDelay(1, start + 1s + 10ms), settle - 10ms);
+        fields.passed(1, Kind::Other, start + 2ms, 1); // the letter was reported
+        fields.passed(1, Kind::Modifier, start + 4ms, 2);
+        QCOMPARE(fields.settle(1)->until, start + 2ms + settle);
+        fields.committed(1, start + 1s, 2);
+        QCOMPARE(fields.settle(1)->reportsSeen, 2u);
+        QCOMPARE(fields.settle(1)->until, start + 1s + reportBound);
+        fields.committed(1, start + 1s + reportBound, 2); // no report came for the first
+        QCOMPARE(fields.settle(1)->until, start + 1s + reportBound + settle);
         QVERIFY(!fields.pressed(1, Kind::Text, start + 2s).burst); // a person again
         // The application composes a dead key with what follows: that burst passes its keys.
         fields.pressed(1, Kind::Compose, start + 2s + 1ms);
-        fields.passed(1, Kind::Compose, start + 2s + 1ms);
+        fields.passed(1, Kind::Compose, start + 2s + 1ms, 1);
         QVERIFY(!fields.pressed(1, Kind::Text, start + 2s + 2ms).typed);
         QVERIFY(!fields.pressed(1, Kind::Text, start + 3s).typed);
         QVERIFY(fields.pressed(1, Kind::Text, start + 3s + 1ms).typed);
@@ -173,8 +178,22 @@ private slots:
         QVERIFY(fields.takeHeld(1).empty() && fields.holding().empty());
     }
 
+    // Reports come on the bus's thread, to an engine's object path, while a commit waits for them.
+    void aReportEndsTheWaitOfACommit() {
+        IBusFieldReports reports;
+        reports.track("/engine/1", 1);
+        reports.reported("/engine/2"); // not an engine of ours
+        QCOMPARE(reports.count(1), 0u);
+        auto waited = std::async(std::launch::async, [&reports] {
+            reports.awaitBeyond(1, 0, IBusFieldReports::Clock::now() + answeredInTime);
+        });
+        reports.reported("/engine/1");
+        QCOMPARE(waited.wait_for(answeredInTime), std::future_status::ready);
+        QCOMPARE(reports.count(1), 1u);
+    }
+
     void swallowedPressesSwallowTheirReleases() {
-        IBusFields fields(burstGap, burstPause, settle);
+        IBusFields fields(burstGap, burstPause, settle, reportBound);
         fields.created(1);
         fields.swallowed(1, 15);
         QVERIFY(!fields.released(1, 30));
