@@ -145,9 +145,9 @@ private:
         bool isPrivate = false;
         std::optional<Clock::time_point> lastPress;
         std::optional<Clock::time_point> lastChange; // a key passed or a commit
-        std::uint64_t reportsAtChange = 0;
-        bool changeTypedText = false;
-        bool reportsChanges = false;
+        std::uint64_t reportsAtChange = 0;           // the context's reports by then
+        bool changeTypedText = false;                // which a field that reports at all reports
+        bool reportsChanges = false;                 // reported the last text typed there
         bool composing = false; // this burst passed a dead key: the application composes what follows
         std::string held;
         std::set<unsigned> swallowedKeys;
