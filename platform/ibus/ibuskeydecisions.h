@@ -167,7 +167,7 @@ private:
 // own thread, so that the engine thread, waiting in a commit, still hears it.
 class IBusFieldReports {
 public:
-    using Clock = std::chrono::steady_clock;
+    using Clock = IBusFields::Clock;
     using Context = IBusFields::Context;
 
     // Engine thread: what comes to the object path is the context's, until it goes.
